@@ -1,0 +1,99 @@
+#include "engine/job_state.h"
+
+#include "engine/format_registry.h"
+#include "settings/settings.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <random>
+#include <system_error>
+
+namespace kx::engine {
+
+namespace {
+
+std::string lowerCase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+std::string executableFolder() {
+    std::error_code error;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string("./") : folderPart(exe.string());
+}
+
+bool isAccepted(const std::string& extension, const std::string& accepted) {
+    size_t start = 0;
+    while (start <= accepted.size()) {
+        const size_t comma = std::min(accepted.find(',', start), accepted.size());
+        if (accepted.compare(start, comma - start, extension) == 0 && !extension.empty())
+            return true;
+        start = comma + 1;
+    }
+    return false;
+}
+
+} // namespace
+
+int32_t drawRandomNumber() {
+    static std::mt19937 generator{std::random_device{}()};
+    return std::uniform_int_distribution<int32_t>{1, 99999}(generator);
+}
+
+std::string folderPart(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string extensionOf(const std::string& path) {
+    const std::string name = path.substr(folderPart(path).size());
+    const auto dot = name.rfind('.');
+    return dot == std::string::npos ? std::string() : name.substr(dot + 1);
+}
+
+std::string subfolderOf(const std::string& path, const std::string& rootFolder) {
+    if (path.empty() || rootFolder.empty())
+        return {};
+    const std::string folder = folderPart(path);
+    const auto at = folder.find(rootFolder);
+    if (at == std::string::npos)
+        return {};
+    std::string rest = folder;
+    rest.erase(at, rootFolder.size());
+    return rest;
+}
+
+void resetJobState(JobState& state, JobQueue& queue) {
+    state = JobState{};
+    state.programFolder = executableFolder();
+    state.randomNumber = drawRandomNumber();
+    state.sequenceNumber = 1;
+    queue.clear();
+    state.acceptedExtensions = acceptedInputExtensions(settings::inputFormatList());
+}
+
+bool setInputFile(JobState& state, JobQueue& queue, const std::string& path) {
+    std::error_code error;
+    if (std::filesystem::is_regular_file(path, error) &&
+        std::filesystem::file_size(path, error) == 0 && !error)
+        return false;
+    if (!isAccepted(lowerCase(extensionOf(path)), state.acceptedExtensions))
+        return false;
+    queue.clear();
+    queue[path] = Job{1, subfolderOf(path, state.commandLineInputPath)};
+    return true;
+}
+
+JobState& globalJobState() {
+    static JobState state;
+    return state;
+}
+
+JobQueue& globalJobQueue() {
+    static JobQueue queue;
+    return queue;
+}
+
+} // namespace kx::engine

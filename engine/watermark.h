@@ -1,0 +1,37 @@
+#pragma once
+
+#include "engine/bitmap.h"
+#include "engine/job_state.h"
+#include "settings/settings.h"
+
+#include <QFont>
+
+#include <optional>
+#include <string>
+
+namespace kx::engine {
+
+// Why a watermark cannot be prepared.
+enum class WatermarkProblem { None, InvalidFont, EmptyImage, InvalidImage };
+
+// The resources a run's watermark needs, made before the worker starts and released after it
+// ends. Needs a QGuiApplication for a text watermark (fonts).
+struct PreparedWatermark {
+    std::optional<QFont> font;
+};
+
+// Loads the font of a text watermark or checks the image file of an image watermark.
+WatermarkProblem prepareWatermark(const settings::Settings& settings, PreparedWatermark& out);
+
+// True when `family` names an installed face, directly or through a configured alias.
+bool fontCanBeLoaded(const std::string& family);
+
+// The watermark text with the mask tokens of the current page replaced.
+std::string watermarkText(const settings::Settings& settings, const JobState& job);
+
+// Draws the text or image watermark at its position; a missing font or unreadable image
+// leaves the page undecorated. A null page passes through.
+Bitmap drawWatermark(Bitmap page, const settings::Settings& settings, const JobState& job,
+                     const PreparedWatermark& prepared);
+
+} // namespace kx::engine

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace kx::test {
+
+// One page of a TIFF file made by a test: rows of packed samples, top row first.
+struct TiffPage {
+    int width = 0;
+    int height = 0;
+    int samplesPerPixel = 3;
+    int bitsPerSample = 8;
+    int photometric = 2;    // PHOTOMETRIC_RGB
+    int compression = 1;    // COMPRESSION_NONE
+    int sampleFormat = 1;   // SAMPLEFORMAT_UINT
+    std::vector<uint8_t> data;      // height rows of ceil(width * spp * bps / 8) bytes
+    std::vector<uint16_t> colormap; // 3 * 2^bps entries for palette pages
+    float xResolution = 72;
+    float yResolution = 72;
+    int resolutionUnit = 2; // inches
+};
+
+// Writes a (multi-page) TIFF through libtiff. Returns false when libtiff refuses.
+bool writeTiff(const std::string& path, const std::vector<TiffPage>& pages);
+
+struct Rgb {
+    uint8_t r, g, b;
+};
+
+// An 8-bit RGB page whose pixel (x, y) is `colour(x, y)`.
+TiffPage rgbPage(int width, int height, const std::function<Rgb(int, int)>& colour);
+
+// An 8-bit min-is-black grey page whose pixel (x, y) is `grey(x, y)`.
+TiffPage greyPage(int width, int height, const std::function<uint8_t(int, int)>& grey);
+
+// A 1-bit min-is-black page; `set(x, y)` true means white.
+TiffPage bilevelPage(int width, int height, const std::function<bool(int, int)>& set);
+
+// A 16-bit min-is-black grey page.
+TiffPage grey16Page(int width, int height, const std::function<uint16_t(int, int)>& grey);
+
+// An 8-bit palette page with `colours` entries (the rest black); pixel values from `index`.
+TiffPage palettePage(int width, int height, const std::vector<Rgb>& colours,
+                     const std::function<uint8_t(int, int)>& index);
+
+// A colourful test pattern that makes position mistakes visible.
+Rgb patternColour(int x, int y);
+
+} // namespace kx::test

@@ -1,0 +1,1 @@
+#include "ui/string_table.h"
