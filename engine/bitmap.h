@@ -17,6 +17,17 @@ struct BitmapUnloader {
 // the one to continue with; replacing it unloads the old one.
 using Bitmap = std::unique_ptr<FIBITMAP, BitmapUnloader>;
 
+// Wraps `replacement`, a bitmap made from `original`, giving it the original's resolution:
+// FreeImage's conversions and transforms do not all carry the dots per metre over, and people
+// print and place these files. Null stays null.
+inline Bitmap keepResolution(FIBITMAP* original, FIBITMAP* replacement) {
+    if (original && replacement) {
+        FreeImage_SetDotsPerMeterX(replacement, FreeImage_GetDotsPerMeterX(original));
+        FreeImage_SetDotsPerMeterY(replacement, FreeImage_GetDotsPerMeterY(original));
+    }
+    return Bitmap(replacement);
+}
+
 struct MemoryCloser {
     void operator()(FIMEMORY* memory) const {
         if (memory)
