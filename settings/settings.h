@@ -176,6 +176,9 @@ struct Settings {
 
     // Privacy
     int8_t cleanRecentFiles = 0;
+
+    // Field by field; a NaN `Image Gamma` never compares equal.
+    friend bool operator==(const Settings&, const Settings&) = default;
 };
 
 // Size of the primary desktop; zero when no screen is known.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -10,10 +12,12 @@ namespace kx::settings {
 
 // A file in the group/key/value settings syntax shared by the configuration file, settings
 // profiles and translation files. Reading never fails on content: malformed lines are read
-// by the syntax's rules. Text is UTF-8 in memory.
+// by the syntax's rules. Text is UTF-8 in memory: a file without the UTF-8 byte order mark is
+// taken as Latin-1. Not thread-safe; one thread at a time per object.
 class SettingsFile {
 public:
-    // Reads and parses `path`; nullopt when it cannot be opened.
+    // Reads and parses `path`; nullopt when it cannot be opened or read, or when it is larger
+    // than k_maxFileSize.
     static std::optional<SettingsFile> open(const std::string& path);
     // Parses file content already in memory.
     static SettingsFile parse(std::string_view bytes);
@@ -33,10 +37,13 @@ public:
     void writeText(std::string_view group, std::string_view key, std::string_view value);
     void writeInteger(std::string_view group, std::string_view key, int32_t value);
     void writeReal(std::string_view group, std::string_view key, float value);
-    // Appends a comment line after the last entry written to `group`.
+    // Inserts a comment line after the line written last when that line is in `group`,
+    // otherwise at the end of `group` (a new group at the end).
     void writeComment(std::string_view group, std::string_view text);
 
     // The file as written: BOM, CR LF, then "[group]", "key = value" and "; comment" lines.
+    // A CR or LF inside a name, value or comment is written as a space, so that no text can
+    // break the line structure of the file.
     std::string serialize() const;
     // Writes `serialize()` to a temporary file beside `path` and renames it over `path`, so
     // a failed write never destroys the previous file. False when nothing was written.
@@ -48,15 +55,35 @@ public:
         std::string value; // entry value
     };
 
+    // Every group header, entry and comment in file order.
+    const std::vector<Line>& lines() const { return m_lines; }
+
+    // Files above this size are refused by `open`; no settings file comes near it.
+    static constexpr size_t k_maxFileSize = 256u << 20;
+
 private:
+    static constexpr size_t k_none = static_cast<size_t>(-1);
+
+    size_t findGroup(std::string_view group) const;
+    size_t groupEnd(size_t header) const;
+    size_t findEntry(std::string_view group, std::string_view key) const;
+    void insertLine(size_t at, Line line);
+
     std::vector<Line> m_lines;
+    size_t m_lastWritten = k_none;
 };
 
-// atoi-style: optional sign and leading decimal digits, 0 otherwise; wraps like a 32-bit int.
+// Writes `bytes` to a new file beside `path`, flushes it to disk and renames it over `path`.
+// False, with `path` untouched and no temporary file left, when any step fails.
+bool replaceFileContent(const std::string& path, std::string_view bytes);
+
+// atoi-style: leading white space, optional sign and leading decimal digits, 0 otherwise; wraps
+// like a 32-bit int.
 int32_t parseInteger(std::string_view text);
-// "+Infinity", "-Infinity", "NaN" in any case, else atof-style.
+// "+Infinity", "-Infinity", "NaN" in any case, else atof-style in the C locale whatever the
+// process locale is; out-of-range values become infinities or zero.
 float parseReal(std::string_view text);
-// "%f", or "+Infinity", "-Infinity", "NaN".
+// "%f" in the C locale, or "+Infinity", "-Infinity", "NaN".
 std::string formatReal(float value);
 
 } // namespace kx::settings
