@@ -1,1 +1,80 @@
-int main() { return 0; }
+// Entry point: one copy at a time, then the version line, the usage text, the console
+// conversion or the window, always ending with exit status 0.
+
+#include "core/command_line.h"
+#include "core/console.h"
+#include "core/console_run.h"
+#include "core/instance_lock.h"
+#include "core/text_format.h"
+#include "engine/job_state.h"
+#include "settings/settings.h"
+#include "ui/string_table.h"
+#include "ui/window_run.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace kx;
+
+std::string programName(const char* argv0) {
+    std::string name = argv0 ? argv0 : "kestrelix";
+    name = name.substr(name.rfind('/') + 1);
+    if (const auto dot = name.rfind('.'); dot != std::string::npos && dot > 0)
+        name.erase(dot);
+    return name;
+}
+
+// Returns true when the window run is to start.
+bool runCommandLine(const std::vector<std::string>& parameters, const char* argv0) {
+    auto& job = engine::globalJobState();
+    auto& queue = engine::globalJobQueue();
+    auto& settings = settings::globalSettings();
+    engine::resetJobState(job, queue);
+    settings::applyDefaults(settings, true);
+    ui::loadStringTable();
+
+    core::TerminalConsole console;
+    const std::string first = core::optionName(parameters.front());
+    if (first == "-U" || first == "-T")
+        return false; // the uninstall page and the screenshot mode come with the window
+    if (first == "-V" || first == "--VERSION") {
+        console.setTitle(core::titleText());
+        console.printLine(core::versionText(core::k_version));
+        return false;
+    }
+    if (first == "-H" || first == "-?" || first == "--HELP") {
+        console.setTitle(core::titleText());
+        for (const std::string& line : core::usageLines(programName(argv0)))
+            console.printLine(line);
+        return false;
+    }
+
+    const core::ParseResult parsed = core::parseCommandLine(parameters, settings, job);
+    if (!parsed.error.empty()) {
+        console.setTitle(core::titleText());
+        console.printLine("Error: " + parsed.error);
+        if (parsed.pause)
+            console.waitForKey();
+        return false;
+    }
+    if (!job.consoleMode)
+        return true;
+    core::runConsoleConversion(settings, job, queue, parsed.quiet, parsed.pause, console);
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> parameters(argv + (argc > 0 ? 1 : 0), argv + argc);
+
+    kx::core::InstanceLock lock;
+    if (!lock.acquire(kx::core::titleText()))
+        return 0; // another copy runs: end at once, silently
+
+    if (parameters.empty() || runCommandLine(parameters, argc > 0 ? argv[0] : nullptr))
+        kx::ui::runWindowMode(kx::core::titleText());
+    return 0;
+}

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <string>
+
 namespace kx::ui {
 
-// Runs the window mode: reads the configuration file, opens the main window and turns the
-// event loop until it is closed, then stores the window's geometry and writes the
-// configuration file. Returns when the window has closed.
-void runWindowMode();
+// Runs the window mode: reads the configuration file, opens the main window titled `title`
+// and turns the event loop until the window is closed; then stores the window's geometry,
+// empties the recent output folders when history is off and writes the configuration file.
+// Without a display it says so on standard error and returns. Main thread only.
+void runWindowMode(const std::string& title);
 
 } // namespace kx::ui

@@ -1,0 +1,92 @@
+// Writes a multi-page TIFF for the demo run and the benchmarks:
+//   make_sample_tiff OUT.tif PAGES WIDTH HEIGHT [rgb|grey|bilevel] [none|lzw|deflate]
+// Each page shows a different colourful pattern so that mixed-up pages are easy to spot.
+
+#include <tiffio.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+uint16_t compressionOf(const char* name) {
+    if (std::strcmp(name, "lzw") == 0)
+        return COMPRESSION_LZW;
+    if (std::strcmp(name, "deflate") == 0)
+        return COMPRESSION_ADOBE_DEFLATE;
+    return COMPRESSION_NONE;
+}
+
+void fillRow(std::vector<uint8_t>& row, const char* kind, int page, uint32_t y, uint32_t width) {
+    const bool bilevel = std::strcmp(kind, "bilevel") == 0;
+    const bool grey = std::strcmp(kind, "grey") == 0;
+    std::fill(row.begin(), row.end(), 0);
+    for (uint32_t x = 0; x < width; ++x) {
+        const uint32_t cell = ((x / 16) + (y / 16) + static_cast<uint32_t>(page)) % 2;
+        if (bilevel) {
+            if (cell)
+                row[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+        } else if (grey) {
+            row[x] = static_cast<uint8_t>(cell ? (x + y) : 255 - (x + page * 40));
+        } else {
+            row[3 * x] = static_cast<uint8_t>(x + page * 60);
+            row[3 * x + 1] = static_cast<uint8_t>(y * 2);
+            row[3 * x + 2] = static_cast<uint8_t>(cell * 200 + page * 20);
+        }
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 5) {
+        std::fprintf(stderr,
+                     "usage: %s OUT.tif PAGES WIDTH HEIGHT [rgb|grey|bilevel] "
+                     "[none|lzw|deflate]\n",
+                     argv[0]);
+        return 2;
+    }
+    const int pages = std::atoi(argv[2]);
+    const auto width = static_cast<uint32_t>(std::atoi(argv[3]));
+    const auto height = static_cast<uint32_t>(std::atoi(argv[4]));
+    const char* kind = argc > 5 ? argv[5] : "rgb";
+    const uint16_t compression = compressionOf(argc > 6 ? argv[6] : "none");
+    const bool bilevel = std::strcmp(kind, "bilevel") == 0;
+    const uint16_t samples = (bilevel || std::strcmp(kind, "grey") == 0) ? 1 : 3;
+
+    TIFF* tiff =
+        TIFFOpen(argv[1], width * height * static_cast<uint64_t>(pages) > (1u << 31) ? "w8" : "w");
+    if (!tiff)
+        return 1;
+    std::vector<uint8_t> row(bilevel ? (width + 7) / 8 : width * samples);
+    for (int page = 0; page < pages; ++page) {
+        TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, width);
+        TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, height);
+        TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, samples);
+        TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, bilevel ? 1 : 8);
+        TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC,
+                     samples == 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
+        TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        TIFFSetField(tiff, TIFFTAG_COMPRESSION, compression);
+        TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tiff, 0));
+        TIFFSetField(tiff, TIFFTAG_XRESOLUTION, 150.0f);
+        TIFFSetField(tiff, TIFFTAG_YRESOLUTION, 150.0f);
+        TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+        TIFFSetField(tiff, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
+        TIFFSetField(tiff, TIFFTAG_PAGENUMBER, static_cast<uint16_t>(page),
+                     static_cast<uint16_t>(pages));
+        for (uint32_t y = 0; y < height; ++y) {
+            fillRow(row, kind, page, y, width);
+            if (TIFFWriteScanline(tiff, row.data(), y, 0) < 0) {
+                TIFFClose(tiff);
+                return 1;
+            }
+        }
+        TIFFWriteDirectory(tiff);
+    }
+    TIFFClose(tiff);
+    return 0;
+}

@@ -1,0 +1,431 @@
+#include "core/console_run.h"
+
+#include "core/keywords.h"
+#include "core/text_format.h"
+#include "engine/conversion_worker.h"
+#include "engine/format_registry.h"
+#include "engine/saving.h"
+#include "engine/watermark.h"
+#include "ui/string_table.h"
+
+#include <QGuiApplication>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <thread>
+
+#ifndef KESTRELIX_HOMEPAGE
+#define KESTRELIX_HOMEPAGE "https://kestrelix.example/"
+#endif
+
+namespace kx::core {
+
+namespace {
+
+using settings::Settings;
+
+// A validation step's verdict: the text after "Error: ", or nothing.
+using Problem = std::optional<std::string>;
+
+class ConsoleRun {
+public:
+    ConsoleRun(Settings& settings, engine::JobState& job, engine::JobQueue& queue, bool quiet,
+               Console& console)
+        : m_s(settings), m_job(job), m_queue(queue), m_quiet(quiet), m_console(console),
+          m_debug(job.debugKeyword == "DEBUG") {}
+
+    void run();
+
+private:
+    void say(std::string_view line) { m_console.printLine(line); }
+    void status(std::string_view line) {
+        if (!m_quiet)
+            say(line);
+    }
+    void debug(std::string_view line) {
+        if (m_debug)
+            say(line);
+    }
+    void debug(std::string_view label, long long number) {
+        debug(std::string(label) + std::to_string(number));
+    }
+
+    Problem checkInputFile();
+    Problem checkOutputFolder();
+    Problem checkFormats();
+    Problem checkOutputOptions();
+    Problem checkTransforms();
+    void printFrame();
+    Problem checkWatermark();
+    void printNaming();
+    void fixSaveParameters();
+    int queueJob();
+    int convert();
+
+    Settings& m_s;
+    engine::JobState& m_job;
+    engine::JobQueue& m_queue;
+    bool m_quiet;
+    Console& m_console;
+    bool m_debug;
+    std::unique_ptr<QGuiApplication> m_gui;
+    engine::PreparedWatermark m_watermark;
+};
+
+std::string twoDecimals(float value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.2f", static_cast<double>(value));
+    return text;
+}
+
+bool isRegularFileWithData(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::is_regular_file(path, error) &&
+           std::filesystem::file_size(path, error) > 0 && !error;
+}
+
+// Drawing text and shapes needs Qt's GUI layer; plain conversions never start it.
+std::unique_ptr<QGuiApplication> startDrawingSupport() {
+    if (QGuiApplication::instance())
+        return nullptr;
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "kestrelix";
+    static char* argv[] = {name, nullptr};
+    return std::make_unique<QGuiApplication>(argc, argv);
+}
+
+void ConsoleRun::run() {
+    status(ui::lookupText("General", "Preparing"));
+    for (auto step :
+         {&ConsoleRun::checkInputFile, &ConsoleRun::checkOutputFolder, &ConsoleRun::checkFormats,
+          &ConsoleRun::checkOutputOptions, &ConsoleRun::checkTransforms}) {
+        if (Problem problem = (this->*step)()) {
+            say("Error: " + *problem);
+            return;
+        }
+    }
+    printFrame();
+    if (Problem problem = checkWatermark()) {
+        say("Error: " + *problem);
+        return;
+    }
+    printNaming();
+    fixSaveParameters();
+
+    status(ui::lookupText("General", "Importing"));
+    const int imported = queueJob();
+    status(formatText(ui::lookupText("Msg", "Import complete"), std::to_string(imported)));
+    if (imported == 0) {
+        say(ui::lookupText("Msg", "Conversion is not complete"));
+        say(ui::lookupText("Msg", "Empty input files"));
+        return;
+    }
+    status(ui::lookupText("General", "Converting"));
+    const int converted = convert();
+    if (converted != 0) {
+        status(ui::lookupText("Msg", "Conversion complete"));
+        status(formatText(ui::lookupText("Msg", "Files converted"), std::to_string(converted),
+                          std::to_string(imported)));
+    } else {
+        say(ui::lookupText("Msg", "Conversion is not complete"));
+    }
+}
+
+Problem ConsoleRun::checkInputFile() {
+    const std::string path = m_job.commandLineInputPath;
+    debug("Input: " + path);
+    if (engine::extensionOf(path).empty() || !isRegularFileWithData(path))
+        return "Invalid input file";
+    m_job.inputPath = path;
+    m_job.commandLineInputPath.clear();
+    return std::nullopt;
+}
+
+Problem ConsoleRun::checkOutputFolder() {
+    std::string folder = m_job.outputFolder;
+    if (folder.empty())
+        folder = engine::folderPart(m_job.inputPath);
+    debug("Output: " + folder);
+    if (folder.starts_with(".."))
+        return "Incorrect output folder";
+    if (!folder.starts_with("/")) {
+        // Relative folders, the empty one included, are taken from the program's folder.
+        if (folder.starts_with("./"))
+            folder.erase(0, 2);
+        folder = m_job.programFolder + folder;
+    }
+    if (!folder.ends_with("/"))
+        folder += "/";
+    std::error_code error;
+    if (!std::filesystem::is_directory(folder, error))
+        return "Invalid output folder";
+    m_job.outputFolder = folder;
+    return std::nullopt;
+}
+
+Problem ConsoleRun::checkFormats() {
+    if (m_job.inputFormatKey.empty())
+        m_job.inputFormatKey = settings::inputFormatList().front();
+    if (m_job.outputFormatKey.empty())
+        m_job.outputFormatKey = settings::outputFormatList().front();
+    debug("Conversion: " + m_job.outputFormatKey);
+    const auto& offered = settings::outputFormatList();
+    if (std::find(offered.begin(), offered.end(), m_job.outputFormatKey) == offered.end())
+        return "Invalid conversion type";
+
+    const std::string& in = m_job.inputFormatKey;
+    if (in == "dds") {
+        debug("DDS Load As: " + keywordOf(KeywordKind::DdsLoadAs, m_s.ddsLoadAs));
+    } else if (in == "gif") {
+        debug("GIF Frame Loading: " + keywordOf(KeywordKind::FrameLoading, m_s.gifFrameLoading));
+    } else if (in == "ico") {
+        debug("ICO Frame Loading: " + keywordOf(KeywordKind::FrameLoading, m_s.icoFrameLoading));
+    } else if (in == "psd") {
+        debug("PSD Color Mode: " + keywordOf(KeywordKind::ColorMode, m_s.psdColorMode));
+    } else if (in == "raw") {
+        debug("RAW Load As: " + keywordOf(KeywordKind::RawLoadAs, m_s.rawLoadAs));
+        debug("RAW Header Size: ", m_s.rawHeaderSize);
+        debug("RAW Image Width: ", m_s.rawImageWidth);
+        debug("RAW Image Height: ", m_s.rawImageHeight);
+        debug("RAW Tone Mapping: " + keywordOf(KeywordKind::RawToneMapping, m_s.rawToneMapping));
+    } else if (in == "tiff") {
+        debug("TIFF Frame Loading: " + keywordOf(KeywordKind::FrameLoading, m_s.tiffFrameLoading));
+    }
+    return std::nullopt;
+}
+
+// The bit-depth setting of each output format key.
+int32_t Settings::*bppSetting(std::string_view key) {
+    static const std::pair<std::string_view, int32_t Settings::*> k_table[] = {
+        {"bmp", &Settings::bmpBpp},   {"dds", &Settings::ddsBpp},   {"exr", &Settings::exrBpp},
+        {"gif", &Settings::gifBpp},   {"hdr", &Settings::hdrBpp},   {"ico", &Settings::icoBpp},
+        {"j2k", &Settings::j2kBpp},   {"jng", &Settings::jngBpp},   {"jp2", &Settings::jp2Bpp},
+        {"jpg", &Settings::jpgBpp},   {"jxr", &Settings::jxrBpp},   {"pbm", &Settings::pbmBpp},
+        {"pcx", &Settings::pcxBpp},   {"pfm", &Settings::pfmBpp},   {"pgm", &Settings::pgmBpp},
+        {"png", &Settings::pngBpp},   {"ppm", &Settings::ppmBpp},   {"psd", &Settings::psdBpp},
+        {"tga", &Settings::tgaBpp},   {"tiff", &Settings::tiffBpp}, {"wbmp", &Settings::wbmpBpp},
+        {"webp", &Settings::webpBpp}, {"xpm", &Settings::xpmBpp},
+    };
+    for (const auto& [name, field] : k_table) {
+        if (name == key)
+            return field;
+    }
+    return nullptr;
+}
+
+std::string upperCase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
+Problem ConsoleRun::checkOutputOptions() {
+    const std::string& key = m_job.outputFormatKey;
+    const int32_t Settings::*field = bppSetting(key);
+    const int32_t bpp = field ? m_s.*field : 0;
+    debug(upperCase(key) + " BPP: ", bpp);
+    if (key == "bmp") {
+        debug("BMP Compression: " + keywordOf(KeywordKind::Compression, m_s.bmpCompression, "bmp"));
+        debug("BMP Color Table: " + keywordOf(KeywordKind::BmpColorTable, m_s.bmpColorTable));
+    } else if (key == "exr") {
+        debug("EXR Compression: " + keywordOf(KeywordKind::Compression, m_s.exrCompression, "exr"));
+    } else if (key == "jpg") {
+        debug("JPG Quality: ", m_s.jpgQuality);
+        debug("JPG Chroma Subsampling: " + keywordOf(KeywordKind::JpgChroma, m_s.jpgChroma));
+        debug("JPG Save As: " + keywordOf(KeywordKind::JpgSaveAs, m_s.jpgSaveAs));
+    } else if (key == "png") {
+        debug("PNG Compression: " + keywordOf(KeywordKind::Compression, m_s.pngCompression, "png"));
+        debug("PNG Interlaced: ", m_s.pngInterlaced);
+    } else if (key == "tga") {
+        debug("TGA Compression: " + keywordOf(KeywordKind::Compression, m_s.tgaCompression, "tga"));
+    } else if (key == "tiff") {
+        debug("TIFF Compression: " +
+              keywordOf(KeywordKind::Compression, m_s.tiffCompression, "tiff"));
+        debug("TIFF Color Mode: " + keywordOf(KeywordKind::ColorMode, m_s.tiffColorMode));
+    } else if (key == "webp") {
+        debug("WEBP Quality: ", m_s.webpQuality);
+    }
+    const std::vector<int> allowed = engine::allowedDepths(key);
+    if (bpp != 0 && std::find(allowed.begin(), allowed.end(), bpp) == allowed.end())
+        return "Invalid " + key + "-bpp value";
+    if (key == "jpg" && (m_s.jpgQuality < 1 || m_s.jpgQuality > 100))
+        return "Invalid jpg-quality value";
+    if (key == "webp" && (m_s.webpQuality < 1 || m_s.webpQuality > 100))
+        return "Invalid webp-quality value";
+    return std::nullopt;
+}
+
+Problem ConsoleRun::checkTransforms() {
+    if (m_s.doImageRotation) {
+        debug("Image Rotation Type: " +
+              keywordOf(KeywordKind::RotationType, m_s.imageRotationType));
+        debug("Image Rotation: ", m_s.imageRotation);
+        debug("Image Rotation Back Color: " + m_s.imageRotationBackColor);
+    }
+    if (m_s.doImageResize) {
+        debug("Width: " + std::to_string(m_s.imageWidth) + " " +
+              keywordOf(KeywordKind::SizeUnit, m_s.imageWidthUnit));
+        if (m_s.imageWidth == 0)
+            return "Invalid width value";
+        debug("Height: " + std::to_string(m_s.imageHeight) + " " +
+              keywordOf(KeywordKind::SizeUnit, m_s.imageHeightUnit));
+        if (m_s.imageHeight == 0)
+            return "Invalid height value";
+        debug("Keep Aspect Ratio: ", m_s.keepAspectRatio);
+        debug("Image Resize Type: " + keywordOf(KeywordKind::ResizeType, m_s.imageResizeType));
+        debug("Image Resize Algorithm: " +
+              keywordOf(KeywordKind::ResizeAlgorithm, m_s.imageResizeAlgorithm));
+    }
+    debug("Flip Horizontal: ", m_s.doImageFlipHorizontal);
+    debug("Flip Vertical: ", m_s.doImageFlipVertical);
+    if (m_s.doImageColorCorrection) {
+        debug("Brightness: ", m_s.imageBrightness);
+        if (m_s.imageBrightness < -100 || m_s.imageBrightness > 100)
+            return "Invalid brightness value";
+        debug("Contrast: ", m_s.imageContrast);
+        if (m_s.imageContrast < -100 || m_s.imageContrast > 100)
+            return "Invalid contrast value";
+        debug("Gamma: " + twoDecimals(m_s.imageGamma));
+        // Written as a negated range so that NaN is refused too.
+        if (!(m_s.imageGamma >= 0.01f && m_s.imageGamma <= 9.99f))
+            return "Invalid gamma value";
+        debug("Invert: ", m_s.imageInvert);
+    }
+    debug("Greyscale: ", m_s.doImageGreyscale);
+    if (m_s.doImageThreshold)
+        debug("Image Threshold: ", m_s.imageThreshold);
+    if (m_s.doImageDither)
+        debug("Image Dithering Algorithm: " +
+              keywordOf(KeywordKind::DitherAlgorithm, m_s.imageDitherAlgorithm));
+    return std::nullopt;
+}
+
+void ConsoleRun::printFrame() {
+    debug("Frame: " + keywordOf(KeywordKind::FrameType, m_s.doFrame));
+    if (m_s.doFrame != 1)
+        return;
+    debug("Frame left: ", m_s.solidLeft);
+    debug("Frame right: ", m_s.solidRight);
+    debug("Frame top: ", m_s.solidTop);
+    debug("Frame bottom: ", m_s.solidBottom);
+    debug("Frame left color: " + m_s.solidLeftColor);
+    debug("Frame right color: " + m_s.solidRightColor);
+    debug("Frame top color: " + m_s.solidTopColor);
+    debug("Frame bottom color: " + m_s.solidBottomColor);
+    debug("Frame opacity: ", m_s.solidOpacity);
+}
+
+Problem ConsoleRun::checkWatermark() {
+    debug("Watermark: " + keywordOf(KeywordKind::WatermarkType, m_s.doWatermark));
+    if (m_s.doFrame != 0 || m_s.doWatermark != 0)
+        m_gui = startDrawingSupport();
+    if (m_s.doWatermark == 1) {
+        debug("Watermark text: " + m_s.text);
+        debug("Watermark font: " + m_s.font);
+        debug("Watermark font size: ", m_s.fontSize);
+        debug("Watermark font leading: ", m_s.fontLeading);
+        debug("Watermark font color: " + m_s.fontColor);
+        debug("Watermark font style: " + keywordOf(KeywordKind::FontStyle, m_s.fontStyle));
+        debug("Watermark font effect: " + keywordOf(KeywordKind::FontEffect, m_s.fontEffect));
+        debug("Watermark text antialiasing: ", m_s.textAntialiasing);
+        debug("Watermark text alignment: " +
+              keywordOf(KeywordKind::TextAlignment, m_s.textAlignment));
+        debug("Watermark text padding: ", m_s.textPadding);
+        debug("Watermark text opacity: ", m_s.textOpacity);
+        debug("Watermark background color: " + m_s.backColor);
+        debug("Watermark background opacity: ", m_s.backOpacity);
+        debug("Watermark boundary: " + keywordOf(KeywordKind::Boundary, m_s.textBoundary));
+        debug("Watermark position: " + keywordOf(KeywordKind::Position, m_s.textPosition));
+        debug("Watermark offset (x/y): " + std::to_string(m_s.textXOffset) + "/" +
+              std::to_string(m_s.textYOffset));
+        debug("Watermark rotation: ", m_s.textRotation);
+        debug("Watermark size/mode: " + keywordOf(KeywordKind::WatermarkSize, m_s.textSize));
+        if (engine::prepareWatermark(m_s, m_watermark) != engine::WatermarkProblem::None)
+            return "Invalid watermark font";
+    } else if (m_s.doWatermark == 2) {
+        debug("Watermark image: " + m_s.image);
+        debug("Watermark greyscale: ", m_s.imageGreyscale);
+        debug("Watermark opacity: ", m_s.imageOpacity);
+        debug("Watermark boundary: " + keywordOf(KeywordKind::Boundary, m_s.imageBoundary));
+        debug("Watermark position: " + keywordOf(KeywordKind::Position, m_s.imagePosition));
+        debug("Watermark offset (x/y): " + std::to_string(m_s.imageXOffset) + "/" +
+              std::to_string(m_s.imageYOffset));
+        debug("Watermark rotation: ", m_s.watermarkImageRotation);
+        debug("Watermark size/mode: " + keywordOf(KeywordKind::WatermarkSize, m_s.imageSize));
+        if (engine::prepareWatermark(m_s, m_watermark) != engine::WatermarkProblem::None)
+            return "Invalid watermark image";
+    }
+    return std::nullopt;
+}
+
+void ConsoleRun::printNaming() {
+    debug("Filename Mask: " + m_s.filenameMask);
+    debug("File Timestamp: " + keywordOf(KeywordKind::FileTimestamp, m_s.fileTimestamp));
+    if (m_s.fileTimestamp == 2)
+        debug("Custom Timestamp: ", m_s.customTimestamp);
+    debug("Keep Subfolders: ", m_s.keepSubfolders);
+}
+
+void ConsoleRun::fixSaveParameters() {
+    const std::string& key = m_job.outputFormatKey;
+    const auto format = engine::findOutputFormat(key);
+    const int32_t Settings::*field = bppSetting(key);
+    m_job.freeImageFormat = format ? format->format : -1;
+    m_job.targetDepth = field ? m_s.*field : 0;
+    m_job.saveFlags = engine::computeSaveFlags(key, m_s);
+    m_job.autoDepth = m_job.targetDepth == 0;
+}
+
+int ConsoleRun::queueJob() {
+    std::string extension = engine::extensionOf(m_job.inputPath);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (extension == "txt" || extension == "lst")
+        return 0; // list files are not read here
+    return engine::setInputFile(m_job, m_queue, m_job.inputPath) ? 1 : 0;
+}
+
+int ConsoleRun::convert() {
+    engine::Progress progress;
+    progress.reset();
+    engine::ConversionRun run{m_s, m_job, m_queue, progress};
+    if (m_debug)
+        run.debug = [this](std::string_view line) { say(line); };
+    run.watermark = &m_watermark;
+    std::thread worker([&run] { engine::conversionWorker(run); });
+    worker.join();
+    std::lock_guard guard(progress.lock);
+    return progress.count;
+}
+
+std::string noticeForConsole() {
+    std::string notice = settings::noticeLine();
+    const std::string copyright = "\xC2\xA9";
+    for (auto at = notice.find(copyright); at != std::string::npos; at = notice.find(copyright))
+        notice.replace(at, copyright.size(), "(c)");
+    return notice;
+}
+
+} // namespace
+
+void runConsoleConversion(Settings& settings, engine::JobState& job, engine::JobQueue& queue,
+                          bool quiet, bool pause, Console& console) {
+    console.setTitle(titleText());
+    if (!quiet) {
+        console.printLine(titleText());
+        console.printLine(noticeForConsole());
+        console.printLine(KESTRELIX_HOMEPAGE);
+        console.printLine(" ");
+    }
+    ConsoleRun(settings, job, queue, quiet, console).run();
+    if (pause) {
+        console.printLine("Press any key to exit.");
+        console.waitForKey();
+    }
+}
+
+} // namespace kx::core

@@ -1,0 +1,183 @@
+#include "engine/conversion_worker.h"
+
+#include "engine/bit_depth.h"
+#include "engine/color_adjust.h"
+#include "engine/file_type.h"
+#include "engine/frame.h"
+#include "engine/geometry.h"
+#include "engine/naming.h"
+#include "engine/saving.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <ctime>
+#include <vector>
+
+namespace kx::engine {
+
+namespace {
+
+constexpr int64_t k_minimumDuration = 1000;
+
+void debugLine(const ConversionRun& run, std::string_view line) {
+    if (run.debug)
+        run.debug(line);
+}
+
+// Turns a settings date (local wall-clock seconds counted as if UTC) into a real time.
+std::time_t fromLocalDate(settings::Date date) {
+    std::time_t asUtc = date;
+    std::tm fields{};
+    gmtime_r(&asUtc, &fields);
+    fields.tm_isdst = -1;
+    return std::mktime(&fields);
+}
+
+void setModificationTime(const std::string& path, const struct timespec& when) {
+    const struct timespec times[2] = {{0, UTIME_OMIT}, when};
+    utimensat(AT_FDCWD, path.c_str(), times, 0);
+}
+
+// Gives every file written for the job the date `File Timestamp` asks for.
+void applyFileDate(const ConversionRun& run, const std::vector<std::string>& written) {
+    struct timespec when {};
+    switch (run.settings.fileTimestamp) {
+    case 1: {
+        struct stat input {};
+        if (stat(run.job.inputPath.c_str(), &input) != 0)
+            return;
+        when = input.st_mtim;
+        break;
+    }
+    case 2:
+        when.tv_sec = fromLocalDate(run.settings.customTimestamp);
+        break;
+    default:
+        return;
+    }
+    for (const std::string& path : written)
+        setModificationTime(path, when);
+}
+
+// The chain between loading and saving, in its fixed order.
+Bitmap processPage(ConversionRun& run, Bitmap page, int index) {
+    const settings::Settings& s = run.settings;
+    page = rotateImage(std::move(page), s);
+    page = resizeImage(std::move(page), s);
+    const int width = page ? static_cast<int>(FreeImage_GetWidth(page.get())) : 0;
+    const int height = page ? static_cast<int>(FreeImage_GetHeight(page.get())) : 0;
+    page = standardizeGreyscale(std::move(page));
+    page = toneMap(std::move(page));
+    flipImage(page.get(), s);
+    page = adjustImageColors(std::move(page), s);
+    page = greyscaleImage(std::move(page), s);
+    page = thresholdImage(std::move(page), s);
+    page = ditherImage(std::move(page), s);
+    page = drawFrame(std::move(page), s);
+    run.job.pageWidth = width;
+    run.job.pageHeight = height;
+    run.job.frameNumber = index + 1;
+    static const PreparedWatermark k_nothingPrepared;
+    page = drawWatermark(std::move(page), s, run.job,
+                         run.watermark ? *run.watermark : k_nothingPrepared);
+    return convertToTargetDepth(std::move(page), run.job);
+}
+
+struct FileResult {
+    int pagesSaved = 0;
+    int pagesFailed = 0;
+    std::vector<std::string> written;
+};
+
+FileResult convertPages(ConversionRun& run, PageSource& source) {
+    FileResult result;
+    const int count = source.pageCount();
+    const PageRange range = choosePageRange(run.settings.tiffFrameLoading, count);
+    const bool suffix = needsPageSuffix(run.settings, count);
+    for (int index = range.first; index < range.end; ++index) {
+        PageInfo info;
+        Bitmap page = source.loadPage(index, info);
+        run.job.sourceDepth = page ? static_cast<int>(FreeImage_GetBPP(page.get())) : 0;
+        if (page && (FreeImage_GetWidth(page.get()) == 0 || FreeImage_GetHeight(page.get()) == 0))
+            continue; // an empty page has nothing to convert
+        if (!info.problem.empty()) {
+            // A page that decoded with errors is not passed off as converted.
+            debugLine(run, "[ERROR] Page " + std::to_string(index + 1) + ": " + info.problem);
+            ++result.pagesFailed;
+            continue;
+        }
+        page = processPage(run, std::move(page), index);
+        run.job.outputPath = outputPathForPage(run.settings, run.job);
+        const std::string path =
+            suffix ? withPageSuffix(run.job.outputPath, index + 1, run.job.outputFormatKey)
+                   : run.job.outputPath;
+        if (savePage(page.get(), path, run.job, run.settings)) {
+            ++result.pagesSaved;
+            result.written.push_back(path);
+        } else {
+            ++result.pagesFailed;
+        }
+    }
+    return result;
+}
+
+} // namespace
+
+void Progress::reset() {
+    std::lock_guard guard(lock);
+    jobIndex = 0;
+    currentInput.clear();
+    lastDuration = 0;
+    count = 0;
+    running = true;
+}
+
+bool convertFile(ConversionRun& run) {
+    std::unique_ptr<PageSource> source = run.openPages(run.job.inputPath);
+    if (!source)
+        return false;
+    const FileResult result = convertPages(run, *source);
+    source.reset();
+    applyFileDate(run, result.written);
+    return result.pagesSaved > 0 && result.pagesFailed == 0;
+}
+
+void conversionWorker(ConversionRun& run) {
+    int32_t counter = 0;
+    int32_t successes = 0;
+    int64_t duration = 0;
+    for (const auto& [path, job] : run.queue) {
+        {
+            std::lock_guard guard(run.progress.lock);
+            if (!run.progress.running)
+                break;
+            run.progress.jobIndex = ++counter;
+            run.progress.currentInput = path;
+            run.progress.lastDuration = duration;
+        }
+        run.job.inputPath = path;
+        run.job.subfolder = job.subfolder;
+        debugLine(run, "Processing: " + path);
+        debugLine(run, "File Format: " + detectFileType(path));
+
+        const auto start = std::chrono::steady_clock::now();
+        if (convertFile(run)) {
+            debugLine(run, "[OK] Saving As: " + run.job.outputPath);
+            ++successes;
+            const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now() - start);
+            duration = std::max<int64_t>(elapsed.count(), k_minimumDuration);
+            run.job.randomNumber = drawRandomNumber();
+            ++run.job.sequenceNumber;
+        } else {
+            duration = 0;
+            debugLine(run, "[ERROR] Unable to convert the file!");
+        }
+    }
+    std::lock_guard guard(run.progress.lock);
+    run.progress.count = successes;
+}
+
+} // namespace kx::engine

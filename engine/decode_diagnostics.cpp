@@ -1,0 +1,85 @@
+#include "engine/decode_diagnostics.h"
+
+#include <FreeImage.h>
+#include <tiffio.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <mutex>
+#include <string_view>
+
+namespace kx::engine {
+
+namespace {
+
+struct Collector {
+    bool active = false;
+    std::string firstError;
+};
+
+thread_local Collector t_collector;
+
+void record(std::string_view message) {
+    if (t_collector.active && t_collector.firstError.empty())
+        t_collector.firstError = message;
+}
+
+std::string formatted(const char* module, const char* format, va_list args) {
+    char buffer[512];
+    std::vsnprintf(buffer, sizeof buffer, format, args);
+    std::string message = module ? std::string(module) + ": " : std::string();
+    return message + buffer;
+}
+
+// Unknown or private tags are common in real files and harmless to the pixels.
+bool isTagChatter(std::string_view message) {
+    return message.find("unknown tag") != std::string_view::npos ||
+           message.find("Unknown field with tag") != std::string_view::npos ||
+           message.find("TIFFFieldWithTag") != std::string_view::npos ||
+           message.find("TIFFFetchNormalTag") != std::string_view::npos;
+}
+
+void tiffError(const char* module, const char* format, va_list args) {
+    const std::string message = formatted(module, format, args);
+    if (!isTagChatter(message))
+        record(message);
+}
+
+void tiffWarning(const char*, const char*, va_list) {}
+
+void freeImageMessage(FREE_IMAGE_FORMAT, const char* message) {
+    const std::string_view text = message ? message : "";
+    // FreeImage reports refused pages and truncated data through this callback; the refusals
+    // already show as a null page, the truncation would otherwise pass as a blank page.
+    if (text.find("parsing error") != std::string_view::npos ||
+        text.find("Image may be incomplete") != std::string_view::npos)
+        record(text);
+}
+
+} // namespace
+
+void installDecodeDiagnostics() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        TIFFSetErrorHandler(tiffError);
+        TIFFSetWarningHandler(tiffWarning);
+        FreeImage_SetOutputMessage(freeImageMessage);
+    });
+}
+
+DecodeDiagnostics::DecodeDiagnostics() {
+    installDecodeDiagnostics();
+    t_collector = Collector{true, {}};
+}
+
+DecodeDiagnostics::~DecodeDiagnostics() {
+    t_collector = Collector{};
+}
+
+std::string DecodeDiagnostics::take() {
+    std::string error = std::move(t_collector.firstError);
+    t_collector.firstError.clear();
+    return error;
+}
+
+} // namespace kx::engine

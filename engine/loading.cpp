@@ -1,0 +1,193 @@
+#include "engine/loading.h"
+
+#include "engine/decode_diagnostics.h"
+#include "engine/job_state.h"
+
+#include <tiffio.h>
+
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+namespace kx::engine {
+
+namespace {
+
+constexpr int k_oldStyleJpeg = 6; // COMPRESSION_OJPEG
+
+struct TiffCloser {
+    void operator()(TIFF* tiff) const { TIFFClose(tiff); }
+};
+
+// The directory facts FreeImage does not expose, read with libtiff walking the directories
+// forward as the pages are asked for in order.
+class TiffDirectories {
+public:
+    explicit TiffDirectories(const std::string& path) : m_tiff(TIFFOpen(path.c_str(), "rm")) {}
+
+    struct Facts {
+        int compression = 1;
+        uint32_t width = 0;
+        uint32_t height = 0;
+    };
+
+    Facts read(int index) {
+        Facts facts;
+        if (!m_tiff || !seek(index))
+            return facts;
+        uint16_t compression = 1;
+        if (TIFFGetField(m_tiff.get(), TIFFTAG_COMPRESSION, &compression))
+            facts.compression = compression & 0xFF;
+        TIFFGetField(m_tiff.get(), TIFFTAG_IMAGEWIDTH, &facts.width);
+        TIFFGetField(m_tiff.get(), TIFFTAG_IMAGELENGTH, &facts.height);
+        return facts;
+    }
+
+private:
+    bool seek(int index) {
+        if (index < m_current) {
+            if (!TIFFSetDirectory(m_tiff.get(), static_cast<tdir_t>(index)))
+                return false;
+            m_current = index;
+        }
+        while (m_current < index) {
+            if (!TIFFReadDirectory(m_tiff.get()))
+                return false;
+            ++m_current;
+        }
+        return true;
+    }
+
+    std::unique_ptr<TIFF, TiffCloser> m_tiff;
+    int m_current = 0;
+};
+
+struct MultiBitmapCloser {
+    void operator()(FIMULTIBITMAP* multi) const { FreeImage_CloseMultiBitmap(multi, 0); }
+};
+
+// Old-style JPEG pages FreeImage cannot decode are tried once more from the first JPEG
+// stream embedded in the file; the result counts only when it has the page's size, since the
+// stream may belong to another page or hold only the first strip.
+Bitmap decodeEmbeddedJpeg(const std::string& path, uint32_t width, uint32_t height) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return nullptr;
+    std::vector<BYTE> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    size_t start = 0;
+    for (size_t i = 0; i + 1 < bytes.size(); ++i) {
+        if (bytes[i] == 0xFF && bytes[i + 1] == 0xD8) {
+            start = i;
+            break;
+        }
+    }
+    if (start >= bytes.size())
+        return nullptr;
+    MemoryStream stream(
+        FreeImage_OpenMemory(bytes.data() + start, static_cast<DWORD>(bytes.size() - start)));
+    if (!stream)
+        return nullptr;
+    FreeImage_SeekMemory(stream.get(), 0, SEEK_SET);
+    Bitmap decoded(
+        FreeImage_LoadFromMemory(FIF_JPEG, stream.get(), JPEG_ACCURATE | JPEG_EXIFROTATE));
+    if (!decoded || FreeImage_GetWidth(decoded.get()) != width ||
+        FreeImage_GetHeight(decoded.get()) != height)
+        return nullptr;
+    return decoded;
+}
+
+class FreeImagePageSource final : public PageSource {
+public:
+    FreeImagePageSource(std::string path, FIMULTIBITMAP* multi, int count, Bitmap single)
+        : m_path(std::move(path)), m_multi(multi), m_count(count), m_single(std::move(single)),
+          m_directories(m_path) {}
+
+    int pageCount() const override { return m_count; }
+
+    Bitmap loadPage(int index, PageInfo& info) override {
+        DecodeDiagnostics diagnostics;
+        const TiffDirectories::Facts facts = m_directories.read(index);
+        info.sourceCompression = facts.compression;
+        Bitmap page = decode(index);
+        if (!page && facts.compression == k_oldStyleJpeg)
+            page = decodeEmbeddedJpeg(m_path, facts.width, facts.height);
+        info.problem = diagnostics.take();
+        if (!page && info.problem.empty())
+            info.problem = "the page could not be decoded";
+        return page;
+    }
+
+private:
+    Bitmap decode(int index) {
+        if (!m_multi)
+            return index == 0 ? std::move(m_single) : nullptr;
+        FIBITMAP* locked = FreeImage_LockPage(m_multi.get(), index);
+        if (!locked)
+            return nullptr;
+        Bitmap copy(FreeImage_Clone(locked));
+        FreeImage_UnlockPage(m_multi.get(), locked, FALSE);
+        return copy;
+    }
+
+    std::string m_path;
+    std::unique_ptr<FIMULTIBITMAP, MultiBitmapCloser> m_multi;
+    int m_count;
+    Bitmap m_single;
+    TiffDirectories m_directories;
+};
+
+} // namespace
+
+PageRange choosePageRange(int frameLoading, int pageCount) {
+    if (pageCount <= 0)
+        return {};
+    switch (frameLoading) {
+    case 1:
+        return {0, 1};
+    case 2: {
+        const int middle = pageCount / 2 + pageCount % 2;
+        return {middle - 1, middle};
+    }
+    case 3:
+        return {pageCount - 1, pageCount};
+    case 4: {
+        const int random = 1 + drawRandomNumber() % pageCount;
+        return {random - 1, random};
+    }
+    default:
+        return {0, pageCount};
+    }
+}
+
+std::unique_ptr<PageSource> openPagesInProcess(const std::string& path) {
+    installDecodeDiagnostics();
+    FIMULTIBITMAP* multi = FreeImage_OpenMultiBitmap(FIF_TIFF, path.c_str(), FALSE, TRUE, TRUE, 0);
+    const int count = multi ? FreeImage_GetPageCount(multi) : 0;
+    if (count > 0)
+        return std::make_unique<FreeImagePageSource>(path, multi, count, nullptr);
+    // A file the multi-page reader opens but finds no page in is not a TIFF it can read;
+    // the single-image reader gets its chance.
+    if (multi)
+        FreeImage_CloseMultiBitmap(multi, 0);
+    Bitmap single(FreeImage_Load(FIF_TIFF, path.c_str(), 0));
+    if (!single)
+        return nullptr;
+    return std::make_unique<FreeImagePageSource>(path, nullptr, 1, std::move(single));
+}
+
+Bitmap standardizeGreyscale(Bitmap page) {
+    if (!page)
+        return page;
+    const FREE_IMAGE_COLOR_TYPE type = FreeImage_GetColorType(page.get());
+    if (type != FIC_MINISWHITE && type != FIC_MINISBLACK)
+        return page;
+    return keepResolution(page.get(), FreeImage_ConvertToStandardType(page.get(), TRUE));
+}
+
+Bitmap toneMap(Bitmap page) {
+    if (!page || FreeImage_GetBPP(page.get()) <= 32)
+        return page;
+    return keepResolution(page.get(), FreeImage_TmoDrago03(page.get(), 1.0, 0.0));
+}
+
+} // namespace kx::engine

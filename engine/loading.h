@@ -1,0 +1,47 @@
+#pragma once
+
+#include "engine/bitmap.h"
+
+#include <memory>
+#include <string>
+
+namespace kx::engine {
+
+// Indices [first, end) of the pages `TIFF Frame Loading` selects from `pageCount` pages:
+// 0 all, 1 first, 2 middle (page count / 2 rounded up), 3 last, 4 a uniformly random page;
+// other values select all pages. Empty when there are no pages.
+struct PageRange {
+    int first = 0;
+    int end = 0;
+};
+PageRange choosePageRange(int frameLoading, int pageCount);
+
+// What loading learnt about a page besides its pixels.
+struct PageInfo {
+    int sourceCompression = 1; // low byte of the page's TIFF Compression tag
+    std::string problem;       // why the page cannot be trusted; empty when it decoded cleanly
+};
+
+// The decoded pages of one input file. Pages are asked for in ascending order and each is
+// decoded when asked, so only one page bitmap is alive at a time. Worker thread only.
+class PageSource {
+public:
+    virtual ~PageSource() = default;
+    // Number of pages; at least 1 for an opened source.
+    virtual int pageCount() const = 0;
+    // Decodes page `index`. Null when the page cannot be decoded; `info.problem` says why.
+    virtual Bitmap loadPage(int index, PageInfo& info) = 0;
+};
+
+// Opens `path` in this process through FreeImage's multi-page reader, falling back to a
+// single-image load when that finds no pages. Null when neither yields a page.
+std::unique_ptr<PageSource> openPagesInProcess(const std::string& path);
+
+// Brings min-is-white and min-is-black pages (including 16-bit and float greyscale) to a
+// standard 8-bit page by linear scaling. Other pages and null pass through.
+Bitmap standardizeGreyscale(Bitmap page);
+
+// Tone-maps pages of more than 32 bits per pixel to 24 bits (Drago, gamma 1.0, exposure 0).
+Bitmap toneMap(Bitmap page);
+
+} // namespace kx::engine

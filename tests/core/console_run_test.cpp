@@ -1,0 +1,311 @@
+// Runs the built program the way a script does and checks what it prints and writes.
+
+#include "core/instance_lock.h"
+#include "tests/support/image_compare.h"
+#include "tests/support/run_program.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/tiff_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace kx::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ConsoleRunTest : public ::testing::Test {
+protected:
+    // Every run gets its own lock folder and configuration folder, so tests running side by
+    // side never see each other as a second copy, and no user file is touched.
+    ProgramResult run(const std::vector<std::string>& arguments,
+                      std::vector<std::pair<std::string, std::string>> environment = {}) {
+        environment.emplace_back("XDG_RUNTIME_DIR", m_dir.path().string());
+        environment.emplace_back("XDG_CONFIG_HOME", (m_dir.path() / "config").string());
+        environment.emplace_back("DISPLAY", "");
+        environment.emplace_back("WAYLAND_DISPLAY", "");
+        environment.emplace_back("QT_QPA_PLATFORM", "");
+        return runProgram(programPath(), arguments, environment);
+    }
+
+    std::string makeThreePageTiff() {
+        std::vector<TiffPage> pages;
+        for (int p = 0; p < 3; ++p)
+            pages.push_back(rgbPage(23, 17, [p](int x, int y) {
+                Rgb c = patternColour(x, y);
+                c.r = static_cast<uint8_t>(c.r + 80 * p);
+                return c;
+            }));
+        const std::string path = m_dir.file("scan.tif");
+        EXPECT_TRUE(writeTiff(path, pages));
+        return path;
+    }
+
+    std::string outFolder() {
+        fs::create_directories(m_dir.path() / "out");
+        return (m_dir.path() / "out").string() + "/";
+    }
+
+    std::vector<std::string> outputFiles() const {
+        std::vector<std::string> names;
+        std::error_code ignored;
+        for (const auto& entry : fs::directory_iterator(m_dir.path() / "out", ignored))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    TempDir m_dir;
+};
+
+std::vector<std::string> successLines() {
+    return {"Kestrelix TIFF to BMP 3.2",
+            "",
+            "",
+            " ",
+            "Preparing...",
+            "Importing...",
+            "Import complete, new files added: 1",
+            "Converting...",
+            "Conversion complete",
+            "Files converted: 1 of 1"};
+}
+
+TEST_F(ConsoleRunTest, ThreePageFileBecomesThreeBitmapsWithThePagesPixels) {
+    const std::string input = makeThreePageTiff();
+    const ProgramResult result = run({"-i", input, "-o", outFolder()});
+
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.err, "");
+    std::vector<std::string> lines = result.lines();
+    ASSERT_EQ(lines.size(), 10u) << result.out;
+    // The notice and the home page are the maker's own; only their presence is fixed.
+    EXPECT_NE(lines[1].find("(c)"), std::string::npos);
+    EXPECT_EQ(lines[1].find("\xC2\xA9"), std::string::npos);
+    EXPECT_FALSE(lines[2].empty());
+    lines[1] = lines[2] = "";
+    EXPECT_EQ(lines, successLines());
+
+    ASSERT_EQ(outputFiles(),
+              (std::vector<std::string>{"scan[1].bmp", "scan[2].bmp", "scan[3].bmp"}));
+    FIMULTIBITMAP* multi = FreeImage_OpenMultiBitmap(FIF_TIFF, input.c_str(), FALSE, TRUE, TRUE, 0);
+    ASSERT_NE(multi, nullptr);
+    for (int page = 0; page < 3; ++page) {
+        FIBITMAP* expected = FreeImage_LockPage(multi, page);
+        TestBitmap actual = loadImage(m_dir.file("out/scan[" + std::to_string(page + 1) + "].bmp"));
+        EXPECT_TRUE(imagesMatch(actual.get(), expected, 0)) << "page " << page + 1;
+        EXPECT_EQ(FreeImage_GetBPP(actual.get()), 24u);
+        FreeImage_UnlockPage(multi, expected, FALSE);
+    }
+    FreeImage_CloseMultiBitmap(multi, 0);
+}
+
+TEST_F(ConsoleRunTest, QuietSuccessPrintsNothingAndNeverStartsTheGuiToolkit) {
+    const std::string input = makeThreePageTiff();
+    // A platform that does not exist would abort any start of the GUI toolkit.
+    const ProgramResult result =
+        run({"-q", "-i", input, "-o", outFolder()}, {{"QT_QPA_PLATFORM", "no-such-platform"}});
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.signal, 0);
+    EXPECT_EQ(outputFiles().size(), 3u);
+}
+
+TEST_F(ConsoleRunTest, QuietAndPausePrintOnlyThePrompt) {
+    const std::string input = makeThreePageTiff();
+    const ProgramResult result = run({"-q", "-p", "-i", input, "-o", outFolder()});
+    EXPECT_EQ(result.out, "Press any key to exit.\n");
+}
+
+TEST_F(ConsoleRunTest, VersionAndUsage) {
+    for (const char* option : {"-v", "-V", "--VERSION", "--version=anything"}) {
+        const ProgramResult result = run({option});
+        EXPECT_EQ(result.out, "3.2\n") << option;
+        EXPECT_EQ(result.err, "") << option;
+        EXPECT_EQ(result.exitStatus, 0);
+    }
+    const ProgramResult usage = run({"-h"});
+    const std::vector<std::string> lines = usage.lines();
+    ASSERT_EQ(lines.size(), 36u);
+    EXPECT_EQ(lines[0], " ");
+    EXPECT_EQ(lines[1], "Usage: kestrelix -i <filename> [options]");
+    EXPECT_EQ(lines[4], "  kestrelix -i c:\\tmp\\example.tiff");
+    EXPECT_EQ(lines[35], "  -v, --version             Display version information and exit");
+    EXPECT_EQ(run({"-?"}).out, usage.out);
+    EXPECT_EQ(run({"--help"}).out, usage.out);
+}
+
+TEST_F(ConsoleRunTest, OptionErrorsPrintOneLine) {
+    EXPECT_EQ(run({"-i"}).out, "Error: Incorrect number of parameters\n");
+    EXPECT_EQ(run({"-i", "-o", "x"}).out, "Error: Incorrect number of parameters\n");
+    EXPECT_EQ(run({"--width"}).out, "Error: Incorrect number of parameters\n");
+    EXPECT_EQ(run({"--profile=" + m_dir.file("missing.ini")}).out, "Error: Invalid profile file\n");
+}
+
+struct ValidationCase {
+    const char* name;
+    std::vector<std::string> options; // added after -i INPUT -o OUT
+    const char* lastLine;
+};
+
+class ConsoleValidationTest : public ConsoleRunTest,
+                              public ::testing::WithParamInterface<ValidationCase> {};
+
+TEST_P(ConsoleValidationTest, RefusesWithItsLineAndWritesNothing) {
+    const std::string input = makeThreePageTiff();
+    std::vector<std::string> arguments{"-q", "-i", input, "-o", outFolder()};
+    arguments.insert(arguments.end(), GetParam().options.begin(), GetParam().options.end());
+    const ProgramResult result = run(arguments);
+    EXPECT_EQ(result.out, std::string(GetParam().lastLine) + "\n");
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_TRUE(outputFiles().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, ConsoleValidationTest,
+    ::testing::Values(
+        ValidationCase{"UpperCaseFormat", {"-c", "BMP"}, "Error: Invalid conversion type"},
+        ValidationCase{"OtherFormat", {"-c", "png"}, "Error: Invalid conversion type"},
+        ValidationCase{"BitDepth", {"--bmp-bpp=2"}, "Error: Invalid bmp-bpp value"},
+        ValidationCase{"WidthAlone", {"--width=10"}, "Error: Invalid height value"},
+        ValidationCase{"ZeroWidth", {"--width=0", "--height=5"}, "Error: Invalid width value"},
+        ValidationCase{"Brightness", {"--brightness=101"}, "Error: Invalid brightness value"},
+        ValidationCase{"Contrast", {"--contrast=-101"}, "Error: Invalid contrast value"},
+        ValidationCase{"Gamma", {"--gamma=10"}, "Error: Invalid gamma value"},
+        ValidationCase{"GammaNotANumber", {"--gamma=NaN"}, "Error: Invalid gamma value"},
+        ValidationCase{"UnknownFont",
+                       {"--wm-text=x", "--wm-font=NoSuchFont123"},
+                       "Error: Invalid watermark font"},
+        ValidationCase{"MissingImage",
+                       {"--wm-image=/nonexistent/logo.png"},
+                       "Error: Invalid watermark image"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ConsoleRunTest, BoundaryValuesPass) {
+    const std::string input = makeThreePageTiff();
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{"--brightness=-100", "--contrast=100"},
+          {"--gamma=0.01"},
+          {"--gamma=9.99"},
+          {"--bmp-bpp=24", "-c", "bmp"}}) {
+        std::vector<std::string> arguments{"-q", "-i", input, "-o", outFolder()};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        EXPECT_EQ(run(arguments).out, "") << options.front();
+    }
+}
+
+TEST_F(ConsoleRunTest, BadInputFilesAreRefused) {
+    fs::create_directories(m_dir.path() / "folder.tif");
+    writeFile(m_dir.file("empty.tif"), "");
+    writeFile(m_dir.file("noextension"), "II*\0");
+    for (const std::string& input : {m_dir.file("folder.tif"), m_dir.file("missing.tif"),
+                                     m_dir.file("empty.tif"), m_dir.file("noextension")}) {
+        EXPECT_EQ(run({"-q", "-i", input, "-o", outFolder()}).out, "Error: Invalid input file\n")
+            << input;
+    }
+}
+
+TEST_F(ConsoleRunTest, OutputFolderRules) {
+    const std::string input = makeThreePageTiff();
+    EXPECT_EQ(run({"-q", "-i", input, "-o", "../elsewhere"}).out,
+              "Error: Incorrect output folder\n");
+    EXPECT_EQ(run({"-q", "-i", input, "-o", m_dir.file("absent")}).out,
+              "Error: Invalid output folder\n");
+    // Without -o the files land beside the input.
+    EXPECT_EQ(run({"-q", "-i", input}).out, "");
+    EXPECT_TRUE(fs::exists(m_dir.path() / "scan[2].bmp"));
+}
+
+TEST_F(ConsoleRunTest, ListFilesAndOtherExtensionsQueueNothing) {
+    writeFile(m_dir.file("list.txt"), "scan.tif\n");
+    writeFile(m_dir.file("photo.png"), "not really");
+    for (const char* name : {"list.txt", "photo.png"}) {
+        EXPECT_EQ(run({"-q", "-i", m_dir.file(name), "-o", outFolder()}).out,
+                  "Conversion stopped\n"
+                  "No input file(s) found. Please, add valid file(s) and try again!\n");
+    }
+}
+
+TEST_F(ConsoleRunTest, UnreadableFilesStopTheConversionAndLeaveNothing) {
+    writeFile(m_dir.file("text.tif"), "this is not an image at all");
+    writeFile(m_dir.file("short.tif"), std::string("II*\0\x08\0\0\0", 8));
+    const std::string whole = readFile(makeThreePageTiff());
+    writeFile(m_dir.file("cut.tif"), whole.substr(0, whole.size() / 3));
+    for (const char* name : {"text.tif", "short.tif", "cut.tif"}) {
+        const ProgramResult result = run({"-q", "-i", m_dir.file(name), "-o", outFolder()});
+        EXPECT_EQ(result.out, "Conversion stopped\n") << name;
+        EXPECT_EQ(result.err, "") << name;
+        EXPECT_EQ(result.signal, 0) << name;
+    }
+    // No partial file and no temporary file is left behind.
+    for (const std::string& name : outputFiles())
+        EXPECT_EQ(name.find(".bmp"), std::string::npos) << name;
+}
+
+TEST_F(ConsoleRunTest, FolderThatRefusesWritesStopsTheConversion) {
+    const std::string input = makeThreePageTiff();
+    // Nothing can be created in /proc, not even by root.
+    const ProgramResult result = run({"-q", "-i", input, "-o", "/proc/"});
+    EXPECT_EQ(result.out, "Conversion stopped\n");
+    EXPECT_EQ(result.err, "");
+}
+
+TEST_F(ConsoleRunTest, DebugLinesDescribeTheRun) {
+    const std::string input = makeThreePageTiff();
+    const std::string out = outFolder();
+    const ProgramResult result = run({"-d", "-q", "-i", input, "-o", out});
+    const std::vector<std::string> expected{
+        "Input: " + input,
+        "Output: " + out,
+        "Conversion: bmp",
+        "TIFF Frame Loading: ALL",
+        "BMP BPP: 0",
+        "BMP Compression: NONE",
+        "BMP Color Table: AUTO",
+        "Flip Horizontal: 0",
+        "Flip Vertical: 0",
+        "Greyscale: 0",
+        "Frame: NONE",
+        "Watermark: NONE",
+        "Filename Mask: %filename%.%ext%",
+        "File Timestamp: CURRENT",
+        "Keep Subfolders: 1",
+        "Processing: " + input,
+        "File Format: TIFF (LE)",
+        "[OK] Saving As: " + out + "scan.bmp",
+    };
+    EXPECT_EQ(result.lines(), expected);
+    EXPECT_EQ(result.err, "");
+}
+
+TEST_F(ConsoleRunTest, SecondCopyEndsSilently) {
+    setenv("XDG_RUNTIME_DIR", m_dir.path().c_str(), 1);
+    core::InstanceLock lock;
+    ASSERT_TRUE(lock.acquire("Kestrelix TIFF to BMP 3.2"));
+    const std::string input = makeThreePageTiff();
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"-v"}, {"-i", input, "-o", outFolder()}, {}}) {
+        const ProgramResult result = run(arguments);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, "");
+        EXPECT_EQ(result.exitStatus, 0);
+    }
+    EXPECT_TRUE(outputFiles().empty());
+    lock.release();
+    EXPECT_EQ(run({"-v"}).out, "3.2\n");
+}
+
+TEST_F(ConsoleRunTest, WithoutInputOptionTheWindowRunStarts) {
+    // No display here: the window run says so and nothing is converted.
+    const ProgramResult result = run({"--width=5", "photo.tif"});
+    EXPECT_EQ(result.out, "");
+    EXPECT_NE(result.err.find("no display"), std::string::npos);
+    EXPECT_EQ(result.exitStatus, 0);
+}
+
+} // namespace
+} // namespace kx::test
