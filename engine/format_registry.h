@@ -9,10 +9,10 @@ namespace kx::engine {
 
 // What the program knows of one output format.
 struct OutputFormat {
-    int format;              // FREE_IMAGE_FORMAT value
-    std::string extension;   // equal to the key
+    int format;            // FREE_IMAGE_FORMAT value
+    std::string extension; // equal to the key
     std::string description;
-    std::string depths;      // allowed bits per pixel, ascending, comma-separated
+    std::string depths; // allowed bits per pixel, ascending, comma-separated
 };
 
 // What the program knows of one input file extension.

@@ -18,28 +18,28 @@ using JobQueue = std::unordered_map<std::string, Job>;
 // The run, job and page values shared by the starters and the engine. Run fields are fixed
 // before the worker starts; job and page fields are written by the worker alone.
 struct JobState {
-    std::string programFolder;          // with trailing "/"
-    std::string commandLineInputPath;   // the -i value; also the input root folder
-    std::string inputPath;              // job
-    std::string subfolder;              // job
-    std::string outputFolder;           // run, ends with "/"
-    std::string outputPath;             // page, without page suffix
-    std::string inputFormatKey;         // run
-    std::string outputFormatKey;        // run
-    int32_t freeImageFormat = 0;        // run
-    int32_t targetDepth = 0;            // run; 0 = automatic, resolved per page
-    int32_t saveFlags = 0;              // run
-    bool autoDepth = false;             // run
-    int32_t randomNumber = 0;           // %rnd%
-    int32_t sequenceNumber = 0;         // %n%
-    int32_t sourceDepth = 0;            // page, bits per pixel as loaded
-    int32_t pageWidth = 0;              // page, after rotation and resizing
-    int32_t pageHeight = 0;             // page
-    int32_t frameNumber = 0;            // page, 1-based
+    std::string programFolder;        // with trailing "/"
+    std::string commandLineInputPath; // the -i value; also the input root folder
+    std::string inputPath;            // job
+    std::string subfolder;            // job
+    std::string outputFolder;         // run, ends with "/"
+    std::string outputPath;           // page, without page suffix
+    std::string inputFormatKey;       // run
+    std::string outputFormatKey;      // run
+    int32_t freeImageFormat = 0;      // run
+    int32_t targetDepth = 0;          // run; 0 = automatic, resolved per page
+    int32_t saveFlags = 0;            // run
+    bool autoDepth = false;           // run
+    int32_t randomNumber = 0;         // %rnd%
+    int32_t sequenceNumber = 0;       // %n%
+    int32_t sourceDepth = 0;          // page, bits per pixel as loaded
+    int32_t pageWidth = 0;            // page, after rotation and resizing
+    int32_t pageHeight = 0;           // page
+    int32_t frameNumber = 0;          // page, 1-based
     bool consoleMode = false;
-    std::string debugKeyword;           // "DEBUG", "T" or empty
+    std::string debugKeyword; // "DEBUG", "T" or empty
     int8_t preferencesStartPage = 0;
-    std::string acceptedExtensions;     // from the format registry, comma-separated
+    std::string acceptedExtensions; // from the format registry, comma-separated
 };
 
 // Empties the job state and the queue, draws a new random number and restarts the
