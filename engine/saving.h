@@ -10,23 +10,32 @@
 
 namespace kx::engine {
 
+// These functions keep no state of their own; the worker calls them, tests call them directly.
+
 // FreeImage save flags of the output format `key` from its settings.
 int computeSaveFlags(std::string_view key, const settings::Settings& settings);
 
 // Writes `page` to `path` in the run's format with the run's flags, through a temporary file
 // in the same folder that is renamed over `path` only when the write succeeded. 8-bit BMP
-// with the exact colour table goes through the compact writer. False for a null page or any
-// failure; nothing is left behind then.
+// with the exact colour table goes through the compact writer, and 8-bit run-length BMP with
+// the full table gets the same header and end-of-data repair (see compactBmpBytes); any other
+// page, including one that is not 8-bit palette when the exact table was asked for, is saved
+// by FreeImage as it is. Run-length coding follows BMP_SAVE_RLE in `job.saveFlags`. False for
+// a null page or any failure; nothing is left behind then and a previous file at `path` is
+// untouched. Missing folders are not made.
 bool savePage(FIBITMAP* page, const std::string& path, const JobState& job,
               const settings::Settings& settings);
 
 // The compact 8-bit BMP of `page` (an 8-bit palette bitmap): its colour table holds only the
-// entries up to the highest index used. `rle` selects 8-bit run-length coding. Empty on
-// failure.
+// entries up to the highest index used. `rle` selects 8-bit run-length coding; the pixel data
+// is FreeImage's, except that run-length data ends with the end-of-bitmap marker directly
+// after the last row and the headers state its true size. Empty on failure, for a null page
+// or one that is not 8-bit palette.
 std::string compactBmpBytes(FIBITMAP* page, bool rle);
 
-// Writes `bytes` to `path` through a temporary file renamed into place; false on failure,
-// leaving no partial file and any previous file intact.
+// Writes `bytes` to `path` through a temporary file (".name.XXXXXX" in the same folder) that is
+// flushed to disk and renamed into place; false on failure, leaving no partial file and any
+// previous file intact. A replaced file keeps its permission bits.
 bool writeFileAtomically(const std::string& path, std::string_view bytes);
 
 } // namespace kx::engine
