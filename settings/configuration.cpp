@@ -61,6 +61,7 @@ void updateOlderLayout(Settings& settings, const SettingsFile& file) {
     const int32_t version = settings.cfg;
     if (version < 11 && settings.filenameMask.find(k_extToken) == std::string::npos)
         settings.filenameMask += ".%ext%";
+    // Saturates: an absurd stored value must not overflow.
     if (version < 14 && settings.rawLoadAs != 0)
         settings.rawLoadAs =
             settings.rawLoadAs > INT32_MAX - 2 ? INT32_MAX : settings.rawLoadAs + 2;

@@ -1,5 +1,6 @@
 #include "settings/settings_file.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
@@ -170,8 +171,11 @@ SettingsFile SettingsFile::parse(std::string_view bytes) {
     while (!rest.empty()) {
         const size_t end = rest.find_first_of("\r\n");
         const std::string_view line = rest.substr(0, end);
-        if (auto parsed = parseLine(line))
+        if (auto parsed = parseLine(line)) {
+            if (parsed->type == Line::Type::Group)
+                file.m_headers.push_back(file.m_lines.size());
             file.m_lines.push_back(std::move(*parsed));
+        }
         if (end == std::string_view::npos)
             break;
         const bool crLf = rest[end] == '\r' && end + 1 < rest.size() && rest[end + 1] == '\n';
@@ -181,18 +185,16 @@ SettingsFile SettingsFile::parse(std::string_view bytes) {
 }
 
 size_t SettingsFile::findGroup(std::string_view group) const {
-    for (size_t i = 0; i < m_lines.size(); ++i) {
-        if (m_lines[i].type == Line::Type::Group && equalIgnoringCase(m_lines[i].key, group))
-            return i;
+    for (size_t header : m_headers) {
+        if (equalIgnoringCase(m_lines[header].key, group))
+            return header;
     }
     return k_none;
 }
 
 size_t SettingsFile::groupEnd(size_t header) const {
-    size_t i = header + 1;
-    while (i < m_lines.size() && m_lines[i].type != Line::Type::Group)
-        ++i;
-    return i;
+    const auto next = std::upper_bound(m_headers.begin(), m_headers.end(), header);
+    return next == m_headers.end() ? m_lines.size() : *next;
 }
 
 size_t SettingsFile::findEntry(std::string_view group, std::string_view key) const {
@@ -246,7 +248,17 @@ SettingsFile::entries(std::string_view group) const {
 
 void SettingsFile::insertLine(size_t at, Line line) {
     m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));
+    for (size_t& header : m_headers) {
+        if (header >= at)
+            ++header;
+    }
     m_lastWritten = at;
+}
+
+size_t SettingsFile::appendGroup(std::string_view group) {
+    m_headers.push_back(m_lines.size());
+    m_lines.push_back({Line::Type::Group, std::string(group), {}});
+    return m_headers.back();
 }
 
 void SettingsFile::writeText(std::string_view group, std::string_view key, std::string_view value) {
@@ -257,10 +269,8 @@ void SettingsFile::writeText(std::string_view group, std::string_view key, std::
         return;
     }
     size_t header = findGroup(group);
-    if (header == k_none) {
-        header = m_lines.size();
-        m_lines.push_back({Line::Type::Group, std::string(group), {}});
-    }
+    if (header == k_none)
+        header = appendGroup(group);
     insertLine(groupEnd(header), {Line::Type::Entry, std::string(key), std::string(value)});
 }
 
@@ -274,10 +284,8 @@ void SettingsFile::writeReal(std::string_view group, std::string_view key, float
 
 void SettingsFile::writeComment(std::string_view group, std::string_view text) {
     size_t header = findGroup(group);
-    if (header == k_none) {
-        header = m_lines.size();
-        m_lines.push_back({Line::Type::Group, std::string(group), {}});
-    }
+    if (header == k_none)
+        header = appendGroup(group);
     const size_t end = groupEnd(header);
     const bool lastInGroup =
         m_lastWritten != k_none && m_lastWritten > header && m_lastWritten < end;

@@ -68,8 +68,11 @@ private:
     size_t groupEnd(size_t header) const;
     size_t findEntry(std::string_view group, std::string_view key) const;
     void insertLine(size_t at, Line line);
+    size_t appendGroup(std::string_view group);
 
     std::vector<Line> m_lines;
+    // Positions of the group headers in `m_lines`, ascending; lookups walk only these.
+    std::vector<size_t> m_headers;
     size_t m_lastWritten = k_none;
 };
 
