@@ -238,7 +238,7 @@ TEST(LoadConfiguration, ReadsValuesByTheSyntaxRules) {
                                 "FONT SIZE = 30\n"
                                 "Text = caf\xE9 \t\n"
                                 "Text Padding = 20px\n"
-                                "Font Leading = abc\n"
+                                "Text Scale = abc\n"
                                 "Text Position = 200\n"
                                 "Unknown Key = 5\n"
                                 "[Adjustment]\n"
@@ -255,7 +255,7 @@ TEST(LoadConfiguration, ReadsValuesByTheSyntaxRules) {
     EXPECT_EQ(s.fontSize, 20);
     EXPECT_EQ(s.text, "caf\xC3\xA9");
     EXPECT_EQ(s.textPadding, 20);
-    EXPECT_EQ(s.fontLeading, 0);
+    EXPECT_EQ(s.textScale, 0);
     EXPECT_EQ(s.textPosition, -56);
     EXPECT_EQ(s.imageGamma, -INFINITY);
     EXPECT_EQ(s.imageRotation, 90);
