@@ -1,0 +1,216 @@
+#include "engine/geometry.h"
+
+#include "engine/standard_type.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <utility>
+
+namespace kx::engine {
+
+namespace {
+
+// No real page has a row this long, and FreeImage computes row sizes in 32 bits.
+constexpr double k_maxRowBytes = 1024.0 * 1024.0 * 1024.0;
+
+bool rotationWanted(const settings::Settings& settings) {
+    return settings.doImageRotation && settings.imageRotation > 0 && settings.imageRotation < 360;
+}
+
+// FreeImage rotates 24- and 32-bit standard bitmaps with a background colour.
+bool rotatable(FIBITMAP* page) {
+    const unsigned bpp = FreeImage_GetBPP(page);
+    return FreeImage_GetImageType(page) == FIT_BITMAP && bpp > 16 && bpp <= 32;
+}
+
+RGBQUAD backgroundOf(const std::string& text) {
+    const uint32_t colour = parseColor(text);
+    RGBQUAD background{};
+    background.rgbRed = static_cast<BYTE>(colour & 0xFF);
+    background.rgbGreen = static_cast<BYTE>((colour >> 8) & 0xFF);
+    background.rgbBlue = static_cast<BYTE>((colour >> 16) & 0xFF);
+    background.rgbReserved = 0;
+    return background;
+}
+
+// A page turned by a quarter keeps its physical size only when its horizontal and vertical
+// resolutions turn with it (fax pages have different ones).
+void swapResolution(FIBITMAP* page) {
+    const unsigned x = FreeImage_GetDotsPerMeterX(page);
+    FreeImage_SetDotsPerMeterX(page, FreeImage_GetDotsPerMeterY(page));
+    FreeImage_SetDotsPerMeterY(page, x);
+}
+
+Bitmap rotateSimple(Bitmap page, int angle, const std::string& backColor) {
+    const RGBQUAD background = backgroundOf(backColor);
+    Bitmap turned = keepResolution(page.get(), FreeImage_Rotate(page.get(), angle, &background));
+    if (turned && (angle == 90 || angle == 270))
+        swapResolution(turned.get());
+    return turned;
+}
+
+Bitmap rotateAboutCentre(Bitmap page, int angle, unsigned width, unsigned height) {
+    return keepResolution(page.get(), FreeImage_RotateEx(page.get(), angle, 0.0, 0.0, width / 2.0,
+                                                         height / 2.0, FALSE));
+}
+
+FREE_IMAGE_FILTER filterOf(int algorithm) {
+    switch (algorithm) {
+    case 0:
+        return FILTER_BOX;
+    case 1:
+        return FILTER_BILINEAR;
+    case 2:
+        return FILTER_BSPLINE;
+    case 4:
+        return FILTER_CATMULLROM;
+    case 5:
+        return FILTER_LANCZOS3;
+    default:
+        return FILTER_BICUBIC;
+    }
+}
+
+int clampToInt(double value) {
+    if (!(value >= 1.0))
+        return 1;
+    return value >= INT_MAX ? INT_MAX : static_cast<int>(value);
+}
+
+// The other side of a page whose longer side becomes `target`; at least one pixel.
+int scaledSide(int target, float ratio) {
+    return clampToInt(std::round(static_cast<double>(target) / static_cast<double>(ratio)));
+}
+
+std::pair<int, int> keepAspect(int width, int height, int targetWidth, int targetHeight) {
+    if (width >= height) {
+        const float ratio = static_cast<float>(width) / static_cast<float>(height);
+        return {targetWidth, scaledSide(targetWidth, ratio)};
+    }
+    const float ratio = static_cast<float>(height) / static_cast<float>(width);
+    return {scaledSide(targetHeight, ratio), targetHeight};
+}
+
+double physicalMemoryBytes() {
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || pageSize <= 0)
+        return 0;
+    return static_cast<double>(pages) * static_cast<double>(pageSize);
+}
+
+// Rescaling holds the result and an intermediate pass beside the page. An absurd size is
+// refused before FreeImage tries it: the allocation would exhaust memory (the process is
+// killed, not told) or take hours. Palette pages may widen to true colour, hence 4 bytes.
+bool rescaleFits(FIBITMAP* page, int newWidth, int newHeight) {
+    const double bytesPerPixel = std::max(FreeImage_GetBPP(page), 32u) / 8.0;
+    const double width = FreeImage_GetWidth(page);
+    const double height = FreeImage_GetHeight(page);
+    if (newWidth * bytesPerPixel > k_maxRowBytes || newHeight * bytesPerPixel > k_maxRowBytes)
+        return false;
+    const double result = static_cast<double>(newWidth) * newHeight;
+    const double intermediate = std::max(newWidth * height, width * newHeight);
+    const double memory = physicalMemoryBytes();
+    return memory <= 0 || (result + intermediate) * bytesPerPixel <= memory / 2;
+}
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// As far as the pair's leading characters are hex digits: "1G" is 1, "GG" is 0.
+uint32_t hexPair(std::string_view pair) {
+    uint32_t value = 0;
+    for (const char c : pair) {
+        const int digit = hexDigit(c);
+        if (digit < 0)
+            break;
+        value = value * 16 + static_cast<uint32_t>(digit);
+    }
+    return value;
+}
+
+} // namespace
+
+Bitmap rotateImage(Bitmap page, const settings::Settings& settings) {
+    if (!page || !rotationWanted(settings))
+        return page;
+    const unsigned width = FreeImage_GetWidth(page.get());
+    const unsigned height = FreeImage_GetHeight(page.get());
+    if (!rotatable(page.get()))
+        page = convertPageTo24Bits(std::move(page));
+    if (!page)
+        return page;
+    switch (settings.imageRotationType) {
+    case 0:
+        return rotateSimple(std::move(page), settings.imageRotation,
+                            settings.imageRotationBackColor);
+    case 1:
+        return rotateAboutCentre(std::move(page), settings.imageRotation, width, height);
+    default:
+        return page;
+    }
+}
+
+Bitmap resizeImage(Bitmap page, const settings::Settings& settings) {
+    if (!page || !settings.doImageResize)
+        return page;
+    const int width = static_cast<int>(FreeImage_GetWidth(page.get()));
+    const int height = static_cast<int>(FreeImage_GetHeight(page.get()));
+    const int targetWidth = resolveSize(settings.imageWidth, settings.imageWidthUnit, width);
+    const int targetHeight = resolveSize(settings.imageHeight, settings.imageHeightUnit, height);
+    if (targetWidth <= 0 || targetHeight <= 0 || width <= 0 || height <= 0)
+        return page;
+    if (targetWidth == width && targetHeight == height)
+        return page;
+    if (settings.imageResizeType == 1 && width < targetWidth && height < targetHeight)
+        return page;
+    const auto [newWidth, newHeight] = settings.keepAspectRatio
+                                           ? keepAspect(width, height, targetWidth, targetHeight)
+                                           : std::pair{targetWidth, targetHeight};
+    if (!rescaleFits(page.get(), newWidth, newHeight))
+        return nullptr;
+    return keepResolution(page.get(), FreeImage_Rescale(page.get(), newWidth, newHeight,
+                                                        filterOf(settings.imageResizeAlgorithm)));
+}
+
+void flipImage(FIBITMAP* page, const settings::Settings& settings) {
+    if (!page)
+        return;
+    if (settings.doImageFlipHorizontal)
+        FreeImage_FlipHorizontal(page);
+    if (settings.doImageFlipVertical)
+        FreeImage_FlipVertical(page);
+}
+
+uint32_t parseColor(std::string_view text) {
+    if (text.size() != 6)
+        return 0;
+    return hexPair(text.substr(0, 2)) | hexPair(text.substr(2, 2)) << 8 |
+           hexPair(text.substr(4, 2)) << 16;
+}
+
+int resolveSize(int value, int unit, int current) {
+    if (unit == 0)
+        return value;
+    if (unit != 1)
+        return 0;
+    // Whole-number arithmetic, so 150.5 is exactly a tie and rounds to 150.
+    const int64_t product = static_cast<int64_t>(value) * current;
+    int64_t quotient = product / 100;
+    const int64_t twiceRemainder = 2 * (product % 100 < 0 ? -(product % 100) : product % 100);
+    if (twiceRemainder > 100 || (twiceRemainder == 100 && quotient % 2 != 0))
+        quotient += product < 0 ? -1 : 1;
+    return static_cast<int>(std::clamp<int64_t>(quotient, INT_MIN, INT_MAX));
+}
+
+} // namespace kx::engine

@@ -1,0 +1,42 @@
+#include "engine/standard_type.h"
+
+namespace kx::engine {
+
+namespace {
+
+bool isHighColour(FREE_IMAGE_TYPE type) {
+    return type == FIT_RGB16 || type == FIT_RGBA16 || type == FIT_RGBF || type == FIT_RGBAF;
+}
+
+} // namespace
+
+Bitmap standardizePage(Bitmap page) {
+    if (!page)
+        return page;
+    const FREE_IMAGE_TYPE type = FreeImage_GetImageType(page.get());
+    if (type == FIT_BITMAP)
+        return page;
+    // Gamma 1.0 rather than FreeImage's default 2.2, matching the tone mapping at loading.
+    FIBITMAP* standard = isHighColour(type) ? FreeImage_TmoDrago03(page.get(), 1.0, 0.0)
+                                            : FreeImage_ConvertToStandardType(page.get(), TRUE);
+    return keepResolution(page.get(), standard);
+}
+
+Bitmap convertPage(Bitmap page, const PageConversion& convert) {
+    if (!page)
+        return page;
+    if (Bitmap converted = keepResolution(page.get(), convert(page.get())))
+        return converted;
+    if (FreeImage_GetImageType(page.get()) == FIT_BITMAP)
+        return nullptr;
+    Bitmap standard = standardizePage(std::move(page));
+    if (!standard)
+        return standard;
+    return keepResolution(standard.get(), convert(standard.get()));
+}
+
+Bitmap convertPageTo24Bits(Bitmap page) {
+    return convertPage(std::move(page), FreeImage_ConvertTo24Bits);
+}
+
+} // namespace kx::engine
