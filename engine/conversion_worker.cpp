@@ -6,6 +6,7 @@
 #include "engine/frame.h"
 #include "engine/geometry.h"
 #include "engine/naming.h"
+#include "engine/page_range.h"
 #include "engine/saving.h"
 
 #include <fcntl.h>

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/contained_decoder.h"
 #include "engine/job_state.h"
 #include "engine/loading.h"
 #include "engine/watermark.h"
@@ -42,7 +43,7 @@ struct ConversionRun {
     Progress& progress;
     DebugSink debug;
     const PreparedWatermark* watermark = nullptr;
-    PageSourceFactory openPages = openPagesInProcess;
+    PageSourceFactory openPages = [](const std::string& path) { return openPagesContained(path); };
 };
 
 // Converts every queued job in turn while the running flag stays set (it is read between

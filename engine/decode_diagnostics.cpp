@@ -15,6 +15,7 @@ namespace {
 struct Collector {
     bool active = false;
     std::string firstError;
+    std::string lastRefusal;
 };
 
 thread_local Collector t_collector;
@@ -49,6 +50,8 @@ void tiffWarning(const char*, const char*, va_list) {}
 
 void freeImageMessage(FREE_IMAGE_FORMAT, const char* message) {
     const std::string_view text = message ? message : "";
+    if (t_collector.active)
+        t_collector.lastRefusal = text;
     // FreeImage reports refused pages and truncated data through this callback; the refusals
     // already show as a null page, the truncation would otherwise pass as a blank page.
     if (text.find("parsing error") != std::string_view::npos ||
@@ -80,6 +83,12 @@ std::string DecodeDiagnostics::take() {
     std::string error = std::move(t_collector.firstError);
     t_collector.firstError.clear();
     return error;
+}
+
+std::string DecodeDiagnostics::takeRefusal() {
+    std::string refusal = std::move(t_collector.lastRefusal);
+    t_collector.lastRefusal.clear();
+    return refusal;
 }
 
 } // namespace kx::engine

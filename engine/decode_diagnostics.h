@@ -19,6 +19,10 @@ public:
 
     // The first decoding error reported since construction or the last take(), or empty.
     std::string take();
+
+    // FreeImage's last word since construction or the last call, such as why it refused a
+    // page ("Unable to handle this format: ..."), or empty.
+    std::string takeRefusal();
 };
 
 // Installs the callbacks; idempotent, thread-safe. Called by DecodeDiagnostics itself.

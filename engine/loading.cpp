@@ -1,11 +1,13 @@
 #include "engine/loading.h"
 
 #include "engine/decode_diagnostics.h"
-#include "engine/job_state.h"
+#include "engine/page_budget.h"
 
 #include <tiffio.h>
 
+#include <filesystem>
 #include <fstream>
+#include <optional>
 #include <iterator>
 #include <vector>
 
@@ -23,24 +25,18 @@ struct TiffCloser {
 // forward as the pages are asked for in order.
 class TiffDirectories {
 public:
-    explicit TiffDirectories(const std::string& path) : m_tiff(TIFFOpen(path.c_str(), "rm")) {}
+    explicit TiffDirectories(const std::string& path) : m_tiff(TIFFOpen(path.c_str(), "rm")) {
+        std::error_code error;
+        m_fileSize = std::filesystem::file_size(path, error);
+        if (error)
+            m_fileSize = 0;
+    }
 
-    struct Facts {
-        int compression = 1;
-        uint32_t width = 0;
-        uint32_t height = 0;
-    };
-
-    Facts read(int index) {
-        Facts facts;
+    // The facts of page `index`; nullopt when libtiff cannot reach its directory.
+    std::optional<PageFacts> read(int index) {
         if (!m_tiff || !seek(index))
-            return facts;
-        uint16_t compression = 1;
-        if (TIFFGetField(m_tiff.get(), TIFFTAG_COMPRESSION, &compression))
-            facts.compression = compression & 0xFF;
-        TIFFGetField(m_tiff.get(), TIFFTAG_IMAGEWIDTH, &facts.width);
-        TIFFGetField(m_tiff.get(), TIFFTAG_IMAGELENGTH, &facts.height);
-        return facts;
+            return std::nullopt;
+        return readPageFacts(m_tiff.get(), m_fileSize);
     }
 
 private:
@@ -59,6 +55,7 @@ private:
     }
 
     std::unique_ptr<TIFF, TiffCloser> m_tiff;
+    uint64_t m_fileSize = 0;
     int m_current = 0;
 };
 
@@ -106,12 +103,20 @@ public:
 
     Bitmap loadPage(int index, PageInfo& info) override {
         DecodeDiagnostics diagnostics;
-        const TiffDirectories::Facts facts = m_directories.read(index);
-        info.sourceCompression = facts.compression;
+        const std::optional<PageFacts> facts = m_directories.read(index);
+        if (facts) {
+            info.sourceCompression = facts->compression & 0xFF;
+            // Refused before FreeImage allocates anything for it.
+            info.problem = pageRefusal(*facts, availableMemory());
+            if (!info.problem.empty())
+                return nullptr;
+        }
         Bitmap page = decode(index);
-        if (!page && facts.compression == k_oldStyleJpeg)
-            page = decodeEmbeddedJpeg(m_path, facts.width, facts.height);
+        if (!page && facts && facts->compression == k_oldStyleJpeg)
+            page = decodeEmbeddedJpeg(m_path, facts->width, facts->height);
         info.problem = diagnostics.take();
+        if (!page && info.problem.empty())
+            info.problem = diagnostics.takeRefusal();
         if (!page && info.problem.empty())
             info.problem = "the page could not be decoded";
         return page;
@@ -137,27 +142,6 @@ private:
 };
 
 } // namespace
-
-PageRange choosePageRange(int frameLoading, int pageCount) {
-    if (pageCount <= 0)
-        return {};
-    switch (frameLoading) {
-    case 1:
-        return {0, 1};
-    case 2: {
-        const int middle = pageCount / 2 + pageCount % 2;
-        return {middle - 1, middle};
-    }
-    case 3:
-        return {pageCount - 1, pageCount};
-    case 4: {
-        const int random = 1 + drawRandomNumber() % pageCount;
-        return {random - 1, random};
-    }
-    default:
-        return {0, pageCount};
-    }
-}
 
 std::unique_ptr<PageSource> openPagesInProcess(const std::string& path) {
     installDecodeDiagnostics();

@@ -1,4 +1,5 @@
 #include "engine/loading.h"
+#include "engine/page_range.h"
 
 #include "tests/support/image_compare.h"
 #include "tests/support/temp_dir.h"

@@ -1,0 +1,195 @@
+#include "engine/contained_decoder.h"
+
+#include "engine/page_wire.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+extern char** environ;
+
+#ifndef KX_DECODER_BUILD_PATH
+#define KX_DECODER_BUILD_PATH ""
+#endif
+
+namespace kx::engine {
+
+namespace {
+
+constexpr const char* k_decoderName = "kestrelix-decoder";
+
+// One running decoder process and the socket to it.
+class DecoderProcess {
+public:
+    ~DecoderProcess() { stop(); }
+
+    // Starts the decoder on `path`. False when it cannot be started.
+    bool start(const std::string& decoder, const std::string& path) {
+        int ends[2];
+        if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
+            return false;
+        m_fd = ends[0];
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, ends[1], STDIN_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
+        // What FreeImage or the C library say while dying must not reach the console.
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t none, defaults;
+        sigemptyset(&none);
+        sigemptyset(&defaults);
+        sigaddset(&defaults, SIGPIPE);
+        posix_spawnattr_setsigmask(&attributes, &none);
+        posix_spawnattr_setsigdefault(&attributes, &defaults);
+        // A session of its own: no controlling terminal to print on, no terminal signals.
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK |
+                                                  POSIX_SPAWN_SETSIGDEF);
+        std::vector<char*> argv{const_cast<char*>(decoder.c_str()), const_cast<char*>(path.c_str()),
+                                nullptr};
+        std::vector<char*> envp = environmentWithQuietFatalMessages();
+        const int spawned =
+            posix_spawn(&m_pid, decoder.c_str(), &actions, &attributes, argv.data(), envp.data());
+        posix_spawnattr_destroy(&attributes);
+        posix_spawn_file_actions_destroy(&actions);
+        close(ends[1]);
+        if (spawned != 0) {
+            m_pid = -1;
+            stop();
+            return false;
+        }
+        return true;
+    }
+
+    int fd() const { return m_fd; }
+
+    // Ends the process whatever it is doing and says how it had ended, if it had.
+    std::string stop() {
+        if (m_fd >= 0) {
+            close(m_fd);
+            m_fd = -1;
+        }
+        if (m_pid <= 0)
+            return {};
+        // A decoder that closed its end is ending: give it a moment to be counted.
+        int status = 0;
+        pid_t ended = 0;
+        for (int tries = 0; tries < 50 && ended == 0; ++tries) {
+            ended = waitpid(m_pid, &status, WNOHANG);
+            if (ended == 0)
+                usleep(10'000);
+        }
+        if (ended == 0) {
+            kill(m_pid, SIGKILL);
+            ended = waitpid(m_pid, &status, 0);
+            m_pid = -1;
+            return {};
+        }
+        m_pid = -1;
+        if (ended > 0 && WIFSIGNALED(status))
+            return "the decoder was ended by signal " + std::to_string(WTERMSIG(status));
+        if (ended > 0 && WIFEXITED(status) && WEXITSTATUS(status) != 0)
+            return "the decoder failed with status " + std::to_string(WEXITSTATUS(status));
+        return {};
+    }
+
+private:
+    static std::vector<char*> environmentWithQuietFatalMessages() {
+        // glibc writes its fatal messages to standard error (not the terminal) with this set.
+        static char quiet[] = "LIBC_FATAL_STDERR_=1";
+        std::vector<char*> envp;
+        for (char** entry = environ; *entry; ++entry)
+            envp.push_back(*entry);
+        envp.push_back(quiet);
+        envp.push_back(nullptr);
+        return envp;
+    }
+
+    int m_fd = -1;
+    pid_t m_pid = -1;
+};
+
+class ContainedPageSource final : public PageSource {
+public:
+    ContainedPageSource(std::string path, std::string decoder, int timeoutMs)
+        : m_path(std::move(path)), m_decoder(std::move(decoder)), m_timeoutMs(timeoutMs) {}
+
+    ~ContainedPageSource() override {
+        if (m_process)
+            writePageRequest(m_process->fd(), -1);
+    }
+
+    // Starts the decoder and learns the page count; false when it has no pages for us.
+    bool open() {
+        m_process = std::make_unique<DecoderProcess>();
+        if (!m_process->start(m_decoder, m_path))
+            return false;
+        const std::optional<int32_t> count = readPageCount(m_process->fd(), m_timeoutMs);
+        if (!count || *count <= 0) {
+            m_process.reset();
+            return false;
+        }
+        m_count = *count;
+        return true;
+    }
+
+    int pageCount() const override { return m_count; }
+
+    Bitmap loadPage(int index, PageInfo& info) override {
+        // A decoder that died on an earlier page is replaced for the pages after it.
+        if (!m_process && !open()) {
+            info.problem = "the decoder could not be started again";
+            return nullptr;
+        }
+        Bitmap page;
+        if (writePageRequest(m_process->fd(), index) &&
+            readPage(m_process->fd(), m_timeoutMs, page, info))
+            return page;
+        const std::string ended = m_process->stop();
+        m_process.reset();
+        info.problem = ended.empty() ? "the decoder stopped answering" : ended;
+        return nullptr;
+    }
+
+private:
+    std::string m_path;
+    std::string m_decoder;
+    int m_timeoutMs;
+    int m_count = 0;
+    std::unique_ptr<DecoderProcess> m_process;
+};
+
+std::string executableFolder() {
+    std::error_code error;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string() : exe.parent_path().string();
+}
+
+} // namespace
+
+std::string defaultDecoderPath() {
+    const std::filesystem::path beside = std::filesystem::path(executableFolder()) / k_decoderName;
+    std::error_code error;
+    if (std::filesystem::exists(beside, error))
+        return beside.string();
+    return KX_DECODER_BUILD_PATH;
+}
+
+std::unique_ptr<PageSource> openPagesContained(const std::string& path,
+                                               const std::string& decoderPath, int timeoutMs) {
+    auto source = std::make_unique<ContainedPageSource>(path, decoderPath, timeoutMs);
+    if (!source->open())
+        return nullptr;
+    return source;
+}
+
+} // namespace kx::engine

@@ -1,0 +1,67 @@
+// The decoder process: kestrelix-decoder FILE
+// Opens FILE once, sends its page count on standard output, then answers each page request
+// read from standard input with the decoded page, until it reads a negative index or its
+// input ends. A crash, an abort or a runaway allocation in here costs the worker one file.
+
+#include "engine/loading.h"
+#include "engine/page_budget.h"
+#include "engine/page_wire.h"
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <csignal>
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool k_sanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool k_sanitized = true;
+#else
+constexpr bool k_sanitized = false;
+#endif
+#else
+constexpr bool k_sanitized = false;
+#endif
+
+// Keeps a decoder gone wrong from pushing the machine into swap: past what the system can
+// give without swapping, allocations fail here instead. AddressSanitizer reserves far more
+// address space than it uses, so a sanitized build goes without the limit.
+void limitAddressSpace() {
+    if (k_sanitized)
+        return;
+    constexpr rlim_t k_codeAndLibraries = rlim_t{512} << 20;
+    const rlim_t limit = static_cast<rlim_t>(kx::engine::availableMemory()) + k_codeAndLibraries;
+    const rlimit bound{limit, limit};
+    setrlimit(RLIMIT_AS, &bound);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::signal(SIGPIPE, SIG_IGN);
+    if (argc != 2)
+        return 2;
+    limitAddressSpace();
+
+    std::unique_ptr<kx::engine::PageSource> source = kx::engine::openPagesInProcess(argv[1]);
+    const int count = source ? source->pageCount() : 0;
+    if (!kx::engine::writePageCount(STDOUT_FILENO, count) || count == 0)
+        return 0;
+
+    while (const std::optional<int32_t> index = kx::engine::readPageRequest(STDIN_FILENO)) {
+        if (*index < 0)
+            break;
+        kx::engine::PageInfo info;
+        kx::engine::Bitmap page;
+        if (*index < count)
+            page = source->loadPage(*index, info);
+        else
+            info.problem = "no such page";
+        if (!kx::engine::writePage(STDOUT_FILENO, page.get(), info))
+            break;
+    }
+    return 0;
+}

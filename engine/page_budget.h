@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+typedef struct tiff TIFF;
+
+namespace kx::engine {
+
+// What a page's TIFF directory says about it before a single pixel is decoded.
+struct PageFacts {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint16_t samplesPerPixel = 1;
+    uint16_t bitsPerSample = 1;
+    int compression = 1;      // the Compression tag
+    uint64_t storedBytes = 0; // compressed bytes of the page actually present in the file
+};
+
+// Reads the facts of the TIFF's current directory; `fileSize` bounds the stored bytes.
+PageFacts readPageFacts(TIFF* tiff, uint64_t fileSize);
+
+// Bytes of memory the page needs on its way through the chain: the decoded page and its copy
+// in the worker, and the 32-bit working copies the steps make side by side.
+uint64_t pageFootprint(const PageFacts& facts);
+
+// Why the page must not be decoded, or empty. A page refuses when its footprint does not fit
+// in `availableMemory`, or when its stored data could not possibly decode to the size its
+// header claims (a decompression bomb: a few hundred bytes claiming gigabytes).
+std::string pageRefusal(const PageFacts& facts, uint64_t availableMemory);
+
+// The memory the system can give without swapping (MemAvailable), or a large value when it
+// cannot be read.
+uint64_t availableMemory();
+
+} // namespace kx::engine

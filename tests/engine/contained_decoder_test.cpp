@@ -1,0 +1,140 @@
+#include "engine/contained_decoder.h"
+
+#include "tests/support/image_compare.h"
+#include "tests/support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+
+namespace kx::engine {
+namespace {
+
+using test::TempDir;
+
+// A stand-in decoder written as a shell script, to play a decoder that misbehaves.
+std::string fakeDecoder(const TempDir& dir, const std::string& body) {
+    const std::string path = dir.file("fake-decoder");
+    test::writeFile(path, "#!/bin/sh\n" + body + "\n");
+    chmod(path.c_str(), 0755);
+    return path;
+}
+
+// The page count message of two pages, as the real decoder sends it.
+const char* k_twoPages = "printf 'CDXK\\002\\000\\000\\000'";
+
+void expectSamePages(const std::string& file) {
+    auto contained = openPagesContained(file);
+    auto local = openPagesInProcess(file);
+    ASSERT_NE(contained, nullptr) << file;
+    ASSERT_NE(local, nullptr) << file;
+    ASSERT_EQ(contained->pageCount(), local->pageCount()) << file;
+    for (int p = 0; p < local->pageCount(); ++p) {
+        PageInfo infoA, infoB;
+        Bitmap a = contained->loadPage(p, infoA);
+        Bitmap b = local->loadPage(p, infoB);
+        EXPECT_EQ(infoA.problem, infoB.problem) << file << " page " << p;
+        EXPECT_EQ(infoA.sourceCompression, infoB.sourceCompression) << file;
+        ASSERT_EQ(a == nullptr, b == nullptr) << file << " page " << p;
+        if (!a)
+            continue;
+        EXPECT_EQ(FreeImage_GetImageType(a.get()), FreeImage_GetImageType(b.get())) << file;
+        EXPECT_EQ(FreeImage_GetBPP(a.get()), FreeImage_GetBPP(b.get())) << file;
+        EXPECT_EQ(FreeImage_GetColorType(a.get()), FreeImage_GetColorType(b.get())) << file;
+        EXPECT_EQ(FreeImage_GetDotsPerMeterX(a.get()), FreeImage_GetDotsPerMeterX(b.get()));
+        EXPECT_EQ(FreeImage_GetRedMask(a.get()), FreeImage_GetRedMask(b.get())) << file;
+        EXPECT_EQ(FreeImage_GetTransparencyCount(a.get()), FreeImage_GetTransparencyCount(b.get()));
+        const size_t bytes = size_t{FreeImage_GetPitch(a.get())} * FreeImage_GetHeight(a.get());
+        EXPECT_EQ(std::memcmp(FreeImage_GetBits(a.get()), FreeImage_GetBits(b.get()), bytes), 0)
+            << file << " page " << p;
+        if (FreeImage_GetPalette(a.get())) {
+            EXPECT_EQ(std::memcmp(FreeImage_GetPalette(a.get()), FreeImage_GetPalette(b.get()),
+                                  FreeImage_GetColorsUsed(a.get()) * sizeof(RGBQUAD)),
+                      0);
+        }
+    }
+}
+
+TEST(ContainedDecoderTest, PagesArriveExactlyAsDecodedInProcess) {
+    for (const char* name :
+         {"multipage.tiff", "palette-1c-4b.tiff", "minisblack-1c-16b.tiff", "rgb-3c-16b.tiff",
+          "predictor-3-rgb-f32.tif", "rgba-f32-128bit.tif", "alpha-unassoc-tile.tif",
+          "minisblack-2c-8b-alpha.tiff", "shapes_multi_color.tif", "hopper2.tif", "smallliz.tif"})
+        expectSamePages(test::corpusFile(name));
+}
+
+TEST(ContainedDecoderTest, DecoderCrashFailsThePageAndTheProgramGoesOn) {
+    for (const char* name : {"shapes_lzw_bigendian_iptc.tif", "cmyk-3c-32b-float.tiff"}) {
+        auto source = openPagesContained(test::corpusFile(name));
+        ASSERT_NE(source, nullptr) << name;
+        PageInfo info;
+        EXPECT_EQ(source->loadPage(0, info), nullptr) << name;
+        EXPECT_NE(info.problem.find("signal"), std::string::npos) << info.problem;
+    }
+}
+
+TEST(ContainedDecoderTest, DecompressionBombsFailWithoutDecoding) {
+    for (const char* name : {"bomb-lzw-30k.tif", "bomb-g4-100k.tif", "bomb-none-100k.tif"}) {
+        auto source = openPagesContained(test::corpusFile(name));
+        ASSERT_NE(source, nullptr) << name;
+        PageInfo info;
+        EXPECT_EQ(source->loadPage(0, info), nullptr) << name;
+        EXPECT_NE(info.problem, "") << name;
+    }
+}
+
+TEST(ContainedDecoderTest, SilentDecoderTimesOutAndIsReplacedForTheNextPage) {
+    TempDir dir;
+    const std::string decoder = fakeDecoder(dir, std::string(k_twoPages) + "; exec sleep 30");
+    auto source = openPagesContained(test::corpusFile("multipage.tiff"), decoder, 200);
+    ASSERT_NE(source, nullptr);
+    EXPECT_EQ(source->pageCount(), 2);
+    for (int page : {0, 1}) {
+        PageInfo info;
+        EXPECT_EQ(source->loadPage(page, info), nullptr);
+        EXPECT_EQ(info.problem, "the decoder stopped answering");
+    }
+}
+
+TEST(ContainedDecoderTest, DecoderThatCannotStartOrSendsNonsenseOpensNothing) {
+    TempDir dir;
+    EXPECT_EQ(openPagesContained(test::corpusFile("multipage.tiff"), dir.file("missing")), nullptr);
+    const std::string nonsense = fakeDecoder(dir, "echo garbage");
+    EXPECT_EQ(openPagesContained(test::corpusFile("multipage.tiff"), nonsense, 1000), nullptr);
+}
+
+TEST(ContainedDecoderTest, MalformedPageIsRefused) {
+    TempDir dir;
+    // A page header claiming a page of absurd size, followed by nothing.
+    const std::string decoder = fakeDecoder(
+        dir, std::string(k_twoPages) +
+                 "; head -c 4 >/dev/null; printf 'GPXK\\001\\000\\000\\000'; head -c 200 /dev/zero"
+                 " | tr '\\000' '\\377'; sleep 1");
+    auto source = openPagesContained(test::corpusFile("multipage.tiff"), decoder, 2000);
+    ASSERT_NE(source, nullptr);
+    PageInfo info;
+    EXPECT_EQ(source->loadPage(0, info), nullptr);
+    EXPECT_NE(info.problem, "");
+}
+
+TEST(ContainedDecoderTest, DecoderInheritsNoStrayDescriptors) {
+    TempDir dir;
+    const std::string listing = dir.file("fds");
+    const std::string decoder = fakeDecoder(dir, "ls -l /proc/$$/fd > " + listing);
+    // Not close-on-exec, like a descriptor some library forgot to protect.
+    const int stray = open(dir.file("stray").c_str(), O_CREAT | O_WRONLY, 0600);
+    ASSERT_GE(stray, 0);
+    openPagesContained(test::corpusFile("multipage.tiff"), decoder, 2000);
+    close(stray);
+    const std::string fds = test::readFile(listing);
+    EXPECT_NE(fds.find(" 0 -> socket:"), std::string::npos) << fds;
+    EXPECT_NE(fds.find(" 2 -> /dev/null"), std::string::npos) << fds;
+    EXPECT_EQ(fds.find("stray"), std::string::npos) << fds;
+}
+
+} // namespace
+} // namespace kx::engine
