@@ -23,7 +23,8 @@ struct PreparedWatermark {
 // Loads the font of a text watermark or checks the image file of an image watermark.
 WatermarkProblem prepareWatermark(const settings::Settings& settings, PreparedWatermark& out);
 
-// True when `family` names an installed face, directly or through a configured alias.
+// True when `family` names an installed face, directly or through a configured alias; a name
+// that only falls back to the default face is false. False without a QGuiApplication.
 bool fontCanBeLoaded(const std::string& family);
 
 // The watermark text with the mask tokens of the current page replaced.
