@@ -127,6 +127,10 @@ TEST_F(FrameTest, AbsurdWidthsAndSizesDrawWithoutHarm) {
             EXPECT_EQ(FreeImage_GetHeight(page.get()), unsigned(h));
         }
     }
+    const Bitmap empty = drawFrame(Bitmap(FreeImage_Allocate(0, 0, 24)), frameSettings(10));
+    if (empty) {
+        EXPECT_EQ(FreeImage_GetWidth(empty.get()), 0u);
+    }
     // Negative widths draw no border at all.
     const Bitmap page = drawFrame(plainPage(100, 50, 24, 128), frameSettings(-5));
     EXPECT_TRUE(hasColour(page.get(), 0, 0, k_grey));

@@ -259,6 +259,13 @@ TEST_F(WatermarkTest, RotationTurnsTheBoxOnAGrowingCanvas) {
     s.textRotation = 359;
     const Box tilted = changedBox(drawText(plainPage(200, 200, 0), s).get(), 0);
     EXPECT_GT(tilted.height(), flat.height());
+    // The corners a turn opens up are transparent: the page shows through them.
+    s.textRotation = 30;
+    const Bitmap turned30 = drawText(plainPage(200, 200, 0), s);
+    const Box box30 = changedBox(turned30.get(), 0);
+    EXPECT_GT(box30.width(), flat.width());
+    EXPECT_EQ(pixelAt(turned30.get(), box30.left, box30.top).r, 0);
+    EXPECT_EQ(pixelAt(turned30.get(), box30.right, box30.bottom).r, 0);
     for (const int angle : {360, -90}) {
         s.textRotation = angle;
         EXPECT_EQ(changedBox(drawText(plainPage(200, 200, 0), s).get(), 0).width(), flat.width());
@@ -318,6 +325,12 @@ TEST_F(WatermarkTest, AbsurdTextSettingsNeverCrash) {
     EXPECT_EQ(FreeImage_GetBPP(page.get()), 24u);
     EXPECT_TRUE(changedBox(page.get(), 9).empty());
     EXPECT_FALSE(drawWatermark(nullptr, base, pageJob(60, 40), {}));
+    PreparedWatermark prepared;
+    ASSERT_EQ(prepareWatermark(base, prepared), WatermarkProblem::None);
+    const Bitmap empty = drawWatermark(Bitmap(FreeImage_Allocate(0, 0, 24)), base, {}, prepared);
+    if (empty) {
+        EXPECT_EQ(FreeImage_GetWidth(empty.get()), 0u);
+    }
 }
 
 // ---- Image watermark ------------------------------------------------------------------
