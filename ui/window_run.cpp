@@ -60,7 +60,11 @@ void runWindowMode(const std::string& title) {
     else
         window.show();
     app.exec();
+    finishWindowRun(window, settings, configPath);
+}
 
+void finishWindowRun(const MainWindow& window, settings::Settings& settings,
+                     const std::string& configPath) {
     window.storeGeometryInSettings();
     if (settings.outFoldersHistory == 0)
         settings.recentOutFolders.clear();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/settings.h"
+
 #include <string>
 
 namespace kx::ui {
@@ -9,5 +11,12 @@ namespace kx::ui {
 // empties the recent output folders when history is off and writes the configuration file.
 // Without a display it says so on standard error and returns. Main thread only.
 void runWindowMode(const std::string& title);
+
+class MainWindow;
+
+// The end of a window run: takes the window's state into `settings`, empties the recent
+// output folders when history is off, and writes the configuration file to `configPath`.
+void finishWindowRun(const MainWindow& window, settings::Settings& settings,
+                     const std::string& configPath);
 
 } // namespace kx::ui

@@ -1,0 +1,94 @@
+#include "ui/window_run.h"
+
+#include "settings/configuration.h"
+#include "settings/settings_file.h"
+#include "tests/support/temp_dir.h"
+#include "ui/main_window.h"
+
+#include <QApplication>
+#include <gtest/gtest.h>
+
+namespace kx::ui {
+namespace {
+
+class WindowRunTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (QCoreApplication::instance())
+            return;
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "kx_ui_tests";
+        static char* argv[] = {name, nullptr};
+        new QApplication(argc, argv);
+    }
+
+    settings::SettingsFile written() const {
+        return *settings::SettingsFile::open(m_dir.file("config.ini"));
+    }
+
+    test::TempDir m_dir;
+};
+
+TEST_F(WindowRunTest, WindowCarriesTheTitleAndTheStoredGeometry) {
+    settings::Settings s;
+    settings::applyDefaults(s, false);
+    s.x = 40;
+    s.y = 30;
+    s.width = 600;
+    s.height = 300;
+    MainWindow window("Kestrelix TIFF to BMP 3.2", s);
+    window.restoreGeometryFromSettings();
+    EXPECT_EQ(window.windowTitle(), "Kestrelix TIFF to BMP 3.2");
+    EXPECT_EQ(window.width(), 600);
+    EXPECT_EQ(window.height(), 300);
+}
+
+TEST_F(WindowRunTest, ClosingStoresTheGeometryAndWritesTheConfiguration) {
+    settings::Settings s;
+    settings::applyDefaults(s, false);
+    s.recentOutFolders = "/a\t/b";
+    MainWindow window("title", s);
+    window.show();
+    window.resize(640, 360);
+    window.close();
+    finishWindowRun(window, s, m_dir.file("config.ini"));
+
+    const settings::SettingsFile file = written();
+    EXPECT_EQ(file.readInteger("Window", "Width", 0), 640);
+    EXPECT_EQ(file.readInteger("Window", "Height", 0), 360);
+    EXPECT_EQ(file.readInteger("Window", "IsMaximized", 9), 0);
+    EXPECT_EQ(file.readText("File", "Recent Out Folders", ""), "/a\t/b");
+}
+
+TEST_F(WindowRunTest, HistoryOffEmptiesTheRecentFolders) {
+    settings::Settings s;
+    settings::applyDefaults(s, false);
+    s.outFoldersHistory = 0;
+    s.recentOutFolders = "/a\t/b";
+    MainWindow window("title", s);
+    finishWindowRun(window, s, m_dir.file("config.ini"));
+    EXPECT_EQ(written().readText("File", "Recent Out Folders", "x"), "");
+}
+
+TEST_F(WindowRunTest, MaximisedOrMinimisedWindowKeepsTheStoredGeometry) {
+    settings::Settings s;
+    settings::applyDefaults(s, false);
+    s.width = 510;
+    s.height = 260;
+    MainWindow window("title", s);
+    window.resize(700, 500);
+    window.setWindowState(Qt::WindowMaximized);
+    window.storeGeometryInSettings();
+    EXPECT_EQ(s.isMaximized, 1);
+    EXPECT_EQ(s.width, 510);
+
+    s.isMaximized = 0;
+    window.setWindowState(Qt::WindowMinimized);
+    window.storeGeometryInSettings();
+    EXPECT_EQ(s.isMaximized, 0);
+    EXPECT_EQ(s.width, 510);
+}
+
+} // namespace
+} // namespace kx::ui
