@@ -1,4 +1,4 @@
-#include "engine/conversion_worker.h"
+#include "tests/engine/conversion_fixture.h"
 
 #include "engine/format_registry.h"
 #include "engine/saving.h"
@@ -20,18 +20,8 @@ namespace {
 namespace fs = std::filesystem;
 using test::TempDir;
 
-class ConversionWorkerTest : public ::testing::Test {
+class ConversionWorkerTest : public ConversionFixture {
 protected:
-    void SetUp() override {
-        settings::applyDefaults(m_settings, true);
-        resetJobState(m_job, m_queue);
-        m_job.outputFolder = m_dir.folder();
-        m_job.outputFormatKey = "bmp";
-        m_job.freeImageFormat = FIF_BMP;
-        m_job.autoDepth = true;
-        m_job.saveFlags = computeSaveFlags("bmp", m_settings);
-    }
-
     std::string writePages(const std::string& name, int count, float dpi = 72) {
         std::vector<test::TiffPage> pages;
         for (int p = 0; p < count; ++p) {
@@ -64,12 +54,6 @@ protected:
         conversionWorker(run);
         return m_progress.count;
     }
-
-    TempDir m_dir;
-    settings::Settings m_settings;
-    JobState m_job;
-    JobQueue m_queue;
-    Progress m_progress;
 };
 
 uint32_t littleEndian32(const std::string& bytes, size_t offset) {

@@ -3,8 +3,8 @@
 // give every page with the pixels an independent decoder (libtiff's tiff2rgba) sees, files
 // that cannot be decoded fail cleanly and leave nothing behind.
 
-#include "engine/conversion_worker.h"
 #include "engine/saving.h"
+#include "tests/engine/conversion_fixture.h"
 #include "tests/support/image_compare.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
@@ -83,27 +83,17 @@ const CorpusCase k_cases[] = {
     {"bomb-none-100k.tif", false, 0, 0, k_noReference},
 };
 
-class CorpusConversionTest : public ::testing::TestWithParam<CorpusCase> {
+class CorpusConversionTest : public ConversionFixture,
+                             public ::testing::WithParamInterface<CorpusCase> {
 protected:
-    void SetUp() override {
-        settings::applyDefaults(m_settings, true);
-        resetJobState(m_job, m_queue);
-        m_job.outputFolder = m_dir.folder();
-        m_job.outputFormatKey = "bmp";
-        m_job.freeImageFormat = FIF_BMP;
-        m_job.autoDepth = true;
-        m_job.saveFlags = computeSaveFlags("bmp", m_settings);
-    }
-
     // Runs the worker on its own thread, as the window's conversion run does.
     int convert(const std::string& input) {
-        Progress progress;
-        progress.reset();
+        m_progress.reset();
         EXPECT_TRUE(setInputFile(m_job, m_queue, input));
-        ConversionRun run{m_settings, m_job, m_queue, progress};
+        ConversionRun run{m_settings, m_job, m_queue, m_progress};
         std::thread worker([&run] { conversionWorker(run); });
         worker.join();
-        return progress.count;
+        return m_progress.count;
     }
 
     std::vector<fs::path> outputs() const {
@@ -113,11 +103,6 @@ protected:
         std::sort(files.begin(), files.end());
         return files;
     }
-
-    test::TempDir m_dir;
-    settings::Settings m_settings;
-    JobState m_job;
-    JobQueue m_queue;
 };
 
 TEST_P(CorpusConversionTest, ConvertsOrFailsCleanly) {
