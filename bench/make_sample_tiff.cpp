@@ -1,6 +1,7 @@
 // Writes a multi-page TIFF for the demo run and the benchmarks:
-//   make_sample_tiff OUT.tif PAGES WIDTH HEIGHT [rgb|grey|bilevel] [none|lzw|deflate]
+//   make_sample_tiff OUT.tif PAGES WIDTH HEIGHT [rgb|grey|bilevel] [none|lzw|deflate|g4]
 // Each page shows a different colourful pattern so that mixed-up pages are easy to spot.
+// g4 (CCITT Group 4, bilevel only) writes min-is-white pages, as scanners and fax software do.
 
 #include <tiffio.h>
 
@@ -17,6 +18,8 @@ uint16_t compressionOf(const char* name) {
         return COMPRESSION_LZW;
     if (std::strcmp(name, "deflate") == 0)
         return COMPRESSION_ADOBE_DEFLATE;
+    if (std::strcmp(name, "g4") == 0)
+        return COMPRESSION_CCITTFAX4;
     return COMPRESSION_NONE;
 }
 
@@ -45,7 +48,7 @@ int main(int argc, char** argv) {
     if (argc < 5) {
         std::fprintf(stderr,
                      "usage: %s OUT.tif PAGES WIDTH HEIGHT [rgb|grey|bilevel] "
-                     "[none|lzw|deflate]\n",
+                     "[none|lzw|deflate|g4]\n",
                      argv[0]);
         return 2;
     }
@@ -56,6 +59,13 @@ int main(int argc, char** argv) {
     const uint16_t compression = compressionOf(argc > 6 ? argv[6] : "none");
     const bool bilevel = std::strcmp(kind, "bilevel") == 0;
     const uint16_t samples = (bilevel || std::strcmp(kind, "grey") == 0) ? 1 : 3;
+    const bool fax = compression == COMPRESSION_CCITTFAX4;
+    if (fax && !bilevel) {
+        std::fprintf(stderr, "g4 compression needs bilevel pages\n");
+        return 2;
+    }
+    const uint16_t photometric =
+        samples == 3 ? PHOTOMETRIC_RGB : (fax ? PHOTOMETRIC_MINISWHITE : PHOTOMETRIC_MINISBLACK);
 
     TIFF* tiff =
         TIFFOpen(argv[1], width * height * static_cast<uint64_t>(pages) > (1u << 31) ? "w8" : "w");
@@ -67,8 +77,7 @@ int main(int argc, char** argv) {
         TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, height);
         TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, samples);
         TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, bilevel ? 1 : 8);
-        TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC,
-                     samples == 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
+        TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, photometric);
         TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
         TIFFSetField(tiff, TIFFTAG_COMPRESSION, compression);
         TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tiff, 0));
