@@ -2,9 +2,10 @@
 # Helpers for bench/run: timing and peak memory of one command, and the results table.
 # Sourced, not run. bench_init must come first.
 
-# Per measurement key: median wall seconds, peak KiB, files written, last line printed.
+# Per measurement key: median wall seconds, peak KiB, files and bytes written, last line
+# printed.
 # shellcheck disable=SC2034  # g_said is read by bench/run
-declare -A g_time=() g_peak=() g_files=() g_said=()
+declare -A g_time=() g_peak=() g_files=() g_bytes=() g_said=()
 
 # bench_init RUNS WORK_FOLDER RESULTS_FILE PEAK_RSS_PROGRAM
 bench_init() {
@@ -67,42 +68,73 @@ time_once() {
     'BEGIN { printf "%.4f %d\n", b - a, kib }'
 }
 
-# Median wall seconds of RUNS runs of COMMAND through hyperfine; empty when hyperfine's
-# report cannot be read, so that the caller falls back to its own loop.
+# Median wall seconds of RUNS runs of COMMAND (a shell-quoted string) through hyperfine; empty
+# when hyperfine's report cannot be read, so that the caller falls back to its own loop.
 hyperfine_median() {
-  local command
-  command=$(printf '%q ' "$@")
   "$g_hyperfine" --runs "$g_runs" --shell=bash --style none \
     --prepare "rm -rf $(printf '%q' "$g_out") && mkdir -p $(printf '%q' "$g_out")" \
-    --export-json "$g_work/hyperfine.json" "$command" >/dev/null 2>&1 || return 0
+    --export-json "$g_work/hyperfine.json" "$1" >/dev/null 2>&1 || return 0
   jq -r '.results[0].median // empty' "$g_work/hyperfine.json" 2>/dev/null || true
 }
 
-# measure KEY COMMAND...: the median wall time of RUNS runs of COMMAND, the highest peak
-# memory among them, and what the last run left behind (files written, last line printed).
-# The output folder of the command is "$g_out"; it is emptied before every run.
-measure() {
-  local key=$1
+# Commands waiting for run_queue: keys and shell-quoted command lines.
+g_queue_keys=()
+g_queue_commands=()
+
+# queue KEY COMMAND...: adds COMMAND to the commands the next run_queue measures. Its output
+# folder is "$g_out", emptied before every run.
+queue() {
+  g_queue_keys+=("$1")
   shift
-  local times=() peak=0 seconds kib run
-  local hyperfine_time=""
-  [ -n "$g_hyperfine" ] && hyperfine_time=$(hyperfine_median "$@")
-  if [ -n "$hyperfine_time" ]; then
-    # One more run for the memory figure and the outcome, which hyperfine does not give.
-    read -r seconds peak < <(time_once "$@")
-    g_time[$key]=$hyperfine_time
-  else
-    for ((run = 0; run < g_runs; run++)); do
-      read -r seconds kib < <(time_once "$@")
-      times+=("$seconds")
-      ((kib > peak)) && peak=$kib
-    done
-    g_time[$key]=$(printf '%s\n' "${times[@]}" | median)
-  fi
-  g_peak[$key]=$peak
+  g_queue_commands+=("$(printf '%q ' "$@")")
+}
+
+# Keeps what one run of KEY left behind: its peak memory, the files it wrote and the last line
+# it printed. The last run's files and line are the ones kept. The bytes written matter when
+# reading the times: the peers do not all write the same pixel depth.
+record_run() {
+  local key=$1 kib=${2:-0}
+  ((kib > ${g_peak[$key]:-0})) && g_peak[$key]=$kib
   g_files[$key]=$(find "$g_out" -type f | wc -l)
+  g_bytes[$key]=$(find "$g_out" -type f -printf '%s\n' | awk '{ s += $1 } END { print s + 0 }')
   g_said[$key]=$(grep -v '^[[:space:]]*$' "$g_log" | tail -n 1 | cut -c 1-60 || true)
-  note "$(printf '%-36s %8.3f s %8.1f MiB' "$key" "${g_time[$key]}" "$(mib "$peak")")"
+}
+
+# Measures every queued command: the median wall time of RUNS runs, the highest peak memory
+# among them, and what the last run left behind. Without hyperfine the commands take turns run
+# by run, so that a burst of load from elsewhere on the machine weighs on all of them alike
+# and their ratios stay fair.
+run_queue() {
+  local -A times=()
+  local i key seconds kib run median_time
+  for i in "${!g_queue_keys[@]}"; do
+    key=${g_queue_keys[$i]}
+    g_peak[$key]=0
+    median_time=""
+    [ -n "$g_hyperfine" ] && median_time=$(hyperfine_median "${g_queue_commands[$i]}")
+    if [ -n "$median_time" ]; then
+      # One more run for the memory figure and the outcome, which hyperfine does not give.
+      read -r seconds kib < <(eval "time_once ${g_queue_commands[$i]}")
+      record_run "$key" "$kib"
+      g_time[$key]=$median_time
+    fi
+  done
+  for ((run = 0; run < g_runs; run++)); do
+    for i in "${!g_queue_keys[@]}"; do
+      key=${g_queue_keys[$i]}
+      [ -n "${g_time[$key]:-}" ] && continue
+      read -r seconds kib < <(eval "time_once ${g_queue_commands[$i]}")
+      record_run "$key" "$kib"
+      times[$key]+="$seconds "
+    done
+  done
+  for key in "${g_queue_keys[@]}"; do
+    # shellcheck disable=SC2086  # the times are split into one number a line
+    [ -n "${times[$key]:-}" ] && g_time[$key]=$(printf '%s\n' ${times[$key]} | median)
+    note "$(printf '%-36s %8.3f s %8.1f MiB' "$key" "${g_time[$key]}" "$(mib "${g_peak[$key]}")")"
+  done
+  g_queue_keys=()
+  g_queue_commands=()
 }
 
 # KiB as MiB with one decimal.
@@ -118,17 +150,17 @@ ratio() {
 
 # Table header and rows of the measurement tables.
 table_header() {
-  sayf '  %-30s %-16s %10s %10s %6s  %s\n' "case" "tool" "median s" "peak MiB" "files" \
-    "${1:-}"
+  sayf '  %-30s %-16s %9s %9s %6s %9s  %s\n' "case" "tool" "median s" "peak MiB" "files" \
+    "out MiB" "${1:-}"
 }
 
 # table_row CASE TOOL KEY [REMARK]: one measured command; "n/a" when it was not measured.
 table_row() {
   local case_name=$1 tool=$2 key=$3 remark=${4:-}
   if [ -z "${g_time[$key]:-}" ]; then
-    sayf '  %-30s %-16s %10s %10s %6s  %s\n' "$case_name" "$tool" n/a n/a - "$remark"
+    sayf '  %-30s %-16s %9s %9s %6s %9s  %s\n' "$case_name" "$tool" n/a n/a - - "$remark"
     return
   fi
-  sayf '  %-30s %-16s %10.3f %10s %6s  %s\n' "$case_name" "$tool" "${g_time[$key]}" \
-    "$(mib "${g_peak[$key]}")" "${g_files[$key]}" "$remark"
+  sayf '  %-30s %-16s %9.3f %9s %6s %9s  %s\n' "$case_name" "$tool" "${g_time[$key]}" \
+    "$(mib "${g_peak[$key]}")" "${g_files[$key]}" "$(mib $((g_bytes[$key] / 1024)))" "$remark"
 }
