@@ -6,11 +6,16 @@
 
 namespace kx::engine {
 
+// Unloads `bitmap`, and unmaps the memory its pixels lie in when they were adopted with
+// adoptPixelMapping. Any thread.
+void unloadBitmap(FIBITMAP* bitmap);
+
+// Records that the pixels of `bitmap` (a header made for external pixels) lie in the memory
+// mapping at `address` of `size` bytes, which is unmapped when the bitmap is unloaded.
+void adoptPixelMapping(FIBITMAP* bitmap, void* address, size_t size);
+
 struct BitmapUnloader {
-    void operator()(FIBITMAP* bitmap) const {
-        if (bitmap)
-            FreeImage_Unload(bitmap);
-    }
+    void operator()(FIBITMAP* bitmap) const { unloadBitmap(bitmap); }
 };
 
 // A page bitmap owned by the pipeline step that holds it. Every step takes one and returns

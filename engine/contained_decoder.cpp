@@ -80,13 +80,14 @@ public:
         }
         if (m_pid <= 0)
             return {};
-        // A decoder that closed its end is ending: give it a moment to be counted.
+        // A decoder whose input has ended leaves at once; one that died is being counted.
+        // Half a second is plenty for either.
         int status = 0;
         pid_t ended = 0;
-        for (int tries = 0; tries < 50 && ended == 0; ++tries) {
+        for (int tries = 0; tries < 500 && ended == 0; ++tries) {
             ended = waitpid(m_pid, &status, WNOHANG);
             if (ended == 0)
-                usleep(10'000);
+                usleep(1000);
         }
         if (ended == 0) {
             kill(m_pid, SIGKILL);
@@ -128,6 +129,11 @@ public:
             writePageRequest(m_process->fd(), -1);
     }
 
+    void plan(int first, int end) override {
+        m_planEnd = end;
+        (void)first;
+    }
+
     // Starts the decoder and learns the page count; false when it has no pages for us.
     bool open() {
         m_process = std::make_unique<DecoderProcess>();
@@ -151,9 +157,14 @@ public:
             return nullptr;
         }
         Bitmap page;
-        if (writePageRequest(m_process->fd(), index) &&
-            readPage(m_process->fd(), m_timeoutMs, page, info))
+        const bool asked = m_requested == index || writePageRequest(m_process->fd(), index);
+        m_requested = -1;
+        if (asked && readPage(m_process->fd(), m_timeoutMs, page, info)) {
+            // The decoder works on the next page while this one goes through the chain.
+            if (index + 1 < m_planEnd && writePageRequest(m_process->fd(), index + 1))
+                m_requested = index + 1;
             return page;
+        }
         const std::string ended = m_process->stop();
         m_process.reset();
         info.problem = ended.empty() ? "the decoder stopped answering" : ended;
@@ -165,6 +176,8 @@ private:
     std::string m_decoder;
     int m_timeoutMs;
     int m_count = 0;
+    int m_planEnd = 0;    // pages up to here will be asked for in order
+    int m_requested = -1; // the page already asked for ahead of time
     std::unique_ptr<DecoderProcess> m_process;
 };
 

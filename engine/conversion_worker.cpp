@@ -97,6 +97,7 @@ FileResult convertPages(ConversionRun& run, PageSource& source) {
     const int count = source.pageCount();
     const PageRange range = choosePageRange(run.settings.tiffFrameLoading, count);
     const bool suffix = needsPageSuffix(run.settings, count);
+    source.plan(range.first, range.end);
     for (int index = range.first; index < range.end; ++index) {
         PageInfo info;
         Bitmap page = source.loadPage(index, info);

@@ -55,12 +55,17 @@ int main(int argc, char** argv) {
         if (*index < 0)
             break;
         kx::engine::PageInfo info;
-        kx::engine::Bitmap page;
-        if (*index < count)
-            page = source->loadPage(*index, info);
-        else
+        bool sent = false;
+        const auto send = [&](FIBITMAP* page) {
+            sent = kx::engine::writePage(STDOUT_FILENO, page, info);
+        };
+        if (*index < count) {
+            source->usePage(*index, info, send);
+        } else {
             info.problem = "no such page";
-        if (!kx::engine::writePage(STDOUT_FILENO, page.get(), info))
+            send(nullptr);
+        }
+        if (!sent)
             break;
     }
     return 0;

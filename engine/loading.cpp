@@ -7,8 +7,8 @@
 
 #include <filesystem>
 #include <fstream>
-#include <optional>
 #include <iterator>
+#include <optional>
 #include <vector>
 
 namespace kx::engine {
@@ -102,6 +102,17 @@ public:
     int pageCount() const override { return m_count; }
 
     Bitmap loadPage(int index, PageInfo& info) override {
+        Bitmap copy;
+        usePage(index, info, [&](FIBITMAP* page) {
+            if (page)
+                copy.reset(FreeImage_Clone(page));
+            if (page && !copy)
+                info.problem = "no memory for a copy of the page";
+        });
+        return copy;
+    }
+
+    void usePage(int index, PageInfo& info, const PageUser& use) override {
         DecodeDiagnostics diagnostics;
         const std::optional<PageFacts> facts = m_directories.read(index);
         if (facts) {
@@ -109,31 +120,24 @@ public:
             // Refused before FreeImage allocates anything for it.
             info.problem = pageRefusal(*facts, availableMemory());
             if (!info.problem.empty())
-                return nullptr;
+                return use(nullptr);
         }
-        Bitmap page = decode(index);
-        if (!page && facts && facts->compression == k_oldStyleJpeg)
-            page = decodeEmbeddedJpeg(m_path, facts->width, facts->height);
+        FIBITMAP* locked = m_multi ? FreeImage_LockPage(m_multi.get(), index) : nullptr;
+        Bitmap owned = !m_multi && index == 0 ? std::move(m_single) : nullptr;
+        if (!locked && !owned && facts && facts->compression == k_oldStyleJpeg)
+            owned = decodeEmbeddedJpeg(m_path, facts->width, facts->height);
+        FIBITMAP* page = locked ? locked : owned.get();
         info.problem = diagnostics.take();
         if (!page && info.problem.empty())
             info.problem = diagnostics.takeRefusal();
         if (!page && info.problem.empty())
             info.problem = "the page could not be decoded";
-        return page;
+        use(page);
+        if (locked)
+            FreeImage_UnlockPage(m_multi.get(), locked, FALSE);
     }
 
 private:
-    Bitmap decode(int index) {
-        if (!m_multi)
-            return index == 0 ? std::move(m_single) : nullptr;
-        FIBITMAP* locked = FreeImage_LockPage(m_multi.get(), index);
-        if (!locked)
-            return nullptr;
-        Bitmap copy(FreeImage_Clone(locked));
-        FreeImage_UnlockPage(m_multi.get(), locked, FALSE);
-        return copy;
-    }
-
     std::string m_path;
     std::unique_ptr<FIMULTIBITMAP, MultiBitmapCloser> m_multi;
     int m_count;

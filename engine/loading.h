@@ -2,6 +2,7 @@
 
 #include "engine/bitmap.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -22,6 +23,17 @@ public:
     virtual int pageCount() const = 0;
     // Decodes page `index`. Null when the page cannot be decoded; `info.problem` says why.
     virtual Bitmap loadPage(int index, PageInfo& info) = 0;
+    // Decodes page `index` and lends it to `use`, which must not keep it: the page is released
+    // when `use` returns. Saves the copy `loadPage` makes where the caller copies the pixels
+    // elsewhere anyway. `use` gets null when the page cannot be decoded.
+    using PageUser = std::function<void(FIBITMAP*)>;
+    virtual void usePage(int index, PageInfo& info, const PageUser& use) {
+        Bitmap page = loadPage(index, info);
+        use(page.get());
+    }
+    // Says which pages will be asked for, so that a source may decode the next page while
+    // the current one goes through the chain.
+    virtual void plan(int first, int end) {}
 };
 
 // Opens `path` in this process through FreeImage's multi-page reader, falling back to a

@@ -1,7 +1,9 @@
 #include "engine/page_wire.h"
 
 #include <poll.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -34,6 +36,7 @@ struct PageHeader {
     uint32_t hasBackground = 0;
     RGBQUAD background = {};
     uint32_t problemLength = 0;
+    uint32_t pixelsInMemory = 0; // the pixels come as a memory file passed with the header
     uint64_t dataSize = 0;
 };
 
@@ -74,6 +77,126 @@ bool readAll(int fd, void* data, size_t size, int timeoutMs) {
     }
     return true;
 }
+
+// Copies the pixels into a memory file, so that they cross to the worker without passing
+// through the socket a few kilobytes at a time. -1 when no memory file can be made.
+int pixelsInMemoryFile(FIBITMAP* page, uint64_t size) {
+    const int fd = memfd_create("kestrelix-page", MFD_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    // Writing lets the kernel fill the file's pages in bulk, which is much faster than
+    // faulting them in one by one through a mapping.
+    if (!writeAll(fd, FreeImage_GetBits(page), size)) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool sendWithDescriptor(int fd, const void* data, size_t size, int passed) {
+    iovec part{const_cast<void*>(data), size};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    cmsghdr* header = CMSG_FIRSTHDR(&message);
+    header->cmsg_level = SOL_SOCKET;
+    header->cmsg_type = SCM_RIGHTS;
+    header->cmsg_len = CMSG_LEN(sizeof(int));
+    std::memcpy(CMSG_DATA(header), &passed, sizeof(int));
+    ssize_t sent;
+    do
+        sent = sendmsg(fd, &message, MSG_NOSIGNAL);
+    while (sent < 0 && errno == EINTR);
+    if (sent <= 0)
+        return false;
+    const auto done = static_cast<size_t>(sent);
+    return done == size || writeAll(fd, static_cast<const char*>(data) + done, size - done);
+}
+
+// Reads `size` bytes of which the first carry a passed descriptor, if any (-1 when none).
+bool receiveWithDescriptor(int fd, void* data, size_t size, int timeoutMs, int& passed) {
+    passed = -1;
+    pollfd ready{fd, POLLIN, 0};
+    int polled;
+    do
+        polled = poll(&ready, 1, timeoutMs);
+    while (polled < 0 && errno == EINTR);
+    if (polled <= 0)
+        return false;
+    iovec part{data, size};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    ssize_t got;
+    do
+        got = recvmsg(fd, &message, MSG_CMSG_CLOEXEC);
+    while (got < 0 && errno == EINTR);
+    if (got <= 0)
+        return false;
+    for (cmsghdr* header = CMSG_FIRSTHDR(&message); header;
+         header = CMSG_NXTHDR(&message, header)) {
+        if (header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_RIGHTS &&
+            header->cmsg_len == CMSG_LEN(sizeof(int)))
+            std::memcpy(&passed, CMSG_DATA(header), sizeof(int));
+    }
+    const auto done = static_cast<size_t>(got);
+    return done == size || readAll(fd, static_cast<char*>(data) + done, size - done, timeoutMs);
+}
+
+// A page header over the pixels of a received memory file, mapped copy-on-write so that
+// steps that work in place do not write back. Null unless the file holds exactly the pixels
+// the header describes.
+Bitmap pageOverMemoryFile(int memory, const PageHeader& h) {
+    struct stat facts {};
+    if (fstat(memory, &facts) != 0 || static_cast<uint64_t>(facts.st_size) != h.dataSize)
+        return nullptr;
+    void* mapped =
+        mmap(nullptr, h.dataSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_POPULATE, memory, 0);
+    if (mapped == MAP_FAILED)
+        return nullptr;
+    FIBITMAP* page = FreeImage_ConvertFromRawBitsEx(
+        FALSE, static_cast<BYTE*>(mapped), static_cast<FREE_IMAGE_TYPE>(h.type),
+        static_cast<int>(h.width), static_cast<int>(h.height), static_cast<int>(h.pitch), h.bpp,
+        h.masks[0], h.masks[1], h.masks[2], FALSE);
+    if (!page) {
+        munmap(mapped, h.dataSize);
+        return nullptr;
+    }
+    adoptPixelMapping(page, mapped, h.dataSize);
+    Bitmap owned(page);
+    if (FreeImage_GetPitch(page) != h.pitch || FreeImage_GetColorsUsed(page) != h.paletteSize)
+        return nullptr;
+    return owned;
+}
+
+bool drain(int fd, uint64_t size, int timeoutMs) {
+    std::vector<char> sink(1 << 16);
+    for (uint64_t left = size; left > 0;) {
+        const size_t piece = static_cast<size_t>(std::min<uint64_t>(left, sink.size()));
+        if (!readAll(fd, sink.data(), piece, timeoutMs))
+            return false;
+        left -= piece;
+    }
+    return true;
+}
+
+// Closes a received descriptor whatever happens to the message it came with.
+struct Descriptor {
+    explicit Descriptor(int owned) : fd(owned) {}
+    ~Descriptor() {
+        if (fd >= 0)
+            close(fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int fd;
+};
 
 bool isKnownType(uint32_t type) {
     return type >= FIT_BITMAP && type <= FIT_RGBAF;
@@ -148,7 +271,13 @@ bool writePage(int fd, FIBITMAP* page, const PageInfo& info) {
         h.hasBackground = FreeImage_GetBackgroundColor(page, &h.background);
         h.dataSize = uint64_t{h.pitch} * h.height;
     }
-    if (!writeAll(fd, &h, sizeof h) || !writeAll(fd, info.problem.data(), h.problemLength))
+    int memory = page ? pixelsInMemoryFile(page, h.dataSize) : -1;
+    h.pixelsInMemory = memory >= 0;
+    const bool sent =
+        memory >= 0 ? sendWithDescriptor(fd, &h, sizeof h, memory) : writeAll(fd, &h, sizeof h);
+    if (memory >= 0)
+        close(memory);
+    if (!sent || !writeAll(fd, info.problem.data(), h.problemLength))
         return false;
     if (!page)
         return true;
@@ -157,12 +286,16 @@ bool writePage(int fd, FIBITMAP* page, const PageInfo& info) {
     if (h.transparencyCount &&
         !writeAll(fd, FreeImage_GetTransparencyTable(page), h.transparencyCount))
         return false;
-    return writeAll(fd, FreeImage_GetBits(page), h.dataSize);
+    return h.pixelsInMemory || writeAll(fd, FreeImage_GetBits(page), h.dataSize);
 }
 
 bool readPage(int fd, int timeoutMs, Bitmap& page, PageInfo& info) {
     PageHeader h;
-    if (!readAll(fd, &h, sizeof h, timeoutMs) || h.magic != k_pageMagic || !plausible(h))
+    int memory = -1;
+    const bool received = receiveWithDescriptor(fd, &h, sizeof h, timeoutMs, memory);
+    const Descriptor pixels(memory);
+    if (!received || h.magic != k_pageMagic || !plausible(h) ||
+        (h.pixelsInMemory != 0) != (memory >= 0))
         return false;
     info.sourceCompression = h.compression;
     info.problem.assign(h.problemLength, '\0');
@@ -171,21 +304,16 @@ bool readPage(int fd, int timeoutMs, Bitmap& page, PageInfo& info) {
     page.reset();
     if (!h.hasPage)
         return true;
-    page = allocateFor(h);
+    page = h.pixelsInMemory ? pageOverMemoryFile(pixels.fd, h) : allocateFor(h);
     std::vector<RGBQUAD> palette(h.paletteSize);
     std::vector<BYTE> transparency(h.transparencyCount);
     if (!readAll(fd, palette.data(), palette.size() * sizeof(RGBQUAD), timeoutMs) ||
         !readAll(fd, transparency.data(), transparency.size(), timeoutMs))
         return false;
     if (!page) {
-        // No memory for it here: drain the pixels so the stream stays in step.
-        std::vector<char> sink(1 << 16);
-        for (uint64_t left = h.dataSize; left > 0;) {
-            const size_t piece = static_cast<size_t>(std::min<uint64_t>(left, sink.size()));
-            if (!readAll(fd, sink.data(), piece, timeoutMs))
-                return false;
-            left -= piece;
-        }
+        // No memory for it here; pixels sent inline are drained so the stream stays in step.
+        if (!h.pixelsInMemory && !drain(fd, h.dataSize, timeoutMs))
+            return false;
         info.problem = "no memory for a " + std::to_string(h.width) + " x " +
                        std::to_string(h.height) + " page";
         return true;
@@ -201,7 +329,7 @@ bool readPage(int fd, int timeoutMs, Bitmap& page, PageInfo& info) {
         FreeImage_SetBackgroundColor(page.get(), &h.background);
     FreeImage_SetDotsPerMeterX(page.get(), h.dotsPerMeter[0]);
     FreeImage_SetDotsPerMeterY(page.get(), h.dotsPerMeter[1]);
-    if (!readAll(fd, FreeImage_GetBits(page.get()), h.dataSize, timeoutMs)) {
+    if (!h.pixelsInMemory && !readAll(fd, FreeImage_GetBits(page.get()), h.dataSize, timeoutMs)) {
         page.reset();
         return false;
     }

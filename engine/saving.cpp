@@ -295,8 +295,10 @@ bool writeFileAtomically(const std::string& path, std::string_view bytes) {
     bool ok = writeAll(fd, bytes);
     // Some file systems (FAT on removable media) refuse permission changes; the data matters.
     (void)fchmod(fd, modeFor(path));
-    // A full disk or a network file system may only report the failure here.
-    ok = ok && fsync(fd) == 0;
+    // A network file system may only report a failed write when the file is closed. There is
+    // no fsync: it would cost more than converting a small page. A failed or interrupted run
+    // still never leaves a truncated file under the final name; surviving a power cut is left
+    // to the file system, as with any other program's output.
     ok = close(fd) == 0 && ok;
     ok = ok && std::rename(temporary.c_str(), path.c_str()) == 0;
     if (!ok)
