@@ -171,16 +171,73 @@ bool writeAll(int fd, std::string_view bytes) {
 // Keeps the temporary name within the file-system's name limit for long output names.
 constexpr size_t k_maxTempStem = 200;
 
-bool saveThroughMemory(FIBITMAP* page, const std::string& path, int format, int flags) {
-    MemoryStream memory(FreeImage_OpenMemory());
-    if (!memory ||
-        !FreeImage_SaveToMemory(static_cast<FREE_IMAGE_FORMAT>(format), page, memory.get(), flags))
-        return false;
-    BYTE* data = nullptr;
-    DWORD size = 0;
-    if (!FreeImage_AcquireMemory(memory.get(), &data, &size) || !data || size == 0)
-        return false;
-    return writeFileAtomically(path, std::string_view(reinterpret_cast<char*>(data), size));
+// FreeImage writes through these straight into the temporary file, so a large page is never
+// held a second time in a growing memory buffer. Writers go row by row; the rows are gathered
+// into large writes. Any failed write or seek fails the save.
+class FileSink {
+public:
+    explicit FileSink(int fd) : m_fd(fd) { m_buffer.reserve(k_capacity); }
+
+    bool failed() const { return m_failed; }
+
+    void append(const char* data, size_t size) {
+        if (m_buffer.size() + size > k_capacity)
+            flush();
+        if (size >= k_capacity)
+            m_failed = m_failed || !writeAll(m_fd, std::string_view(data, size));
+        else
+            m_buffer.insert(m_buffer.end(), data, data + size);
+    }
+
+    bool flush() {
+        m_failed = m_failed || !writeAll(m_fd, std::string_view(m_buffer.data(), m_buffer.size()));
+        m_buffer.clear();
+        return !m_failed;
+    }
+
+    int seek(long offset, int origin) {
+        if (!flush() || lseek(m_fd, offset, origin) < 0) {
+            m_failed = true;
+            return -1;
+        }
+        return 0;
+    }
+
+    long tell() { return flush() ? static_cast<long>(lseek(m_fd, 0, SEEK_CUR)) : -1; }
+
+private:
+    static constexpr size_t k_capacity = size_t{1} << 20;
+    int m_fd;
+    bool m_failed = false;
+    std::vector<char> m_buffer;
+};
+
+unsigned writeToSink(void* buffer, unsigned size, unsigned count, fi_handle handle) {
+    auto* sink = static_cast<FileSink*>(handle);
+    sink->append(static_cast<const char*>(buffer), size_t{size} * count);
+    return sink->failed() ? 0 : count;
+}
+
+unsigned readNothing(void*, unsigned, unsigned, fi_handle) {
+    return 0;
+}
+
+int seekInSink(fi_handle handle, long offset, int origin) {
+    return static_cast<FileSink*>(handle)->seek(offset, origin);
+}
+
+long tellInSink(fi_handle handle) {
+    return static_cast<FileSink*>(handle)->tell();
+}
+
+bool saveStreaming(FIBITMAP* page, const std::string& path, int format, int flags) {
+    return writeFileAtomically(path, [&](int fd) {
+        FreeImageIO io{readNothing, writeToSink, seekInSink, tellInSink};
+        FileSink sink(fd);
+        const bool saved =
+            FreeImage_SaveToHandle(static_cast<FREE_IMAGE_FORMAT>(format), page, &io, &sink, flags);
+        return sink.flush() && saved;
+    });
 }
 
 // FreeImage's 8-bit BMP of `page`, rewritten: with `shortTable` the colour table keeps only
@@ -277,12 +334,16 @@ bool savePage(FIBITMAP* page, const std::string& path, const JobState& job,
     const bool rle = (job.saveFlags & BMP_SAVE_RLE) != 0;
     const bool compact = bmp8 && job.targetDepth == 8 && settings.bmpColorTable == 1;
     if (!compact && !(bmp8 && rle))
-        return saveThroughMemory(page, path, job.freeImageFormat, job.saveFlags);
+        return saveStreaming(page, path, job.freeImageFormat, job.saveFlags);
     const std::string bytes = rebuiltBmp(page, rle, compact);
     return !bytes.empty() && writeFileAtomically(path, bytes);
 }
 
 bool writeFileAtomically(const std::string& path, std::string_view bytes) {
+    return writeFileAtomically(path, [bytes](int fd) { return writeAll(fd, bytes); });
+}
+
+bool writeFileAtomically(const std::string& path, const std::function<bool(int fd)>& write) {
     const std::string folder = folderPart(path);
     const std::string name = path.substr(folder.size());
     if (name.empty() || name == "." || name == "..")
@@ -292,7 +353,7 @@ bool writeFileAtomically(const std::string& path, std::string_view bytes) {
     const int fd = mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0)
         return false;
-    bool ok = writeAll(fd, bytes);
+    bool ok = write(fd);
     // Some file systems (FAT on removable media) refuse permission changes; the data matters.
     (void)fchmod(fd, modeFor(path));
     // A network file system may only report a failed write when the file is closed. There is

@@ -5,6 +5,7 @@
 
 #include <FreeImage.h>
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -37,5 +38,9 @@ std::string compactBmpBytes(FIBITMAP* page, bool rle);
 // flushed to disk and renamed into place; false on failure, leaving no partial file and any
 // previous file intact. A replaced file keeps its permission bits.
 bool writeFileAtomically(const std::string& path, std::string_view bytes);
+
+// The same with the content written by `write` to the temporary file's descriptor; `write`
+// returns false when it failed.
+bool writeFileAtomically(const std::string& path, const std::function<bool(int fd)>& write);
 
 } // namespace kx::engine

@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -234,6 +238,31 @@ TEST(SavePage, ReadOnlyFolderFailsCleanly) {
     EXPECT_FALSE(savePage(page.get(), dir.file("p.bmp"), bmpJob(8), colourTable(1)));
     chmod(dir.path().c_str(), 0700);
     EXPECT_EQ(entriesIn(dir.path()), 0u);
+}
+
+TEST(SavePage, FullDiskKeepsThePreviousFileAndLeavesNoPartialOne) {
+    TempDir dir;
+    test::writeFile(dir.file("page.bmp"), "previous");
+    const Bitmap big(FreeImage_Allocate(600, 400, 24)); // 720 KB of pixels
+    JobState job = bmpJob(24);
+    // A file-size limit makes the write fail halfway, as a full disk does.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 100'000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool saved24 = savePage(big.get(), dir.file("page.bmp"), job, colourTable(0));
+    const Bitmap palette = palettePage([](int x, int) { return static_cast<uint8_t>(x); });
+    const bool savedCompact =
+        savePage(palette.get(), dir.file("page.bmp"), bmpJob(8), colourTable(1));
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, handler);
+
+    EXPECT_FALSE(saved24);
+    EXPECT_TRUE(savedCompact) << "a small page still fits";
+    EXPECT_NE(readFile(dir.file("page.bmp")), "previous");
+    EXPECT_EQ(entriesIn(dir.path()), 1u) << "no temporary file is left";
 }
 
 TEST(SavePage, ReplacesAnExistingFileKeepingItsPermissions) {
