@@ -1,8 +1,9 @@
 #include "engine/geometry.h"
 
+#include "engine/page_budget.h"
+
 #include "engine/standard_type.h"
 
-#include <unistd.h>
 
 #include <algorithm>
 #include <climits>
@@ -94,14 +95,6 @@ std::pair<int, int> keepAspect(int width, int height, int targetWidth, int targe
     return {scaledSide(targetHeight, ratio), targetHeight};
 }
 
-double physicalMemoryBytes() {
-    const long pages = sysconf(_SC_PHYS_PAGES);
-    const long pageSize = sysconf(_SC_PAGESIZE);
-    if (pages <= 0 || pageSize <= 0)
-        return 0;
-    return static_cast<double>(pages) * static_cast<double>(pageSize);
-}
-
 // Rescaling holds the result and an intermediate pass beside the page. An absurd size is
 // refused before FreeImage tries it: the allocation would exhaust memory (the process is
 // killed, not told) or take hours. Palette pages may widen to true colour, hence 4 bytes.
@@ -113,8 +106,7 @@ bool rescaleFits(FIBITMAP* page, int newWidth, int newHeight) {
         return false;
     const double result = static_cast<double>(newWidth) * newHeight;
     const double intermediate = std::max(newWidth * height, width * newHeight);
-    const double memory = physicalMemoryBytes();
-    return memory <= 0 || (result + intermediate) * bytesPerPixel <= memory / 2;
+    return (result + intermediate) * bytesPerPixel <= static_cast<double>(availableMemory());
 }
 
 int hexDigit(char c) {

@@ -1,5 +1,7 @@
 #include "engine/overlay.h"
 
+#include "engine/standard_type.h"
+
 #include "engine/geometry.h"
 
 #include <algorithm>
@@ -48,16 +50,7 @@ bool isDrawable24Bits(FIBITMAP* page) {
 Bitmap pageTo24Bits(Bitmap page) {
     if (!page || isDrawable24Bits(page.get()))
         return page;
-    FIBITMAP* converted = FreeImage_ConvertTo24Bits(page.get());
-    if (!converted && FreeImage_GetImageType(page.get()) != FIT_BITMAP) {
-        // 16-bit grey and other non-standard types have no direct route to 24 bits.
-        Bitmap standard(FreeImage_ConvertToStandardType(page.get(), TRUE));
-        if (standard)
-            converted = FreeImage_ConvertTo24Bits(standard.get());
-    }
-    if (!converted)
-        return page;
-    return keepResolution(page.get(), converted);
+    return convertPageTo24Bits(std::move(page));
 }
 
 Bitmap toFreeImage(const QImage& image) {

@@ -57,15 +57,21 @@ bool writeAll(int fd, const void* data, size_t size) {
     return true;
 }
 
+// Waits at most `timeoutMs` (negative: forever) until `fd` has something to read.
+bool waitReadable(int fd, int timeoutMs) {
+    pollfd ready{fd, POLLIN, 0};
+    int polled;
+    do
+        polled = poll(&ready, 1, timeoutMs);
+    while (polled < 0 && errno == EINTR);
+    return polled > 0;
+}
+
 // Reads exactly `size` bytes, waiting at most `timeoutMs` for each piece (negative: forever).
 bool readAll(int fd, void* data, size_t size, int timeoutMs) {
     auto* bytes = static_cast<char*>(data);
     while (size > 0) {
-        pollfd ready{fd, POLLIN, 0};
-        const int polled = poll(&ready, 1, timeoutMs);
-        if (polled < 0 && errno == EINTR)
-            continue;
-        if (polled <= 0)
+        if (!waitReadable(fd, timeoutMs))
             return false;
         const ssize_t got = read(fd, bytes, size);
         if (got < 0 && errno == EINTR)
@@ -119,12 +125,7 @@ bool sendWithDescriptor(int fd, const void* data, size_t size, int passed) {
 // Reads `size` bytes of which the first carry a passed descriptor, if any (-1 when none).
 bool receiveWithDescriptor(int fd, void* data, size_t size, int timeoutMs, int& passed) {
     passed = -1;
-    pollfd ready{fd, POLLIN, 0};
-    int polled;
-    do
-        polled = poll(&ready, 1, timeoutMs);
-    while (polled < 0 && errno == EINTR);
-    if (polled <= 0)
+    if (!waitReadable(fd, timeoutMs))
         return false;
     iovec part{data, size};
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
