@@ -22,13 +22,14 @@ protected:
     // Every run gets its own lock folder and configuration folder, so tests running side by
     // side never see each other as a second copy, and no user file is touched.
     ProgramResult run(const std::vector<std::string>& arguments,
-                      std::vector<std::pair<std::string, std::string>> environment = {}) {
+                      std::vector<std::pair<std::string, std::string>> environment = {},
+                      const std::string& folder = {}) {
         environment.emplace_back("XDG_RUNTIME_DIR", m_dir.path().string());
         environment.emplace_back("XDG_CONFIG_HOME", (m_dir.path() / "config").string());
         environment.emplace_back("DISPLAY", "");
         environment.emplace_back("WAYLAND_DISPLAY", "");
         environment.emplace_back("QT_QPA_PLATFORM", "");
-        return runProgram(programPath(), arguments, environment);
+        return runProgram(programPath(), arguments, environment, folder);
     }
 
     std::string makeThreePageTiff() {
@@ -218,6 +219,21 @@ TEST_F(ConsoleRunTest, OutputFolderRules) {
     // Without -o the files land beside the input.
     EXPECT_EQ(run({"-q", "-i", input}).out, "");
     EXPECT_TRUE(fs::exists(m_dir.path() / "scan[2].bmp"));
+}
+
+TEST_F(ConsoleRunTest, BareFileNameGoesToTheProgramsFolder) {
+    makeThreePageTiff();
+    const ProgramResult result = run({"-d", "-q", "-i", "scan.tif"}, {}, m_dir.path().string());
+    const std::string programFolder = fs::path(programPath()).parent_path().string() + "/";
+    const std::vector<std::string> lines = result.lines();
+    ASSERT_GE(lines.size(), 2u) << result.out;
+    EXPECT_EQ(lines[1], "Output: ") << "a bare name has an empty folder part";
+    EXPECT_EQ(lines.back(), "[OK] Saving As: " + programFolder + "scan.bmp");
+    for (int page = 1; page <= 3; ++page) {
+        const fs::path written = programFolder + "scan[" + std::to_string(page) + "].bmp";
+        EXPECT_TRUE(fs::exists(written));
+        fs::remove(written);
+    }
 }
 
 TEST_F(ConsoleRunTest, ListFilesAndOtherExtensionsQueueNothing) {

@@ -49,7 +49,8 @@ void drain(int outFd, int errFd, ProgramResult& result) {
 } // namespace
 
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
-                         const std::vector<std::pair<std::string, std::string>>& environment) {
+                         const std::vector<std::pair<std::string, std::string>>& environment,
+                         const std::string& folder) {
     ProgramResult result;
     int outPipe[2], errPipe[2];
     if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0)
@@ -81,6 +82,8 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
     posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+    if (!folder.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
     pid_t pid = -1;
     const int spawned =
         posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());

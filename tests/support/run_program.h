@@ -17,8 +17,9 @@ struct ProgramResult {
 };
 
 // Runs `program` with `arguments`, standard input at end of file, and the environment plus
-// `environment` (NAME, VALUE pairs). Waits for it to end.
+// `environment` (NAME, VALUE pairs), in `folder` when it is not empty. Waits for it to end.
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
-                         const std::vector<std::pair<std::string, std::string>>& environment = {});
+                         const std::vector<std::pair<std::string, std::string>>& environment = {},
+                         const std::string& folder = {});
 
 } // namespace kx::test
