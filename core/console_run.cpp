@@ -87,10 +87,15 @@ bool isRegularFileWithData(const std::string& path) {
            std::filesystem::file_size(path, error) > 0 && !error;
 }
 
+// Qt's own warnings (about the runtime folder's permissions, fonts and the like) are not the
+// console's lines.
+void ignoreQtMessage(QtMsgType, const QMessageLogContext&, const QString&) {}
+
 // Drawing text and shapes needs Qt's GUI layer; plain conversions never start it.
 std::unique_ptr<QGuiApplication> startDrawingSupport() {
     if (QGuiApplication::instance())
         return nullptr;
+    qInstallMessageHandler(ignoreQtMessage);
     qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
     static char name[] = "kestrelix";

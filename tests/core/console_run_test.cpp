@@ -115,6 +115,20 @@ TEST_F(ConsoleRunTest, QuietSuccessPrintsNothingAndNeverStartsTheGuiToolkit) {
     EXPECT_EQ(outputFiles().size(), 3u);
 }
 
+TEST_F(ConsoleRunTest, DrawingPrintsNothingOfQtsOwn) {
+    const std::string input = makeThreePageTiff();
+    // Qt complains about a runtime folder others may read; the console must not show it.
+    fs::create_directories(m_dir.path() / "open-runtime");
+    fs::permissions(m_dir.path() / "open-runtime",
+                    fs::perms::owner_all | fs::perms::group_read | fs::perms::others_read);
+    const ProgramResult result =
+        run({"-q", "-i", input, "-o", outFolder(), "--fr-solid-left=3", "--wm-text=Hello"},
+            {{"XDG_RUNTIME_DIR", (m_dir.path() / "open-runtime").string()}});
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(outputFiles().size(), 3u);
+}
+
 TEST_F(ConsoleRunTest, QuietAndPausePrintOnlyThePrompt) {
     const std::string input = makeThreePageTiff();
     const ProgramResult result = run({"-q", "-p", "-i", input, "-o", outFolder()});
