@@ -1,5 +1,6 @@
 #include "engine/contained_decoder.h"
 
+#include "engine/job_state.h"
 #include "engine/page_wire.h"
 
 #include <fcntl.h>
@@ -223,16 +224,10 @@ private:
     std::unique_ptr<DecoderProcess> m_process;
 };
 
-std::string executableFolder() {
-    std::error_code error;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::string() : exe.parent_path().string();
-}
-
 } // namespace
 
 std::string defaultDecoderPath() {
-    const std::filesystem::path beside = std::filesystem::path(executableFolder()) / k_decoderName;
+    const std::filesystem::path beside = std::filesystem::path(programFolder()) / k_decoderName;
     std::error_code error;
     if (std::filesystem::exists(beside, error))
         return beside.string();

@@ -18,12 +18,6 @@ std::string lowerCase(std::string text) {
     return text;
 }
 
-std::string executableFolder() {
-    std::error_code error;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::string("./") : folderPart(exe.string());
-}
-
 bool isAccepted(const std::string& extension, const std::string& accepted) {
     size_t start = 0;
     while (start <= accepted.size()) {
@@ -40,6 +34,12 @@ bool isAccepted(const std::string& extension, const std::string& accepted) {
 int32_t drawRandomNumber() {
     static std::mt19937 generator{std::random_device{}()};
     return std::uniform_int_distribution<int32_t>{1, 99999}(generator);
+}
+
+std::string programFolder() {
+    std::error_code error;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string("./") : folderPart(exe.string());
 }
 
 std::string folderPart(const std::string& path) {
@@ -67,7 +67,7 @@ std::string subfolderOf(const std::string& path, const std::string& rootFolder) 
 
 void resetJobState(JobState& state, JobQueue& queue) {
     state = JobState{};
-    state.programFolder = executableFolder();
+    state.programFolder = programFolder();
     state.randomNumber = drawRandomNumber();
     state.sequenceNumber = 1;
     queue.clear();

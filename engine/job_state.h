@@ -58,6 +58,9 @@ bool setInputFile(JobState& state, JobQueue& queue, const std::string& path);
 // empty or the root does not occur in the folder part.
 std::string subfolderOf(const std::string& path, const std::string& rootFolder);
 
+// The folder of the running program, with a trailing "/" ("./" when it cannot be told).
+std::string programFolder();
+
 // Folder part of `path` up to and including the last "/"; empty for a bare file name.
 std::string folderPart(const std::string& path);
 

@@ -1,9 +1,8 @@
 #include "engine/saving.h"
 
 #include "engine/bitmap.h"
+#include "settings/file_replace.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,7 +11,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <limits>
 
 namespace kx::engine {
@@ -137,40 +135,6 @@ bool readBmpLayout(const uint8_t* data, size_t size, uint32_t compression, BmpLa
     return true;
 }
 
-uint32_t processUmask() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("Umask:", 0) == 0)
-            return static_cast<uint32_t>(std::strtoul(line.c_str() + 6, nullptr, 8)) & 0777;
-    }
-    return 022;
-}
-
-// A replaced file keeps its permissions; a new one gets what creating it directly would give.
-mode_t modeFor(const std::string& path) {
-    struct stat existing {};
-    if (stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
-        return existing.st_mode & 0777;
-    static const uint32_t mask = processUmask();
-    return static_cast<mode_t>(0666 & ~mask);
-}
-
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        bytes.remove_prefix(static_cast<size_t>(written));
-    }
-    return true;
-}
-
-// Keeps the temporary name within the file-system's name limit for long output names.
-constexpr size_t k_maxTempStem = 200;
-
 // FreeImage writes through these straight into the temporary file, so a large page is never
 // held a second time in a growing memory buffer. Writers go row by row; the rows are gathered
 // into large writes. Any failed write or seek fails the save.
@@ -184,13 +148,14 @@ public:
         if (m_buffer.size() + size > k_capacity)
             flush();
         if (size >= k_capacity)
-            m_failed = m_failed || !writeAll(m_fd, std::string_view(data, size));
+            m_failed = m_failed || !settings::writeAll(m_fd, std::string_view(data, size));
         else
             m_buffer.insert(m_buffer.end(), data, data + size);
     }
 
     bool flush() {
-        m_failed = m_failed || !writeAll(m_fd, std::string_view(m_buffer.data(), m_buffer.size()));
+        m_failed = m_failed ||
+                   !settings::writeAll(m_fd, std::string_view(m_buffer.data(), m_buffer.size()));
         m_buffer.clear();
         return !m_failed;
     }
@@ -231,13 +196,16 @@ long tellInSink(fi_handle handle) {
 }
 
 bool saveStreaming(FIBITMAP* page, const std::string& path, int format, int flags) {
-    return writeFileAtomically(path, [&](int fd) {
-        FreeImageIO io{readNothing, writeToSink, seekInSink, tellInSink};
-        FileSink sink(fd);
-        const bool saved =
-            FreeImage_SaveToHandle(static_cast<FREE_IMAGE_FORMAT>(format), page, &io, &sink, flags);
-        return sink.flush() && saved;
-    });
+    return settings::replaceFile(
+        path,
+        [&](int fd) {
+            FreeImageIO io{readNothing, writeToSink, seekInSink, tellInSink};
+            FileSink sink(fd);
+            const bool saved = FreeImage_SaveToHandle(static_cast<FREE_IMAGE_FORMAT>(format), page,
+                                                      &io, &sink, flags);
+            return sink.flush() && saved;
+        },
+        settings::Flush::Lazily);
 }
 
 // FreeImage's 8-bit BMP of `page`, rewritten: with `shortTable` the colour table keeps only
@@ -336,35 +304,9 @@ bool savePage(FIBITMAP* page, const std::string& path, const JobState& job,
     if (!compact && !(bmp8 && rle))
         return saveStreaming(page, path, job.freeImageFormat, job.saveFlags);
     const std::string bytes = rebuiltBmp(page, rle, compact);
-    return !bytes.empty() && writeFileAtomically(path, bytes);
-}
-
-bool writeFileAtomically(const std::string& path, std::string_view bytes) {
-    return writeFileAtomically(path, [bytes](int fd) { return writeAll(fd, bytes); });
-}
-
-bool writeFileAtomically(const std::string& path, const std::function<bool(int fd)>& write) {
-    const std::string folder = folderPart(path);
-    const std::string name = path.substr(folder.size());
-    if (name.empty() || name == "." || name == "..")
-        return false;
-
-    std::string temporary = folder + "." + name.substr(0, k_maxTempStem) + ".XXXXXX";
-    const int fd = mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    bool ok = write(fd);
-    // Some file systems (FAT on removable media) refuse permission changes; the data matters.
-    (void)fchmod(fd, modeFor(path));
-    // A network file system may only report a failed write when the file is closed. There is
-    // no fsync: it would cost more than converting a small page. A failed or interrupted run
-    // still never leaves a truncated file under the final name; surviving a power cut is left
-    // to the file system, as with any other program's output.
-    ok = close(fd) == 0 && ok;
-    ok = ok && std::rename(temporary.c_str(), path.c_str()) == 0;
-    if (!ok)
-        unlink(temporary.c_str());
-    return ok;
+    return !bytes.empty() && settings::replaceFile(
+                                 path, [&bytes](int fd) { return settings::writeAll(fd, bytes); },
+                                 settings::Flush::Lazily);
 }
 
 } // namespace kx::engine

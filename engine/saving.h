@@ -5,7 +5,6 @@
 
 #include <FreeImage.h>
 
-#include <functional>
 #include <string>
 #include <string_view>
 
@@ -33,14 +32,5 @@ bool savePage(FIBITMAP* page, const std::string& path, const JobState& job,
 // after the last row and the headers state its true size. Empty on failure, for a null page
 // or one that is not 8-bit palette.
 std::string compactBmpBytes(FIBITMAP* page, bool rle);
-
-// Writes `bytes` to `path` through a temporary file (".name.XXXXXX" in the same folder) that is
-// flushed to disk and renamed into place; false on failure, leaving no partial file and any
-// previous file intact. A replaced file keeps its permission bits.
-bool writeFileAtomically(const std::string& path, std::string_view bytes);
-
-// The same with the content written by `write` to the temporary file's descriptor; `write`
-// returns false when it failed.
-bool writeFileAtomically(const std::string& path, const std::function<bool(int fd)>& write);
 
 } // namespace kx::engine

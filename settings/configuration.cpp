@@ -1,5 +1,7 @@
 #include "settings/configuration.h"
 
+#include "settings/file_replace.h"
+
 #include "settings/setting_keys.h"
 
 #include <climits>

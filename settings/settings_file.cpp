@@ -1,7 +1,8 @@
 #include "settings/settings_file.h"
 
+#include "settings/file_replace.h"
+
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -120,24 +121,6 @@ bool readAll(int fd, std::string& out) {
             return false;
         out.append(buffer, static_cast<size_t>(got));
     }
-}
-
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t put = ::write(fd, bytes.data(), bytes.size());
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            return false;
-        bytes.remove_prefix(static_cast<size_t>(put));
-    }
-    return true;
-}
-
-// A name beside `path` that no other writer in this process or another one picks.
-std::string temporaryName(const std::string& path) {
-    static std::atomic<unsigned> counter{0};
-    return path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
 }
 
 } // namespace
@@ -319,32 +302,6 @@ bool SettingsFile::save(const std::string& path) const {
     } catch (const std::bad_alloc&) {
         return false;
     }
-}
-
-bool replaceFileContent(const std::string& path, std::string_view bytes) {
-    std::string temporary;
-    int fd = -1;
-    // A stale temporary of a crashed earlier run may hold the first name tried.
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temporary = temporaryName(path);
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            return false;
-    }
-    if (fd < 0)
-        return false;
-
-    // Keep the permissions the user gave the file being replaced.
-    struct stat previous {};
-    if (::stat(path.c_str(), &previous) == 0 && S_ISREG(previous.st_mode))
-        ::fchmod(fd, previous.st_mode & 07777);
-
-    bool written = writeAll(fd, bytes) && ::fsync(fd) == 0;
-    written = ::close(fd) == 0 && written;
-    if (written && ::rename(temporary.c_str(), path.c_str()) == 0)
-        return true;
-    ::unlink(temporary.c_str());
-    return false;
 }
 
 int32_t parseInteger(std::string_view text) {

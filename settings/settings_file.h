@@ -76,10 +76,6 @@ private:
     size_t m_lastWritten = k_none;
 };
 
-// Writes `bytes` to a new file beside `path`, flushes it to disk and renames it over `path`.
-// False, with `path` untouched and no temporary file left, when any step fails.
-bool replaceFileContent(const std::string& path, std::string_view bytes);
-
 // atoi-style: leading white space, optional sign and leading decimal digits, 0 otherwise; wraps
 // like a 32-bit int.
 int32_t parseInteger(std::string_view text);

@@ -1,4 +1,5 @@
 #include "engine/saving.h"
+#include "settings/file_replace.h"
 
 #include "engine/bitmap.h"
 #include "tests/support/image_compare.h"
@@ -223,7 +224,7 @@ TEST(SavePage, FailuresLeaveNothingBehind) {
     JobState unknown = bmpJob(8);
     unknown.freeImageFormat = FIF_UNKNOWN;
     EXPECT_FALSE(savePage(page.get(), dir.file("old.bmp"), unknown, colourTable(0)));
-    EXPECT_FALSE(writeFileAtomically(dir.folder(), "x"));
+    EXPECT_FALSE(settings::replaceFileContent(dir.folder(), "x"));
 
     EXPECT_EQ(readFile(dir.file("old.bmp")), "previous");
     EXPECT_EQ(entriesIn(dir.path()), 3u);
