@@ -4,6 +4,7 @@
 #include "core/text_format.h"
 #include "engine/conversion_worker.h"
 #include "engine/format_registry.h"
+#include "engine/run_values.h"
 #include "engine/saving.h"
 #include "engine/watermark.h"
 #include "ui/string_table.h"
@@ -203,25 +204,6 @@ Problem ConsoleRun::checkFormats() {
     return std::nullopt;
 }
 
-// The bit-depth setting of each output format key.
-int32_t Settings::*bppSetting(std::string_view key) {
-    static const std::pair<std::string_view, int32_t Settings::*> k_table[] = {
-        {"bmp", &Settings::bmpBpp},   {"dds", &Settings::ddsBpp},   {"exr", &Settings::exrBpp},
-        {"gif", &Settings::gifBpp},   {"hdr", &Settings::hdrBpp},   {"ico", &Settings::icoBpp},
-        {"j2k", &Settings::j2kBpp},   {"jng", &Settings::jngBpp},   {"jp2", &Settings::jp2Bpp},
-        {"jpg", &Settings::jpgBpp},   {"jxr", &Settings::jxrBpp},   {"pbm", &Settings::pbmBpp},
-        {"pcx", &Settings::pcxBpp},   {"pfm", &Settings::pfmBpp},   {"pgm", &Settings::pgmBpp},
-        {"png", &Settings::pngBpp},   {"ppm", &Settings::ppmBpp},   {"psd", &Settings::psdBpp},
-        {"tga", &Settings::tgaBpp},   {"tiff", &Settings::tiffBpp}, {"wbmp", &Settings::wbmpBpp},
-        {"webp", &Settings::webpBpp}, {"xpm", &Settings::xpmBpp},
-    };
-    for (const auto& [name, field] : k_table) {
-        if (name == key)
-            return field;
-    }
-    return nullptr;
-}
-
 std::string upperCase(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
@@ -230,7 +212,7 @@ std::string upperCase(std::string text) {
 
 Problem ConsoleRun::checkOutputOptions() {
     const std::string& key = m_job.outputFormatKey;
-    const int32_t Settings::*field = bppSetting(key);
+    const int32_t Settings::*field = engine::depthSettingOf(key);
     const int32_t bpp = field ? m_s.*field : 0;
     debug(upperCase(key) + " BPP: ", bpp);
     if (key == "bmp") {
@@ -375,15 +357,7 @@ void ConsoleRun::printNaming() {
     debug("Keep Subfolders: ", m_s.keepSubfolders);
 }
 
-void ConsoleRun::fixSaveParameters() {
-    const std::string& key = m_job.outputFormatKey;
-    const auto format = engine::findOutputFormat(key);
-    const int32_t Settings::*field = bppSetting(key);
-    m_job.freeImageFormat = format ? format->format : -1;
-    m_job.targetDepth = field ? m_s.*field : 0;
-    m_job.saveFlags = engine::computeSaveFlags(key, m_s);
-    m_job.autoDepth = m_job.targetDepth == 0;
-}
+void ConsoleRun::fixSaveParameters() { engine::setRunValues(m_job, m_s); }
 
 int ConsoleRun::queueJob() {
     std::string extension = engine::extensionOf(m_job.inputPath);

@@ -99,6 +99,7 @@ FileResult convertPages(ConversionRun& run, PageSource& source) {
     const bool suffix = needsPageSuffix(run.settings, count);
     source.plan(range.first, range.end);
     for (int index = range.first; index < range.end; ++index) {
+        run.progress.waitWhilePaused();
         PageInfo info;
         Bitmap page = source.loadPage(index, info);
         run.job.sourceDepth = page ? static_cast<int>(FreeImage_GetBPP(page.get())) : 0;
@@ -134,6 +135,20 @@ void Progress::reset() {
     lastDuration = 0;
     count = 0;
     running = true;
+    paused = false;
+}
+
+void Progress::setPaused(bool pause) {
+    {
+        std::lock_guard guard(lock);
+        paused = pause;
+    }
+    resumed.notify_all();
+}
+
+void Progress::waitWhilePaused() {
+    std::unique_lock guard(lock);
+    resumed.wait(guard, [this] { return !paused; });
 }
 
 bool convertFile(ConversionRun& run) {
@@ -151,6 +166,7 @@ void conversionWorker(ConversionRun& run) {
     int32_t successes = 0;
     int64_t duration = 0;
     for (const auto& [path, job] : run.queue) {
+        run.progress.waitWhilePaused();
         {
             std::lock_guard guard(run.progress.lock);
             if (!run.progress.running)

@@ -6,6 +6,7 @@
 #include "engine/watermark.h"
 #include "settings/settings.h"
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -23,9 +24,15 @@ struct Progress {
     int64_t lastDuration = 0; // ms of the previous job; 0 after a failure
     int32_t count = 0;        // successful jobs, set at the end of the run
     bool running = false;     // cleared by the starter to stop after the current job
+    bool paused = false;      // set by the starter while it asks whether to stop
+    std::condition_variable resumed;
 
     // Resets the record for a new run and sets the running flag.
     void reset();
+    // Holds the worker before its next page or job while `paused` is set. The starter sets
+    // and clears it with setPaused; neither holds `lock` while waiting for the other.
+    void setPaused(bool pause);
+    void waitWhilePaused();
 };
 
 // Receives the worker's debug lines; empty when debug output is off.

@@ -1,15 +1,294 @@
 #include "ui/main_window.h"
 
+#include "core/text_format.h"
+#include "engine/format_registry.h"
+#include "ui/dialogs.h"
+#include "ui/input_filter.h"
+#include "ui/pictures.h"
+#include "ui/progress_window.h"
+#include "ui/recent_folders.h"
+#include "ui/string_table.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+
+#include <algorithm>
+#include <filesystem>
 
 namespace kx::ui {
 
-MainWindow::MainWindow(const std::string& title, settings::Settings& settings)
-    : m_settings(settings) {
-    setWindowTitle(QString::fromStdString(title));
-    auto* placeholder = new QLabel(this);
-    placeholder->setAlignment(Qt::AlignCenter);
-    setCentralWidget(placeholder);
+namespace {
+
+constexpr int k_minimumWidth = 510;
+constexpr int k_windowHeight = 260;
+constexpr int k_fieldButtonSize = 24;
+constexpr int k_fieldRows[] = {19, 59, 99};
+// Room below the container for the notice line.
+constexpr int k_noticeArea = 40;
+// The container's rows end with the Convert button at 120.
+constexpr int k_containerContent = 124;
+
+QString qtext(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+QString text(std::string_view group, std::string_view key) {
+    return qtext(lookupText(group, key));
+}
+
+std::string trimmed(const QString& text) {
+    return text.trimmed().toStdString();
+}
+
+bool isFolder(const std::string& path) {
+    std::error_code error;
+    return !path.empty() && std::filesystem::is_directory(path, error);
+}
+
+// The first local file of a drop, or empty when the drop is not a list of files.
+QString droppedFile(const QMimeData* data) {
+    if (!data || !data->hasUrls())
+        return {};
+    const QList<QUrl> urls = data->urls();
+    if (urls.isEmpty() || !urls.front().isLocalFile())
+        return {};
+    return urls.front().toLocalFile();
+}
+
+} // namespace
+
+MainWindow::MainWindow(const std::string& title, settings::Settings& settings,
+                       engine::JobState& job, engine::JobQueue& queue, WindowHooks hooks)
+    : m_settings(settings), m_job(job), m_queue(queue), m_hooks(std::move(hooks)) {
+    setWindowTitle(qtext(title));
+    setAcceptDrops(true);
+    buildMenus();
+    buildToolbar();
+    m_status = new QLabel(this);
+    statusBar()->addWidget(m_status, 1);
+    statusBar()->setSizeGripEnabled(false);
+    buildContainer();
+    registerShortcuts();
+    applyPictures();
+    fitHeight();
+}
+
+void MainWindow::buildContainer() {
+    auto* central = new QWidget(this);
+    setCentralWidget(central);
+    m_container = new QWidget(central);
+
+    auto addLabel = [this](const char* key, int y) {
+        auto* label = new QLabel(text("General", key), m_container);
+        label->setGeometry(10, y, 350, 15);
+    };
+    addLabel("Input File", 5);
+    m_inputField = new QLineEdit(m_container);
+    m_inputField->setGeometry(10, 20, 350, 22);
+    addLabel("Output Folder", 45);
+    m_outputBox = new QComboBox(m_container);
+    m_outputBox->setGeometry(10, 60, 350, 22);
+    addLabel("Output Format", 85);
+    m_formatBox = new QComboBox(m_container);
+    m_formatBox->setGeometry(10, 100, 350, 22);
+
+    m_convertButton = new QToolButton(m_container);
+    m_convertButton->setGeometry(400, 20, 100, 100);
+    m_convertButton->setIconSize(QSize(64, 64));
+    m_convertButton->setToolTip(text("Menu", "Convert"));
+    connect(m_convertButton, &QToolButton::clicked, this, [this] { runCommand(k_commandConvert); });
+
+    static constexpr struct {
+        int command;
+        const char* tooltipKey;
+    } k_fieldButtons[] = {{k_commandSelectInputFile, "Select Input File"},
+                          {k_commandSelectOutputFolder, "Select Output Folder"},
+                          {k_commandOutputFormatOptions, "Output Format Options"}};
+    for (size_t i = 0; i < m_fieldButtons.size(); ++i) {
+        auto* button = new QToolButton(m_container);
+        button->setAutoRaise(true);
+        button->setToolTip(text("Menu", k_fieldButtons[i].tooltipKey));
+        button->setGeometry(364, k_fieldRows[i], k_fieldButtonSize, k_fieldButtonSize);
+        const int command = k_fieldButtons[i].command;
+        connect(button, &QToolButton::clicked, this, [this, command] { runCommand(command); });
+        m_fieldButtons[i] = button;
+    }
+
+    connect(m_outputBox, &QComboBox::activated, this,
+            [this] { m_paths.outputFolder = m_outputBox->currentText().toStdString(); });
+    connect(m_formatBox, &QComboBox::activated, this, [this] {
+        m_settings.outputFormat = m_formatBox->currentData().toString().toStdString();
+    });
+
+    m_notice = new QLabel(qtext(settings::noticeLine()), central);
+    m_notice->setEnabled(false);
+}
+
+QAction* MainWindow::commandAction(const std::string& captionKey, const std::string& shortcut,
+                                   int command) {
+    QString caption = text("Menu", captionKey);
+    if (!shortcut.empty())
+        caption += "\t" + qtext(shortcut);
+    auto* action = new QAction(caption, this);
+    connect(action, &QAction::triggered, this, [this, command] { runCommand(command); });
+    return action;
+}
+
+void MainWindow::buildMenus() {
+    menuBar()->clear();
+    m_menuPictures.clear();
+    struct Item {
+        const char* key;
+        const char* shortcut;
+        int command;
+        const char* picture;
+    };
+    auto addMenu = [this](const char* titleKey, std::initializer_list<Item> items) {
+        QMenu* menu = menuBar()->addMenu(text("Menu", titleKey));
+        for (const Item& item : items) {
+            if (!item.key) {
+                menu->addSeparator();
+                continue;
+            }
+            QAction* action = commandAction(item.key, item.shortcut, item.command);
+            menu->addAction(action);
+            m_menuPictures.emplace_back(action, item.picture);
+        }
+    };
+    const Item separator{nullptr, "", 0, ""};
+    addMenu("File", {{"New", "Ctrl+N", k_commandNew, "New"},
+                     separator,
+                     {"Select Input File", "", k_commandSelectInputFile, "Add"},
+                     {"Select Output Folder", "", k_commandSelectOutputFolder, "OutFolder"},
+                     separator,
+                     {"Exit", "Alt+X", k_commandExit, "Exit"}});
+    addMenu("Converter", {{"Convert", "F5", k_commandConvert, "Convert"},
+                          separator,
+                          {"Custom Converter", "", k_commandCustomConverter, "CustomConverter"},
+                          separator,
+                          {"Preferences", "", k_commandPreferences, "Preferences"}});
+    addMenu("Help", {{"Manual", "F1", k_commandManual, "Help"},
+                     separator,
+                     {"Send Feedback", "", k_commandSendFeedback, "Email"},
+                     {"Visit Homepage", "", k_commandVisitHomepage, "Web"},
+                     {"Check For New Version", "", k_commandCheckForNewVersion, "Updates"},
+                     separator,
+                     {"About", "", k_commandAbout, "About"}});
+}
+
+void MainWindow::buildToolbar() {
+    if (!m_toolbar) {
+        m_toolbar = addToolBar(QString());
+        m_toolbar->setMovable(false);
+        m_toolbar->setFloatable(false);
+        m_toolbar->setContextMenuPolicy(Qt::PreventContextMenu);
+        m_toolbar->toggleViewAction()->setVisible(false);
+    }
+    m_toolbar->clear();
+    struct Button {
+        const char* picture;
+        const char* captionKey;
+        int command;
+    };
+    static constexpr Button k_buttons[] = {
+        {"New", "New", k_commandNew},
+        {"Add", "Select Input File", k_commandSelectInputFile},
+        {"OutFolder", "Select Output Folder", k_commandSelectOutputFolder},
+        {nullptr, nullptr, 0},
+        {"Preferences", "Preferences", k_commandPreferences},
+        {nullptr, nullptr, 0},
+        {"Convert", "Convert", k_commandConvert},
+        {nullptr, nullptr, 0},
+        {"Help", "Manual", k_commandManual},
+        {"Email", "Send Feedback", k_commandSendFeedback},
+        {"Web", "Visit Homepage", k_commandVisitHomepage},
+        {"Updates", "Check For New Version", k_commandCheckForNewVersion},
+    };
+    for (const Button& button : k_buttons) {
+        if (!button.picture) {
+            m_toolbar->addSeparator();
+            continue;
+        }
+        QAction* action = m_toolbar->addAction(
+            pictureIcon(PictureSet::ToolbarIcons, button.picture), text("Menu", button.captionKey));
+        action->setToolTip(text("Menu", button.captionKey));
+        const int command = button.command;
+        connect(action, &QAction::triggered, this, [this, command] { runCommand(command); });
+    }
+    applyToolbarIconSize();
+}
+
+void MainWindow::applyToolbarIconSize() {
+    if (const int pixels = toolbarIconPixels(m_settings.uiSize); pixels != 0)
+        m_iconPixels = pixels;
+    m_toolbar->setIconSize(QSize(m_iconPixels, m_iconPixels));
+}
+
+void MainWindow::applyPictures() {
+    for (const auto& [action, name] : m_menuPictures)
+        action->setIcon(pictureIcon(PictureSet::MenuIcons, name));
+    static constexpr const char* k_fieldPictures[] = {"Add", "OutFolder", "OutFormat"};
+    for (size_t i = 0; i < m_fieldButtons.size(); ++i)
+        m_fieldButtons[i]->setIcon(pictureIcon(PictureSet::MenuIcons, k_fieldPictures[i]));
+    m_convertButton->setIcon(pictureIcon(PictureSet::Buttons, "Convert"));
+    for (int i = 0; i < m_outputBox->count(); ++i)
+        m_outputBox->setItemIcon(i, pictureIcon(PictureSet::MenuIcons, "FavFolder"));
+    for (int i = 0; i < m_formatBox->count(); ++i)
+        m_formatBox->setItemIcon(i, pictureIcon(PictureSet::MenuIcons, "New"));
+}
+
+void MainWindow::registerShortcuts() {
+    static constexpr struct {
+        const char* keys;
+        int command;
+    } k_shortcuts[] = {{"Ctrl+N", k_commandNew},
+                       {"Alt+X", k_commandExit},
+                       {"F5", k_commandConvert},
+                       {"F1", k_commandManual}};
+    for (const auto& shortcut : k_shortcuts) {
+        auto* key = new QShortcut(QKeySequence(shortcut.keys), this);
+        const int command = shortcut.command;
+        connect(key, &QShortcut::activated, this, [this, command] { runCommand(command); });
+    }
+}
+
+// The window grows in width only; its height is the classic 260 unless large toolbar icons
+// need more room.
+void MainWindow::fitHeight() {
+    const int chrome = menuBar()->sizeHint().height() + m_toolbar->sizeHint().height() +
+                       statusBar()->sizeHint().height();
+    const int height = std::max(k_windowHeight, chrome + k_containerContent + k_noticeArea);
+    setMinimumSize(k_minimumWidth, height);
+    setMaximumSize(QWIDGETSIZE_MAX, height);
+}
+
+void MainWindow::layoutContents() {
+    const int width = centralWidget()->width();
+    const int height = centralWidget()->height();
+    m_container->setGeometry(0, 0, width, std::max(k_containerContent, height - k_noticeArea));
+    for (QWidget* field : {static_cast<QWidget*>(m_inputField), static_cast<QWidget*>(m_outputBox),
+                           static_cast<QWidget*>(m_formatBox)})
+        field->resize(width - 160, field->height());
+    for (size_t i = 0; i < m_fieldButtons.size(); ++i)
+        m_fieldButtons[i]->move(width - 146, k_fieldRows[i]);
+    m_convertButton->move(width - 110, 20);
+    m_notice->setGeometry(10, height - 30, std::max(350, width - 20), 20);
+    update();
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    layoutContents();
 }
 
 void MainWindow::restoreGeometryFromSettings() {
@@ -29,6 +308,232 @@ void MainWindow::storeGeometryInSettings() const {
     m_settings.y = frameGeometry().y();
     m_settings.width = width();
     m_settings.height = height();
+}
+
+void MainWindow::fillOutputFormats() {
+    m_formatBox->clear();
+    for (const std::string& key : settings::outputFormatList()) {
+        const auto format = engine::findOutputFormat(key);
+        QString caption = qtext(key).toUpper();
+        if (format)
+            caption += " (" + qtext(format->description) + ")";
+        m_formatBox->addItem(pictureIcon(PictureSet::MenuIcons, "New"), caption, qtext(key));
+        if (key == m_settings.outputFormat)
+            m_formatBox->setCurrentIndex(m_formatBox->count() - 1);
+    }
+}
+
+void MainWindow::refillOutputFolders() {
+    const std::vector<std::string> entries = recentFolderEntries(m_settings);
+    if (m_settings.recentOutFolders.empty())
+        return;
+    m_outputBox->clear();
+    int selected = 0;
+    for (const std::string& entry : entries) {
+        if (entry == m_paths.outputFolder)
+            selected = m_outputBox->count();
+        m_outputBox->addItem(pictureIcon(PictureSet::MenuIcons, "FavFolder"), qtext(entry));
+    }
+    m_outputBox->setCurrentIndex(m_outputBox->count() > 0 ? selected : -1);
+}
+
+void MainWindow::finishStartUp(bool showOnly) {
+    if (m_settings.isMaximized)
+        setWindowState(windowState() | Qt::WindowMaximized);
+    refillOutputFolders();
+    fillOutputFormats();
+    startAfresh();
+    show();
+    layoutContents();
+    m_inputField->setFocus();
+    if (!showOnly && m_hooks.afterStartUp)
+        m_hooks.afterStartUp(this);
+}
+
+void MainWindow::startAfresh() {
+    refillOutputFolders();
+    engine::resetJobState(m_job, m_queue);
+    m_inputField->clear();
+    m_outputBox->setCurrentIndex(-1);
+}
+
+bool MainWindow::setInputFile(const std::string& path) {
+    if (!engine::setInputFile(m_job, m_queue, path))
+        return false;
+    m_inputField->setText(qtext(path));
+    if (trimmed(m_outputBox->currentText()).empty()) {
+        const std::string folder = m_job.commandLineInputPath.empty() ? engine::folderPart(path)
+                                                                      : m_job.commandLineInputPath;
+        if (addRecentFolder(m_settings, folder)) {
+            m_paths.outputFolder = folder;
+            refillOutputFolders();
+        }
+    }
+    return true;
+}
+
+void MainWindow::chooseInputFile() {
+    const QString chosen =
+        dialogs().openFile(this, text("Dialog", "Select Input Files"), qtext(m_paths.inputPath),
+                           toQtFilter(inputFileFilter()));
+    if (chosen.isEmpty())
+        return;
+    if (setInputFile(chosen.toStdString()))
+        m_paths.inputPath.clear();
+    else
+        showWarningMessage(
+            this, core::formatText(lookupText("Msg", "Unable to open file"), chosen.toStdString()));
+    layoutContents();
+}
+
+void MainWindow::chooseOutputFolder() {
+    const std::string boxText = trimmed(m_outputBox->currentText());
+    std::string start = m_paths.outputFolder;
+    if (!boxText.empty())
+        start = isFolder(boxText) ? boxText : engine::folderPart(boxText);
+    const QString chosen =
+        dialogs().chooseFolder(this, text("Dialog", "Select Output Folder"), qtext(start));
+    const std::string folder = chosen.toStdString();
+    if (isFolder(folder) && addRecentFolder(m_settings, folder)) {
+        m_paths.outputFolder = folder;
+        refillOutputFolders();
+    }
+    layoutContents();
+}
+
+void MainWindow::convert() {
+    const ConversionRequest request{m_inputField->text().toStdString(),
+                                    m_outputBox->currentText().toStdString(),
+                                    m_formatBox->currentData().toString().toStdString()};
+    runConversion(m_settings, m_job, m_queue, m_paths, *this, request);
+    if (m_closeRequested)
+        close();
+}
+
+void MainWindow::openPreferences(int8_t startPage) {
+    if (!m_hooks.openPreferences)
+        return;
+    m_job.preferencesStartPage = startPage;
+    rebuildAfterPreferences(m_hooks.openPreferences(this));
+}
+
+void MainWindow::rebuildAfterPreferences(Rebuild request) {
+    if (request == Rebuild::Full) {
+        if (m_hooks.reloadPictures)
+            m_hooks.reloadPictures(true, true, true);
+        buildMenus();
+        buildToolbar();
+        applyPictures();
+    } else if (request == Rebuild::IconsOnly) {
+        if (m_hooks.reloadPictures)
+            m_hooks.reloadPictures(false, false, true);
+        buildToolbar();
+    }
+    if (request != Rebuild::None) {
+        fitHeight();
+        layoutContents();
+    }
+    const int format = m_formatBox->findData(qtext(m_settings.outputFormat));
+    if (format >= 0)
+        m_formatBox->setCurrentIndex(format);
+    if (m_outputBox->count() != m_settings.outFoldersNumber)
+        refillOutputFolders();
+}
+
+void MainWindow::runCommand(int command) {
+    auto call = [this](const std::function<void(QWidget*)>& hook) {
+        if (hook)
+            hook(this);
+    };
+    auto callPlain = [](const std::function<void()>& hook) {
+        if (hook)
+            hook();
+    };
+    switch (command) {
+    case k_commandNew:
+        startAfresh();
+        break;
+    case k_commandExit:
+        close();
+        break;
+    case k_commandSelectInputFile:
+        chooseInputFile();
+        break;
+    case k_commandSelectOutputFolder:
+        chooseOutputFolder();
+        break;
+    case k_commandOutputFormatOptions:
+        openPreferences(3);
+        break;
+    case k_commandConvert:
+        convert();
+        break;
+    case k_commandCustomConverter:
+        call(m_hooks.openConverterSearch);
+        break;
+    case k_commandPreferences:
+        openPreferences(m_job.preferencesStartPage);
+        break;
+    case k_commandManual:
+        callPlain(m_hooks.openManual);
+        break;
+    case k_commandSendFeedback:
+        callPlain(m_hooks.sendFeedback);
+        break;
+    case k_commandVisitHomepage:
+        callPlain(m_hooks.visitHomepage);
+        break;
+    case k_commandCheckForNewVersion:
+        call(m_hooks.checkForUpdates);
+        break;
+    case k_commandAbout:
+        call(m_hooks.openAbout);
+        break;
+    default:
+        break;
+    }
+}
+
+void MainWindow::requestClose() {
+    m_closeRequested = true;
+    if (m_progress)
+        m_progress->abandon(); // the window closes once the run has returned
+    else
+        close();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (m_progress) {
+        // Closing under a running conversion waits for it: the worker owns the job state.
+        m_closeRequested = true;
+        m_progress->abandon();
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (!droppedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    const QString path = droppedFile(event->mimeData());
+    if (path.isEmpty())
+        return;
+    event->acceptProposedAction();
+    if (!setInputFile(path.toStdString()))
+        showWarningMessage(
+            this, core::formatText(lookupText("Msg", "Unable to open file"), path.toStdString()));
+}
+
+void MainWindow::setStatusText(const std::string& statusText) {
+    m_status->setText(qtext(statusText));
+}
+
+std::string MainWindow::statusText() const {
+    return m_status->text().toStdString();
 }
 
 } // namespace kx::ui

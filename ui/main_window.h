@@ -1,17 +1,68 @@
 #pragma once
 
+#include "engine/job_state.h"
 #include "settings/settings.h"
+#include "ui/conversion_run.h"
 
 #include <QMainWindow>
 
+#include <array>
+#include <functional>
 #include <string>
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QToolBar;
+class QToolButton;
 
 namespace kx::ui {
 
-// The program's one main window.
-class MainWindow : public QMainWindow {
+// The numbers of the window's commands; menu items, toolbar buttons and shortcuts that
+// share a number do the same thing.
+enum Command : int {
+    k_commandNew = 0,
+    k_commandExit = 3,
+    k_commandSelectInputFile = 5,
+    k_commandSelectOutputFolder = 7,
+    k_commandOutputFormatOptions = 8,
+    k_commandConvert = 14,
+    k_commandCustomConverter = 16,
+    k_commandPreferences = 17,
+    k_commandManual = 18,
+    k_commandSendFeedback = 21,
+    k_commandVisitHomepage = 22,
+    k_commandCheckForNewVersion = 23,
+    k_commandAbout = 24,
+};
+
+// What the main window must rebuild after the Preferences window closed.
+enum class Rebuild { None = 0, Full = 1, IconsOnly = 2 };
+
+// The windows and actions that live elsewhere. An empty hook does nothing.
+struct WindowHooks {
+    // Opens Preferences at the job state's start page; returns what to rebuild.
+    std::function<Rebuild(QWidget* parent)> openPreferences;
+    std::function<void(QWidget* parent)> openConverterSearch;
+    std::function<void(QWidget* parent)> checkForUpdates;
+    std::function<void(QWidget* parent)> openAbout;
+    std::function<void()> openManual;
+    std::function<void()> sendFeedback;
+    std::function<void()> visitHomepage;
+    // Runs once the window is shown (the automatic update check).
+    std::function<void(QWidget* parent)> afterStartUp;
+    // Reloads theme pictures: buttons, menu icons, toolbar icons.
+    std::function<void(bool, bool, bool)> reloadPictures;
+};
+
+// The program's one main window: the input file field, the output folder and output format
+// boxes, the Convert button, menus, toolbar and status bar. Main thread only.
+class MainWindow : public QMainWindow, private ConversionHost {
 public:
-    MainWindow(const std::string& title, settings::Settings& settings);
+    MainWindow(const std::string& title, settings::Settings& settings, engine::JobState& job,
+               engine::JobQueue& queue, WindowHooks hooks = {});
 
     // Places the window where the settings say it was last time.
     void restoreGeometryFromSettings();
@@ -19,8 +70,84 @@ public:
     // stored geometry, a minimised one changes nothing.
     void storeGeometryInSettings() const;
 
+    // Fills the boxes, starts afresh, shows the window and runs the after-start-up hook
+    // unless `showOnly` (the screenshot mode) is set.
+    void finishStartUp(bool showOnly = false);
+
+    // Carries out command `command` as the menu, toolbar or shortcut would; unknown numbers
+    // do nothing.
+    void runCommand(int command);
+
+    // Takes `path` as the input file when its size and extension are accepted: shows it and,
+    // when the output folder box is empty, takes the file's folder as output folder.
+    bool setInputFile(const std::string& path);
+
+    // Rebuilds pictures and lists after the Preferences window.
+    void rebuildAfterPreferences(Rebuild request);
+
+    // Asks the window to close as the desktop session ends: a running conversion stops after
+    // its current job without a question, then the window closes.
+    void requestClose();
+
+    // For tests and the screenshot mode.
+    QLineEdit* inputField() const { return m_inputField; }
+    QComboBox* outputFolderBox() const { return m_outputBox; }
+    QComboBox* outputFormatBox() const { return m_formatBox; }
+    QToolButton* convertButton() const { return m_convertButton; }
+    QToolButton* fieldButton(int index) const { return m_fieldButtons.at(index); }
+    QToolBar* mainToolbar() const { return m_toolbar; }
+    QWidget* container() const { return m_container; }
+    QLabel* noticeLabel() const { return m_notice; }
+    std::string statusText() const;
+    const CurrentPaths& currentPaths() const { return m_paths; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
 private:
+    QWidget* hostWindow() override { return this; }
+    void setStatusText(const std::string& text) override;
+    void refillOutputFolders() override;
+    void setActiveProgress(ProgressWindow* progress) override { m_progress = progress; }
+
+    void buildContainer();
+    void buildMenus();
+    void buildToolbar();
+    void applyPictures();
+    void applyToolbarIconSize();
+    void registerShortcuts();
+    void layoutContents();
+    void fitHeight();
+    void fillOutputFormats();
+    void startAfresh();
+    void chooseInputFile();
+    void chooseOutputFolder();
+    void convert();
+    void openPreferences(int8_t startPage);
+    QAction* commandAction(const std::string& captionKey, const std::string& shortcut, int command);
+
     settings::Settings& m_settings;
+    engine::JobState& m_job;
+    engine::JobQueue& m_queue;
+    WindowHooks m_hooks;
+    CurrentPaths m_paths;
+    ProgressWindow* m_progress = nullptr;
+    bool m_closeRequested = false;
+
+    QWidget* m_container = nullptr;
+    QLineEdit* m_inputField = nullptr;
+    QComboBox* m_outputBox = nullptr;
+    QComboBox* m_formatBox = nullptr;
+    QToolButton* m_convertButton = nullptr;
+    std::array<QToolButton*, 3> m_fieldButtons{};
+    QLabel* m_notice = nullptr;
+    QLabel* m_status = nullptr;
+    QToolBar* m_toolbar = nullptr;
+    int m_iconPixels = 16;
+    std::vector<std::pair<QAction*, std::string>> m_menuPictures;
 };
 
 } // namespace kx::ui

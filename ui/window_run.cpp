@@ -3,24 +3,49 @@
 #include "engine/job_state.h"
 #include "settings/configuration.h"
 #include "ui/main_window.h"
+#include "ui/pictures.h"
 #include "ui/string_table.h"
 
 #include <QApplication>
 #include <QScreen>
+#include <QSocketNotifier>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace kx::ui {
 
 namespace {
 
-bool displayAvailable() {
+const char* g_title = "";
+
+void sayNoDisplay() {
+    std::fprintf(stderr,
+                 "%s: no display is available for the window; give -i FILE to convert from "
+                 "the command line.\n",
+                 g_title);
+}
+
+bool displayNamed() {
     for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
         if (const char* value = std::getenv(name); value && *value)
             return true;
     }
     return false;
+}
+
+// Qt ends the process with a fatal message when the platform it was told to use cannot
+// connect (QT_QPA_PLATFORM=xcb without a reachable X server). That is a missing display, not
+// a crash: say so and end normally.
+void startUpMessage(QtMsgType type, const QMessageLogContext&, const QString&) {
+    if (type != QtFatalMsg)
+        return;
+    sayNoDisplay();
+    std::fflush(stderr);
+    std::_Exit(0);
 }
 
 settings::DesktopSize primaryDesktop() {
@@ -30,14 +55,39 @@ settings::DesktopSize primaryDesktop() {
     return {screen->size().width(), screen->size().height()};
 }
 
+int g_signalPipe[2] = {-1, -1};
+
+void onSessionSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = write(g_signalPipe[1], &byte, 1);
+}
+
+// The end of the desktop session reaches the program as a signal; it becomes a close request
+// so that the configuration is written as on a normal close.
+void closeOnSessionEnd(MainWindow& window) {
+    if (pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &window);
+    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
+        char byte;
+        while (read(g_signalPipe[0], &byte, 1) > 0) {
+        }
+        window.requestClose();
+    });
+    struct sigaction action {};
+    action.sa_handler = onSessionSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGTERM, SIGHUP, SIGINT})
+        sigaction(signal, &action, nullptr);
+}
+
 } // namespace
 
 void runWindowMode(const std::string& title) {
-    if (!displayAvailable()) {
-        std::fprintf(stderr,
-                     "%s: no display is available for the window; give -i FILE to "
-                     "convert from the command line.\n",
-                     title.c_str());
+    g_title = title.c_str();
+    if (!displayNamed()) {
+        sayNoDisplay();
         return;
     }
     // Qt reads options such as -platform or -style from argv; the program's own parameters
@@ -45,20 +95,23 @@ void runWindowMode(const std::string& title) {
     static int argc = 1;
     static char name[] = "kestrelix";
     static char* argv[] = {name, nullptr};
+    const QtMessageHandler previous = qInstallMessageHandler(startUpMessage);
     QApplication app(argc, argv);
+    qInstallMessageHandler(previous);
 
     auto& settings = settings::globalSettings();
     const std::string configPath = settings::configurationPath();
     settings::loadConfiguration(settings, configPath, primaryDesktop());
     loadStringTable();
-    engine::resetJobState(engine::globalJobState(), engine::globalJobQueue());
+    bindBuiltInPictures();
+    auto& job = engine::globalJobState();
+    auto& queue = engine::globalJobQueue();
+    engine::resetJobState(job, queue);
 
-    MainWindow window(title, settings);
+    MainWindow window(title, settings, job, queue);
     window.restoreGeometryFromSettings();
-    if (settings.isMaximized)
-        window.showMaximized();
-    else
-        window.show();
+    closeOnSessionEnd(window);
+    window.finishStartUp();
     app.exec();
     finishWindowRun(window, settings, configPath);
 }

@@ -7,9 +7,10 @@
 namespace kx::ui {
 
 // Runs the window mode: reads the configuration file, opens the main window titled `title`
-// and turns the event loop until the window is closed; then stores the window's geometry,
+// and turns the event loop until the window is closed or the desktop session ends it
+// (SIGTERM, SIGHUP, SIGINT count as a close request); then stores the window's geometry,
 // empties the recent output folders when history is off and writes the configuration file.
-// Without a display it says so on standard error and returns. Main thread only.
+// Without a usable display it says so on standard error and returns. Main thread only.
 void runWindowMode(const std::string& title);
 
 class MainWindow;

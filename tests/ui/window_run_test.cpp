@@ -3,6 +3,7 @@
 #include "settings/configuration.h"
 #include "settings/settings_file.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/widget_app.h"
 #include "ui/main_window.h"
 
 #include <QApplication>
@@ -13,21 +14,15 @@ namespace {
 
 class WindowRunTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        if (QCoreApplication::instance())
-            return;
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "kx_ui_tests";
-        static char* argv[] = {name, nullptr};
-        new QApplication(argc, argv);
-    }
+    static void SetUpTestSuite() { test::ensureWidgetApplication(); }
 
     settings::SettingsFile written() const {
         return *settings::SettingsFile::open(m_dir.file("config.ini"));
     }
 
     test::TempDir m_dir;
+    engine::JobState m_job;
+    engine::JobQueue m_queue;
 };
 
 TEST_F(WindowRunTest, WindowCarriesTheTitleAndTheStoredGeometry) {
@@ -36,27 +31,27 @@ TEST_F(WindowRunTest, WindowCarriesTheTitleAndTheStoredGeometry) {
     s.x = 40;
     s.y = 30;
     s.width = 600;
-    s.height = 300;
-    MainWindow window("Kestrelix TIFF to BMP 3.2", s);
+    s.height = 260;
+    MainWindow window("Kestrelix TIFF to BMP 3.2", s, m_job, m_queue);
     window.restoreGeometryFromSettings();
     EXPECT_EQ(window.windowTitle(), "Kestrelix TIFF to BMP 3.2");
     EXPECT_EQ(window.width(), 600);
-    EXPECT_EQ(window.height(), 300);
+    EXPECT_EQ(window.height(), 260);
 }
 
 TEST_F(WindowRunTest, ClosingStoresTheGeometryAndWritesTheConfiguration) {
     settings::Settings s;
     settings::applyDefaults(s, false);
     s.recentOutFolders = "/a\t/b";
-    MainWindow window("title", s);
+    MainWindow window("title", s, m_job, m_queue);
     window.show();
-    window.resize(640, 360);
+    window.resize(640, 260);
     window.close();
     finishWindowRun(window, s, m_dir.file("config.ini"));
 
     const settings::SettingsFile file = written();
     EXPECT_EQ(file.readInteger("Window", "Width", 0), 640);
-    EXPECT_EQ(file.readInteger("Window", "Height", 0), 360);
+    EXPECT_EQ(file.readInteger("Window", "Height", 0), 260);
     EXPECT_EQ(file.readInteger("Window", "IsMaximized", 9), 0);
     EXPECT_EQ(file.readText("File", "Recent Out Folders", ""), "/a\t/b");
 }
@@ -66,7 +61,7 @@ TEST_F(WindowRunTest, HistoryOffEmptiesTheRecentFolders) {
     settings::applyDefaults(s, false);
     s.outFoldersHistory = 0;
     s.recentOutFolders = "/a\t/b";
-    MainWindow window("title", s);
+    MainWindow window("title", s, m_job, m_queue);
     finishWindowRun(window, s, m_dir.file("config.ini"));
     EXPECT_EQ(written().readText("File", "Recent Out Folders", "x"), "");
 }
@@ -76,7 +71,7 @@ TEST_F(WindowRunTest, MaximisedOrMinimisedWindowKeepsTheStoredGeometry) {
     settings::applyDefaults(s, false);
     s.width = 510;
     s.height = 260;
-    MainWindow window("title", s);
+    MainWindow window("title", s, m_job, m_queue);
     window.resize(700, 500);
     window.setWindowState(Qt::WindowMaximized);
     window.storeGeometryInSettings();

@@ -1,0 +1,21 @@
+#include "ui/input_filter.h"
+
+#include "ui/string_table.h"
+
+#include <gtest/gtest.h>
+
+namespace kx::ui {
+namespace {
+
+TEST(InputFilter, ListsEveryAcceptedExtensionThenAllFiles) {
+    loadStringTable();
+    const std::string filter = inputFileFilter();
+    EXPECT_EQ(filter, "All Supported Files|*.tiff;*.tif|Tagged Image File Format|*.tif;*.tiff|"
+                      "All Files (*.*)|*.*");
+    EXPECT_EQ(toQtFilter(filter).toStdString(),
+              "All Supported Files (*.tiff *.tif);;Tagged Image File Format (*.tif *.tiff);;"
+              "All Files (*)");
+}
+
+} // namespace
+} // namespace kx::ui

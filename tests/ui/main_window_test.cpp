@@ -1,0 +1,435 @@
+#include "ui/main_window.h"
+
+#include "engine/job_state.h"
+#include "settings/settings.h"
+#include "tests/support/image_compare.h"
+#include "tests/support/run_program.h"
+#include "tests/support/scripted_dialogs.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/tiff_writer.h"
+#include "tests/support/widget_app.h"
+#include "ui/pictures.h"
+#include "ui/progress_window.h"
+#include "ui/string_table.h"
+
+#include <QComboBox>
+#include <QDropEvent>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+
+#include <filesystem>
+#include <functional>
+#include <iostream>
+
+namespace kx::ui {
+namespace {
+
+namespace fs = std::filesystem;
+
+// What the progress window showed when its run ended.
+struct RunOutcome {
+    bool opened = false;
+    QString title;
+    QString file;
+    int bar = -1;
+    int barMaximum = -1;
+    int barTop = -1;
+    bool timeShown = true;
+    qint64 longestGapMs = 0; // between ticks of a 10 ms timer while the window was open
+};
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        test::ensureWidgetApplication();
+        loadStringTable();
+    }
+
+    void SetUp() override {
+        settings::applyDefaults(m_settings, false);
+        m_settings.outFoldersNumber = 3;
+        engine::resetJobState(m_job, m_queue);
+        m_window =
+            std::make_unique<MainWindow>("Kestrelix TIFF to BMP 3.2", m_settings, m_job, m_queue);
+        m_window->resize(510, 260);
+        m_window->finishStartUp(true);
+        m_window->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(m_window.get()));
+    }
+
+    std::string sampleTiff(const std::string& name, int pages = 1) {
+        std::vector<test::TiffPage> list(pages, test::rgbPage(24, 16, test::patternColour));
+        const std::string path = m_dir.file(name);
+        EXPECT_TRUE(test::writeTiff(path, list));
+        return path;
+    }
+
+    std::string outputFolder() {
+        const std::string folder = m_dir.file("out");
+        fs::create_directories(folder);
+        return folder;
+    }
+
+    // Runs `start`, which opens the progress window, and watches the window on every tick of
+    // a 10 ms timer; `onTick` may act on it while the worker runs. Presses OK at the end.
+    RunOutcome watchRun(const std::function<void()>& start,
+                        const std::function<void(ProgressWindow&)>& onTick = {}) {
+        RunOutcome outcome;
+        QElapsedTimer clock;
+        QTimer ticker;
+        ticker.setInterval(10);
+        QObject::connect(&ticker, &QTimer::timeout, [&] {
+            auto* progress = dynamic_cast<ProgressWindow*>(QApplication::activeModalWidget());
+            if (!progress)
+                return;
+            if (outcome.opened)
+                outcome.longestGapMs = std::max(outcome.longestGapMs, clock.restart());
+            else
+                clock.start();
+            outcome.opened = true;
+            if (!progress->workerEnded()) {
+                if (onTick)
+                    onTick(*progress);
+                return;
+            }
+            outcome.title = progress->windowTitle();
+            outcome.file = progress->fileText();
+            outcome.bar = progress->barValue();
+            outcome.barMaximum = progress->barMaximum();
+            outcome.barTop = progress->barTop();
+            outcome.timeShown = progress->timeShown();
+            if (QPushButton* ok = progress->findChild<QPushButton*>(); ok && ok->isEnabled())
+                ok->click();
+        });
+        ticker.start();
+        start();
+        return outcome;
+    }
+
+    // Drags `data` onto the window and drops it there, as a file manager would.
+    void dropOn(QMimeData& data) {
+        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton,
+                              Qt::NoModifier);
+        QApplication::sendEvent(m_window.get(), &enter);
+        QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(m_window.get(), &drop);
+    }
+
+    test::TempDir m_dir;
+    test::ScriptedDialogs m_dialogs;
+    settings::Settings m_settings;
+    engine::JobState m_job;
+    engine::JobQueue m_queue;
+    std::unique_ptr<MainWindow> m_window;
+};
+
+TEST_F(MainWindowTest, ResizeRulePlacesTheButtonsAtTheMinimumAndWiderWidths) {
+    for (const int width : {510, 800}) {
+        m_window->resize(width, 260);
+        QApplication::processEvents();
+        ASSERT_EQ(m_window->width(), width);
+        EXPECT_EQ(m_window->inputField()->width(), width - 160);
+        EXPECT_EQ(m_window->outputFormatBox()->width(), width - 160);
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(m_window->fieldButton(i)->geometry(),
+                      QRect(width - 146, 19 + 40 * i, 24, 24));
+        }
+        EXPECT_EQ(m_window->convertButton()->geometry(), QRect(width - 110, 20, 100, 100));
+    }
+    EXPECT_EQ(m_window->fieldButton(0)->x(), 364 + 290);
+    m_window->resize(300, 500);
+    EXPECT_EQ(m_window->size(), QSize(510, 260)); // grows in width only
+}
+
+TEST_F(MainWindowTest, MenusCarryTheirCaptionsAndShortcutNames) {
+    QStringList captions;
+    for (QAction* menu : m_window->menuBar()->actions()) {
+        captions << menu->text();
+        for (QAction* item : menu->menu()->actions())
+            captions << (item->isSeparator() ? "-" : item->text());
+    }
+    EXPECT_EQ(captions.join("|").toStdString(),
+              "File|New\tCtrl+N|-|Add Input File...|Select Output Folder...|-|Exit\tAlt+X|"
+              "Converter|Convert\tF5|-|Find a File Converter...|-|Preferences...|"
+              "Help|User Manual...\tF1|-|Send Feedback|Visit the Program's Homepage|"
+              "Check For a New Version|-|About...");
+    QStringList tips;
+    for (QAction* button : m_window->mainToolbar()->actions())
+        tips << (button->isSeparator() ? "-" : button->toolTip());
+    EXPECT_EQ(tips.join("|").toStdString(),
+              "New|Add Input File...|Select Output Folder...|-|Preferences...|-|Convert|-|"
+              "User Manual...|Send Feedback|Visit the Program's Homepage|Check For a New Version");
+    EXPECT_EQ(m_window->outputFormatBox()->currentText().toStdString(),
+              "BMP (Windows or OS/2 Bitmap)");
+    EXPECT_TRUE(m_window->inputField()->hasFocus() || !QApplication::focusWidget());
+}
+
+TEST_F(MainWindowTest, ToolbarIconsFollowTheUiSize) {
+    const int initial = toolbarIconPixels(m_settings.uiSize);
+    EXPECT_EQ(m_window->mainToolbar()->iconSize(), QSize(initial, initial));
+    const std::pair<int, int> steps[] = {{4, 64}, {9, 64}, {1, 24}, {-1, 24}};
+    for (const auto& [uiSize, pixels] : steps) {
+        m_settings.uiSize = uiSize;
+        m_window->rebuildAfterPreferences(Rebuild::IconsOnly);
+        EXPECT_EQ(m_window->mainToolbar()->iconSize(), QSize(pixels, pixels)) << uiSize;
+    }
+    m_settings.uiSize = 4;
+    m_window->rebuildAfterPreferences(Rebuild::Full);
+    EXPECT_GE(m_window->height(), 260);
+    EXPECT_LE(m_window->convertButton()->geometry().bottom(), m_window->container()->height());
+}
+
+TEST_F(MainWindowTest, SetInputFileChecksSizeAndExtensionAndFillsAnEmptyFolderBox) {
+    const std::string upper = sampleTiff("SCAN.TIF");
+    const std::string empty = m_dir.file("empty.tif");
+    test::writeFile(empty, "");
+    const std::string other = m_dir.file("notes.txt");
+    test::writeFile(other, "text");
+
+    EXPECT_TRUE(m_window->setInputFile(upper));
+    EXPECT_EQ(m_window->inputField()->text().toStdString(), upper);
+    EXPECT_EQ(m_window->outputFolderBox()->currentText().toStdString(), m_dir.folder());
+    EXPECT_EQ(m_settings.recentOutFolders, m_dir.folder());
+
+    for (const std::string& refused : {empty, other}) {
+        EXPECT_FALSE(m_window->setInputFile(refused)) << refused;
+        EXPECT_EQ(m_window->inputField()->text().toStdString(), upper);
+    }
+}
+
+TEST_F(MainWindowTest, DropTakesTheFirstFileAndIgnoresOtherData) {
+    const std::string named = sampleTiff("my scan #1.tif");
+    const std::string second = sampleTiff("second.tif");
+    QMimeData files;
+    files.setData("text/uri-list", QByteArray("file://") +
+                                       QUrl::toPercentEncoding(QString::fromStdString(named), "/") +
+                                       "\r\nfile://" + QByteArray::fromStdString(second) + "\r\n");
+    dropOn(files);
+    EXPECT_EQ(m_window->inputField()->text().toStdString(), named);
+
+    m_window->runCommand(k_commandNew);
+    QMimeData words;
+    words.setText("just words");
+    dropOn(words);
+    EXPECT_TRUE(m_window->inputField()->text().isEmpty());
+    EXPECT_TRUE(m_dialogs.messages.empty());
+}
+
+TEST_F(MainWindowTest, ChoosingFilesAndFoldersGoesThroughTheDialogs) {
+    const std::string tiff = sampleTiff("a.tif");
+    m_dialogs.fileAnswers = {QString::fromStdString(m_dir.file("notes.txt")),
+                             QString::fromStdString(tiff)};
+    test::writeFile(m_dir.file("notes.txt"), "text");
+    m_window->runCommand(k_commandSelectInputFile);
+    ASSERT_EQ(m_dialogs.messages.size(), 1u);
+    EXPECT_EQ(m_dialogs.messages[0].text.toStdString(),
+              "Unable to open the file: " + m_dir.file("notes.txt") + "!");
+    m_window->runCommand(k_commandSelectInputFile);
+    EXPECT_EQ(m_window->inputField()->text().toStdString(), tiff);
+    EXPECT_EQ(m_dialogs.fileRequests[0][0].toStdString(), "Select Input Files");
+
+    const std::string out = outputFolder();
+    m_dialogs.folderAnswers = {QString::fromStdString(m_dir.file("missing")),
+                               QString::fromStdString(out)};
+    m_window->runCommand(k_commandSelectOutputFolder);
+    EXPECT_EQ(m_settings.recentOutFolders, m_dir.folder());
+    m_window->runCommand(k_commandSelectOutputFolder);
+    EXPECT_EQ(m_settings.recentOutFolders, out + "\t" + m_dir.folder());
+    EXPECT_EQ(m_window->outputFolderBox()->currentText().toStdString(), out);
+    EXPECT_EQ(m_dialogs.folderRequests[1][0].toStdString(), "Select Output Folder");
+}
+
+TEST_F(MainWindowTest, ValidationWarnsInOrderWithTheStatusText) {
+    const std::string tiff = sampleTiff("a.tif");
+    const std::string zeroBytes = m_dir.file("zero.png");
+    test::writeFile(zeroBytes, "");
+    struct Case {
+        std::string input;
+        std::string folder;
+        std::function<void(settings::Settings&)> change;
+        std::string warning;
+        std::string status;
+    };
+    const std::string stopped = "Conversion stopped";
+    const std::vector<Case> cases = {
+        {"",
+         m_dir.folder(),
+         {},
+         "No input file(s) found. Please, add valid file(s) and try again!",
+         stopped},
+        {tiff,
+         "",
+         {},
+         "The output folder's field is empty. Please, select existed output folder and try "
+         "again!",
+         stopped},
+        {tiff,
+         m_dir.file("nowhere"),
+         {},
+         "The following output folder is invalid or doesn't exist:\r\n" + m_dir.file("nowhere") +
+             "/\r\n\r\nPlease, correct the output path and try again!",
+         stopped},
+        {tiff, m_dir.folder(),
+         [](settings::Settings& s) {
+             s.doImageResize = 1;
+             s.imageWidth = 0;
+             s.imageHeight = 0;
+         },
+         "Invalid resize width value!", stopped},
+        {tiff, m_dir.folder(),
+         [](settings::Settings& s) {
+             s.doImageResize = 1;
+             s.imageWidth = 10;
+             s.imageHeight = 0;
+         },
+         "Invalid resize height value!", stopped},
+        {tiff, m_dir.folder(),
+         [](settings::Settings& s) {
+             s.doWatermark = 1;
+             s.font = "NoSuchFont123";
+         },
+         "Unable to load selected font for a watermark: NoSuchFont123", "Preparing..."},
+        {tiff, m_dir.folder(),
+         [](settings::Settings& s) {
+             s.doWatermark = 2;
+             s.image = "";
+         },
+         "Selected watermark image is invalid/empty!", "Preparing..."},
+        {tiff, m_dir.folder(),
+         [&](settings::Settings& s) {
+             s.doWatermark = 2;
+             s.image = zeroBytes;
+         },
+         "Unable to load selected file as a watermark image: " + zeroBytes, "Preparing..."},
+    };
+    for (const Case& c : cases) {
+        settings::Settings saved = m_settings;
+        if (c.change)
+            c.change(m_settings);
+        m_dialogs.messages.clear();
+        m_window->inputField()->setText(QString::fromStdString(c.input));
+        m_window->outputFolderBox()->clear();
+        m_window->outputFolderBox()->addItem(QString::fromStdString(c.folder));
+        m_window->runCommand(k_commandConvert);
+        ASSERT_EQ(m_dialogs.messages.size(), 1u) << c.warning;
+        EXPECT_EQ(m_dialogs.messages[0].title.toStdString(), "Warning");
+        EXPECT_EQ(m_dialogs.messages[0].text.toStdString(), c.warning);
+        EXPECT_EQ(m_window->statusText(), c.status) << c.warning;
+        m_settings = saved;
+    }
+    EXPECT_TRUE(fs::is_empty(outputFolder()));
+}
+
+TEST_F(MainWindowTest, ConvertRunsTheProgressWindowAndWritesWhatTheConsoleWrites) {
+    const std::string tiff = sampleTiff("scan.tif", 2);
+    const std::string out = outputFolder();
+    m_window->inputField()->setText(QString::fromStdString(tiff));
+    m_dialogs.folderAnswers = {QString::fromStdString(out)};
+    m_window->runCommand(k_commandSelectOutputFolder);
+
+    const RunOutcome outcome = watchRun([&] { QTest::keyClick(m_window.get(), Qt::Key_F5); });
+    ASSERT_TRUE(outcome.opened);
+    EXPECT_EQ(outcome.title.toStdString(), "Conversion complete (1/1)");
+    EXPECT_EQ(outcome.file.toStdString(), "Files converted: 1 of 1");
+    EXPECT_EQ(outcome.bar, outcome.barMaximum);
+    EXPECT_FALSE(outcome.timeShown);
+    EXPECT_EQ(outcome.barTop, 50);
+    EXPECT_EQ(m_window->statusText(), "Conversion complete");
+    EXPECT_EQ(m_settings.recentOutFolders.substr(0, out.size()), out);
+
+    const std::string console = m_dir.file("console");
+    fs::create_directories(console);
+    test::runProgram(test::programPath(), {"-i", tiff, "-o", console, "-q"},
+                     {{"XDG_RUNTIME_DIR", m_dir.path().string()}});
+    for (const char* name : {"scan[1].bmp", "scan[2].bmp"}) {
+        const auto windowBmp = test::loadImage(out + "/" + name);
+        const auto consoleBmp = test::loadImage(console + "/" + name);
+        ASSERT_TRUE(windowBmp && consoleBmp) << name;
+        EXPECT_TRUE(test::imagesMatch(windowBmp.get(), consoleBmp.get()));
+    }
+}
+
+TEST_F(MainWindowTest, SequenceNumberCountsRunsUntilNew) {
+    const std::string tiff = sampleTiff("seq.tif");
+    const std::string out = outputFolder();
+    m_settings.filenameMask = "%filename%_%n%.%ext%";
+    auto convert = [&] {
+        m_window->inputField()->setText(QString::fromStdString(tiff));
+        m_window->outputFolderBox()->clear();
+        m_window->outputFolderBox()->addItem(QString::fromStdString(out));
+        watchRun([&] { m_window->runCommand(k_commandConvert); });
+    };
+    convert();
+    convert();
+    m_window->runCommand(k_commandNew);
+    fs::remove(out + "/seq_00001.bmp");
+    convert();
+    for (const char* name : {"seq_00001.bmp", "seq_00002.bmp"})
+        EXPECT_TRUE(fs::exists(out + "/" + name)) << name;
+    EXPECT_FALSE(fs::exists(out + "/seq_00003.bmp"));
+}
+
+TEST_F(MainWindowTest, CloseQuestionKeepsOrStopsTheRunAndTheLoopStaysResponsive) {
+    const std::string tiff = sampleTiff("long.tif", 200);
+    m_window->inputField()->setText(QString::fromStdString(tiff));
+    m_window->outputFolderBox()->addItem(QString::fromStdString(outputFolder()));
+    m_dialogs.questionAnswers = {false, true};
+    int asked = 0;
+    const RunOutcome outcome = watchRun([&] { m_window->runCommand(k_commandConvert); },
+                                        [&](ProgressWindow& progress) {
+                                            if (asked < 2) {
+                                                ++asked;
+                                                progress.close();
+                                            }
+                                        });
+    ASSERT_EQ(m_dialogs.questions.size(), 2u);
+    EXPECT_EQ(m_dialogs.questions[0].text.toStdString(), "Do you want to break the conversion?");
+    // Yes ends the run after its one job.
+    EXPECT_EQ(outcome.title.toStdString(), "Conversion stopped (1/1)");
+    EXPECT_EQ(outcome.file.toStdString(), "Conversion stopped");
+    EXPECT_EQ(m_window->statusText(), "Conversion stopped");
+    EXPECT_LT(outcome.longestGapMs, 100);
+}
+
+TEST_F(MainWindowTest, AFileThatFailsIsNotCalledComplete) {
+    const std::string broken = m_dir.file("broken.tif");
+    test::writeFile(broken, "II*\0garbage that is no TIFF directory");
+    m_window->inputField()->setText(QString::fromStdString(broken));
+    m_window->outputFolderBox()->addItem(QString::fromStdString(outputFolder()));
+    const RunOutcome outcome = watchRun([&] { m_window->runCommand(k_commandConvert); });
+    EXPECT_EQ(outcome.title.toStdString(), "Conversion stopped (1/1)");
+    EXPECT_EQ(outcome.file.toStdString(), "Files converted: 0 of 1");
+    EXPECT_EQ(m_window->statusText(), "Conversion stopped");
+}
+
+TEST_F(MainWindowTest, HooksCarryTheCommandsOfTheOtherWindows) {
+    std::vector<std::string> called;
+    WindowHooks hooks;
+    hooks.openPreferences = [&](QWidget*) {
+        called.push_back("preferences at " + std::to_string(m_job.preferencesStartPage));
+        m_settings.outFoldersNumber = 5;
+        return Rebuild::None;
+    };
+    hooks.openConverterSearch = [&](QWidget*) { called.push_back("search"); };
+    hooks.checkForUpdates = [&](QWidget*) { called.push_back("update"); };
+    hooks.openAbout = [&](QWidget*) { called.push_back("about"); };
+    hooks.openManual = [&] { called.push_back("manual"); };
+    hooks.sendFeedback = [&] { called.push_back("feedback"); };
+    hooks.visitHomepage = [&] { called.push_back("home"); };
+    MainWindow window("title", m_settings, m_job, m_queue, hooks);
+    window.finishStartUp(true);
+    for (int command : {8, 17, 16, 23, 24, 18, 21, 22, 99})
+        window.runCommand(command);
+    EXPECT_EQ(called, (std::vector<std::string>{"preferences at 3", "preferences at 3", "search",
+                                                "update", "about", "manual", "feedback", "home"}));
+}
+
+} // namespace
+} // namespace kx::ui

@@ -1,0 +1,123 @@
+#include "ui/conversion_run.h"
+
+#include "core/text_format.h"
+#include "engine/conversion_worker.h"
+#include "engine/run_values.h"
+#include "engine/watermark.h"
+#include "ui/dialogs.h"
+#include "ui/progress_window.h"
+#include "ui/recent_folders.h"
+#include "ui/string_table.h"
+
+#include <QString>
+
+#include <filesystem>
+#include <optional>
+
+namespace kx::ui {
+
+namespace {
+
+std::string trimmed(const std::string& text) {
+    return QString::fromStdString(text).trimmed().toStdString();
+}
+
+bool isFolder(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::is_directory(path, error);
+}
+
+// A problem found before the run: the warning to show, and whether the status bar says the
+// conversion stopped.
+struct Refusal {
+    std::string warning;
+    bool stopped = true;
+};
+
+std::optional<Refusal> checkRun(const settings::Settings& s, const engine::JobQueue& queue,
+                                std::string& outputFolder, engine::PreparedWatermark& watermark) {
+    if (queue.empty())
+        return Refusal{lookupText("Msg", "Empty input files")};
+    if (outputFolder.empty())
+        return Refusal{lookupText("Msg", "Empty output folder")};
+    if (!outputFolder.ends_with('/'))
+        outputFolder += '/';
+    if (!isFolder(outputFolder))
+        return Refusal{core::formatText(lookupText("Msg", "Invalid output folder"), outputFolder)};
+    if (s.doImageResize) {
+        if (s.imageWidth == 0)
+            return Refusal{lookupText("Msg", "Invalid width")};
+        if (s.imageHeight == 0)
+            return Refusal{lookupText("Msg", "Invalid height")};
+    }
+    if (s.doWatermark == 1 &&
+        engine::prepareWatermark(s, watermark) != engine::WatermarkProblem::None)
+        return Refusal{core::formatText(lookupText("Msg", "Invalid watermark font"), s.font),
+                       false};
+    if (s.doWatermark == 2) {
+        switch (engine::prepareWatermark(s, watermark)) {
+        case engine::WatermarkProblem::None:
+        case engine::WatermarkProblem::InvalidFont:
+            break;
+        case engine::WatermarkProblem::EmptyImage:
+            return Refusal{lookupText("Msg", "Empty watermark image"), false};
+        case engine::WatermarkProblem::InvalidImage:
+            return Refusal{core::formatText(lookupText("Msg", "Invalid watermark image"), s.image),
+                           false};
+        }
+    }
+    return std::nullopt;
+}
+
+class ActiveProgress {
+public:
+    ActiveProgress(ConversionHost& host, ProgressWindow& progress) : m_host(host) {
+        m_host.setActiveProgress(&progress);
+    }
+    ~ActiveProgress() { m_host.setActiveProgress(nullptr); }
+    ActiveProgress(const ActiveProgress&) = delete;
+    ActiveProgress& operator=(const ActiveProgress&) = delete;
+
+private:
+    ConversionHost& m_host;
+};
+
+} // namespace
+
+bool runConversion(settings::Settings& settings, engine::JobState& job, engine::JobQueue& queue,
+                   CurrentPaths& paths, ConversionHost& host, const ConversionRequest& request) {
+    paths.inputPath = trimmed(request.inputText);
+    queue.clear();
+    engine::setInputFile(job, queue, paths.inputPath);
+    paths.outputFolder = trimmed(request.outputText);
+    const std::string formatKey = request.formatKey;
+    host.setStatusText(lookupText("General", "Preparing"));
+
+    std::string outputFolder = paths.outputFolder;
+    engine::PreparedWatermark watermark;
+    if (const auto refusal = checkRun(settings, queue, outputFolder, watermark)) {
+        if (refusal->stopped)
+            host.setStatusText(lookupText("Msg", "Conversion is not complete"));
+        showWarningMessage(host.hostWindow(), refusal->warning);
+        return false;
+    }
+
+    job.outputFolder = outputFolder;
+    job.inputFormatKey = settings::inputFormatList().front();
+    job.outputFormatKey = formatKey;
+    engine::setRunValues(job, settings);
+    if (addRecentFolder(settings, paths.outputFolder))
+        host.refillOutputFolders();
+    host.setStatusText(lookupText("General", "Converting"));
+
+    engine::Progress progress;
+    engine::ConversionRun run{settings, job, queue, progress};
+    run.watermark = &watermark;
+    ProgressWindow window(host.hostWindow(), run, static_cast<int>(queue.size()),
+                          [&host](const std::string& text) { host.setStatusText(text); });
+    ActiveProgress active(host, window);
+    window.runToEnd();
+    return true;
+}
+
+} // namespace kx::ui
