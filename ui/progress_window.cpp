@@ -40,7 +40,8 @@ ProgressWindow::ProgressWindow(QWidget* parent, engine::ConversionRun& run, int 
     : QDialog(parent), m_run(run), m_jobCount(jobCount), m_setStatus(std::move(setStatus)) {
     setWindowTitle(qtext(lookupText("Dialog", "Convert Progress")));
     setWindowModality(Qt::ApplicationModal);
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
     setFixedSize(300, 130);
 
     m_fileLabel = new QLabel(this);

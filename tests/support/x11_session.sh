@@ -1,0 +1,48 @@
+# Sourced by the tests and scripts that drive the real program on a real X server.
+# x11_start starts Xvfb on a free display with the openbox window manager and exports
+# DISPLAY; x11_stop ends both. Returns 77 (the "skip" status) when no X server can run here.
+
+x11_start() {
+  command -v Xvfb >/dev/null && command -v openbox >/dev/null && command -v xdotool >/dev/null ||
+    { echo "SKIP: Xvfb, openbox or xdotool is not installed (scripts/setup installs them)"; return 77; }
+  local n
+  for n in $(seq 91 140); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+    x11_server=$!
+    local i
+    for i in $(seq 1 50); do
+      [ -e "/tmp/.X11-unix/X$n" ] && break
+      kill -0 "$x11_server" 2>/dev/null || break
+      sleep 0.1
+    done
+    if [ -e "/tmp/.X11-unix/X$n" ] && kill -0 "$x11_server" 2>/dev/null; then
+      export DISPLAY=":$n"
+      openbox >/dev/null 2>&1 &
+      x11_wm=$!
+      sleep 0.5
+      return 0
+    fi
+  done
+  echo "SKIP: no X server could be started"
+  return 77
+}
+
+x11_stop() {
+  [ -n "${x11_wm:-}" ] && kill "$x11_wm" 2>/dev/null
+  [ -n "${x11_server:-}" ] && kill "$x11_server" 2>/dev/null
+  wait 2>/dev/null || true
+}
+
+# x11_wait_window NAME_REGEX [SECONDS]: prints the id of the first visible window whose
+# title matches, waiting up to SECONDS (default 20).
+x11_wait_window() {
+  local deadline=$((SECONDS + ${2:-20})) id
+  while [ $SECONDS -lt $deadline ]; do
+    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  echo "no window named '$1' appeared" >&2
+  return 1
+}
