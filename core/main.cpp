@@ -8,6 +8,7 @@
 #include "core/text_format.h"
 #include "engine/job_state.h"
 #include "settings/settings.h"
+#include "ui/screenshot_mode.h"
 #include "ui/string_table.h"
 #include "ui/window_run.h"
 
@@ -37,8 +38,13 @@ bool runCommandLine(const std::vector<std::string>& parameters, const char* argv
 
     core::TerminalConsole console;
     const std::string first = core::optionName(parameters.front());
-    if (first == "-U" || first == "-T")
-        return false; // the uninstall page and the screenshot mode come with the window
+    if (first == "-U")
+        return false; // the uninstall page comes with the window
+    if (first == "-T") {
+        ui::runScreenshotMode(core::titleText(),
+                              parameters.size() > 1 ? core::optionValue(parameters[1]) : "");
+        return false;
+    }
     if (first == "-V" || first == "--VERSION") {
         console.setTitle(core::titleText());
         console.printLine(core::versionText(core::k_version));

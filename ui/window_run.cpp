@@ -5,48 +5,19 @@
 #include "ui/main_window.h"
 #include "ui/pictures.h"
 #include "ui/string_table.h"
+#include "ui/window_system.h"
 
 #include <QApplication>
 #include <QScreen>
 #include <QSocketNotifier>
 
 #include <csignal>
-#include <cstdio>
-#include <cstdlib>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace kx::ui {
 
 namespace {
-
-const char* g_title = "";
-
-void sayNoDisplay() {
-    std::fprintf(stderr,
-                 "%s: no display is available for the window; give -i FILE to convert from "
-                 "the command line.\n",
-                 g_title);
-}
-
-bool displayNamed() {
-    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
-        if (const char* value = std::getenv(name); value && *value)
-            return true;
-    }
-    return false;
-}
-
-// Qt ends the process with a fatal message when the platform it was told to use cannot
-// connect (QT_QPA_PLATFORM=xcb without a reachable X server). That is a missing display, not
-// a crash: say so and end normally.
-void startUpMessage(QtMsgType type, const QMessageLogContext&, const QString&) {
-    if (type != QtFatalMsg)
-        return;
-    sayNoDisplay();
-    std::fflush(stderr);
-    std::_Exit(0);
-}
 
 settings::DesktopSize primaryDesktop() {
     const QScreen* screen = QGuiApplication::primaryScreen();
@@ -85,19 +56,9 @@ void closeOnSessionEnd(MainWindow& window) {
 } // namespace
 
 void runWindowMode(const std::string& title) {
-    g_title = title.c_str();
-    if (!displayNamed()) {
-        sayNoDisplay();
+    const std::unique_ptr<QApplication> app = startWindowSystem(title);
+    if (!app)
         return;
-    }
-    // Qt reads options such as -platform or -style from argv; the program's own parameters
-    // were parsed already, so Qt sees only the program name.
-    static int argc = 1;
-    static char name[] = "kestrelix";
-    static char* argv[] = {name, nullptr};
-    const QtMessageHandler previous = qInstallMessageHandler(startUpMessage);
-    QApplication app(argc, argv);
-    qInstallMessageHandler(previous);
 
     auto& settings = settings::globalSettings();
     const std::string configPath = settings::configurationPath();
@@ -112,7 +73,7 @@ void runWindowMode(const std::string& title) {
     window.restoreGeometryFromSettings();
     closeOnSessionEnd(window);
     window.finishStartUp();
-    app.exec();
+    app->exec();
     finishWindowRun(window, settings, configPath);
 }
 

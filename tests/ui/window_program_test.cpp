@@ -1,4 +1,5 @@
 // The window run of the real program, where the platform or the session decides.
+#include "tests/support/image_compare.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 
@@ -33,6 +34,27 @@ TEST(WindowProgram, WithoutADisplayItSaysSoAndEndsNormally) {
             << result.err;
         EXPECT_TRUE(result.out.empty());
     }
+}
+
+TEST(WindowProgram, ScreenshotModeWritesTheTwoPicturesIntoAnExistingFolder) {
+    TempDir dir;
+    const std::vector<std::pair<std::string, std::string>> environment = {
+        {"QT_QPA_PLATFORM", "offscreen"},
+        {"XDG_RUNTIME_DIR", dir.path().string()},
+        {"XDG_CONFIG_HOME", dir.file("config")}};
+    const ProgramResult result = runProgram(programPath(), {"-T", dir.folder()}, environment);
+    EXPECT_EQ(result.exitStatus, 0);
+    const auto full = loadImage(dir.file("quorvant1.jpg"));
+    const auto small = loadImage(dir.file("quorvant1x.jpg"));
+    ASSERT_TRUE(full && small);
+    EXPECT_EQ(FreeImage_GetWidth(full.get()), 510u);
+    EXPECT_EQ(FreeImage_GetHeight(full.get()), 260u);
+    EXPECT_EQ(FreeImage_GetWidth(small.get()), 180u);
+    EXPECT_EQ(FreeImage_GetHeight(small.get()), 92u); // 180 / (510 / 260), rounded
+
+    runProgram(programPath(), {"-T", dir.file("missing")}, environment);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("missing")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("config"))); // no configuration is written
 }
 
 // True once process `pid` catches `signal` (its handler is installed).
