@@ -1,0 +1,190 @@
+#include "core/manual_page.h"
+
+#include "core/command_line.h"
+#include "core/option_table.h"
+#include "settings/setting_keys.h"
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+#include <sstream>
+
+#ifndef KESTRELIX_HOMEPAGE
+#define KESTRELIX_HOMEPAGE "https://kestrelix.example/"
+#endif
+
+namespace kx::core {
+
+namespace {
+
+std::string lowerCase(std::string_view text) {
+    std::string lower(text);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return lower;
+}
+
+// roff treats a leading "." or "'" as a request and "\" and "-" specially.
+std::string escaped(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\\')
+            out += "\\e";
+        else if (c == '-')
+            out += "\\-";
+        else
+            out += c;
+    }
+    if (!out.empty() && (out.front() == '.' || out.front() == '\''))
+        out.insert(0, "\\&");
+    return out;
+}
+
+// An option line of the usage text: what its value is called and what it does.
+struct UsageLine {
+    std::string valueName;
+    std::string description;
+};
+
+// The usage text's option lines, by option name as written there.
+std::map<std::string, UsageLine> usageDescriptions() {
+    std::map<std::string, UsageLine> descriptions;
+    for (const std::string& line : usageLines("kestrelix")) {
+        if (line.size() < 29 || line.compare(0, 3, "  -") != 0)
+            continue;
+        const std::string names = line.substr(2, 26);
+        const std::string description = line.substr(28);
+        std::istringstream words(names);
+        for (std::string word; words >> word;) {
+            if (word.back() == ',')
+                word.pop_back();
+            const size_t equals = word.find('=');
+            UsageLine& entry = descriptions[word.substr(0, equals)];
+            entry.description = description;
+            if (equals != std::string::npos)
+                entry.valueName = word.substr(equals + 1);
+        }
+    }
+    return descriptions;
+}
+
+std::string settingNameOf(const Option& option) {
+    for (const settings::SettingKey& key : settings::settingKeys()) {
+        if ((option.integer && key.integer == option.integer) ||
+            (option.small && key.small == option.small) ||
+            (option.real && key.real == option.real) || (option.text && key.text == option.text))
+            return std::string(key.key) + " (" + key.group + ")";
+    }
+    return {};
+}
+
+std::string keywordList(const Option& option) {
+    std::string list;
+    std::string_view format;
+    const std::string name = lowerCase(option.name);
+    if (option.kind == KeywordKind::Compression)
+        format = std::string_view(name).substr(2, name.find('-', 2) - 2);
+    for (int32_t value = 0; value < 64; ++value) {
+        const std::string keyword = keywordOf(option.kind, value, format);
+        if (keyword.empty() || list.find(keyword) != std::string::npos)
+            continue;
+        list += (list.empty() ? "" : ", ") + keyword;
+    }
+    return list;
+}
+
+std::string valueName(ValueType type) {
+    switch (type) {
+    case ValueType::Number:
+        return "NUM";
+    case ValueType::Real:
+        return "REAL";
+    case ValueType::Keyword:
+        return "KEYWORD";
+    case ValueType::Text:
+        return "STR";
+    case ValueType::Flag:
+        break;
+    }
+    return "";
+}
+
+void writeOption(std::ostringstream& page, const Option& option,
+                 const std::map<std::string, UsageLine>& described) {
+    const std::string name = lowerCase(option.name);
+    const auto usage = described.find(name);
+    const bool inUsage = usage != described.end();
+    const std::string value = inUsage && !usage->second.valueName.empty() ? usage->second.valueName
+                                                                          : valueName(option.type);
+    page << ".TP\n";
+    if (!option.shortName.empty())
+        page << "\\fB" << escaped(lowerCase(option.shortName)) << "\\fR"
+             << (value.empty() ? "" : " \\fI" + value + "\\fR") << ", ";
+    page << "\\fB" << escaped(name) << "\\fR" << (value.empty() ? "" : "=\\fI" + value + "\\fR")
+         << "\n";
+    if (inUsage)
+        page << escaped(usage->second.description) << ".\n";
+    else if (const std::string setting = settingNameOf(option); !setting.empty())
+        page << "Sets " << escaped(setting) << ".\n";
+    if (option.type == ValueType::Keyword)
+        page << "One of: " << escaped(keywordList(option)) << ".\n";
+    if (option.scope == OptionScope::Profile)
+        page << "Accepted in settings profiles only.\n";
+    else if (option.scope == OptionScope::CommandLine && option.action == OptionAction::Store)
+        page << "Accepted on the command line only.\n";
+}
+
+} // namespace
+
+std::string manualPage(const std::string& programName) {
+    const auto described = usageDescriptions();
+    std::ostringstream page;
+    const std::string upper = [&] {
+        std::string text = programName;
+        std::transform(text.begin(), text.end(), text.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+        return text;
+    }();
+    page << ".TH " << upper << " 1 \"\" \"Kestrelix TIFF to BMP 3.2\" \"User Commands\"\n"
+         << ".SH NAME\n"
+         << escaped(programName) << " \\- convert TIFF images, every page included, to BMP\n"
+         << ".SH SYNOPSIS\n"
+         << ".B " << escaped(programName) << "\n.RI [ FILE ]\n.br\n"
+         << ".B " << escaped(programName) << "\n\\fB\\-i\\fR \\fIFILE\\fR [\\fIoptions\\fR]\n"
+         << ".SH DESCRIPTION\n"
+         << "Started without parameters, or with one file as its only parameter, the program "
+            "opens its window. With \\fB\\-i\\fR it converts the one file from the command "
+            "line: each page passes the chain of rotation, resizing, tone mapping, flipping, "
+            "colour correction, greyscale, threshold, dithering, frame, watermark and output "
+            "depth, and is written as a BMP file named by the file-name mask; pages of a "
+            "multi-page file get [1], [2], ... before the extension.\n"
+         << ".PP\nOnly one copy of the program runs at a time per runtime folder "
+            "(\\fBXDG_RUNTIME_DIR\\fR).\n"
+         << ".SH OPTIONS\n"
+         << ".TP\n\\fB\\-h\\fR, \\fB\\-?\\fR, \\fB\\-\\-help\\fR\n"
+         << escaped(described.at("--help").description) << ".\n"
+         << ".TP\n\\fB\\-v\\fR, \\fB\\-\\-version\\fR\n"
+         << escaped(described.at("--version").description) << ".\n";
+    for (const Option& option : optionTable())
+        writeOption(page, option, described);
+    page << ".SH SETTINGS PROFILES\n"
+         << "A profile is a settings file whose group \\fB[CLI]\\fR holds options as keys, "
+            "for example:\n"
+         << ".PP\n.nf\n[CLI]\n\\-\\-WIDTH = 50\n\\-\\-WIDTH\\-UNIT = PERCENT\n"
+            "\\-\\-BMP\\-BPP = 8\n.fi\n"
+         << ".SH EXIT STATUS\n"
+         << "Always 0. Scripts read the closing line: \"Conversion complete\", \"Conversion "
+            "stopped\" or a line beginning \"Error: \".\n"
+         << ".SH EXAMPLES\n.nf\n"
+         << escaped(programName) << " \\-i scan.tif \\-o out/\n"
+         << escaped(programName)
+         << " \\-i scan.tif \\-o out/ \\-\\-width=50 \\-\\-width\\-unit=PERCENT\n"
+         << escaped(programName) << " \\-i scan.tif \\-\\-profile=settings.ini \\-q\n.fi\n"
+         << ".SH FILES\n"
+         << "\\fI~/.config/Kestrelix/quorvant/config.ini\\fR, the settings of the window.\n"
+         << ".SH SEE ALSO\n"
+         << escaped(KESTRELIX_HOMEPAGE) << "\n";
+    return page.str();
+}
+
+} // namespace kx::core
