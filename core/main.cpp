@@ -80,7 +80,10 @@ int main(int argc, char** argv) {
     if (!lock.acquire(kx::core::titleText()))
         return 0; // another copy runs: end at once, silently
 
-    if (parameters.empty() || runCommandLine(parameters, argc > 0 ? argv[0] : nullptr))
-        kx::ui::runWindowMode(kx::core::titleText());
+    if (parameters.empty() || runCommandLine(parameters, argc > 0 ? argv[0] : nullptr)) {
+        // A file as the only parameter is what a desktop's "Open with" hands over.
+        const bool openWith = parameters.size() == 1 && !parameters[0].starts_with('-');
+        kx::ui::runWindowMode(kx::core::titleText(), openWith ? parameters[0] : "");
+    }
     return 0;
 }

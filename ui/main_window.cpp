@@ -378,11 +378,8 @@ void MainWindow::chooseInputFile() {
                            toQtFilter(inputFileFilter()));
     if (chosen.isEmpty())
         return;
-    if (setInputFile(chosen.toStdString()))
+    if (openInputFile(chosen.toStdString()))
         m_paths.inputPath.clear();
-    else
-        showWarningMessage(
-            this, core::formatText(lookupText("Msg", "Unable to open file"), chosen.toStdString()));
     layoutContents();
 }
 
@@ -523,9 +520,14 @@ void MainWindow::dropEvent(QDropEvent* event) {
     if (path.isEmpty())
         return;
     event->acceptProposedAction();
-    if (!setInputFile(path.toStdString()))
-        showWarningMessage(
-            this, core::formatText(lookupText("Msg", "Unable to open file"), path.toStdString()));
+    openInputFile(path.toStdString());
+}
+
+bool MainWindow::openInputFile(const std::string& path) {
+    if (setInputFile(path))
+        return true;
+    showWarningMessage(this, core::formatText(lookupText("Msg", "Unable to open file"), path));
+    return false;
 }
 
 void MainWindow::setStatusText(const std::string& statusText) {

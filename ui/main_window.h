@@ -82,6 +82,10 @@ public:
     // when the output folder box is empty, takes the file's folder as output folder.
     bool setInputFile(const std::string& path);
 
+    // setInputFile for a file the user handed over (dropped, "Open with"): a refused file
+    // gets a warning that names it.
+    bool openInputFile(const std::string& path);
+
     // Rebuilds pictures and lists after the Preferences window.
     void rebuildAfterPreferences(Rebuild request);
 

@@ -55,7 +55,7 @@ void closeOnSessionEnd(MainWindow& window) {
 
 } // namespace
 
-void runWindowMode(const std::string& title) {
+void runWindowMode(const std::string& title, const std::string& inputFile) {
     const std::unique_ptr<QApplication> app = startWindowSystem(title);
     if (!app)
         return;
@@ -73,6 +73,8 @@ void runWindowMode(const std::string& title) {
     window.restoreGeometryFromSettings();
     closeOnSessionEnd(window);
     window.finishStartUp();
+    if (!inputFile.empty())
+        window.openInputFile(inputFile);
     app->exec();
     finishWindowRun(window, settings, configPath);
 }

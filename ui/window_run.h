@@ -10,8 +10,10 @@ namespace kx::ui {
 // and turns the event loop until the window is closed or the desktop session ends it
 // (SIGTERM, SIGHUP, SIGINT count as a close request); then stores the window's geometry,
 // empties the recent output folders when history is off and writes the configuration file.
-// Without a usable display it says so on standard error and returns. Main thread only.
-void runWindowMode(const std::string& title);
+// A non-empty `inputFile` is taken as the input file once the window is up, as a dropped
+// file would be. Without a usable display it says so on standard error and returns. Main
+// thread only.
+void runWindowMode(const std::string& title, const std::string& inputFile = {});
 
 class MainWindow;
 

@@ -53,5 +53,23 @@ differing=$(compare -metric AE "$work/in.tif" "$work/out/in.bmp" null: 2>&1 || t
 [ "$differing" = "0" ] || { echo "FAIL: $differing pixels differ"; exit 1; }
 grep -q "Recent Out Folders = $work/out/" "$config" || { echo "FAIL: recent folder not stored"; cat "$config"; exit 1; }
 grep -q "^Width = 510" "$config" || { echo "FAIL: window geometry not stored"; cat "$config"; exit 1; }
+# "Open with": a file as the only parameter lands in the input field, and its folder becomes
+# the output folder.
+convert -size 20x10 gradient:green-yellow -depth 8 -type TrueColor "$work/handed.tif"
+"$program" "$work/handed.tif" >>"$work/stdout" 2>>"$work/stderr" &
+app=$!
+main=$(x11_wait_window '^Kestrelix TIFF to BMP 3\.2$')
+xdotool windowactivate --sync "$main"
+sleep 0.3
+xdotool key F5
+progress=$(x11_wait_window '^Conversion complete \(1/1\)$' 60)
+xdotool windowactivate --sync "$progress" key Return
+sleep 0.3
+xdotool windowactivate --sync "$main" key alt+x
+wait "$app" || true
+app=""
+differing=$(compare -metric AE "$work/handed.tif" "$work/handed.bmp" null: 2>&1 || true)
+[ "$differing" = "0" ] || { echo "FAIL: the file handed over was not converted ($differing)"; exit 1; }
+
 [ ! -s "$work/stderr" ] || { echo "note: the program wrote on standard error:"; cat "$work/stderr"; }
 echo "1 passed, 0 failed"
