@@ -109,35 +109,99 @@ std::string valueName(ValueType type) {
     return "";
 }
 
-void writeOption(std::ostringstream& page, const Option& option,
-                 const std::map<std::string, UsageLine>& described) {
-    const std::string name = lowerCase(option.name);
-    const auto usage = described.find(name);
-    const bool inUsage = usage != described.end();
-    const std::string value = inUsage && !usage->second.valueName.empty() ? usage->second.valueName
-                                                                          : valueName(option.type);
-    page << ".TP\n";
-    if (!option.shortName.empty())
-        page << "\\fB" << escaped(lowerCase(option.shortName)) << "\\fR"
-             << (value.empty() ? "" : " \\fI" + value + "\\fR") << ", ";
-    page << "\\fB" << escaped(name) << "\\fR" << (value.empty() ? "" : "=\\fI" + value + "\\fR")
-         << "\n";
-    if (inUsage)
-        page << escaped(usage->second.description) << ".\n";
-    else if (const std::string setting = settingNameOf(option); !setting.empty())
-        page << "Sets " << escaped(setting) << ".\n";
-    if (option.type == ValueType::Keyword)
-        page << "One of: " << escaped(keywordList(option)) << ".\n";
-    if (option.scope == OptionScope::Profile)
-        page << "Accepted in settings profiles only.\n";
-    else if (option.scope == OptionScope::CommandLine && option.action == OptionAction::Store)
-        page << "Accepted on the command line only.\n";
+} // namespace
+
+std::vector<OptionDoc> optionDocs() {
+    const auto described = usageDescriptions();
+    std::vector<OptionDoc> docs;
+    docs.push_back(
+        {{{"-h", ""}, {"-?", ""}, {"--help", ""}}, described.at("--help").description + "."});
+    docs.push_back({{{"-v", ""}, {"--version", ""}}, described.at("--version").description + "."});
+    for (const Option& option : optionTable()) {
+        OptionDoc doc;
+        const std::string name = lowerCase(option.name);
+        const auto usage = described.find(name);
+        const bool inUsage = usage != described.end();
+        const std::string value = inUsage && !usage->second.valueName.empty()
+                                      ? usage->second.valueName
+                                      : valueName(option.type);
+        if (!option.shortName.empty())
+            doc.forms.push_back({lowerCase(option.shortName), value.empty() ? "" : " " + value});
+        doc.forms.push_back({name, value.empty() ? "" : "=" + value});
+        if (inUsage)
+            doc.description = usage->second.description + ".";
+        else if (const std::string setting = settingNameOf(option); !setting.empty())
+            doc.description = "Sets " + setting + ".";
+        if (option.type == ValueType::Keyword)
+            doc.description += " One of: " + keywordList(option) + ".";
+        if (option.scope == OptionScope::Profile)
+            doc.description += " Accepted in settings profiles only.";
+        else if (option.scope == OptionScope::CommandLine && option.action == OptionAction::Store)
+            doc.description += " Accepted on the command line only.";
+        if (!doc.description.empty() && doc.description.front() == ' ')
+            doc.description.erase(0, 1);
+        docs.push_back(std::move(doc));
+    }
+    return docs;
+}
+
+namespace {
+
+std::string htmlEscaped(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '&':
+            out += "&amp;";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+void writeRoffOptions(std::ostringstream& page) {
+    for (const OptionDoc& doc : optionDocs()) {
+        page << ".TP\n";
+        for (size_t i = 0; i < doc.forms.size(); ++i) {
+            const auto& [name, value] = doc.forms[i];
+            page << (i ? ", " : "") << "\\fB" << escaped(name) << "\\fR";
+            if (!value.empty())
+                page << escaped(value.substr(0, 1)) << "\\fI" << escaped(value.substr(1)) << "\\fR";
+        }
+        page << "\n" << escaped(doc.description) << "\n";
+    }
 }
 
 } // namespace
 
+std::string optionsHtml() {
+    std::ostringstream html;
+    html << "<dl class=\"options\">\n";
+    for (const OptionDoc& doc : optionDocs()) {
+        html << "<dt>";
+        for (size_t i = 0; i < doc.forms.size(); ++i) {
+            const auto& [name, value] = doc.forms[i];
+            html << (i ? ", " : "") << "<code>" << htmlEscaped(name);
+            if (!value.empty())
+                html << htmlEscaped(value.substr(0, 1)) << "<var>" << htmlEscaped(value.substr(1))
+                     << "</var>";
+            html << "</code>";
+        }
+        html << "</dt>\n<dd>" << htmlEscaped(doc.description) << "</dd>\n";
+    }
+    html << "</dl>\n";
+    return html.str();
+}
+
 std::string manualPage(const std::string& programName) {
-    const auto described = usageDescriptions();
     std::ostringstream page;
     const std::string upper = [&] {
         std::string text = programName;
@@ -160,13 +224,8 @@ std::string manualPage(const std::string& programName) {
             "multi-page file get [1], [2], ... before the extension.\n"
          << ".PP\nOnly one copy of the program runs at a time per runtime folder "
             "(\\fBXDG_RUNTIME_DIR\\fR).\n"
-         << ".SH OPTIONS\n"
-         << ".TP\n\\fB\\-h\\fR, \\fB\\-?\\fR, \\fB\\-\\-help\\fR\n"
-         << escaped(described.at("--help").description) << ".\n"
-         << ".TP\n\\fB\\-v\\fR, \\fB\\-\\-version\\fR\n"
-         << escaped(described.at("--version").description) << ".\n";
-    for (const Option& option : optionTable())
-        writeOption(page, option, described);
+         << ".SH OPTIONS\n";
+    writeRoffOptions(page);
     page << ".SH SETTINGS PROFILES\n"
          << "A profile is a settings file whose group \\fB[CLI]\\fR holds options as keys, "
             "for example:\n"

@@ -1,0 +1,7 @@
+# Puts the option list made from the parser's table into the manual template.
+# Inputs: TEMPLATE, OPTIONS (a file), OUTPUT.
+cmake_minimum_required(VERSION 3.25)
+file(READ "${TEMPLATE}" page)
+file(READ "${OPTIONS}" options)
+string(REPLACE "@OPTIONS@" "${options}" page "${page}")
+file(WRITE "${OUTPUT}" "${page}")
