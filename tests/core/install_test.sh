@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary prefix and runs the installed copy from there: the
+# version line, a console conversion (its decoder comes from the prefix), the desktop entry,
+# the AppStream file and the manual page. Usage: TEST BUILD_FOLDER
+set -euo pipefail
+build=$1
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+cmake --install "$build" --prefix "$prefix/usr" >/dev/null
+
+program="$prefix/usr/bin/kestrelix"
+export XDG_RUNTIME_DIR="$prefix/run"
+mkdir -p "$XDG_RUNTIME_DIR" "$prefix/out"
+[ "$("$program" -v)" = "3.2" ] || { echo "FAIL: version line"; exit 1; }
+
+convert -size 30x20 gradient:white-navy -depth 8 -type TrueColor "$prefix/in.tif"
+last=$("$program" -i "$prefix/in.tif" -o "$prefix/out" -d | tail -n 1)
+[ "$last" = "Files converted: 1 of 1" ] || { echo "FAIL: installed copy did not convert: $last"; exit 1; }
+differing=$(compare -metric AE "$prefix/in.tif" "$prefix/out/in.bmp" null: 2>&1 || true)
+[ "$differing" = "0" ] || { echo "FAIL: $differing pixels differ"; exit 1; }
+
+for file in share/applications/kestrelix.desktop share/metainfo/io.github.kestrelix.Kestrelix.metainfo.xml \
+            share/man/man1/kestrelix.1 share/doc/kestrelix/index.html \
+            share/icons/hicolor/scalable/apps/kestrelix.svg lib/kestrelix/kestrelix-decoder; do
+  [ -s "$prefix/usr/$file" ] || { echo "FAIL: $file was not installed"; exit 1; }
+done
+if command -v desktop-file-validate >/dev/null; then
+  desktop-file-validate "$prefix/usr/share/applications/kestrelix.desktop"
+fi
+if command -v appstreamcli >/dev/null; then
+  appstreamcli validate --no-net "$prefix/usr/share/metainfo/io.github.kestrelix.Kestrelix.metainfo.xml" >/dev/null
+fi
+if command -v man >/dev/null; then
+  page=$(MANWIDTH=100 man -l "$prefix/usr/share/man/man1/kestrelix.1" 2>&1)
+  for option in --input= --output= --conversion= --width= --filename-mask= --profile= --quiet --debug --pause --version --help; do
+    grep -q -- "$option" <<<"$page" || { echo "FAIL: the manual page lacks $option"; exit 1; }
+  done
+fi
+echo "1 passed, 0 failed"
