@@ -20,7 +20,7 @@ differing=$(compare -metric AE "$prefix/in.tif" "$prefix/out/in.bmp" null: 2>&1 
 [ "$differing" = "0" ] || { echo "FAIL: $differing pixels differ"; exit 1; }
 
 for file in share/applications/kestrelix.desktop share/metainfo/io.github.kestrelix.Kestrelix.metainfo.xml \
-            share/man/man1/kestrelix.1 share/doc/kestrelix/index.html \
+            share/man/man1/kestrelix.1.gz share/doc/kestrelix/index.html \
             share/icons/hicolor/scalable/apps/kestrelix.svg lib/kestrelix/kestrelix-decoder; do
   [ -s "$prefix/usr/$file" ] || { echo "FAIL: $file was not installed"; exit 1; }
 done
@@ -31,7 +31,7 @@ if command -v appstreamcli >/dev/null; then
   appstreamcli validate --no-net "$prefix/usr/share/metainfo/io.github.kestrelix.Kestrelix.metainfo.xml" >/dev/null
 fi
 if command -v man >/dev/null; then
-  page=$(MANWIDTH=100 man -l "$prefix/usr/share/man/man1/kestrelix.1" 2>&1)
+  page=$(MANWIDTH=100 man -l "$prefix/usr/share/man/man1/kestrelix.1.gz" 2>&1)
   for option in --input= --output= --conversion= --width= --filename-mask= --profile= --quiet --debug --pause --version --help; do
     grep -q -- "$option" <<<"$page" || { echo "FAIL: the manual page lacks $option"; exit 1; }
   done
