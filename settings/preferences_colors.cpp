@@ -4,6 +4,7 @@
 #include "ui/string_table.h"
 
 #include <QColor>
+#include <QPainter>
 
 #include <string>
 
@@ -39,6 +40,10 @@ QPixmap colourSwatch(std::string_view colour, int width, int height) {
     const Rgb rgb = colourOf(colour);
     QPixmap swatch(width, height);
     swatch.fill(QColor(rgb.red, rgb.green, rgb.blue));
+    // A thin grey edge keeps white and light colours visible on a light list.
+    QPainter painter(&swatch);
+    painter.setPen(QColor(128, 128, 128));
+    painter.drawRect(0, 0, width - 1, height - 1);
     return swatch;
 }
 

@@ -11,7 +11,8 @@ namespace kx::settings::prefs {
 // or "Color #RRGGBB" for any other. `colour` is a colour text of the settings.
 QString colourName(std::string_view colour);
 
-// A `width` x `height` image filled with the colour of a colour text.
+// A `width` x `height` image filled with the colour of a colour text, inside a one-pixel grey
+// edge.
 QPixmap colourSwatch(std::string_view colour, int width, int height);
 
 } // namespace kx::settings::prefs

@@ -179,8 +179,6 @@ DepthField::DepthField(QWidget* panel, int row, const SettingKey& key, std::stri
 void DepthField::fill(const Settings& settings) {
     const int64_t value = integerOf(settings, m_key);
     m_combo->setCurrentIndex(value == 0 ? 0 : m_combo->findText(QString::number(value)));
-    if (value != 0 && m_combo->currentIndex() == 0)
-        m_combo->setCurrentIndex(-1);
 }
 
 void DepthField::store(Settings& settings) const {

@@ -26,11 +26,13 @@ TEST_F(PreferencesColors, NamedColoursTakeTheirNamesOthersTheirDigits) {
         EXPECT_EQ(colourName(c.colour).toStdString(), c.name) << c.colour;
 }
 
-TEST_F(PreferencesColors, SwatchIsFilledWithTheColour) {
+TEST_F(PreferencesColors, SwatchIsFilledWithTheColourInsideAGreyEdge) {
     const QImage swatch = colourSwatch("FF8000", 34, 12).toImage();
     ASSERT_EQ(swatch.size(), QSize(34, 12));
-    for (const QPoint at : {QPoint(0, 0), QPoint(33, 11), QPoint(17, 6)})
+    for (const QPoint at : {QPoint(1, 1), QPoint(32, 10), QPoint(17, 6)})
         EXPECT_EQ(swatch.pixelColor(at), QColor(255, 128, 0));
+    for (const QPoint at : {QPoint(0, 0), QPoint(33, 11), QPoint(17, 0)})
+        EXPECT_EQ(swatch.pixelColor(at), QColor(128, 128, 128));
 }
 
 } // namespace

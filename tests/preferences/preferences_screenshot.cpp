@@ -1,7 +1,8 @@
 // Opens the Preferences window on a page and saves a picture of the whole screen, for the
 // screenshots in docs/. Run under an X server with a window manager:
-//   kx_preferences_screenshot PAGE OUT.png [text|image]
-// PAGE counts the categories from 0; "text" or "image" picks the watermark sub-panel.
+//   kx_preferences_screenshot PAGE OUT.png [text|image] [SCROLL]
+// PAGE counts the categories from 0; "text" or "image" picks the watermark sub-panel; SCROLL
+// scrolls every scrolled panel down by that many pixels (as far as it goes).
 #include "settings/preferences_dialog.h"
 #include "ui/string_table.h"
 
@@ -9,6 +10,8 @@
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTimer>
 
 #include <cstdio>
@@ -23,6 +26,7 @@ int main(int argc, char** argv) {
     const int page = std::atoi(argv[1]);
     const QString out = QString::fromLocal8Bit(argv[2]);
     const bool image = argc > 3 && std::strcmp(argv[3], "image") == 0;
+    const int scroll = argc > 4 ? std::atoi(argv[4]) : 0;
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
     kx::ui::loadStringTable();
@@ -43,8 +47,14 @@ int main(int argc, char** argv) {
                                                   QIcon());
     window.fill(page);
     window.show();
+    for (QScrollArea* area : window.findChildren<QScrollArea*>())
+        area->verticalScrollBar()->setValue(scroll);
     QTimer::singleShot(1500, [&] {
-        QGuiApplication::primaryScreen()->grabWindow(0).save(out);
+        // The window with the frame the window manager drew around it.
+        const QRect frame = window.frameGeometry();
+        QGuiApplication::primaryScreen()
+            ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+            .save(out);
         app.quit();
     });
     return app.exec();
