@@ -47,6 +47,9 @@ PreferencesDialog::PreferencesDialog(QWidget* parent, Settings& settings, std::s
     : QDialog(parent), m_settings(settings),
       m_configPath(std::move(configPath)), m_context{settings, this} {
     setWindowTitle(QString::fromStdString(ui::lookupText("Preferences", "Title")));
+    // A title bar with a close box only: the window has one size.
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(k_width, k_height);
     setWindowModality(Qt::ApplicationModal);
 

@@ -238,10 +238,12 @@ void NumberField::setNumber(int value) {
 SliderField::SliderField(QWidget* panel, int row, std::string_view labelKey, const SettingKey& key,
                          int min, int max, int offset)
     : Field(panel, row, labelKey, key),
-      m_pair(new SliderPair(panel, rowControlY(row), min, max, offset)) {
+      m_pair(std::make_unique<SliderPair>(panel, rowControlY(row), min, max, offset)) {
     addControl(m_pair->box());
     addControl(m_pair->slider(), "/slider");
 }
+
+SliderField::~SliderField() = default;
 
 void SliderField::fill(const Settings& settings) {
     m_pair->setValue(clampedInt(integerOf(settings, m_key)));
@@ -252,10 +254,13 @@ void SliderField::store(Settings& settings) const {
 }
 
 GammaField::GammaField(QWidget* panel, int row, std::string_view labelKey, const SettingKey& key)
-    : Field(panel, row, labelKey, key), m_pair(new SliderPair(panel, rowControlY(row))) {
+    : Field(panel, row, labelKey, key),
+      m_pair(std::make_unique<SliderPair>(panel, rowControlY(row))) {
     addControl(m_pair->box());
     addControl(m_pair->slider(), "/slider");
 }
+
+GammaField::~GammaField() = default;
 
 void GammaField::fill(const Settings& settings) {
     m_pair->setValue(gammaCount(settings.*m_key.real));

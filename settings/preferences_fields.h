@@ -138,22 +138,24 @@ class SliderField : public Field {
 public:
     SliderField(QWidget* panel, int row, std::string_view labelKey, const SettingKey& key, int min,
                 int max, int offset = 0);
+    ~SliderField() override;
     void fill(const Settings& settings) override;
     void store(Settings& settings) const override;
 
 private:
-    SliderPair* m_pair;
+    std::unique_ptr<SliderPair> m_pair;
 };
 
 // Gamma in hundredths on the slider, with two decimals in the box.
 class GammaField : public Field {
 public:
     GammaField(QWidget* panel, int row, std::string_view labelKey, const SettingKey& key);
+    ~GammaField() override;
     void fill(const Settings& settings) override;
     void store(Settings& settings) const override;
 
 private:
-    SliderPair* m_pair;
+    std::unique_ptr<SliderPair> m_pair;
 };
 
 // A swatch that opens the colour dialog and the colour's six hex digits beside it.
