@@ -136,7 +136,7 @@ void PreferencesDialog::storeAndClose() {
 
 void PreferencesDialog::resetToDefaults() {
     const bool reset = ui::dialogs().question(
-        this, ui::Dialogs::Icon::Information,
+        this, ui::Dialogs::Icon::Question,
         QString::fromStdString(ui::lookupText("Msg", "Reset to Defaults")),
         QString::fromStdString(ui::lookupText("Msg", "Ask reset to defaults")));
     if (!reset)

@@ -18,6 +18,8 @@ QMessageBox::Icon boxIcon(Dialogs::Icon icon) {
         return QMessageBox::Warning;
     case Dialogs::Icon::Error:
         return QMessageBox::Critical;
+    case Dialogs::Icon::Question:
+        return QMessageBox::Question;
     case Dialogs::Icon::Information:
         break;
     }

@@ -17,7 +17,7 @@ namespace kx::ui {
 // the real Qt dialogs; a test installs its own with setDialogs(). Main thread only.
 class Dialogs {
 public:
-    enum class Icon { Information, Warning, Error };
+    enum class Icon { Information, Question, Warning, Error };
 
     virtual ~Dialogs() = default;
 

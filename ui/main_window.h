@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/job_state.h"
+#include "settings/preferences_window.h"
 #include "settings/settings.h"
 #include "ui/conversion_run.h"
 
@@ -39,7 +40,7 @@ enum Command : int {
 };
 
 // What the main window must rebuild after the Preferences window closed.
-enum class Rebuild { None = 0, Full = 1, IconsOnly = 2 };
+using Rebuild = settings::RefreshRequest;
 
 // The windows and actions that live elsewhere. An empty hook does nothing.
 struct WindowHooks {

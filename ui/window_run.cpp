@@ -55,6 +55,16 @@ void closeOnSessionEnd(MainWindow& window) {
 
 } // namespace
 
+WindowHooks windowHooks(settings::Settings& settings, engine::JobState& job,
+                        const std::string& configPath) {
+    WindowHooks hooks;
+    hooks.openPreferences = [&settings, &job, configPath](QWidget* parent) {
+        return settings::runPreferences(parent, settings, job.preferencesStartPage, configPath, {},
+                                        pictureIcon(PictureSet::MenuIcons, "New"));
+    };
+    return hooks;
+}
+
 void runWindowMode(const std::string& title, const std::string& inputFile) {
     const std::unique_ptr<QApplication> app = startWindowSystem(title);
     if (!app)
@@ -69,7 +79,7 @@ void runWindowMode(const std::string& title, const std::string& inputFile) {
     auto& queue = engine::globalJobQueue();
     engine::resetJobState(job, queue);
 
-    MainWindow window(title, settings, job, queue);
+    MainWindow window(title, settings, job, queue, windowHooks(settings, job, configPath));
     window.restoreGeometryFromSettings();
     closeOnSessionEnd(window);
     window.finishStartUp();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/job_state.h"
 #include "settings/settings.h"
 
 #include <string>
@@ -16,6 +17,12 @@ namespace kx::ui {
 void runWindowMode(const std::string& title, const std::string& inputFile = {});
 
 class MainWindow;
+struct WindowHooks;
+
+// The other windows and desktop hand-overs as the main window's commands reach them, working
+// on `settings` and `job` and writing the configuration file at `configPath`.
+WindowHooks windowHooks(settings::Settings& settings, engine::JobState& job,
+                        const std::string& configPath);
 
 // The end of a window run: takes the window's state into `settings`, empties the recent
 // output folders when history is off, and writes the configuration file to `configPath`.

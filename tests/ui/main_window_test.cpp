@@ -11,11 +11,13 @@
 #include "ui/pictures.h"
 #include "ui/progress_window.h"
 #include "ui/string_table.h"
+#include "ui/window_run.h"
 
 #include <QComboBox>
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
@@ -407,6 +409,29 @@ TEST_F(MainWindowTest, AFileThatFailsIsNotCalledComplete) {
     EXPECT_EQ(outcome.title.toStdString(), "Conversion stopped (1/1)");
     EXPECT_EQ(outcome.file.toStdString(), "Files converted: 0 of 1");
     EXPECT_EQ(m_window->statusText(), "Conversion stopped");
+}
+
+TEST_F(MainWindowTest, OutputFormatButtonOpensPreferencesOnTheOutputPage) {
+    MainWindow window("title", m_settings, m_job, m_queue,
+                      windowHooks(m_settings, m_job, m_dir.file("config.ini")));
+    window.finishStartUp(true);
+    std::vector<std::string> pages;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        QWidget* preferences = QApplication::activeModalWidget();
+        if (!preferences)
+            return;
+        auto* categories = preferences->findChild<QListWidget*>();
+        pages.push_back(categories && categories->currentItem()
+                            ? categories->currentItem()->text().toStdString()
+                            : "?");
+        QTest::keyClick(preferences, Qt::Key_Escape);
+    });
+    watcher.start(10);
+    window.runCommand(k_commandOutputFormatOptions);
+    window.runCommand(k_commandPreferences);
+    EXPECT_EQ(pages, (std::vector<std::string>{"Output", "General"}));
+    EXPECT_FALSE(fs::exists(m_dir.file("config.ini"))); // Escape stores nothing
 }
 
 TEST_F(MainWindowTest, HooksCarryTheCommandsOfTheOtherWindows) {
