@@ -1,5 +1,5 @@
-// Entry point: one copy at a time, then the version line, the usage text, the console
-// conversion or the window, always ending with exit status 0.
+// Entry point: one copy at a time, then the version line, the usage text, the uninstall page,
+// the console conversion or the window, always ending with exit status 0.
 
 #include "core/command_line.h"
 #include "core/console.h"
@@ -9,6 +9,7 @@
 #include "engine/job_state.h"
 #include "settings/settings.h"
 #include "ui/string_table.h"
+#include "ui/uninstall_window.h"
 #include "ui/window_run.h"
 
 #include <string>
@@ -37,8 +38,12 @@ bool runCommandLine(const std::vector<std::string>& parameters, const char* argv
 
     core::TerminalConsole console;
     const std::string first = core::optionName(parameters.front());
-    if (first == "-U" || first == "-T")
-        return false; // the uninstall page and the screenshot mode come with the window
+    if (first == "-U") {
+        ui::runUninstallMode();
+        return false;
+    }
+    if (first == "-T")
+        return false; // the screenshot mode comes with the window
     if (first == "-V" || first == "--VERSION") {
         console.setTitle(core::titleText());
         console.printLine(core::versionText(core::k_version));
