@@ -50,7 +50,7 @@ struct WriterCloser {
 
 bool addEntry(archive* zip, const QString& name, const QByteArray& bytes) {
     std::unique_ptr<archive_entry, decltype(&archive_entry_free)> entry(archive_entry_new(),
-                                                                         archive_entry_free);
+                                                                        archive_entry_free);
     archive_entry_set_pathname(entry.get(), name.toUtf8().constData());
     archive_entry_set_size(entry.get(), bytes.size());
     archive_entry_set_filetype(entry.get(), AE_IFREG);

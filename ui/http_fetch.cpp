@@ -34,7 +34,8 @@ private:
 };
 
 int remainingMs(Clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
@@ -62,9 +63,9 @@ int connectTo(const HttpAddress& address, std::chrono::milliseconds silence) {
         return -1;
     std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> list(found, ::freeaddrinfo);
     for (const addrinfo* candidate = found; candidate; candidate = candidate->ai_next) {
-        const int fd = ::socket(candidate->ai_family,
-                                candidate->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
-                                candidate->ai_protocol);
+        const int fd =
+            ::socket(candidate->ai_family, candidate->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
+                     candidate->ai_protocol);
         if (fd < 0)
             continue;
         if (::connect(fd, candidate->ai_addr, candidate->ai_addrlen) == 0)

@@ -9,10 +9,10 @@ namespace kx::ui {
 
 // The addresses the program hands to the desktop. The maker's site, the support mail box
 // and the uninstall page come from the build's configuration.
-QUrl makerSiteUrl();                       // the site's root, shown in the About window
-QUrl homePageUrl();                        // the product page: site + "quorvant/"
-QUrl supportMailUrl();                     // "mailto:" + support address
-QUrl feedbackMailUrl();                    // the same with the subject "<title text> Feedback"
+QUrl makerSiteUrl();    // the site's root, shown in the About window
+QUrl homePageUrl();     // the product page: site + "quorvant/"
+QUrl supportMailUrl();  // "mailto:" + support address
+QUrl feedbackMailUrl(); // the same with the subject "<title text> Feedback"
 QUrl uninstallPageUrl();
 QUrl converterSearchUrl(std::string_view from, std::string_view to); // site + "find/from-to/"
 std::string supportMailAddress();

@@ -18,8 +18,10 @@ void centreWindow(QWidget& window, const QWidget* parent) {
     placed.moveCenter(area.center());
     if (screen) {
         const QRect visible = screen->availableGeometry();
-        placed.moveLeft(std::max(visible.left(), std::min(placed.left(), visible.right() - placed.width())));
-        placed.moveTop(std::max(visible.top(), std::min(placed.top(), visible.bottom() - placed.height())));
+        placed.moveLeft(
+            std::max(visible.left(), std::min(placed.left(), visible.right() - placed.width())));
+        placed.moveTop(
+            std::max(visible.top(), std::min(placed.top(), visible.bottom() - placed.height())));
     }
     window.move(placed.topLeft());
 }

@@ -59,8 +59,8 @@ bool ThemeArchive::openBytes(std::string bytes) {
     archive_entry* entry = nullptr;
     std::size_t seen = 0;
     int status = ARCHIVE_OK;
-    while (seen < k_maxEntries && (status = archive_read_next_header(handle.get(), &entry)) ==
-                                      ARCHIVE_OK) {
+    while (seen < k_maxEntries &&
+           (status = archive_read_next_header(handle.get(), &entry)) == ARCHIVE_OK) {
         ++seen;
         const char* name = archive_entry_pathname(entry);
         if (!name || !archive_entry_size_is_set(entry) || archive_entry_size(entry) <= 0)

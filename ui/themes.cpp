@@ -41,7 +41,8 @@ std::string displayNameOf(const fs::path& archivePath, const std::string& key) {
 
 // The archive of `key`: the one the scan found, else the first folder that holds it.
 std::string archivePathOf(const std::string& key, const std::vector<ThemeEntry>& themes) {
-    if (key.empty())
+    // A key is a file name; one that names a path could reach any archive on the machine.
+    if (key.empty() || key.find('/') != std::string::npos || key == "." || key == "..")
         return {};
     for (const ThemeEntry& theme : themes) {
         if (theme.key == key && isRegularFile(theme.path))
@@ -62,8 +63,7 @@ QPixmap decodePicture(const std::string& bytes) {
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "png");
     const QSize size = reader.size();
-    if (!size.isValid() || size.width() > k_maxPicturePixels ||
-        size.height() > k_maxPicturePixels)
+    if (!size.isValid() || size.width() > k_maxPicturePixels || size.height() > k_maxPicturePixels)
         return {};
     const QImage image = reader.read();
     return image.isNull() ? QPixmap() : QPixmap::fromImage(image);
@@ -121,8 +121,9 @@ std::vector<ThemeEntry> listThemesIn(const std::vector<std::string>& folders) {
         std::sort(archives.begin(), archives.end());
         for (const fs::path& path : archives) {
             const std::string key = path.stem().string();
-            const bool known = std::any_of(themes.begin(), themes.end(),
-                                           [&](const ThemeEntry& theme) { return theme.key == key; });
+            const bool known =
+                std::any_of(themes.begin(), themes.end(),
+                            [&](const ThemeEntry& theme) { return theme.key == key; });
             if (!known)
                 themes.push_back({key, displayNameOf(path, key), path.string()});
         }
