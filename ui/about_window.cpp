@@ -36,8 +36,8 @@ QLabel* makeLink(QWidget* parent, const QString& caption, const QUrl& target) {
 
 AboutWindow::AboutWindow(QWidget* parent) : QDialog(parent) {
     setWindowTitle(text("About", "Title"));
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFixedSize(360, 240);
 
     auto* banner = new QLabel(this);

@@ -39,8 +39,8 @@ std::string searchExtension(std::string_view text) {
 
 ConverterSearchWindow::ConverterSearchWindow(QWidget* parent) : QDialog(parent) {
     setWindowTitle(text("Custom-Converter", "Title"));
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFixedSize(370, 60);
 
     auto* fromLabel = new QLabel(text("Custom-Converter", "From"), this);

@@ -32,8 +32,8 @@ bool displayAvailable() {
 
 UninstallWindow::UninstallWindow() {
     setWindowTitle(text("Uninstall", "Title"));
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFixedSize(300, 100);
 
     m_visit = new QCheckBox(text("Uninstall", "Uninstall Text"), this);
