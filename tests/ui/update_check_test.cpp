@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 namespace kx::ui {
@@ -77,18 +78,20 @@ TEST_F(UpdateCheckTest, ReplyWithoutBodyAndRefusedConnectionAreConnectionProblem
 }
 
 TEST_F(UpdateCheckTest, SecondCheckIsRefusedWhileOneWaits) {
-    LocalHttpServer server([](int socket) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    // The server answers only after the timer below has run inside the first check's wait.
+    std::atomic<bool> released = false;
+    LocalHttpServer server([&released](int socket) {
+        for (int i = 0; i < 500 && !released; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         LocalHttpServer::sendText(socket, "HTTP/1.0 200 OK\r\n\r\n320");
     });
     bool secondStarted = true;
-    bool painted = false;
-    QTimer::singleShot(100, [&] {
-        painted = true; // timers and painting go on while the first check waits
+    QTimer::singleShot(0, [&] {
         secondStarted = checkForUpdates(nullptr, server.address("/v"));
+        released = true;
     });
     EXPECT_TRUE(checkForUpdates(nullptr, server.address("/v")));
-    EXPECT_TRUE(painted);
+    EXPECT_TRUE(released); // events were handled while the first check waited
     EXPECT_FALSE(secondStarted);
     EXPECT_EQ(m_dialogs.messages.size(), 1u);
 }
