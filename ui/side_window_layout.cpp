@@ -3,6 +3,8 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include <algorithm>
+
 namespace kx::ui {
 
 void centreWindow(QWidget& window, const QWidget* parent) {
