@@ -1,5 +1,6 @@
 #include "ui/themes.h"
 
+#include "engine/job_state.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/widget_app.h"
 #include "tests/support/zip_writer.h"
@@ -188,6 +189,16 @@ TEST_F(ThemesTest, OnlyTheSwitchedOnSetsAreLoaded) {
     EXPECT_EQ(sizeOf(PictureSet::Buttons, "Convert"), 64); // still the built-in button
     EXPECT_NE(colorOf(PictureSet::MenuIcons, "New"), k_green);
     EXPECT_EQ(colorOf(PictureSet::ToolbarIcons, "New"), k_blue);
+}
+
+TEST_F(ThemesTest, ScansBesideTheProgramThenTheInstalledDataFolder) {
+    const std::string program = engine::programFolder();
+    const std::vector<std::string> folders = themeFolders();
+    ASSERT_EQ(folders.size(), 2u);
+    EXPECT_EQ(folders[0], program + "gfx/");
+    const std::filesystem::path installed = std::filesystem::weakly_canonical(
+        std::filesystem::path(program) / "../share/kestrelix/gfx");
+    EXPECT_EQ(folders[1], installed.string() + "/");
 }
 
 TEST_F(ThemesTest, DefaultThemeIsBuiltBesideTheProgram) {
