@@ -1,5 +1,5 @@
-// Entry point: one copy at a time, then the version line, the usage text, the console
-// conversion or the window, always ending with exit status 0.
+// Entry point: one copy at a time, then the version line, the usage text, the uninstall page,
+// the console conversion or the window, always ending with exit status 0.
 
 #include "core/command_line.h"
 #include "core/console.h"
@@ -10,6 +10,7 @@
 #include "settings/settings.h"
 #include "ui/screenshot_mode.h"
 #include "ui/string_table.h"
+#include "ui/uninstall_window.h"
 #include "ui/window_run.h"
 
 #include <string>
@@ -38,8 +39,10 @@ bool runCommandLine(const std::vector<std::string>& parameters, const char* argv
 
     core::TerminalConsole console;
     const std::string first = core::optionName(parameters.front());
-    if (first == "-U")
-        return false; // the uninstall page comes with the window
+    if (first == "-U") {
+        ui::runUninstallMode(core::titleText());
+        return false;
+    }
     if (first == "-T") {
         ui::runScreenshotMode(core::titleText(),
                               parameters.size() > 1 ? core::optionValue(parameters[1]) : "");

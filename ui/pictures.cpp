@@ -1,8 +1,8 @@
 #include "ui/pictures.h"
 
-#include <QApplication>
-#include <QPainter>
-#include <QStyle>
+#include "gfx/builtin_pictures.h"
+
+#include <QString>
 
 #include <map>
 
@@ -51,42 +51,18 @@ Slots& slotsOf(PictureSet set) {
 
 bool g_anyBound = false;
 
-// Stand-in pictures from the desktop style until the program carries drawn ones.
-QStyle::StandardPixmap standardPictureOf(std::string_view name) {
-    static const std::map<std::string_view, QStyle::StandardPixmap> k_map = {
-        {"New", QStyle::SP_FileIcon},
-        {"Add", QStyle::SP_DialogOpenButton},
-        {"InFiles", QStyle::SP_FileIcon},
-        {"InFolder", QStyle::SP_DirOpenIcon},
-        {"OutFolder", QStyle::SP_DirIcon},
-        {"OutFormat", QStyle::SP_FileDialogDetailedView},
-        {"FavFolder", QStyle::SP_DirIcon},
-        {"ImportFiles", QStyle::SP_ArrowDown},
-        {"ExportFiles", QStyle::SP_ArrowUp},
-        {"Exit", QStyle::SP_DialogCloseButton},
-        {"Copy", QStyle::SP_FileIcon},
-        {"Delete", QStyle::SP_TrashIcon},
-        {"SelectAll", QStyle::SP_DialogApplyButton},
-        {"Convert", QStyle::SP_MediaPlay},
-        {"Error", QStyle::SP_MessageBoxCritical},
-        {"Preferences", QStyle::SP_FileDialogDetailedView},
-        {"CustomConverter", QStyle::SP_FileDialogContentsView},
-        {"Help", QStyle::SP_DialogHelpButton},
-        {"Email", QStyle::SP_MessageBoxInformation},
-        {"Web", QStyle::SP_DriveNetIcon},
-        {"Updates", QStyle::SP_BrowserReload},
-        {"About", QStyle::SP_MessageBoxInformation},
-    };
-    const auto found = k_map.find(name);
-    return found == k_map.end() ? QStyle::SP_FileIcon : found->second;
+// The built-in pictures are compiled in as Qt resources: every icon at 16 pixels under its
+// lower-case name, the Convert button at 64 pixels.
+QString resourceOf(PictureSet set, std::string_view name) {
+    if (set == PictureSet::Buttons && name == "Convert")
+        return QStringLiteral(":/builtin/convert_button.png");
+    return QStringLiteral(":/builtin/") +
+           QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())).toLower() +
+           QStringLiteral(".png");
 }
 
 QPixmap builtInPicture(PictureSet set, std::string_view name) {
-    const int pixels = set == PictureSet::Buttons && name == "Convert" ? 64 : 16;
-    const QStyle* style = QApplication::style();
-    if (!style)
-        return QPixmap(pixels, pixels);
-    return style->standardIcon(standardPictureOf(name)).pixmap(pixels, pixels);
+    return QPixmap(resourceOf(set, name), "PNG");
 }
 
 } // namespace
@@ -96,6 +72,7 @@ const std::vector<std::string>& pictureNames(PictureSet set) {
 }
 
 void bindBuiltInPictures() {
+    gfx::registerBuiltInPictures();
     for (PictureSet set : {PictureSet::Buttons, PictureSet::MenuIcons, PictureSet::ToolbarIcons}) {
         Slots& bound = slotsOf(set);
         bound.clear();
@@ -126,17 +103,8 @@ void setPicture(PictureSet set, std::string_view name, const QPixmap& pixmap) {
 }
 
 QPixmap aboutBanner() {
-    QPixmap banner(360, 40);
-    banner.fill(QColor(0x2b, 0x4c, 0x7e));
-    QPainter painter(&banner);
-    painter.setPen(Qt::white);
-    QFont font = painter.font();
-    font.setBold(true);
-    font.setPointSize(14);
-    painter.setFont(font);
-    painter.drawText(banner.rect().adjusted(12, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft,
-                     "Kestrelix TIFF to BMP");
-    return banner;
+    gfx::registerBuiltInPictures();
+    return QPixmap(QStringLiteral(":/builtin/about_banner.png"), "PNG");
 }
 
 int toolbarIconPixels(int uiSize) {

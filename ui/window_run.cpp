@@ -2,9 +2,14 @@
 
 #include "engine/job_state.h"
 #include "settings/configuration.h"
+#include "ui/about_window.h"
+#include "ui/converter_search.h"
 #include "ui/main_window.h"
 #include "ui/pictures.h"
+#include "ui/shell_targets.h"
 #include "ui/string_table.h"
+#include "ui/themes.h"
+#include "ui/update_check.h"
 #include "ui/window_system.h"
 
 #include <QApplication>
@@ -56,11 +61,26 @@ void closeOnSessionEnd(MainWindow& window) {
 } // namespace
 
 WindowHooks windowHooks(settings::Settings& settings, engine::JobState& job,
-                        const std::string& configPath) {
+                        const std::string& configPath, const std::vector<ThemeEntry>& themes) {
+    std::vector<settings::ThemeChoice> choices;
+    for (const ThemeEntry& theme : themes)
+        choices.push_back({theme.key, theme.displayName});
     WindowHooks hooks;
-    hooks.openPreferences = [&settings, &job, configPath](QWidget* parent) {
-        return settings::runPreferences(parent, settings, job.preferencesStartPage, configPath, {},
-                                        pictureIcon(PictureSet::MenuIcons, "New"));
+    hooks.openPreferences = [&settings, &job, configPath, choices](QWidget* parent) {
+        return settings::runPreferences(parent, settings, job.preferencesStartPage, configPath,
+                                        choices, pictureIcon(PictureSet::MenuIcons, "New"));
+    };
+    hooks.reloadPictures = [&settings, themes](bool buttons, bool menuIcons, bool toolbarIcons) {
+        loadThemePictures(settings, themes, buttons, menuIcons, toolbarIcons);
+    };
+    hooks.openConverterSearch = openConverterSearch;
+    hooks.checkForUpdates = checkForUpdatesOnRequest;
+    hooks.openAbout = openAboutWindow;
+    hooks.openManual = openManual;
+    hooks.sendFeedback = openFeedbackMail;
+    hooks.visitHomepage = openHomePage;
+    hooks.afterStartUp = [&settings](QWidget* parent) {
+        runAutomaticUpdateCheck(parent, settings);
     };
     return hooks;
 }
@@ -75,11 +95,13 @@ void runWindowMode(const std::string& title, const std::string& inputFile) {
     settings::loadConfiguration(settings, configPath, primaryDesktop());
     loadStringTable();
     bindBuiltInPictures();
+    const std::vector<ThemeEntry> themes = listThemes();
+    loadThemePictures(settings, themes, true, true, true);
     auto& job = engine::globalJobState();
     auto& queue = engine::globalJobQueue();
     engine::resetJobState(job, queue);
 
-    MainWindow window(title, settings, job, queue, windowHooks(settings, job, configPath));
+    MainWindow window(title, settings, job, queue, windowHooks(settings, job, configPath, themes));
     window.restoreGeometryFromSettings();
     closeOnSessionEnd(window);
     window.finishStartUp();

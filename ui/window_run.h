@@ -4,6 +4,7 @@
 #include "settings/settings.h"
 
 #include <string>
+#include <vector>
 
 namespace kx::ui {
 
@@ -17,12 +18,13 @@ namespace kx::ui {
 void runWindowMode(const std::string& title, const std::string& inputFile = {});
 
 class MainWindow;
+struct ThemeEntry;
 struct WindowHooks;
 
 // The other windows and desktop hand-overs as the main window's commands reach them, working
 // on `settings` and `job` and writing the configuration file at `configPath`.
 WindowHooks windowHooks(settings::Settings& settings, engine::JobState& job,
-                        const std::string& configPath);
+                        const std::string& configPath, const std::vector<ThemeEntry>& themes);
 
 // The end of a window run: takes the window's state into `settings`, empties the recent
 // output folders when history is off, and writes the configuration file to `configPath`.

@@ -8,6 +8,7 @@
 #include "tests/support/temp_dir.h"
 #include "tests/support/tiff_writer.h"
 #include "tests/support/widget_app.h"
+#include "ui/themes.h"
 #include "ui/pictures.h"
 #include "ui/progress_window.h"
 #include "ui/string_table.h"
@@ -413,7 +414,7 @@ TEST_F(MainWindowTest, AFileThatFailsIsNotCalledComplete) {
 
 TEST_F(MainWindowTest, OutputFormatButtonOpensPreferencesOnTheOutputPage) {
     MainWindow window("title", m_settings, m_job, m_queue,
-                      windowHooks(m_settings, m_job, m_dir.file("config.ini")));
+                      windowHooks(m_settings, m_job, m_dir.file("config.ini"), {}));
     window.finishStartUp(true);
     std::vector<std::string> pages;
     QTimer watcher;

@@ -1,0 +1,135 @@
+// Build-time tool: renders the hand-drawn SVG pictures into the default theme archive and
+// into the program's built-in pictures.
+//
+//   kx_render_theme SVG_FOLDER THEME_ZIP BUILTIN_FOLDER
+//
+// THEME_ZIP gets theme.cfg and every icon at 16, 24, 32, 48 and 64 pixels as NAME_SIZE.png,
+// plus the 64-pixel Convert button. BUILTIN_FOLDER gets every icon at 16 pixels as NAME.png,
+// the Convert button at 64 pixels and the 360 x 40 About banner.
+#include <QBuffer>
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QSvgRenderer>
+
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+constexpr int k_iconSizes[] = {16, 24, 32, 48, 64};
+const QString k_buttonName = "convert_button";
+const QString k_bannerName = "about_banner";
+
+QByteArray renderPng(const QString& svgPath, QSize size) {
+    QSvgRenderer renderer(svgPath);
+    if (!renderer.isValid())
+        return {};
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    renderer.render(&painter);
+    painter.end();
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.convertToFormat(QImage::Format_ARGB32).save(&buffer, "PNG");
+    return png;
+}
+
+struct WriterCloser {
+    void operator()(archive* handle) const { archive_write_free(handle); }
+};
+
+bool addEntry(archive* zip, const QString& name, const QByteArray& bytes) {
+    std::unique_ptr<archive_entry, decltype(&archive_entry_free)> entry(archive_entry_new(),
+                                                                        archive_entry_free);
+    archive_entry_set_pathname(entry.get(), name.toUtf8().constData());
+    archive_entry_set_size(entry.get(), bytes.size());
+    archive_entry_set_filetype(entry.get(), AE_IFREG);
+    archive_entry_set_perm(entry.get(), 0644);
+    archive_entry_set_mtime(entry.get(), 1767225600, 0); // fixed, so rebuilds are identical
+    if (archive_write_header(zip, entry.get()) != ARCHIVE_OK)
+        return false;
+    return archive_write_data(zip, bytes.constData(), bytes.size()) == bytes.size();
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+int fail(const char* what, const QString& name) {
+    std::fprintf(stderr, "kx_render_theme: %s: %s\n", what, name.toUtf8().constData());
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: kx_render_theme SVG_FOLDER THEME_ZIP BUILTIN_FOLDER\n");
+        return 2;
+    }
+    QGuiApplication app(argc, argv); // the banner's text needs the font database
+    const QDir sources(QString::fromLocal8Bit(argv[1]));
+    const QString zipPath = QString::fromLocal8Bit(argv[2]);
+    const QDir builtIn(QString::fromLocal8Bit(argv[3]));
+    QDir().mkpath(builtIn.path());
+    QDir().mkpath(QFileInfo(zipPath).path());
+
+    QFile config(sources.filePath("theme.cfg"));
+    if (!config.open(QIODevice::ReadOnly))
+        return fail("cannot read", config.fileName());
+    const QByteArray configBytes = config.readAll();
+
+    const QString partial = zipPath + ".partial";
+    std::unique_ptr<archive, WriterCloser> zip(archive_write_new());
+    archive_write_set_format_zip(zip.get());
+    archive_write_set_options(zip.get(), "zip:compression=deflate");
+    if (archive_write_open_filename(zip.get(), partial.toUtf8().constData()) != ARCHIVE_OK)
+        return fail("cannot write", partial);
+    if (!addEntry(zip.get(), "theme.cfg", configBytes))
+        return fail("cannot write", partial);
+
+    const QStringList svgs = sources.entryList({"*.svg"}, QDir::Files, QDir::Name);
+    for (const QString& file : svgs) {
+        const QString name = QFileInfo(file).completeBaseName();
+        const QString svgPath = sources.filePath(file);
+        if (name == k_bannerName) {
+            const QByteArray png = renderPng(svgPath, QSize(360, 40));
+            if (png.isEmpty() || !writeFile(builtIn.filePath(name + ".png"), png))
+                return fail("cannot render", file);
+            continue;
+        }
+        if (name == k_buttonName) {
+            const QByteArray png = renderPng(svgPath, QSize(64, 64));
+            if (png.isEmpty() || !writeFile(builtIn.filePath(name + ".png"), png) ||
+                !addEntry(zip.get(), name + ".png", png))
+                return fail("cannot render", file);
+            continue;
+        }
+        for (int pixels : k_iconSizes) {
+            const QByteArray png = renderPng(svgPath, QSize(pixels, pixels));
+            if (png.isEmpty() ||
+                !addEntry(zip.get(), QString("%1_%2.png").arg(name).arg(pixels), png))
+                return fail("cannot render", file);
+            if (pixels == 16 && !writeFile(builtIn.filePath(name + ".png"), png))
+                return fail("cannot write", builtIn.filePath(name + ".png"));
+        }
+    }
+    if (archive_write_close(zip.get()) != ARCHIVE_OK)
+        return fail("cannot finish", partial);
+    zip.reset();
+    QFile::remove(zipPath);
+    if (!QFile::rename(partial, zipPath))
+        return fail("cannot rename", partial);
+    return 0;
+}

@@ -1,0 +1,38 @@
+#include "ui/shell_targets.h"
+
+#include "tests/support/scripted_dialogs.h"
+
+#include <gtest/gtest.h>
+
+namespace kx::ui {
+namespace {
+
+TEST(ShellTargetsTest, FeedbackMailCarriesTheTitleInItsSubject) {
+    const QUrl mail = feedbackMailUrl();
+    EXPECT_EQ(mail.scheme(), "mailto");
+    EXPECT_EQ(mail.path().toStdString(), supportMailAddress());
+    EXPECT_EQ(mail.query(QUrl::FullyDecoded), "subject=Kestrelix TIFF to BMP 3.2 Feedback");
+}
+
+TEST(ShellTargetsTest, WebAddressesHangOffTheSite) {
+    const QString site = makerSiteUrl().toString();
+    EXPECT_TRUE(site.endsWith('/'));
+    EXPECT_EQ(homePageUrl().toString(), site + "quorvant/");
+    EXPECT_EQ(converterSearchUrl("jpg", "png").toString(), site + "find/jpg-png/");
+    EXPECT_EQ(supportMailUrl().toString().toStdString(), "mailto:" + supportMailAddress());
+}
+
+TEST(ShellTargetsTest, CommandsHandTheirTargetsToTheDesktop) {
+    test::ScriptedDialogs dialogs;
+    openHomePage();
+    openFeedbackMail();
+    openManual();
+    ASSERT_EQ(dialogs.openedUrls.size(), 3u);
+    EXPECT_EQ(dialogs.openedUrls[0], homePageUrl());
+    EXPECT_EQ(dialogs.openedUrls[1], feedbackMailUrl());
+    EXPECT_TRUE(dialogs.openedUrls[2].isLocalFile());
+    EXPECT_TRUE(dialogs.openedUrls[2].toLocalFile().endsWith("/doc/index.html"));
+}
+
+} // namespace
+} // namespace kx::ui

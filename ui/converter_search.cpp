@@ -1,0 +1,83 @@
+#include "ui/converter_search.h"
+
+#include "ui/dialogs.h"
+#include "ui/shell_targets.h"
+#include "ui/side_window_layout.h"
+#include "ui/string_table.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <cctype>
+
+namespace kx::ui {
+
+namespace {
+
+constexpr std::size_t k_extensionLength = 12;
+
+QString text(std::string_view group, std::string_view key) {
+    return QString::fromStdString(lookupText(group, key));
+}
+
+} // namespace
+
+std::string searchExtension(std::string_view text) {
+    // Cut by characters, not bytes, so that a name in another script is not split mid-way.
+    const QString cut = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))
+                            .toLower()
+                            .left(static_cast<qsizetype>(k_extensionLength));
+    std::string kept;
+    for (const QChar c : cut) {
+        const char16_t u = c.unicode();
+        if ((u >= '0' && u <= '9') || (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z'))
+            kept += static_cast<char>(u);
+    }
+    return kept;
+}
+
+ConverterSearchWindow::ConverterSearchWindow(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(text("Custom-Converter", "Title"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setFixedSize(370, 60);
+
+    auto* fromLabel = new QLabel(text("Custom-Converter", "From"), this);
+    fromLabel->setGeometry(10, 20, 40, 20);
+    m_from = new QLineEdit(this);
+    m_from->setGeometry(50, 20, 80, 20);
+    auto* toLabel = new QLabel(text("Custom-Converter", "To"), this);
+    toLabel->setGeometry(150, 20, 30, 20);
+    m_to = new QLineEdit(this);
+    m_to->setGeometry(180, 20, 80, 20);
+    fromLabel->setBuddy(m_from);
+    toLabel->setBuddy(m_to);
+    m_search = new QPushButton(text("Custom-Converter", "Search"), this);
+    m_search->setGeometry(280, 18, 80, 25);
+    m_search->setDefault(true);
+    connect(m_search, &QPushButton::clicked, this, [this] { search(); });
+    m_from->setFocus();
+}
+
+void ConverterSearchWindow::search() {
+    const std::string from = searchExtension(m_from->text().toStdString());
+    const std::string to = searchExtension(m_to->text().toStdString());
+    if (from.empty() || to.empty()) {
+        showWarningMessage(this, lookupText("Msg", "Empty extensions"));
+        return;
+    }
+    accept();
+    dialogs().openUrl(converterSearchUrl(from, to));
+}
+
+void openConverterSearch(QWidget* parent) {
+    ConverterSearchWindow window(parent);
+    window.setWindowModality(Qt::ApplicationModal);
+    centreWindow(window, parent);
+    window.exec();
+    if (parent)
+        parent->activateWindow();
+}
+
+} // namespace kx::ui

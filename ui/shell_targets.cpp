@@ -1,0 +1,80 @@
+#include "ui/shell_targets.h"
+
+#include "core/text_format.h"
+#include "engine/job_state.h"
+#include "ui/dialogs.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace kx::ui {
+
+namespace {
+
+QString siteRoot() {
+    QString site = QStringLiteral(KESTRELIX_HOMEPAGE);
+    if (!site.endsWith('/'))
+        site += '/';
+    return site;
+}
+
+} // namespace
+
+std::string supportMailAddress() {
+    return KESTRELIX_SUPPORT_MAIL;
+}
+
+QUrl makerSiteUrl() {
+    return QUrl(siteRoot());
+}
+
+QUrl homePageUrl() {
+    return QUrl(siteRoot() + "quorvant/");
+}
+
+QUrl supportMailUrl() {
+    return QUrl("mailto:" + QString::fromStdString(supportMailAddress()));
+}
+
+QUrl feedbackMailUrl() {
+    // The subject keeps its blanks; QUrl encodes them only where the desktop needs it.
+    return QUrl("mailto:" + QString::fromStdString(supportMailAddress()) +
+                "?subject=" + QString::fromStdString(core::titleText()) + " Feedback");
+}
+
+QUrl uninstallPageUrl() {
+    return QUrl(QStringLiteral(KESTRELIX_UNINSTALL_URL));
+}
+
+QUrl converterSearchUrl(std::string_view from, std::string_view to) {
+    return QUrl(siteRoot() + "find/" + QString::fromUtf8(from.data(), from.size()) + "-" +
+                QString::fromUtf8(to.data(), to.size()) + "/");
+}
+
+QUrl manualUrl() {
+    namespace fs = std::filesystem;
+    const fs::path program = engine::programFolder();
+    const fs::path candidates[] = {program / "doc" / "index.html",
+                                   program / ".." / "share" / "doc" / "kestrelix" / "index.html"};
+    for (const fs::path& candidate : candidates) {
+        std::error_code error;
+        if (fs::is_regular_file(candidate, error))
+            return QUrl::fromLocalFile(
+                QString::fromStdString(fs::weakly_canonical(candidate, error).string()));
+    }
+    return QUrl::fromLocalFile(QString::fromStdString(candidates[0].string()));
+}
+
+void openHomePage() {
+    dialogs().openUrl(homePageUrl());
+}
+
+void openFeedbackMail() {
+    dialogs().openUrl(feedbackMailUrl());
+}
+
+void openManual() {
+    dialogs().openUrl(manualUrl());
+}
+
+} // namespace kx::ui

@@ -1,0 +1,55 @@
+#include "ui/uninstall_window.h"
+
+#include "ui/dialogs.h"
+#include "ui/shell_targets.h"
+#include "ui/side_window_layout.h"
+#include "ui/string_table.h"
+
+#include "ui/window_system.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QPushButton>
+
+namespace kx::ui {
+
+namespace {
+
+QString text(std::string_view group, std::string_view key) {
+    return QString::fromStdString(lookupText(group, key));
+}
+
+} // namespace
+
+UninstallWindow::UninstallWindow() {
+    setWindowTitle(text("Uninstall", "Title"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setFixedSize(300, 100);
+
+    m_visit = new QCheckBox(text("Uninstall", "Uninstall Text"), this);
+    m_visit->setGeometry(30, 20, 250, 20);
+    m_visit->setChecked(true);
+    m_next = new QPushButton(text("Uninstall", "Next"), this);
+    m_next->setGeometry(200, 60, 80, 25);
+    m_next->setDefault(true);
+    m_next->setFocus();
+    connect(m_next, &QPushButton::clicked, this, [this] {
+        if (m_visit->isChecked())
+            dialogs().openUrl(uninstallPageUrl());
+        accept();
+    });
+}
+
+int runUninstallMode(const std::string& title) {
+    const std::unique_ptr<QApplication> app = startWindowSystem(title);
+    if (!app)
+        return 0;
+    loadStringTable();
+    UninstallWindow window;
+    centreWindow(window, nullptr);
+    window.exec();
+    return 0;
+}
+
+} // namespace kx::ui

@@ -1,0 +1,124 @@
+#include "ui/update_check.h"
+
+#include "core/text_format.h"
+#include "ui/dialogs.h"
+#include "ui/http_fetch.h"
+#include "ui/shell_targets.h"
+#include "ui/string_table.h"
+#include "ui/version_reply.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <future>
+#include <thread>
+
+namespace kx::ui {
+
+namespace {
+
+constexpr std::int64_t k_secondsPerDay = 86'400;
+constexpr int k_neverRange = 5;
+
+bool g_checkRunning = false;
+
+QString text(std::string_view group, std::string_view key) {
+    return QString::fromStdString(lookupText(group, key));
+}
+
+// Runs the exchange on its own thread and turns a local event loop meanwhile, so the window
+// keeps painting; user input is held back until the answer is in.
+std::string fetchWhilePainting(const std::string& address) {
+    std::packaged_task<std::string()> task(
+        [address] { return fetchVersionText(address, core::titleText()); });
+    std::future<std::string> answer = task.get_future();
+    std::thread exchange(std::move(task));
+
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+            loop.quit();
+    });
+    poll.start(20);
+    if (answer.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        QApplication::restoreOverrideCursor();
+    }
+    exchange.join();
+    return answer.get();
+}
+
+} // namespace
+
+std::string updateAddress() {
+    return KESTRELIX_UPDATE_URL;
+}
+
+int updateIntervalDays(int updateRange) {
+    switch (updateRange) {
+    case 0:
+        return 1;
+    case 1:
+        return 7;
+    case 2:
+        return 30;
+    case 3:
+        return 90;
+    case 4:
+        return 180;
+    default:
+        return 30;
+    }
+}
+
+bool automaticCheckDue(const settings::Settings& settings, settings::Date now) {
+    if (settings.updateRange == k_neverRange)
+        return false;
+    const std::int64_t next = static_cast<std::int64_t>(settings.updateDate) +
+                              updateIntervalDays(settings.updateRange) * k_secondsPerDay;
+    return static_cast<std::int64_t>(now) > next;
+}
+
+bool checkForUpdates(QWidget* parent, const std::string& address) {
+    if (g_checkRunning)
+        return false;
+    g_checkRunning = true;
+    const std::string version = fetchWhilePainting(address);
+    g_checkRunning = false;
+
+    const int published = parseVersionBody(version);
+    if (published == 0) {
+        showErrorMessage(parent, lookupText("Msg", "Internet connection problems"));
+    } else if (published > core::k_version) {
+        if (dialogs().question(parent, Dialogs::Icon::Information, text("Msg", "New Update"),
+                               text("Msg", "New Update Text")))
+            openHomePage();
+    } else {
+        dialogs().message(parent, Dialogs::Icon::Information, text("Msg", "No Update"),
+                          text("Msg", "No Update Text"));
+    }
+    return true;
+}
+
+void checkForUpdatesOnRequest(QWidget* parent) {
+    checkForUpdates(parent, updateAddress());
+}
+
+void runAutomaticUpdateCheck(QWidget* parent, settings::Settings& settings,
+                             const std::string& address, settings::Date now) {
+    if (!automaticCheckDue(settings, now))
+        return;
+    if (dialogs().question(parent, Dialogs::Icon::Information, text("Msg", "Check for Updates"),
+                           text("Msg", "Ask check for updates")))
+        checkForUpdates(parent, address);
+    settings.updateDate = now;
+}
+
+void runAutomaticUpdateCheck(QWidget* parent, settings::Settings& settings) {
+    runAutomaticUpdateCheck(parent, settings, updateAddress(), settings::currentDate());
+}
+
+} // namespace kx::ui

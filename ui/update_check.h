@@ -1,0 +1,39 @@
+#pragma once
+
+#include "settings/settings.h"
+
+#include <string>
+
+class QWidget;
+
+namespace kx::ui {
+
+// The address of the published version file this build asks.
+std::string updateAddress();
+
+// Days between automatic checks for `Update Range` 0..4 (1, 7, 30, 90, 180); 30 for any
+// other value. 5 means never and is handled by automaticCheckDue().
+int updateIntervalDays(int updateRange);
+
+// True when `Update Range` is not 5 (never) and `now` is later than `Update Date` plus the
+// interval.
+bool automaticCheckDue(const settings::Settings& settings, settings::Date now);
+
+// Asks `address` for the published version and tells the user: an error box on connection
+// problems, a Yes/No offer that opens the home page when the number is higher than this
+// program's, an information box otherwise. The window stays painted while the exchange runs
+// on a thread of its own; user input waits. Returns false, showing nothing, when a check is
+// already under way. Main thread only.
+bool checkForUpdates(QWidget* parent, const std::string& address);
+
+// The Help menu's check, against updateAddress().
+void checkForUpdatesOnRequest(QWidget* parent);
+
+// The check at the start of the window run: when automaticCheckDue(settings, now), asks
+// whether to check, checks on Yes, and stores `now` in `Update Date` whatever the answer.
+void runAutomaticUpdateCheck(QWidget* parent, settings::Settings& settings,
+                             const std::string& address, settings::Date now);
+// The same against updateAddress() at the current local time.
+void runAutomaticUpdateCheck(QWidget* parent, settings::Settings& settings);
+
+} // namespace kx::ui
