@@ -1,4 +1,4 @@
-// Converts every sample of the shared corpus the way a conversion run does (worker on its
+// Converts every sample TIFF kept in tests/data the way a conversion run does (worker on its
 // own thread, pages decoded in the decoder process) and checks the outcome: files that decode
 // give every page with the pixels an independent decoder (libtiff's tiff2rgba) sees, files
 // that cannot be decoded fail cleanly and leave nothing behind.
