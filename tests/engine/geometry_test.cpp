@@ -188,8 +188,11 @@ TEST(ResizeImage, LargeImagesOnlyShrinks) {
     Bitmap small = bilevel(640, 480);
     FIBITMAP* original = small.get();
     EXPECT_EQ(resizeImage(std::move(small), resize(800, 600, false, 1)).get(), original);
-    EXPECT_EQ(sizeOf(resizeImage(bilevel(1000, 500), resize(800, 600, false, 1))),
+    EXPECT_EQ(sizeOf(resizeImage(bilevel(1000, 800), resize(800, 600, false, 1))),
               std::make_pair(800u, 600u));
+    // Shrinking the width would stretch the height: never enlarged, so left alone.
+    EXPECT_EQ(sizeOf(resizeImage(bilevel(1000, 500), resize(800, 600, false, 1))),
+              std::make_pair(1000u, 500u));
     EXPECT_EQ(sizeOf(resizeImage(bilevel(640, 480), resize(800, 600))), std::make_pair(800u, 600u));
 }
 
