@@ -191,7 +191,7 @@ TEST(LoadingTest, HalfFloatPagesHoldTheirValues) {
         TempDir dir;
         const std::string raw = dir.file("samples.raw");
         const test::ProgramResult decoded =
-            test::runProgram("/usr/local/bin/convert", {test::corpusFile(c.file), "-depth", "16",
+            test::runProgram("/usr/bin/convert", {test::corpusFile(c.file), "-depth", "16",
                                                         "-endian", "LSB", c.rawFormat + raw});
         ASSERT_EQ(decoded.exitStatus, 0) << decoded.err;
         const std::string bytes = test::readFile(raw);

@@ -436,7 +436,7 @@ TEST_P(PageFidelityTest, LooksLikeItsSource) {
                 args.push_back(arg);
         reference = sources.file("reference.png");
         args.push_back("PNG32:" + reference);
-        decoded = test::runProgram("/usr/local/bin/convert", args);
+        decoded = test::runProgram("/usr/bin/convert", args);
     }
     ASSERT_EQ(decoded.exitStatus, 0) << decoded.err;
     test::TestBitmap expected = test::loadImage(reference);
