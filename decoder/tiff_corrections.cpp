@@ -21,6 +21,17 @@ bool isCmyk(const PageFacts& facts) {
            facts.sampleFormat == SAMPLEFORMAT_UINT;
 }
 
+// 8-bit grey with an alpha sample, which FreeImage loads as grey with a made-up transparency
+// table, the alpha lost and associated alpha left premultiplied.
+bool isGreyWithAlpha(const PageFacts& facts) {
+    return (facts.photometric == PHOTOMETRIC_MINISBLACK ||
+            facts.photometric == PHOTOMETRIC_MINISWHITE) &&
+           facts.samplesPerPixel == 2 && facts.bitsPerSample == 8 &&
+           facts.sampleFormat == SAMPLEFORMAT_UINT &&
+           (facts.extraSample == EXTRASAMPLE_ASSOCALPHA ||
+            facts.extraSample == EXTRASAMPLE_UNASSALPHA);
+}
+
 bool isHalfFloat(const PageFacts& facts) {
     return facts.sampleFormat == SAMPLEFORMAT_IEEEFP && facts.bitsPerSample == 16;
 }
@@ -106,17 +117,19 @@ Bitmap decodeCmyk(TIFF* tiff, const PageFacts& facts, std::string& problem) {
     return page;
 }
 
-// The page's samples, top row first, decoded by libtiff from strips or tiles (contiguous
-// planes only). False with `problem` set when a strip or tile cannot be read.
-bool readSamples(TIFF* tiff, const PageFacts& facts, size_t pixelBytes, std::vector<BYTE>& out,
-                 std::string& problem) {
+// One plane of the page (every sample when the samples are contiguous), top row first,
+// decoded by libtiff from strips or tiles. False with `problem` set when a strip or tile
+// cannot be read.
+bool readPlane(TIFF* tiff, const PageFacts& facts, uint16_t plane, size_t pixelBytes,
+               std::vector<BYTE>& out, std::string& problem) {
     const size_t rowBytes = pixelBytes * facts.width;
     out.assign(rowBytes * facts.height, 0);
     if (!facts.tiled) {
         uint32_t rowsPerStrip = facts.height;
         TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
         rowsPerStrip = std::clamp<uint32_t>(rowsPerStrip, 1, std::max<uint32_t>(facts.height, 1));
-        for (uint32_t top = 0, strip = 0; top < facts.height; top += rowsPerStrip, ++strip) {
+        for (uint32_t top = 0; top < facts.height; top += rowsPerStrip) {
+            const uint32_t strip = TIFFComputeStrip(tiff, top, plane);
             const size_t rows = std::min(rowsPerStrip, facts.height - top);
             if (TIFFReadEncodedStrip(tiff, strip, out.data() + top * rowBytes,
                                      static_cast<tmsize_t>(rows * rowBytes)) < 0) {
@@ -133,14 +146,14 @@ bool readSamples(TIFF* tiff, const PageFacts& facts, size_t pixelBytes, std::vec
         problem = "the page has no tile size";
         return false;
     }
-    std::vector<BYTE> tile(static_cast<size_t>(TIFFTileSize(tiff)));
+    std::vector<BYTE> tile(static_cast<size_t>(std::max<tmsize_t>(TIFFTileSize(tiff), 0)));
     if (tile.size() < size_t{tileWidth} * tileHeight * pixelBytes) {
         problem = "the page's tiles are smaller than their size says";
         return false;
     }
     for (uint32_t top = 0; top < facts.height; top += tileHeight) {
         for (uint32_t left = 0; left < facts.width; left += tileWidth) {
-            if (TIFFReadTile(tiff, tile.data(), left, top, 0, 0) < 0) {
+            if (TIFFReadTile(tiff, tile.data(), left, top, 0, plane) < 0) {
                 problem = "the tile at " + std::to_string(left) + "," + std::to_string(top) +
                           " could not be read";
                 return false;
@@ -155,6 +168,26 @@ bool readSamples(TIFF* tiff, const PageFacts& facts, size_t pixelBytes, std::vec
     return true;
 }
 
+// The page's samples, interleaved pixel by pixel, top row first, from contiguous samples or
+// from separate planes.
+bool readSamples(TIFF* tiff, const PageFacts& facts, size_t sampleBytes, std::vector<BYTE>& out,
+                 std::string& problem) {
+    const size_t samples = facts.samplesPerPixel;
+    if (facts.planarContiguous)
+        return readPlane(tiff, facts, 0, sampleBytes * samples, out, problem);
+    out.assign(size_t{facts.width} * facts.height * samples * sampleBytes, 0);
+    std::vector<BYTE> plane;
+    for (size_t sample = 0; sample < samples; ++sample) {
+        if (!readPlane(tiff, facts, static_cast<uint16_t>(sample), sampleBytes, plane, problem))
+            return false;
+        const size_t pixels = size_t{facts.width} * facts.height;
+        for (size_t i = 0; i < pixels; ++i)
+            std::memcpy(out.data() + (i * samples + sample) * sampleBytes,
+                        plane.data() + i * sampleBytes, sampleBytes);
+    }
+    return true;
+}
+
 // Half floats widened to FreeImage's float types: grey, RGB or RGBA.
 Bitmap decodeHalfFloat(TIFF* tiff, const PageFacts& facts, std::string& problem) {
     const int samples = facts.samplesPerPixel;
@@ -162,13 +195,12 @@ Bitmap decodeHalfFloat(TIFF* tiff, const PageFacts& facts, std::string& problem)
                                  : samples == 3               ? FIT_RGBF
                                  : samples == 4               ? FIT_RGBAF
                                                               : FIT_UNKNOWN;
-    if (type == FIT_UNKNOWN || !facts.planarContiguous) {
-        problem = "half-float pages of " + std::to_string(samples) +
-                  (facts.planarContiguous ? " samples" : " planes") + " are not supported";
+    if (type == FIT_UNKNOWN) {
+        problem = "half-float pages of " + std::to_string(samples) + " samples are not supported";
         return nullptr;
     }
     std::vector<BYTE> data;
-    if (!readSamples(tiff, facts, size_t{2} * samples, data, problem))
+    if (!readSamples(tiff, facts, 2, data, problem))
         return nullptr;
     Bitmap page(FreeImage_AllocateT(type, facts.width, facts.height));
     if (!page) {
@@ -188,6 +220,34 @@ Bitmap decodeHalfFloat(TIFF* tiff, const PageFacts& facts, std::string& problem)
                 const float value = halfToFloat(half);
                 row[size_t{x} * kept + s] = inverted ? 1.0f - value : value;
             }
+        }
+    }
+    copyResolution(tiff, page.get());
+    return page;
+}
+
+// Grey and alpha to 32-bit RGBA, the colour unpremultiplied where the alpha is associated.
+Bitmap decodeGreyWithAlpha(TIFF* tiff, const PageFacts& facts, std::string& problem) {
+    std::vector<BYTE> data;
+    if (!readSamples(tiff, facts, 1, data, problem))
+        return nullptr;
+    Bitmap page(FreeImage_Allocate(facts.width, facts.height, 32));
+    if (!page) {
+        problem = "no memory for the page";
+        return nullptr;
+    }
+    const bool inverted = facts.photometric == PHOTOMETRIC_MINISWHITE;
+    const bool associated = facts.extraSample == EXTRASAMPLE_ASSOCALPHA;
+    for (uint32_t y = 0; y < facts.height; ++y) {
+        const BYTE* source = data.data() + size_t{y} * facts.width * 2;
+        BYTE* pixel = FreeImage_GetScanLine(page.get(), static_cast<int>(facts.height - 1 - y));
+        for (uint32_t x = 0; x < facts.width; ++x, pixel += 4, source += 2) {
+            const BYTE alpha = source[1];
+            BYTE grey = inverted ? static_cast<BYTE>(255 - source[0]) : source[0];
+            if (associated)
+                grey = unpremultiplied(grey, alpha);
+            pixel[FI_RGBA_RED] = pixel[FI_RGBA_GREEN] = pixel[FI_RGBA_BLUE] = grey;
+            pixel[FI_RGBA_ALPHA] = alpha;
         }
     }
     copyResolution(tiff, page.get());
@@ -228,13 +288,16 @@ void invertSamples(FIBITMAP* page) {
 } // namespace
 
 bool decodesWithLibtiff(const PageFacts& facts) {
-    return isCmyk(facts) || isHalfFloat(facts);
+    return isCmyk(facts) || isHalfFloat(facts) || isGreyWithAlpha(facts);
 }
 
 Bitmap decodeWithLibtiff(TIFF* tiff, const PageFacts& facts, std::string& problem) {
     try {
-        return isCmyk(facts) ? decodeCmyk(tiff, facts, problem)
-                             : decodeHalfFloat(tiff, facts, problem);
+        if (isCmyk(facts))
+            return decodeCmyk(tiff, facts, problem);
+        if (isGreyWithAlpha(facts))
+            return decodeGreyWithAlpha(tiff, facts, problem);
+        return decodeHalfFloat(tiff, facts, problem);
     } catch (const std::bad_alloc&) {
         problem = "no memory for the page";
         return nullptr;

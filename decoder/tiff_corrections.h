@@ -13,12 +13,14 @@ namespace kx::engine {
 // decoded with libtiff instead; the others are repaired after FreeImage decoded them.
 
 // True for pages FreeImage decodes wrong beyond repair: CMYK (tiled CMYK comes out with wrong
-// colours and K as alpha) and half floats (16-bit IEEE samples).
+// colours and K as alpha), half floats (16-bit IEEE samples) and 8-bit grey with alpha (the
+// alpha is lost).
 bool decodesWithLibtiff(const PageFacts& facts);
 
 // Decodes the current directory of `tiff`, a page for which decodesWithLibtiff holds: CMYK to
 // 24-bit RGB (32-bit with its alpha, unpremultiplied), half floats to FreeImage's float types
-// (grey, RGB, RGBA). Null with `problem` saying why when libtiff cannot decode it.
+// (grey, RGB, RGBA), grey with alpha to 32-bit RGBA (unpremultiplied). Null with `problem` saying
+// why when libtiff cannot decode it.
 Bitmap decodeWithLibtiff(TIFF* tiff, const PageFacts& facts, std::string& problem);
 
 // Repairs in place what FreeImage's loader got wrong on a page it decoded: transparency on a

@@ -74,7 +74,7 @@ const CorpusCase k_cases[] = {
     {"spring.tif", k_converts, 1, 32, k_noReference},
     {"rgba-f32-128bit.tif", k_converts, 1, 32, k_noReference},
     {"random-fp16.tiff", k_converts, 1, 8, k_noReference},
-    {"minisblack-2c-8b-alpha.tiff", k_converts, 1, 8, k_noReference},
+    {"minisblack-2c-8b-alpha.tiff", k_converts, 1, 32, k_noReference},
     {"tiff_tiled_cmyk_jpeg.tif", k_converts, 1, 24, 0},
     // Files that cannot be converted whole.
     {"shapes_multi_color.tif", k_fails, 4, 24, k_noReference},
@@ -173,7 +173,7 @@ struct FidelityCase {
     std::function<std::string(const test::TempDir&)> source; // path of the input
     std::function<void(settings::Settings&, JobState&)> change;
     unsigned bpp;                         // depth of the first output
-    std::vector<std::string> convertArgs; // ImageMagick operations; empty: tiff2rgba
+    std::vector<std::string> convertArgs; // ImageMagick operations; empty: tiff2rgba alone
     int maxDelta;                         // per channel; -1: the mean difference is checked
     double maxMeanDelta = 0;              // mean per channel, where quantisation moves pixels
 };
@@ -240,6 +240,16 @@ test::TiffPage colourBlocks() {
                : block == 2 ? test::Rgb{20, 20, shade}
                             : test::Rgb{shade, shade, 20};
     });
+}
+
+// Grey with unassociated alpha: a ramp across, fading in downwards.
+test::TiffPage greyWithAlpha() {
+    test::TiffPage page{.width = 32, .height = 16, .samplesPerPixel = 2, .photometric = 1};
+    for (int y = 0; y < page.height; ++y)
+        for (int x = 0; x < page.width; ++x)
+            page.data.insert(page.data.end(),
+                             {static_cast<uint8_t>(x * 8), static_cast<uint8_t>(y * 17)});
+    return page;
 }
 
 // A palette page without a SamplesPerPixel tag, as Pillow writes them.
@@ -357,6 +367,19 @@ const FidelityCase k_fidelityCases[] = {
      32,
      {"-strip"},
      1},
+    // ImageMagick ignores the alpha plane of this file; libtiff reads it.
+    {"grey_with_associated_alpha",
+     sample("minisblack-2c-8b-alpha.tiff"),
+     nothing,
+     32,
+     {"tiff2rgba", "-strip"},
+     1},
+    {"grey_with_unassociated_alpha",
+     [](const test::TempDir& dir) { return written(dir, "grey-alpha.tif", greyWithAlpha()); },
+     nothing,
+     32,
+     {"-strip"},
+     0},
     {"half_float_grey", sample("random-fp16.tiff"), nothing, 8, {"-auto-level"}, 1},
     {"orientation_zero_is_ignored",
      [](const test::TempDir& dir) {
@@ -430,10 +453,17 @@ TEST_P(PageFidelityTest, LooksLikeItsSource) {
     if (c.convertArgs.empty()) {
         decoded = test::runProgram("/usr/bin/tiff2rgba", {"-c", "none", input, reference});
     } else {
-        std::vector<std::string> args{input + "[0]"};
-        for (const std::string& arg : c.convertArgs)
-            if (!arg.empty())
-                args.push_back(arg);
+        // "tiff2rgba" first: libtiff decodes, ImageMagick only unpremultiplies its output.
+        std::string decodedInput = input;
+        auto operation = c.convertArgs.begin();
+        if (*operation == "tiff2rgba") {
+            decodedInput = sources.file("decoded.tiff");
+            decoded = test::runProgram("/usr/bin/tiff2rgba", {"-c", "none", input, decodedInput});
+            ASSERT_EQ(decoded.exitStatus, 0) << decoded.err;
+            ++operation;
+        }
+        std::vector<std::string> args{decodedInput + "[0]"};
+        args.insert(args.end(), operation, c.convertArgs.end());
         reference = sources.file("reference.png");
         args.push_back("PNG32:" + reference);
         decoded = test::runProgram("/usr/bin/convert", args);
