@@ -62,6 +62,26 @@ void applyFileDate(const ConversionRun& run, const std::vector<std::string>& wri
         setModificationTime(path, when);
 }
 
+// Greyscale as loaded: one sample per pixel (16-bit, 32-bit and float grey types), or a
+// standard bitmap whose palette is a grey ramp.
+bool isGreyscale(FIBITMAP* page) {
+    switch (FreeImage_GetImageType(page)) {
+    case FIT_UINT16:
+    case FIT_INT16:
+    case FIT_UINT32:
+    case FIT_INT32:
+    case FIT_FLOAT:
+    case FIT_DOUBLE:
+        return true;
+    case FIT_BITMAP: {
+        const FREE_IMAGE_COLOR_TYPE type = FreeImage_GetColorType(page);
+        return type == FIC_MINISBLACK || type == FIC_MINISWHITE;
+    }
+    default:
+        return false;
+    }
+}
+
 // The chain between loading and saving, in its fixed order.
 Bitmap processPage(ConversionRun& run, Bitmap page, int index) {
     const settings::Settings& s = run.settings;
@@ -80,6 +100,8 @@ Bitmap processPage(ConversionRun& run, Bitmap page, int index) {
     run.job.pageWidth = width;
     run.job.pageHeight = height;
     run.job.frameNumber = index + 1;
+    // "%bpp%" in the watermark shows the depth this page will be saved with.
+    resolveTargetDepth(run.job);
     static const PreparedWatermark k_nothingPrepared;
     page = drawWatermark(std::move(page), s, run.job,
                          run.watermark ? *run.watermark : k_nothingPrepared);
@@ -103,6 +125,7 @@ FileResult convertPages(ConversionRun& run, PageSource& source) {
         PageInfo info;
         Bitmap page = source.loadPage(index, info);
         run.job.sourceDepth = page ? static_cast<int>(FreeImage_GetBPP(page.get())) : 0;
+        run.job.sourceGrey = page && isGreyscale(page.get());
         if (page && (FreeImage_GetWidth(page.get()) == 0 || FreeImage_GetHeight(page.get()) == 0))
             continue; // an empty page has nothing to convert
         if (!info.problem.empty()) {

@@ -1,9 +1,8 @@
 #include "engine/geometry.h"
 
-#include "engine/page_budget.h"
+#include "decoder/page_budget.h"
 
 #include "engine/standard_type.h"
-
 
 #include <algorithm>
 #include <climits>
@@ -54,8 +53,28 @@ Bitmap rotateSimple(Bitmap page, int angle, const std::string& backColor) {
 }
 
 Bitmap rotateAboutCentre(Bitmap page, int angle, unsigned width, unsigned height) {
-    return keepResolution(page.get(), FreeImage_RotateEx(page.get(), angle, 0.0, 0.0, width / 2.0,
-                                                         height / 2.0, FALSE));
+    Bitmap turned =
+        keepResolution(page.get(), FreeImage_RotateEx(page.get(), angle, 0.0, 0.0, width / 2.0,
+                                                      height / 2.0, FALSE));
+    if (!turned || angle % 90 != 0)
+        return turned;
+    // Resampling shifts a quarter turn by a pixel; the exact turn replaces what it covers.
+    Bitmap exact = keepResolution(page.get(), FreeImage_Rotate(page.get(), angle, nullptr));
+    if (!exact)
+        return turned;
+    const int exactWidth = static_cast<int>(FreeImage_GetWidth(exact.get()));
+    const int exactHeight = static_cast<int>(FreeImage_GetHeight(exact.get()));
+    const int w = static_cast<int>(width), h = static_cast<int>(height);
+    if (exactWidth == w && exactHeight == h)
+        return exact;
+    const int cutLeft = std::max(0, (exactWidth - w) / 2);
+    const int cutTop = std::max(0, (exactHeight - h) / 2);
+    Bitmap middle(FreeImage_Copy(exact.get(), cutLeft, cutTop, cutLeft + std::min(w, exactWidth),
+                                 cutTop + std::min(h, exactHeight)));
+    if (middle)
+        FreeImage_Paste(turned.get(), middle.get(), std::max(0, (w - exactWidth) / 2),
+                        std::max(0, (h - exactHeight) / 2), 256);
+    return turned;
 }
 
 FREE_IMAGE_FILTER filterOf(int algorithm) {
@@ -169,6 +188,9 @@ Bitmap resizeImage(Bitmap page, const settings::Settings& settings) {
     const auto [newWidth, newHeight] = settings.keepAspectRatio
                                            ? keepAspect(width, height, targetWidth, targetHeight)
                                            : std::pair{targetWidth, targetHeight};
+    // "Large Images" only ever shrinks: a size beyond the page either way leaves it alone.
+    if (settings.imageResizeType == 1 && (newWidth > width || newHeight > height))
+        return page;
     if (!rescaleFits(page.get(), newWidth, newHeight))
         return nullptr;
     return keepResolution(page.get(), FreeImage_Rescale(page.get(), newWidth, newHeight,

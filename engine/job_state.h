@@ -33,6 +33,7 @@ struct JobState {
     int32_t randomNumber = 0;         // %rnd%
     int32_t sequenceNumber = 0;       // %n%
     int32_t sourceDepth = 0;          // page, bits per pixel as loaded
+    bool sourceGrey = false;          // page, a greyscale page as loaded
     int32_t pageWidth = 0;            // page, after rotation and resizing
     int32_t pageHeight = 0;           // page
     int32_t frameNumber = 0;          // page, 1-based

@@ -4,8 +4,8 @@ namespace kx::engine {
 
 namespace {
 
-bool isHighColour(FREE_IMAGE_TYPE type) {
-    return type == FIT_RGB16 || type == FIT_RGBA16 || type == FIT_RGBF || type == FIT_RGBAF;
+bool isFloatColour(FREE_IMAGE_TYPE type) {
+    return type == FIT_RGBF || type == FIT_RGBAF;
 }
 
 } // namespace
@@ -16,9 +16,12 @@ Bitmap standardizePage(Bitmap page) {
     const FREE_IMAGE_TYPE type = FreeImage_GetImageType(page.get());
     if (type == FIT_BITMAP)
         return page;
-    // Gamma 1.0 rather than FreeImage's default 2.2, matching the tone mapping at loading.
-    FIBITMAP* standard = isHighColour(type) ? FreeImage_TmoDrago03(page.get(), 1.0, 0.0)
-                                            : FreeImage_ConvertToStandardType(page.get(), TRUE);
+    // Gamma 1.0 rather than FreeImage's default 2.2, matching the tone mapping at loading;
+    // 16-bit integer colour is scaled to 8 bits per sample, as at loading.
+    FIBITMAP* standard = isFloatColour(type)  ? FreeImage_TmoDrago03(page.get(), 1.0, 0.0)
+                         : type == FIT_RGB16  ? FreeImage_ConvertTo24Bits(page.get())
+                         : type == FIT_RGBA16 ? FreeImage_ConvertTo32Bits(page.get())
+                                              : FreeImage_ConvertToStandardType(page.get(), TRUE);
     return keepResolution(page.get(), standard);
 }
 

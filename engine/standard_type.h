@@ -6,10 +6,10 @@
 
 namespace kx::engine {
 
-// The page as a standard bitmap (FIT_BITMAP): 16-bit and float colour pages are tone-mapped to
-// 24 bits (Drago, gamma 1.0, exposure 0), every other non-standard type is scaled linearly to
-// 8-bit grey. A standard page is returned as it is; null when FreeImage cannot convert it or
-// the page is null. Keeps the resolution.
+// The page as a standard bitmap (FIT_BITMAP): float colour pages are tone-mapped to 24 bits
+// (Drago, gamma 1.0, exposure 0), 16-bit colour pages are scaled to 8 bits per sample, every
+// other non-standard type is scaled linearly to 8-bit grey. A standard page is returned as it is;
+// null when FreeImage cannot convert it or the page is null. Keeps the resolution.
 Bitmap standardizePage(Bitmap page);
 
 // FreeImage's conversion of a page into a new bitmap, leaving its argument alone.

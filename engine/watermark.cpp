@@ -1,5 +1,6 @@
 #include "engine/watermark.h"
 
+#include "decoder/decode_diagnostics.h"
 #include "engine/naming.h"
 #include "engine/overlay.h"
 
@@ -46,6 +47,8 @@ QString resolvedFamily(const QString& family) {
 
 // Qt reads the common formats; FreeImage also reads those Qt lacks here, TIFF first of all.
 bool freeImageCanRead(const std::string& path) {
+    // libtiff and FreeImage print on standard error unless their callbacks are replaced.
+    installDecodeDiagnostics();
     const FREE_IMAGE_FORMAT format = FreeImage_GetFileType(path.c_str(), 0);
     return format != FIF_UNKNOWN && FreeImage_FIFSupportsReading(format);
 }

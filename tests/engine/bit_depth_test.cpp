@@ -122,6 +122,24 @@ TEST(ConvertToTargetDepth, AutoDepthFollowsTheSourceDepth) {
     ASSERT_TRUE(grey);
     EXPECT_EQ(FreeImage_GetBPP(grey.get()), 16u);
     EXPECT_EQ(FreeImage_GetRedMask(grey.get()), unsigned{FI16_565_RED_MASK});
+
+    // A grey source deeper than 8 bits stays grey: 8 bits, not 5-6-5 colour.
+    JobState deepGreyJob = autoJobFor("bmp", 16);
+    deepGreyJob.sourceGrey = true;
+    Bitmap deepGrey =
+        convertToTargetDepth(indexedPage(4, 3, [](int x, int) { return x * 60; }), deepGreyJob);
+    EXPECT_EQ(deepGreyJob.targetDepth, 8);
+    ASSERT_TRUE(deepGrey);
+    EXPECT_EQ(FreeImage_GetBPP(deepGrey.get()), 8u);
+
+    // An explicit 16 still gives 5-6-5.
+    JobState explicitJob = jobFor("bmp", 16);
+    explicitJob.sourceGrey = true;
+    explicitJob.sourceDepth = 16;
+    Bitmap explicitSixteen =
+        convertToTargetDepth(indexedPage(4, 3, [](int x, int) { return x * 60; }), explicitJob);
+    ASSERT_TRUE(explicitSixteen);
+    EXPECT_EQ(FreeImage_GetRedMask(explicitSixteen.get()), unsigned{FI16_565_RED_MASK});
 }
 
 TEST(ConvertToTargetDepth, PageOfTheTargetDepthIsUntouched) {

@@ -122,6 +122,26 @@ TEST(RotateImage, AdvancedRotationKeepsTheCanvas) {
     EXPECT_EQ(sizeOf(turned), std::make_pair(21u, 11u));
 }
 
+TEST(RotateImage, AdvancedQuarterTurnMovesPixelsExactly) {
+    // Half turn: every pixel lands on its mirror position, with no filler.
+    Bitmap half = rotateImage(patternPage(9, 5), rotation(180, 1));
+    Bitmap halfExpected =
+        colourPage(9, 5, [](int x, int y) { return test::patternColour(8 - x, 4 - y); });
+    EXPECT_TRUE(test::imagesMatch(half.get(), halfExpected.get()));
+    // Quarter turn of a 10 x 4 canvas: the turned page's middle 4 columns fill columns 3 to 6.
+    Bitmap quarter = rotateImage(patternPage(10, 4), rotation(90, 1));
+    ASSERT_TRUE(quarter);
+    EXPECT_EQ(sizeOf(quarter), std::make_pair(10u, 4u));
+    for (int y = 0; y < 4; ++y) {
+        for (int x = 3; x < 7; ++x) {
+            const Rgb want = test::patternColour(9 - (y + 3), x - 3);
+            const test::Rgba got = pixelAt(quarter.get(), x, y);
+            EXPECT_EQ(std::tie(got.r, got.g, got.b), std::make_tuple(want.r, want.g, want.b))
+                << x << ", " << y;
+        }
+    }
+}
+
 TEST(RotateImage, EightBitPageComesOutTwentyFourBits) {
     Bitmap turned = rotateImage(indexedPage(6, 4, [](int x, int) { return x * 40; }), rotation(90));
     ASSERT_TRUE(turned);
@@ -188,8 +208,11 @@ TEST(ResizeImage, LargeImagesOnlyShrinks) {
     Bitmap small = bilevel(640, 480);
     FIBITMAP* original = small.get();
     EXPECT_EQ(resizeImage(std::move(small), resize(800, 600, false, 1)).get(), original);
-    EXPECT_EQ(sizeOf(resizeImage(bilevel(1000, 500), resize(800, 600, false, 1))),
+    EXPECT_EQ(sizeOf(resizeImage(bilevel(1000, 800), resize(800, 600, false, 1))),
               std::make_pair(800u, 600u));
+    // Shrinking the width would stretch the height: never enlarged, so left alone.
+    EXPECT_EQ(sizeOf(resizeImage(bilevel(1000, 500), resize(800, 600, false, 1))),
+              std::make_pair(1000u, 500u));
     EXPECT_EQ(sizeOf(resizeImage(bilevel(640, 480), resize(800, 600))), std::make_pair(800u, 600u));
 }
 

@@ -3,6 +3,7 @@
 #include "engine/frame.h"
 #include "tests/support/gui_app.h"
 #include "tests/support/image_compare.h"
+#include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tiff_writer.h"
 
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <filesystem>
 #include <vector>
 
 namespace kx::engine {
@@ -415,6 +417,18 @@ TEST_F(WatermarkTest, TiffImagesServeAsWatermarksToo) {
     EXPECT_EQ(box.width(), 8);
     EXPECT_EQ(box.height(), 4);
     EXPECT_EQ(pixelAt(page.get(), 6, 6).g, 200);
+}
+
+// A TIFF with tags libtiff does not know (FreeImage asks for EXIF tags) prints nothing.
+TEST_F(WatermarkTest, TiffWatermarkPrintsNoLibraryMessages) {
+    test::TempDir dir;
+    const test::ProgramResult run =
+        test::runProgram(test::programPath(),
+                         {"-q", "-i", test::corpusFile("lzw-predictor2-irfanview.tif"), "-o",
+                          dir.folder(), "--wm-image=" + test::corpusFile("multipage.tiff")},
+                         {{"XDG_RUNTIME_DIR", dir.folder()}});
+    EXPECT_EQ(run.err, "");
+    EXPECT_TRUE(std::filesystem::exists(dir.file("lzw-predictor2-irfanview.bmp")));
 }
 
 TEST_F(WatermarkTest, PaddingWidensTheBoxOnEverySide) {

@@ -22,7 +22,8 @@ Rgba pixelAt(FIBITMAP* bitmap, int x, int y) {
 
 ::testing::AssertionResult imagesMatch(FIBITMAP* actual, FIBITMAP* expected, int maxDelta) {
     if (!actual || !expected)
-        return ::testing::AssertionFailure() << (actual ? "expected" : "actual") << " image is null";
+        return ::testing::AssertionFailure()
+               << (actual ? "expected" : "actual") << " image is null";
     const unsigned width = FreeImage_GetWidth(actual);
     const unsigned height = FreeImage_GetHeight(actual);
     if (width != FreeImage_GetWidth(expected) || height != FreeImage_GetHeight(expected))
@@ -37,15 +38,15 @@ Rgba pixelAt(FIBITMAP* bitmap, int x, int y) {
         const BYTE* pa = FreeImage_GetScanLine(a.get(), row);
         const BYTE* pe = FreeImage_GetScanLine(e.get(), row);
         for (unsigned x = 0; x < width; ++x) {
-            for (int c = 0; c < 3; ++c) {
+            for (int c = 0; c < 4; ++c) {
                 if (std::abs(pa[4 * x + c] - pe[4 * x + c]) > maxDelta) {
                     const unsigned y = height - 1 - row;
                     const Rgba got = pixelAt(actual, x, y);
                     const Rgba want = pixelAt(expected, x, y);
                     return ::testing::AssertionFailure()
-                           << "pixel (" << x << ", " << y << ") is " << got.r << "," << got.g
-                           << "," << got.b << " but expected " << want.r << "," << want.g << ","
-                           << want.b << " (tolerance " << maxDelta << ")";
+                           << "pixel (" << x << ", " << y << ") is " << got.r << "," << got.g << ","
+                           << got.b << "," << got.a << " but expected " << want.r << "," << want.g
+                           << "," << want.b << "," << want.a << " (tolerance " << maxDelta << ")";
                 }
             }
         }

@@ -26,7 +26,7 @@ struct Rgba {
 Rgba pixelAt(FIBITMAP* bitmap, int x, int y);
 
 // Compares two images pixel by pixel after bringing both to 32 bits. Passes when the sizes
-// agree and no channel differs by more than `maxDelta`; otherwise names the first differing
+// agree and no channel, alpha included, differs by more than `maxDelta`; otherwise names the first differing
 // pixel (top-left origin).
 ::testing::AssertionResult imagesMatch(FIBITMAP* actual, FIBITMAP* expected, int maxDelta = 0);
 

@@ -36,8 +36,12 @@ std::string readFile(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-std::string corpusFile(const std::string& name) { return std::string(KX_CORPUS_DIR) + "/" + name; }
+std::string corpusFile(const std::string& name) {
+    return std::string(KX_TEST_DATA_DIR) + "/" + name;
+}
 
-std::string programPath() { return std::string(KX_BINARY_DIR) + "/core/kestrelix"; }
+std::string programPath() {
+    return std::string(KX_BINARY_DIR) + "/core/kestrelix";
+}
 
 } // namespace kx::test

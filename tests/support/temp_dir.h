@@ -30,7 +30,7 @@ void writeFile(const std::string& path, const std::string& bytes);
 // The whole content of `path`, or empty when it cannot be read.
 std::string readFile(const std::string& path);
 
-// Path of a file of the shared sample corpus.
+// Path of a sample file kept in tests/data.
 std::string corpusFile(const std::string& name);
 
 // Path of the built program.

@@ -13,18 +13,28 @@ struct TiffPage {
     int height = 0;
     int samplesPerPixel = 3;
     int bitsPerSample = 8;
-    int photometric = 2;    // PHOTOMETRIC_RGB
-    int compression = 1;    // COMPRESSION_NONE
-    int sampleFormat = 1;   // SAMPLEFORMAT_UINT
+    int photometric = 2;            // PHOTOMETRIC_RGB
+    int compression = 1;            // COMPRESSION_NONE
+    int sampleFormat = 1;           // SAMPLEFORMAT_UINT
     std::vector<uint8_t> data;      // height rows of ceil(width * spp * bps / 8) bytes
     std::vector<uint16_t> colormap; // 3 * 2^bps entries for palette pages
     float xResolution = 72;
     float yResolution = 72;
     int resolutionUnit = 2; // inches
+    int extraSample = 2; // ExtraSamples of 2- and 4-sample pages (EXTRASAMPLE_UNASSALPHA); -1: none
+    bool samplesPerPixelTag = true; // false leaves SamplesPerPixel out, as some writers do
+    int tileSize = 0;               // tiles of this many pixels square; 0 writes one strip
+    uint64_t exifOffset = 0;        // an EXIF directory pointer, which need not point anywhere
+    int orientation = 0;            // the Orientation tag; 0 leaves it out
 };
 
 // Writes a (multi-page) TIFF through libtiff. Returns false when libtiff refuses.
 bool writeTiff(const std::string& path, const std::vector<TiffPage>& pages);
+
+// Overwrites the value of the SHORT tag `tag` in the first directory of the little-endian TIFF
+// at `path`, bypassing libtiff's checks so that values it refuses to write can be tested.
+// False when the file or the tag is missing.
+bool patchShortTag(const std::string& path, uint16_t tag, uint16_t value);
 
 struct Rgb {
     uint8_t r, g, b;

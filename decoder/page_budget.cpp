@@ -1,4 +1,4 @@
-#include "engine/page_budget.h"
+#include "decoder/page_budget.h"
 
 #include <tiffio.h>
 
@@ -83,6 +83,20 @@ PageFacts readPageFacts(TIFF* tiff, uint64_t fileSize) {
     TIFFGetFieldDefaulted(tiff, TIFFTAG_COMPRESSION, &compression);
     facts.compression = compression;
     facts.storedBytes = storedBytesOf(tiff, fileSize);
+    uint16_t photometric = 0;
+    if (TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric))
+        facts.photometric = photometric;
+    uint16_t sampleFormat = SAMPLEFORMAT_UINT;
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLEFORMAT, &sampleFormat);
+    facts.sampleFormat = sampleFormat;
+    uint16_t extraCount = 0;
+    uint16_t* extra = nullptr;
+    if (TIFFGetField(tiff, TIFFTAG_EXTRASAMPLES, &extraCount, &extra) && extraCount > 0 && extra)
+        facts.extraSample = extra[0];
+    uint16_t planar = PLANARCONFIG_CONTIG;
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &planar);
+    facts.planarContiguous = planar == PLANARCONFIG_CONTIG;
+    facts.tiled = TIFFIsTiled(tiff) != 0;
     return facts;
 }
 

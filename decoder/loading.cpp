@@ -1,7 +1,8 @@
-#include "engine/loading.h"
+#include "decoder/loading.h"
 
-#include "engine/decode_diagnostics.h"
-#include "engine/page_budget.h"
+#include "decoder/decode_diagnostics.h"
+#include "decoder/page_budget.h"
+#include "decoder/tiff_corrections.h"
 
 #include <tiffio.h>
 
@@ -38,6 +39,9 @@ public:
             return std::nullopt;
         return readPageFacts(m_tiff.get(), m_fileSize);
     }
+
+    // libtiff's handle, at the directory last read.
+    TIFF* current() const { return m_tiff.get(); }
 
 private:
     bool seek(int index) {
@@ -122,11 +126,22 @@ public:
             if (!info.problem.empty())
                 return use(nullptr);
         }
+        if (facts && decodesWithLibtiff(*facts)) {
+            // FreeImage gets these wrong; libtiff, at the page's directory, decodes them.
+            Bitmap decoded = decodeWithLibtiff(m_directories.current(), *facts, info.problem);
+            if (info.problem.empty())
+                info.problem = diagnostics.take();
+            if (!decoded && info.problem.empty())
+                info.problem = "the page could not be decoded";
+            return use(decoded.get());
+        }
         FIBITMAP* locked = m_multi ? FreeImage_LockPage(m_multi.get(), index) : nullptr;
         Bitmap owned = !m_multi && index == 0 ? std::move(m_single) : nullptr;
         if (!locked && !owned && facts && facts->compression == k_oldStyleJpeg)
             owned = decodeEmbeddedJpeg(m_path, facts->width, facts->height);
         FIBITMAP* page = locked ? locked : owned.get();
+        if (facts)
+            correctDecodedPage(page, *facts);
         info.problem = diagnostics.take();
         if (!page && info.problem.empty())
             info.problem = diagnostics.takeRefusal();
@@ -175,7 +190,15 @@ Bitmap standardizeGreyscale(Bitmap page) {
 Bitmap toneMap(Bitmap page) {
     if (!page || FreeImage_GetBPP(page.get()) <= 32)
         return page;
-    return keepResolution(page.get(), FreeImage_TmoDrago03(page.get(), 1.0, 0.0));
+    // 16 bits per sample is more precision, not more range: scaled, never tone-mapped.
+    switch (FreeImage_GetImageType(page.get())) {
+    case FIT_RGB16:
+        return keepResolution(page.get(), FreeImage_ConvertTo24Bits(page.get()));
+    case FIT_RGBA16:
+        return keepResolution(page.get(), FreeImage_ConvertTo32Bits(page.get()));
+    default:
+        return keepResolution(page.get(), FreeImage_TmoDrago03(page.get(), 1.0, 0.0));
+    }
 }
 
 } // namespace kx::engine

@@ -7,8 +7,9 @@ namespace kx::engine {
 // libtiff and FreeImage report problems through process-wide callbacks; by default libtiff
 // prints them on standard error. These callbacks are replaced once, and what they say while a
 // page is decoded is collected for the calling thread, so a page whose data could not be read
-// fails instead of being saved half-blank. libtiff's chatter about tags it does not know is
-// dropped: it says nothing about the pixels.
+// fails instead of being saved half-blank. libtiff's chatter about tags it does not know, and
+// its complaints about directories and tag values it then ignores, are dropped: they say
+// nothing about the pixels.
 class DecodeDiagnostics {
 public:
     // Starts collecting on this thread, forgetting anything collected before.

@@ -15,6 +15,11 @@ struct PageFacts {
     uint16_t bitsPerSample = 1;
     int compression = 1;      // the Compression tag
     uint64_t storedBytes = 0; // compressed bytes of the page actually present in the file
+    int photometric = -1;     // the Photometric tag; -1 when it is missing
+    int sampleFormat = 1;     // the SampleFormat tag (1 unsigned integer, 3 IEEE float)
+    int extraSample = -1;     // the first ExtraSamples value (1 associated alpha); -1: none
+    bool planarContiguous = true;
+    bool tiled = false;
 };
 
 // Reads the facts of the TIFF's current directory; `fileSize` bounds the stored bytes.

@@ -1,4 +1,4 @@
-#include "engine/decode_diagnostics.h"
+#include "decoder/decode_diagnostics.h"
 
 #include <FreeImage.h>
 #include <tiffio.h>
@@ -40,7 +40,22 @@ bool isTagChatter(std::string_view message) {
            message.find("TIFFFetchNormalTag") != std::string_view::npos;
 }
 
+// Complaints about a directory and its tags (a value out of range, an EXIF pointer that
+// leads nowhere) while libtiff goes on with what it could read. They say nothing about the
+// pixels: a directory too broken to decode fails the page through the decoding itself.
+bool isDirectoryComplaint(std::string_view module) {
+    for (const std::string_view directoryModule :
+         {"_TIFFVSetField", "TIFFFetchDirectory", "TIFFReadDirectory", "TIFFReadCustomDirectory",
+          "TIFFReadEXIFDirectory", "TIFFReadGPSDirectory", "TIFFReadDirectoryCheckOrder"}) {
+        if (module == directoryModule)
+            return true;
+    }
+    return false;
+}
+
 void tiffError(const char* module, const char* format, va_list args) {
+    if (module && isDirectoryComplaint(module))
+        return;
     const std::string message = formatted(module, format, args);
     if (!isTagChatter(message))
         record(message);

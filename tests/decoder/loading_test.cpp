@@ -1,12 +1,17 @@
-#include "engine/loading.h"
+#include "decoder/loading.h"
 #include "engine/page_range.h"
 
 #include "tests/support/image_compare.h"
+#include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tiff_writer.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
 #include <set>
 
 namespace kx::engine {
@@ -147,6 +152,66 @@ TEST(LoadingTest, GreyscaleStandardisationAndToneMapping) {
 
     EXPECT_EQ(standardizeGreyscale(nullptr), nullptr);
     EXPECT_EQ(toneMap(nullptr), nullptr);
+}
+
+TEST(LoadingTest, SixteenBitColourIsScaledNotToneMapped) {
+    Bitmap rgb16(FreeImage_AllocateT(FIT_RGB16, 2, 1));
+    auto* pixel = reinterpret_cast<FIRGB16*>(FreeImage_GetScanLine(rgb16.get(), 0));
+    pixel[0] = {0x1000, 0x8000, 0xFFFF};
+    pixel[1] = {0x0000, 0x00FF, 0x0100};
+    Bitmap scaled = toneMap(std::move(rgb16));
+    ASSERT_NE(scaled, nullptr);
+    EXPECT_EQ(FreeImage_GetBPP(scaled.get()), 24u);
+    const test::Rgba first = test::pixelAt(scaled.get(), 0, 0);
+    const test::Rgba second = test::pixelAt(scaled.get(), 1, 0);
+    EXPECT_EQ((std::array{first.r, first.g, first.b}), (std::array{0x10, 0x80, 0xFF}));
+    EXPECT_EQ((std::array{second.r, second.g, second.b}), (std::array{0x00, 0x00, 0x01}));
+
+    Bitmap rgba16(FreeImage_AllocateT(FIT_RGBA16, 2, 1));
+    EXPECT_EQ(FreeImage_GetBPP(toneMap(std::move(rgba16)).get()), 32u);
+}
+
+// Half floats (16-bit IEEE samples) hold the values ImageMagick reads from them; FreeImage
+// misreads half-float grey as 16-bit colour.
+TEST(LoadingTest, HalfFloatPagesHoldTheirValues) {
+    struct Case {
+        const char* file;
+        FREE_IMAGE_TYPE type;
+        int channels;
+        const char* rawFormat;
+    } cases[] = {{"random-fp16.tiff", FIT_FLOAT, 1, "gray:"}, {"spring.tif", FIT_RGBF, 3, "rgb:"}};
+    for (const Case& c : cases) {
+        auto source = openPagesInProcess(test::corpusFile(c.file));
+        ASSERT_NE(source, nullptr) << c.file;
+        PageInfo info;
+        Bitmap page = source->loadPage(0, info);
+        ASSERT_NE(page, nullptr) << c.file << ": " << info.problem;
+        EXPECT_EQ(FreeImage_GetImageType(page.get()), c.type) << c.file;
+
+        TempDir dir;
+        const std::string raw = dir.file("samples.raw");
+        const test::ProgramResult decoded =
+            test::runProgram("/usr/bin/convert", {test::corpusFile(c.file), "-depth", "16",
+                                                        "-endian", "LSB", c.rawFormat + raw});
+        ASSERT_EQ(decoded.exitStatus, 0) << decoded.err;
+        const std::string bytes = test::readFile(raw);
+        const unsigned width = FreeImage_GetWidth(page.get());
+        const unsigned height = FreeImage_GetHeight(page.get());
+        ASSERT_EQ(bytes.size(), size_t{2} * c.channels * width * height) << c.file;
+        int worst = 0;
+        for (unsigned y = 0; y < height; ++y) {
+            const auto* row = reinterpret_cast<const float*>(
+                FreeImage_GetScanLine(page.get(), static_cast<int>(height - 1 - y)));
+            for (unsigned i = 0; i < width * c.channels; ++i) {
+                uint16_t expected = 0;
+                std::memcpy(&expected, bytes.data() + 2 * (size_t{y} * width * c.channels + i), 2);
+                const float clamped = std::clamp(row[i], 0.0f, 1.0f);
+                worst = std::max(worst, std::abs(static_cast<int>(std::lround(clamped * 65535)) -
+                                                 static_cast<int>(expected)));
+            }
+        }
+        EXPECT_LE(worst, 2) << c.file;
+    }
 }
 
 } // namespace
