@@ -11,6 +11,7 @@
 #include "ui/string_table.h"
 #include "ui/window_run.h"
 
+#include <csignal>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,9 @@ bool runCommandLine(const std::vector<std::string>& parameters, const char* argv
     settings::applyDefaults(settings, true);
     ui::loadStringTable();
 
+    // A closed output pipe (`kestrelix ... | head -c1`) must not end the run: lines that
+    // cannot be written are dropped and the conversion goes on.
+    std::signal(SIGPIPE, SIG_IGN);
     core::TerminalConsole console;
     const std::string first = core::optionName(parameters.front());
     if (first == "-U" || first == "-T")

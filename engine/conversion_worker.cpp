@@ -115,10 +115,12 @@ FileResult convertPages(ConversionRun& run, PageSource& source) {
         const std::string path =
             suffix ? withPageSuffix(run.job.outputPath, index + 1, run.job.outputFormatKey)
                    : run.job.outputPath;
-        if (savePage(page.get(), path, run.job, run.settings)) {
+        std::string reason = outputPathProblem(path, run.job.outputFolder, run.job.inputPath);
+        if (reason.empty() && savePage(page.get(), path, run.job, run.settings, &reason)) {
             ++result.pagesSaved;
             result.written.push_back(path);
         } else {
+            debugLine(run, "[ERROR] Page " + std::to_string(index + 1) + ": " + reason);
             ++result.pagesFailed;
         }
     }
