@@ -1,8 +1,8 @@
 #pragma once
 
-#include "engine/contained_decoder.h"
+#include "decoder/contained_decoder.h"
+#include "decoder/loading.h"
 #include "engine/job_state.h"
-#include "engine/loading.h"
 #include "engine/watermark.h"
 #include "settings/settings.h"
 

@@ -1,9 +1,8 @@
 #include "engine/geometry.h"
 
-#include "engine/page_budget.h"
+#include "decoder/page_budget.h"
 
 #include "engine/standard_type.h"
-
 
 #include <algorithm>
 #include <climits>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "decoder/loading.h"
 #include "engine/bitmap.h"
-#include "engine/loading.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,7 +1,7 @@
-#include "engine/loading.h"
+#include "decoder/loading.h"
 
-#include "engine/decode_diagnostics.h"
-#include "engine/page_budget.h"
+#include "decoder/decode_diagnostics.h"
+#include "decoder/page_budget.h"
 
 #include <tiffio.h>
 

@@ -3,9 +3,9 @@
 // read from standard input with the decoded page, until it reads a negative index or its
 // input ends. A crash, an abort or a runaway allocation in here costs the worker one file.
 
-#include "engine/loading.h"
-#include "engine/page_budget.h"
-#include "engine/page_wire.h"
+#include "decoder/loading.h"
+#include "decoder/page_budget.h"
+#include "decoder/page_wire.h"
 
 #include <sys/resource.h>
 #include <unistd.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/loading.h"
+#include "decoder/loading.h"
 
 #include <memory>
 #include <string>

@@ -1,4 +1,4 @@
-#include "engine/decode_diagnostics.h"
+#include "decoder/decode_diagnostics.h"
 
 #include <FreeImage.h>
 #include <tiffio.h>

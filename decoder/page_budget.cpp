@@ -1,4 +1,4 @@
-#include "engine/page_budget.h"
+#include "decoder/page_budget.h"
 
 #include <tiffio.h>
 

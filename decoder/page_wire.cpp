@@ -1,4 +1,4 @@
-#include "engine/page_wire.h"
+#include "decoder/page_wire.h"
 
 #include <poll.h>
 #include <sys/mman.h>

@@ -1,4 +1,4 @@
-#include "engine/contained_decoder.h"
+#include "decoder/contained_decoder.h"
 
 #include "tests/support/image_compare.h"
 #include "tests/support/temp_dir.h"

@@ -1,4 +1,4 @@
-#include "engine/loading.h"
+#include "decoder/loading.h"
 #include "engine/page_range.h"
 
 #include "tests/support/image_compare.h"

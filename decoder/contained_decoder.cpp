@@ -1,7 +1,7 @@
-#include "engine/contained_decoder.h"
+#include "decoder/contained_decoder.h"
 
+#include "decoder/page_wire.h"
 #include "engine/job_state.h"
-#include "engine/page_wire.h"
 
 #include <fcntl.h>
 #include <signal.h>
