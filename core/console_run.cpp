@@ -115,6 +115,11 @@ std::unique_ptr<QGuiApplication> startDrawingSupport() {
 
 void ConsoleRun::run() {
     status(ui::lookupText("General", "Preparing"));
+    // Every page would fail without the decoder; debug output says so before anything else.
+    if (m_debug) {
+        if (const std::string problem = engine::decoderProblem(); !problem.empty())
+            debug("[ERROR] " + problem);
+    }
     for (auto step :
          {&ConsoleRun::checkInputFile, &ConsoleRun::checkOutputFolder, &ConsoleRun::checkFormats,
           &ConsoleRun::checkOutputOptions, &ConsoleRun::checkTransforms}) {
@@ -454,6 +459,7 @@ int ConsoleRun::convert() {
         // Whatever the worker was writing goes, and nothing new is started; the worker is
         // not waited for, since a page may take long to finish.
         settings::abandonFileWrites();
+        engine::endAllDecoders();
         say(ui::lookupText("Msg", "Conversion is not complete"));
         std::fflush(stdout);
         _exit(0);

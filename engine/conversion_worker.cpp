@@ -140,12 +140,22 @@ void Progress::reset() {
 
 bool convertFile(ConversionRun& run) {
     std::unique_ptr<PageSource> source = run.openPages(run.job.inputPath);
-    if (!source)
+    if (!source) {
+        // Without a decoder no page can be had; say so rather than fail without a word.
+        if (const std::string problem = run.decoderProblem ? run.decoderProblem() : std::string();
+            !problem.empty())
+            debugLine(run, "[ERROR] Page 1: " + problem);
         return false;
+    }
     const FileResult result = convertPages(run, *source);
+    // Pages after a cut in the directory chain are missing: the file is not converted, though
+    // the pages that could be read were written.
+    const std::string fileProblem = source->fileProblem();
+    if (!fileProblem.empty())
+        debugLine(run, "[ERROR] " + fileProblem);
     source.reset();
     applyFileDate(run, result.written);
-    return result.pagesSaved > 0 && result.pagesFailed == 0;
+    return result.pagesSaved > 0 && result.pagesFailed == 0 && fileProblem.empty();
 }
 
 void conversionWorker(ConversionRun& run) {
