@@ -194,14 +194,15 @@ std::string directoryChainProblem(const std::string& path) {
     for (int page = 1;; ++page) {
         seen.insert(here);
         const std::optional<uint64_t> next = nextDirectoryOffset(file, here, bigTiff, bigEndian);
-        const std::string after = "the directory chain is cut after page " + std::to_string(page);
-        if (!next)
-            return "the directory of page " + std::to_string(page) +
-                   " runs past the end of the file";
+        const std::string cut = "the directory chain is cut after page " + std::to_string(page - 1);
+        if (!next) // page 1 unreadable: its own failure says more
+            return page == 1 ? std::string()
+                             : cut + ": the next directory runs past the end of the file";
         if (*next == 0 || seen.count(*next))
             return {};
         if (*next >= fileSize)
-            return after + ": the next directory lies past the end of the file";
+            return "the directory chain is cut after page " + std::to_string(page) +
+                   ": the next directory lies past the end of the file";
         here = *next;
     }
 }
