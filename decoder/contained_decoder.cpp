@@ -161,6 +161,9 @@ public:
         }
         if (m_pid <= 0)
             return {};
+        // Forgotten before it can be reaped, so that its number, once free for reuse, is never
+        // sent a signal.
+        liveDecoders().remove(m_pid);
         // A decoder whose input has ended leaves at once; one that died is being counted.
         // Half a second is plenty for either.
         int status = 0;
@@ -170,7 +173,6 @@ public:
             if (ended == 0)
                 usleep(1000);
         }
-        liveDecoders().remove(m_pid);
         if (ended == 0) {
             kill(m_pid, SIGKILL);
             ended = waitpid(m_pid, &status, 0);

@@ -154,8 +154,11 @@ public:
         for (int tries = 0; tries < 100; ++tries) {
             const std::string name = m_stem + randomSuffix();
             const bool linked = pendingNames().add(name, [&] {
-                return linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) ==
-                       0;
+                if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
+                    return true;
+                // Without /proc, the descriptor itself (a privileged call on older kernels).
+                return errno == ENOENT &&
+                       linkat(m_fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0;
             });
             if (linked) {
                 m_name = name;
