@@ -6,9 +6,8 @@
 #include "engine/format_registry.h"
 #include "engine/saving.h"
 #include "engine/watermark.h"
-#include "ui/string_table.h"
-
 #include "settings/file_replace.h"
+#include "ui/string_table.h"
 
 #include <QGuiApplication>
 
