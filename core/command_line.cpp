@@ -10,6 +10,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <new>
 #include <optional>
 
 namespace kx::core {
@@ -359,21 +360,26 @@ ParseResult parseCommandLine(const std::vector<std::string>& parameters, Setting
 bool loadProfile(const std::string& path, Settings& settings, engine::JobState& job) {
     if (path.empty())
         return false;
-    const std::optional<settings::SettingsFile> file = settings::SettingsFile::open(path);
-    if (!file)
+    // Out of memory while reading, the profile is refused like any unreadable file.
+    try {
+        const std::optional<settings::SettingsFile> file = settings::SettingsFile::open(path);
+        if (!file)
+            return false;
+        ParseResult ignored;
+        for (const auto& [key, raw] : file->entries("CLI")) {
+            const Option* option = findOption(upperCase(key), true);
+            if (!option)
+                continue;
+            std::string value(trimSpaces(raw));
+            // A mask may need its outer spaces, so profiles quote it.
+            if (option->name == "--FILENAME-MASK")
+                value = stripQuotes(value);
+            applyOption(*option, value, settings, job, ignored);
+        }
+        return true;
+    } catch (const std::bad_alloc&) {
         return false;
-    ParseResult ignored;
-    for (const auto& [key, raw] : file->entries("CLI")) {
-        const Option* option = findOption(upperCase(key), true);
-        if (!option)
-            continue;
-        std::string value(trimSpaces(raw));
-        // A mask may need its outer spaces, so profiles quote it.
-        if (option->name == "--FILENAME-MASK")
-            value = stripQuotes(value);
-        applyOption(*option, value, settings, job, ignored);
     }
-    return true;
 }
 
 std::vector<std::string> usageLines(const std::string& programName) {

@@ -7,11 +7,20 @@
 #include "engine/run_values.h"
 #include "engine/saving.h"
 #include "engine/watermark.h"
+#include "settings/file_replace.h"
 #include "ui/string_table.h"
 
 #include <QGuiApplication>
 
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/eventfd.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -106,6 +115,11 @@ std::unique_ptr<QGuiApplication> startDrawingSupport() {
 
 void ConsoleRun::run() {
     status(ui::lookupText("General", "Preparing"));
+    // Every page would fail without the decoder; debug output says so before anything else.
+    if (m_debug) {
+        if (const std::string problem = engine::decoderProblem(); !problem.empty())
+            debug("[ERROR] " + problem);
+    }
     for (auto step :
          {&ConsoleRun::checkInputFile, &ConsoleRun::checkOutputFolder, &ConsoleRun::checkFormats,
           &ConsoleRun::checkOutputOptions, &ConsoleRun::checkTransforms}) {
@@ -368,6 +382,33 @@ int ConsoleRun::queueJob() {
     return engine::setInputFile(m_job, m_queue, m_job.inputPath) ? 1 : 0;
 }
 
+// The signals that end a console run early: the terminal's interrupt and hang-up, and the
+// polite request to end.
+sigset_t stopSignals() {
+    sigset_t stops;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGINT);
+    sigaddset(&stops, SIGTERM);
+    sigaddset(&stops, SIGHUP);
+    return stops;
+}
+
+// Waits until `done` is signalled or a stop signal arrives; true for a stop signal.
+bool stoppedBeforeDone(int done, int stopFd) {
+    pollfd waiting[2] = {{done, POLLIN, 0}, {stopFd, POLLIN, 0}};
+    for (;;) {
+        const int ready = poll(waiting, 2, -1);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready < 0)
+            return false;
+        if (waiting[1].revents & POLLIN)
+            return true;
+        if (waiting[0].revents & POLLIN)
+            return false;
+    }
+}
+
 int ConsoleRun::convert() {
     engine::Progress progress;
     progress.reset();
@@ -375,8 +416,33 @@ int ConsoleRun::convert() {
     if (m_debug)
         run.debug = [this](std::string_view line) { say(line); };
     run.watermark = &m_watermark;
-    std::thread worker([&run] { engine::conversionWorker(run); });
+
+    // The stop signals are taken as messages while the worker runs (it inherits the blocked
+    // mask), so a run ended in the middle of a page can clean up after itself.
+    const sigset_t stops = stopSignals();
+    sigset_t previous;
+    pthread_sigmask(SIG_BLOCK, &stops, &previous);
+    const int signalFd = signalfd(-1, &stops, SFD_CLOEXEC);
+    const int done = eventfd(0, EFD_CLOEXEC);
+    std::thread worker([&run, done] {
+        engine::conversionWorker(run);
+        eventfd_write(done, 1);
+    });
+    if (signalFd >= 0 && done >= 0 && stoppedBeforeDone(done, signalFd)) {
+        // Whatever the worker was writing goes, and nothing new is started; the worker is
+        // not waited for, since a page may take long to finish.
+        settings::abandonFileWrites();
+        engine::endAllDecoders();
+        say(ui::lookupText("Msg", "Conversion is not complete"));
+        std::fflush(stdout);
+        _exit(0);
+    }
     worker.join();
+    if (signalFd >= 0)
+        close(signalFd);
+    if (done >= 0)
+        close(done);
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     std::lock_guard guard(progress.lock);
     return progress.count;
 }

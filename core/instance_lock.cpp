@@ -5,21 +5,37 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace kx::core {
 
 namespace {
 
-std::string privateTempFolder() {
-    const std::string folder = "/tmp/kestrelix-" + std::to_string(getuid());
+std::string temporaryBase() {
+    const char* base = std::getenv("TMPDIR");
+    return base && base[0] == '/' ? base : "/tmp";
+}
+
+// A folder whose content only this user controls: a real folder (not a link), owned by us,
+// mode 0700.
+bool isPrivateFolder(const std::string& folder) {
+    struct stat facts {};
+    return lstat(folder.c_str(), &facts) == 0 && S_ISDIR(facts.st_mode) &&
+           facts.st_uid == getuid() && (facts.st_mode & 07777) == 0700;
+}
+
+std::string sharedPrivateFolder() {
+    const std::string folder = temporaryBase() + "/kestrelix-" + std::to_string(getuid());
     mkdir(folder.c_str(), 0700);
-    return folder;
+    return isPrivateFolder(folder) ? folder : std::string();
 }
 
 int openLockFile(const std::string& folder, const std::string& name) {
+    if (folder.empty())
+        return -1;
     const std::string path = folder + "/" + name + ".lock";
-    return open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    return open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
 }
 
 } // namespace
@@ -27,7 +43,7 @@ int openLockFile(const std::string& folder, const std::string& name) {
 std::string lockFolder() {
     if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime)
         return runtime;
-    return privateTempFolder();
+    return sharedPrivateFolder();
 }
 
 InstanceLock::~InstanceLock() {
@@ -36,12 +52,24 @@ InstanceLock::~InstanceLock() {
 
 bool InstanceLock::acquire(const std::string& name) {
     release();
+    m_lockName = name;
     m_fd = openLockFile(lockFolder(), name);
     // A broken runtime folder must not stop the program from ever starting.
     if (m_fd < 0)
-        m_fd = openLockFile(privateTempFolder(), name);
-    if (m_fd < 0)
+        m_fd = openLockFile(sharedPrivateFolder(), name);
+    // The shared folder is taken by someone else: a fresh one keeps this copy running, at the
+    // price of not seeing other copies.
+    if (m_fd < 0) {
+        std::string fresh = temporaryBase() + "/kestrelix-" + std::to_string(getuid()) + "-XXXXXX";
+        if (mkdtemp(fresh.data())) {
+            m_freshFolder = fresh;
+            m_fd = openLockFile(fresh, name);
+        }
+    }
+    if (m_fd < 0) {
+        release();
         return false;
+    }
     if (flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
         release();
         return false;
@@ -53,6 +81,11 @@ void InstanceLock::release() {
     if (m_fd >= 0) {
         close(m_fd);
         m_fd = -1;
+    }
+    if (!m_freshFolder.empty()) {
+        unlink((m_freshFolder + "/" + m_lockName + ".lock").c_str());
+        rmdir(m_freshFolder.c_str());
+        m_freshFolder.clear();
     }
 }
 

@@ -5,9 +5,10 @@
 namespace kx::core {
 
 // The single-instance lock: an exclusive flock on a file named after the title text in
-// $XDG_RUNTIME_DIR (else, or when that folder is unusable, a private folder under /tmp). The kernel
-// releases it when the process ends, even on a crash. The descriptor is close-on-exec, so programs
-// started from here never inherit it.
+// $XDG_RUNTIME_DIR (else, or when that folder is unusable, a private folder under the
+// temporary folder). The kernel releases it when the process ends, even on a crash. The
+// descriptor is close-on-exec, so programs started from here never inherit it, and the lock
+// file is never reached through a symbolic link.
 class InstanceLock {
 public:
     InstanceLock() = default;
@@ -22,9 +23,14 @@ public:
 
 private:
     int m_fd = -1;
+    std::string m_freshFolder; // a folder made for this lock alone, removed on release
+    std::string m_lockName;
 };
 
-// The folder the lock file lives in.
+// The folder the lock file lives in: $XDG_RUNTIME_DIR when set, else the shared private
+// folder "kestrelix-<uid>" in $TMPDIR (or /tmp), made when missing. Empty when that folder
+// exists but is not a real folder of this user's that only this user can enter: another user
+// could have made it first to hold the lock there or plant links in it.
 std::string lockFolder();
 
 } // namespace kx::core

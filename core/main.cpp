@@ -13,6 +13,7 @@
 #include "ui/uninstall_window.h"
 #include "ui/window_run.h"
 
+#include <csignal>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,9 @@ bool runCommandLine(const std::vector<std::string>& parameters, const char* argv
     settings::applyDefaults(settings, true);
     ui::loadStringTable();
 
+    // A closed output pipe (`kestrelix ... | head -c1`) must not end the run: lines that
+    // cannot be written are dropped and the conversion goes on.
+    std::signal(SIGPIPE, SIG_IGN);
     core::TerminalConsole console;
     const std::string first = core::optionName(parameters.front());
     if (first == "-U") {

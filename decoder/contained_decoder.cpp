@@ -17,10 +17,6 @@
 
 extern char** environ;
 
-#ifndef KX_DECODER_BUILD_PATH
-#define KX_DECODER_BUILD_PATH ""
-#endif
-
 namespace kx::engine {
 
 namespace {
@@ -57,6 +53,36 @@ LeavingDecoders& leavingDecoders() {
     return leaving;
 }
 
+// Every decoder process started and not yet let go of, so that a run ended by a signal can
+// end them at once instead of leaving them to finish a page nobody wants.
+class LiveDecoders {
+public:
+    void add(pid_t pid) {
+        std::lock_guard guard(m_lock);
+        m_pids.push_back(pid);
+    }
+
+    void remove(pid_t pid) {
+        std::lock_guard guard(m_lock);
+        std::erase(m_pids, pid);
+    }
+
+    void killAll() {
+        std::lock_guard guard(m_lock);
+        for (pid_t pid : m_pids)
+            kill(pid, SIGKILL);
+    }
+
+private:
+    std::mutex m_lock;
+    std::vector<pid_t> m_pids;
+};
+
+LiveDecoders& liveDecoders() {
+    static LiveDecoders* live = new LiveDecoders; // used until the process ends
+    return *live;
+}
+
 class DecoderProcess {
 public:
     ~DecoderProcess() { release(); }
@@ -70,6 +96,7 @@ public:
         }
         if (m_pid > 0) {
             kill(m_pid, SIGKILL);
+            liveDecoders().remove(m_pid);
             leavingDecoders().add(m_pid);
             m_pid = -1;
         }
@@ -77,6 +104,11 @@ public:
 
     // Starts the decoder on `path`. False when it cannot be started.
     bool start(const std::string& decoder, const std::string& path) {
+        return start(decoder, std::vector<std::string>{path});
+    }
+
+    // Starts the decoder with `arguments`. False when it cannot be started.
+    bool start(const std::string& decoder, const std::vector<std::string>& arguments) {
         leavingDecoders().reap();
         int ends[2];
         if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
@@ -100,8 +132,10 @@ public:
         // A session of its own: no controlling terminal to print on, no terminal signals.
         posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK |
                                                   POSIX_SPAWN_SETSIGDEF);
-        std::vector<char*> argv{const_cast<char*>(decoder.c_str()), const_cast<char*>(path.c_str()),
-                                nullptr};
+        std::vector<char*> argv{const_cast<char*>(decoder.c_str())};
+        for (const std::string& argument : arguments)
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
         std::vector<char*> envp = environmentWithQuietFatalMessages();
         const int spawned =
             posix_spawn(&m_pid, decoder.c_str(), &actions, &attributes, argv.data(), envp.data());
@@ -113,6 +147,7 @@ public:
             stop();
             return false;
         }
+        liveDecoders().add(m_pid);
         return true;
     }
 
@@ -126,6 +161,9 @@ public:
         }
         if (m_pid <= 0)
             return {};
+        // Forgotten before it can be reaped, so that its number, once free for reuse, is never
+        // sent a signal.
+        liveDecoders().remove(m_pid);
         // A decoder whose input has ended leaves at once; one that died is being counted.
         // Half a second is plenty for either.
         int status = 0;
@@ -214,6 +252,22 @@ public:
         return nullptr;
     }
 
+    std::string fileProblem() override {
+        if (!m_process)
+            return {}; // the decoder died on a page, which failed already
+        // A page asked for ahead of time is received and dropped, so the report comes next.
+        if (m_requested >= 0) {
+            Bitmap unused;
+            PageInfo ignored;
+            m_requested = -1;
+            if (!readPage(m_process->fd(), m_timeoutMs, unused, ignored))
+                return {};
+        }
+        if (!writePageRequest(m_process->fd(), k_fileReportRequest))
+            return {};
+        return readFileReport(m_process->fd(), m_timeoutMs).value_or(std::string());
+    }
+
 private:
     std::string m_path;
     std::string m_decoder;
@@ -227,11 +281,51 @@ private:
 } // namespace
 
 std::string defaultDecoderPath() {
-    const std::filesystem::path beside = std::filesystem::path(programFolder()) / k_decoderName;
+    // Only places that belong to the installed program: a path compiled in from the build
+    // would let whoever can write there run code as the user.
+    const std::filesystem::path folder(programFolder());
+    const std::filesystem::path beside = folder / k_decoderName;
+    const std::filesystem::path library = folder / ".." / "lib" / "kestrelix" / k_decoderName;
     std::error_code error;
-    if (std::filesystem::exists(beside, error))
-        return beside.string();
-    return KX_DECODER_BUILD_PATH;
+    if (!std::filesystem::exists(beside, error) && std::filesystem::exists(library, error))
+        return library.lexically_normal().string();
+    return beside.string();
+}
+
+std::string decoderProblem(const std::string& decoderPath) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(decoderPath, error))
+        return "the page decoder " + decoderPath + " is missing";
+    if (access(decoderPath.c_str(), X_OK) != 0)
+        return "the page decoder " + decoderPath + " is not executable";
+    return {};
+}
+
+void endAllDecoders() {
+    liveDecoders().killAll();
+}
+
+Bitmap decodeImageContained(const std::string& path, std::string& problem,
+                            const std::string& decoderPath, int timeoutMs) {
+    problem = decoderProblem(decoderPath);
+    if (!problem.empty())
+        return nullptr;
+    DecoderProcess process;
+    if (!process.start(decoderPath, std::vector<std::string>{k_watermarkSwitch, path})) {
+        problem = "the page decoder " + decoderPath + " could not be started";
+        return nullptr;
+    }
+    Bitmap image;
+    PageInfo info;
+    if (!readPage(process.fd(), timeoutMs, image, info)) {
+        const std::string ended = process.stop();
+        problem = ended.empty() ? "the decoder stopped answering" : ended;
+        return nullptr;
+    }
+    process.stop();
+    if (!image)
+        problem = info.problem.empty() ? "the image could not be decoded" : info.problem;
+    return image;
 }
 
 std::unique_ptr<PageSource> openPagesContained(const std::string& path,

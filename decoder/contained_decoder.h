@@ -7,8 +7,24 @@
 
 namespace kx::engine {
 
-// Where the decoder program is: beside the running program, else where the build put it.
+// Where the decoder program is: beside the running program, else in the library folder of
+// an installed copy (../lib/kestrelix/ from the program's folder); the path beside the program
+// when it is in neither place. Never a path compiled in from the build.
 std::string defaultDecoderPath();
+
+// Why no decoder can be started from `decoderPath` ("the page decoder PATH is missing", "...
+// is not executable"), or empty.
+std::string decoderProblem(const std::string& decoderPath = defaultDecoderPath());
+
+// Ends every decoder process still running, at once. For a run ended by a signal. Any thread.
+void endAllDecoders();
+
+// Decodes one watermark image in a decoder process of its own, with the decoder's memory
+// limit; a damaged file that crashes it only fails the image. Null with `problem` set when the
+// image cannot be decoded. See decodeWatermarkImage for what comes back.
+Bitmap decodeImageContained(const std::string& path, std::string& problem,
+                            const std::string& decoderPath = defaultDecoderPath(),
+                            int timeoutMs = 120'000);
 
 // Opens `path` in a decoder process of its own (the program at `decoderPath`), started from
 // the calling thread without the caller's descriptors. Pages are decoded there and handed

@@ -2,15 +2,21 @@
 // Opens FILE once, sends its page count on standard output, then answers each page request
 // read from standard input with the decoded page, until it reads a negative index or its
 // input ends. A crash, an abort or a runaway allocation in here costs the worker one file.
+//
+// kestrelix-decoder --watermark IMAGE
+// Decodes the watermark image once and sends it as one page message, then ends; a damaged
+// image costs the run its watermark, never the program.
 
 #include "decoder/loading.h"
 #include "decoder/page_budget.h"
 #include "decoder/page_wire.h"
+#include "decoder/watermark_decoding.h"
 
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <string_view>
 
 namespace {
 
@@ -38,10 +44,20 @@ void limitAddressSpace() {
     setrlimit(RLIMIT_AS, &bound);
 }
 
+int sendWatermarkImage(const char* path) {
+    kx::engine::PageInfo info;
+    const kx::engine::Bitmap image = kx::engine::decodeWatermarkImage(path, info.problem);
+    return kx::engine::writePage(STDOUT_FILENO, image.get(), info) ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
+    if (argc == 3 && std::string_view(argv[1]) == kx::engine::k_watermarkSwitch) {
+        limitAddressSpace();
+        return sendWatermarkImage(argv[2]);
+    }
     if (argc != 2)
         return 2;
     limitAddressSpace();
@@ -52,6 +68,11 @@ int main(int argc, char** argv) {
         return 0;
 
     while (const std::optional<int32_t> index = kx::engine::readPageRequest(STDIN_FILENO)) {
+        if (*index == kx::engine::k_fileReportRequest) {
+            if (!kx::engine::writeFileReport(STDOUT_FILENO, source->fileProblem()))
+                break;
+            continue;
+        }
         if (*index < 0)
             break;
         kx::engine::PageInfo info;

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <set>
 #include <vector>
 
 namespace kx::engine {
@@ -152,6 +153,8 @@ public:
             FreeImage_UnlockPage(m_multi.get(), locked, FALSE);
     }
 
+    std::string fileProblem() override { return directoryChainProblem(m_path); }
+
 private:
     std::string m_path;
     std::unique_ptr<FIMULTIBITMAP, MultiBitmapCloser> m_multi;
@@ -160,7 +163,64 @@ private:
     TiffDirectories m_directories;
 };
 
+uint64_t readUnsigned(const unsigned char* bytes, size_t size, bool bigEndian) {
+    uint64_t value = 0;
+    for (size_t i = 0; i < size; ++i)
+        value |= uint64_t{bytes[bigEndian ? size - 1 - i : i]} << (8 * i);
+    return value;
+}
+
+// The offset of the directory that follows the one at `offset`, read from the file itself
+// (libtiff keeps it to itself); nullopt when the directory cannot be read.
+std::optional<uint64_t> nextDirectoryOffset(std::ifstream& file, uint64_t offset, bool bigTiff,
+                                            bool bigEndian) {
+    const size_t countSize = bigTiff ? 8 : 2;
+    const size_t entrySize = bigTiff ? 20 : 12;
+    const size_t offsetSize = bigTiff ? 8 : 4;
+    unsigned char bytes[8] = {};
+    file.clear();
+    file.seekg(static_cast<std::streamoff>(offset));
+    if (!file.read(reinterpret_cast<char*>(bytes), static_cast<std::streamsize>(countSize)))
+        return std::nullopt;
+    const uint64_t entries = readUnsigned(bytes, countSize, bigEndian);
+    if (entries > (uint64_t{1} << 32))
+        return std::nullopt;
+    file.seekg(static_cast<std::streamoff>(offset + countSize + entries * entrySize));
+    if (!file.read(reinterpret_cast<char*>(bytes), static_cast<std::streamsize>(offsetSize)))
+        return std::nullopt;
+    return readUnsigned(bytes, offsetSize, bigEndian);
+}
+
 } // namespace
+
+std::string directoryChainProblem(const std::string& path) {
+    DecodeDiagnostics quiet; // libtiff's complaints about the chain are not the console's
+    const std::unique_ptr<TIFF, TiffCloser> tiff(TIFFOpen(path.c_str(), "rm"));
+    std::ifstream file(path, std::ios::binary);
+    std::error_code error;
+    const uint64_t fileSize = std::filesystem::file_size(path, error);
+    if (!tiff || !file || error)
+        return {}; // not a TIFF libtiff reads: the pages themselves said what there was
+    const bool bigTiff = TIFFIsBigTIFF(tiff.get()) != 0;
+    const bool bigEndian = TIFFIsBigEndian(tiff.get()) != 0;
+    // The chain is followed the way the page count follows it: by the offsets alone.
+    std::set<uint64_t> seen;
+    uint64_t here = TIFFCurrentDirOffset(tiff.get());
+    for (int page = 1;; ++page) {
+        seen.insert(here);
+        const std::optional<uint64_t> next = nextDirectoryOffset(file, here, bigTiff, bigEndian);
+        const std::string cut = "the directory chain is cut after page " + std::to_string(page - 1);
+        if (!next) // page 1 unreadable: its own failure says more
+            return page == 1 ? std::string()
+                             : cut + ": the next directory runs past the end of the file";
+        if (*next == 0 || seen.count(*next))
+            return {};
+        if (*next >= fileSize)
+            return "the directory chain is cut after page " + std::to_string(page) +
+                   ": the next directory lies past the end of the file";
+        here = *next;
+    }
+}
 
 std::unique_ptr<PageSource> openPagesInProcess(const std::string& path) {
     installDecodeDiagnostics();

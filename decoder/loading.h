@@ -34,11 +34,18 @@ public:
     // Says which pages will be asked for, so that a source may decode the next page while
     // the current one goes through the chain.
     virtual void plan(int first, int end) {}
+    // Why the file as a whole cannot be trusted once its pages were read: a directory chain
+    // that cannot be followed to its end, so pages after the cut are missing. Empty when the
+    // chain ends properly (or loops back onto itself, which loses no page).
+    virtual std::string fileProblem() { return {}; }
 };
 
 // Opens `path` in this process through FreeImage's multi-page reader, falling back to a
 // single-image load when that finds no pages. Null when neither yields a page.
 std::unique_ptr<PageSource> openPagesInProcess(const std::string& path);
+
+// The directory chain check behind FreeImagePageSource::fileProblem, on the TIFF at `path`.
+std::string directoryChainProblem(const std::string& path);
 
 // Brings min-is-white and min-is-black pages (including 16-bit and float greyscale) to a
 // standard 8-bit page by linear scaling. Other pages and null pass through.

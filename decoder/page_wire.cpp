@@ -14,8 +14,9 @@ namespace kx::engine {
 
 namespace {
 
-constexpr uint32_t k_countMagic = 0x4B584443; // "KXDC"
-constexpr uint32_t k_pageMagic = 0x4B585047;  // "KXPG"
+constexpr uint32_t k_countMagic = 0x4B584443;  // "KXDC"
+constexpr uint32_t k_pageMagic = 0x4B585047;   // "KXPG"
+constexpr uint32_t k_reportMagic = 0x4B584652; // "KXFR"
 constexpr uint32_t k_maxProblem = 4096;
 constexpr uint32_t k_maxSide = 1u << 20;
 
@@ -335,6 +336,23 @@ bool readPage(int fd, int timeoutMs, Bitmap& page, PageInfo& info) {
         return false;
     }
     return true;
+}
+
+bool writeFileReport(int fd, const std::string& problem) {
+    const uint32_t length = static_cast<uint32_t>(std::min<size_t>(problem.size(), k_maxProblem));
+    const uint32_t header[2] = {k_reportMagic, length};
+    return writeAll(fd, header, sizeof header) && writeAll(fd, problem.data(), length);
+}
+
+std::optional<std::string> readFileReport(int fd, int timeoutMs) {
+    uint32_t header[2] = {};
+    if (!readAll(fd, header, sizeof header, timeoutMs) || header[0] != k_reportMagic ||
+        header[1] > k_maxProblem)
+        return std::nullopt;
+    std::string problem(header[1], '\0');
+    if (!readAll(fd, problem.data(), problem.size(), timeoutMs))
+        return std::nullopt;
+    return problem;
 }
 
 } // namespace kx::engine

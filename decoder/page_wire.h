@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace kx::engine {
 
@@ -29,5 +30,17 @@ bool writePage(int fd, FIBITMAP* page, const PageInfo& info);
 // Receives a page. False when the decoder ended, stopped answering for `timeoutMs`, or sent
 // something malformed; `page` may be null on success when the decoder had no page to give.
 bool readPage(int fd, int timeoutMs, Bitmap& page, PageInfo& info);
+
+// The file report, asked for with this request index once the pages are done: why the file
+// as a whole cannot be trusted (a directory chain that cannot be followed to its end), empty
+// when it can.
+inline constexpr int32_t k_fileReportRequest = -2;
+bool writeFileReport(int fd, const std::string& problem);
+// Reads the report; nullopt when the decoder ended or answered nonsense.
+std::optional<std::string> readFileReport(int fd, int timeoutMs);
+
+// The decoder's first argument asking it to decode one watermark image (its second argument)
+// and send it as one page message.
+inline constexpr const char* k_watermarkSwitch = "--watermark";
 
 } // namespace kx::engine

@@ -139,10 +139,12 @@ FileResult convertPages(ConversionRun& run, PageSource& source) {
         const std::string path =
             suffix ? withPageSuffix(run.job.outputPath, index + 1, run.job.outputFormatKey)
                    : run.job.outputPath;
-        if (savePage(page.get(), path, run.job, run.settings)) {
+        std::string reason = outputPathProblem(path, run.job.outputFolder, run.job.inputPath);
+        if (reason.empty() && savePage(page.get(), path, run.job, run.settings, &reason)) {
             ++result.pagesSaved;
             result.written.push_back(path);
         } else {
+            debugLine(run, "[ERROR] Page " + std::to_string(index + 1) + ": " + reason);
             ++result.pagesFailed;
         }
     }
@@ -176,12 +178,22 @@ void Progress::waitWhilePaused() {
 
 bool convertFile(ConversionRun& run) {
     std::unique_ptr<PageSource> source = run.openPages(run.job.inputPath);
-    if (!source)
+    if (!source) {
+        // Without a decoder no page can be had; say so rather than fail without a word.
+        if (const std::string problem = run.decoderProblem ? run.decoderProblem() : std::string();
+            !problem.empty())
+            debugLine(run, "[ERROR] Page 1: " + problem);
         return false;
+    }
     const FileResult result = convertPages(run, *source);
+    // Pages after a cut in the directory chain are missing: the file is not converted, though
+    // the pages that could be read were written.
+    const std::string fileProblem = source->fileProblem();
+    if (!fileProblem.empty())
+        debugLine(run, "[ERROR] " + fileProblem);
     source.reset();
     applyFileDate(run, result.written);
-    return result.pagesSaved > 0 && result.pagesFailed == 0;
+    return result.pagesSaved > 0 && result.pagesFailed == 0 && fileProblem.empty();
 }
 
 void conversionWorker(ConversionRun& run) {

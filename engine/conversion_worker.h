@@ -51,6 +51,8 @@ struct ConversionRun {
     DebugSink debug;
     const PreparedWatermark* watermark = nullptr;
     PageSourceFactory openPages = [](const std::string& path) { return openPagesContained(path); };
+    // Why no page source can be opened at all (no decoder), or empty; asked when opening fails.
+    std::function<std::string()> decoderProblem = [] { return engine::decoderProblem(); };
 };
 
 // Converts every queued job in turn while the running flag stays set (it is read between

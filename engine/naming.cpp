@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
 namespace kx::engine {
 
@@ -201,6 +202,40 @@ std::string expandFilenameMask(const settings::Settings& settings, const JobStat
 std::string outputPathForPage(const settings::Settings& settings, const JobState& job) {
     const std::string subfolder = settings.keepSubfolders != 0 ? job.subfolder : std::string();
     return job.outputFolder + subfolder + expandFilenameMask(settings, job);
+}
+
+namespace {
+
+// True when `inner` is `outer` or lies below it; both are resolved absolute paths.
+bool isWithin(const std::filesystem::path& inner, const std::filesystem::path& outer) {
+    auto i = inner.begin();
+    for (auto o = outer.begin(); o != outer.end(); ++o, ++i) {
+        if (o->empty())
+            continue; // the empty last element of a path ending in "/"
+        if (i == inner.end() || *i != *o)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::string outputPathProblem(const std::string& path, const std::string& outputFolder,
+                              const std::string& inputPath) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path target(path);
+    const fs::path name = target.filename();
+    if (name.empty() || name == "." || name == "..")
+        return "the output path " + path + " names no file";
+    const fs::path folder = fs::weakly_canonical(fs::absolute(outputFolder, error), error);
+    const fs::path parent =
+        error ? fs::path() : fs::weakly_canonical(fs::absolute(target, error).parent_path(), error);
+    if (error || !isWithin(parent, folder))
+        return "the output path " + path + " leaves the output folder " + outputFolder;
+    if (!inputPath.empty() && fs::equivalent(target, inputPath, error))
+        return "the output path " + path + " is the input file itself";
+    return {};
 }
 
 bool needsPageSuffix(const settings::Settings& settings, int pageCount) {

@@ -32,6 +32,13 @@ std::string expandFilenameMask(const settings::Settings& settings, const JobStat
 // Output folder + subfolder (when `Keep Subfolders` is on) + the expanded name.
 std::string outputPathForPage(const settings::Settings& settings, const JobState& job);
 
+// Why a page may not be written to `path`, or empty when it may: the path must stay inside
+// `outputFolder` once ".." and symbolic links are resolved (a mask such as "../notes.txt"
+// would otherwise write anywhere), and must not name the file being converted (a mask such
+// as "%filename%.tif" without an output folder would replace it). Reads the file system.
+std::string outputPathProblem(const std::string& path, const std::string& outputFolder,
+                              const std::string& inputPath);
+
 // True when pages of a file with `pageCount` pages are saved with a "[n]" suffix: all pages
 // are loaded, there is more than one, and the mask has no "%frame%".
 bool needsPageSuffix(const settings::Settings& settings, int pageCount);

@@ -143,37 +143,45 @@ public:
     explicit FileSink(int fd) : m_fd(fd) { m_buffer.reserve(k_capacity); }
 
     bool failed() const { return m_failed; }
+    // The system's reason for the first failure, 0 when there was none.
+    int error() const { return m_error; }
 
     void append(const char* data, size_t size) {
         if (m_buffer.size() + size > k_capacity)
             flush();
         if (size >= k_capacity)
-            m_failed = m_failed || !settings::writeAll(m_fd, std::string_view(data, size));
+            check(settings::writeAll(m_fd, std::string_view(data, size)));
         else
             m_buffer.insert(m_buffer.end(), data, data + size);
     }
 
     bool flush() {
-        m_failed = m_failed ||
-                   !settings::writeAll(m_fd, std::string_view(m_buffer.data(), m_buffer.size()));
+        check(settings::writeAll(m_fd, std::string_view(m_buffer.data(), m_buffer.size())));
         m_buffer.clear();
         return !m_failed;
     }
 
     int seek(long offset, int origin) {
-        if (!flush() || lseek(m_fd, offset, origin) < 0) {
-            m_failed = true;
+        if (!flush() || !check(lseek(m_fd, offset, origin) >= 0))
             return -1;
-        }
         return 0;
     }
 
     long tell() { return flush() ? static_cast<long>(lseek(m_fd, 0, SEEK_CUR)) : -1; }
 
 private:
+    bool check(bool ok) {
+        if (!ok && !m_failed) {
+            m_failed = true;
+            m_error = errno;
+        }
+        return ok;
+    }
+
     static constexpr size_t k_capacity = size_t{1} << 20;
     int m_fd;
     bool m_failed = false;
+    int m_error = 0;
     std::vector<char> m_buffer;
 };
 
@@ -195,7 +203,8 @@ long tellInSink(fi_handle handle) {
     return static_cast<FileSink*>(handle)->tell();
 }
 
-bool saveStreaming(FIBITMAP* page, const std::string& path, int format, int flags) {
+bool saveStreaming(FIBITMAP* page, const std::string& path, int format, int flags,
+                   std::string& reason) {
     return settings::replaceFile(
         path,
         [&](int fd) {
@@ -203,9 +212,12 @@ bool saveStreaming(FIBITMAP* page, const std::string& path, int format, int flag
             FileSink sink(fd);
             const bool saved = FreeImage_SaveToHandle(static_cast<FREE_IMAGE_FORMAT>(format), page,
                                                       &io, &sink, flags);
-            return sink.flush() && saved;
+            const bool written = sink.flush();
+            // FreeImage's own refusals say nothing through errno.
+            errno = sink.failed() ? sink.error() : EINVAL;
+            return written && saved;
         },
-        settings::Flush::Lazily);
+        settings::Flush::Lazily, &reason);
 }
 
 // FreeImage's 8-bit BMP of `page`, rewritten: with `shortTable` the colour table keeps only
@@ -292,21 +304,47 @@ std::string compactBmpBytes(FIBITMAP* page, bool rle) {
     return rebuiltBmp(page, rle, true);
 }
 
+uint64_t bmpFileSize(uint64_t width, uint64_t height, unsigned bpp) {
+    const uint64_t paletteEntries = bpp <= 8 ? uint64_t{1} << bpp : 0;
+    const uint64_t masks = bpp == 16 || bpp == 32 ? 12 : 0; // colour masks of FreeImage's writer
+    const uint64_t rowBytes = (width * bpp + 31) / 32 * 4;
+    return k_headersSize + masks + 4 * paletteEntries + rowBytes * height;
+}
+
 bool savePage(FIBITMAP* page, const std::string& path, const JobState& job,
-              const settings::Settings& settings) {
-    if (!page)
+              const settings::Settings& settings, std::string* reason) {
+    std::string ignored;
+    std::string& why = reason ? *reason : ignored;
+    if (!page) {
+        why = "no image was left to save";
         return false;
+    }
+    if (job.freeImageFormat == FIF_BMP) {
+        // Its size fields are 32 bits: a larger file would be written with wrapped sizes.
+        const uint64_t size = bmpFileSize(FreeImage_GetWidth(page), FreeImage_GetHeight(page),
+                                          FreeImage_GetBPP(page));
+        const bool rle8 = (job.saveFlags & BMP_SAVE_RLE) != 0 && FreeImage_GetBPP(page) == 8;
+        if (!rle8 && size > std::numeric_limits<uint32_t>::max()) {
+            why = "the page would make a BMP file of " + std::to_string(size) +
+                  " bytes, more than the format can hold (4 GiB)";
+            return false;
+        }
+    }
     // A page the depth step did not bring to 8-bit palette form is saved as it is rather than
     // lost: the shortened table and run-length coding only apply to palette pixels.
     const bool bmp8 = job.outputFormatKey == "bmp" && is8BitPalette(page);
     const bool rle = (job.saveFlags & BMP_SAVE_RLE) != 0;
     const bool compact = bmp8 && job.targetDepth == 8 && settings.bmpColorTable == 1;
     if (!compact && !(bmp8 && rle))
-        return saveStreaming(page, path, job.freeImageFormat, job.saveFlags);
+        return saveStreaming(page, path, job.freeImageFormat, job.saveFlags, why);
     const std::string bytes = rebuiltBmp(page, rle, compact);
-    return !bytes.empty() && settings::replaceFile(
-                                 path, [&bytes](int fd) { return settings::writeAll(fd, bytes); },
-                                 settings::Flush::Lazily);
+    if (bytes.empty()) {
+        why = "the page could not be encoded as a BMP file of at most 4 GiB";
+        return false;
+    }
+    return settings::replaceFile(
+        path, [&bytes](int fd) { return settings::writeAll(fd, bytes); }, settings::Flush::Lazily,
+        &why);
 }
 
 } // namespace kx::engine

@@ -5,6 +5,7 @@
 
 #include <FreeImage.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -22,9 +23,15 @@ int computeSaveFlags(std::string_view key, const settings::Settings& settings);
 // page, including one that is not 8-bit palette when the exact table was asked for, is saved
 // by FreeImage as it is. Run-length coding follows BMP_SAVE_RLE in `job.saveFlags`. False for
 // a null page or any failure; nothing is left behind then and a previous file at `path` is
-// untouched. Missing folders are not made.
+// untouched, and `reason` (when given) says why in the system's words. A BMP page whose file
+// would exceed the format's 4 GiB size fields fails before anything is written. Missing
+// folders are not made.
 bool savePage(FIBITMAP* page, const std::string& path, const JobState& job,
-              const settings::Settings& settings);
+              const settings::Settings& settings, std::string* reason = nullptr);
+
+// Size in bytes of the uncompressed BMP file FreeImage writes for a page of this size and
+// depth (headers, colour masks or table, and rows padded to 4 bytes).
+uint64_t bmpFileSize(uint64_t width, uint64_t height, unsigned bpp);
 
 // The compact 8-bit BMP of `page` (an 8-bit palette bitmap): its colour table holds only the
 // entries up to the highest index used. `rle` selects 8-bit run-length coding; the pixel data

@@ -8,7 +8,6 @@
 #include <QFontMetrics>
 #include <QFontMetricsF>
 #include <QGuiApplication>
-#include <QImageReader>
 #include <QPainter>
 
 #include <algorithm>
@@ -45,31 +44,6 @@ QString resolvedFamily(const QString& family) {
     return QFontInfo(QFont(family)).family();
 }
 
-// Qt reads the common formats; FreeImage also reads those Qt lacks here, TIFF first of all.
-bool freeImageCanRead(const std::string& path) {
-    // libtiff and FreeImage print on standard error unless their callbacks are replaced.
-    installDecodeDiagnostics();
-    const FREE_IMAGE_FORMAT format = FreeImage_GetFileType(path.c_str(), 0);
-    return format != FIF_UNKNOWN && FreeImage_FIFSupportsReading(format);
-}
-
-QImage loadImageFile(const std::string& path) {
-    QImageReader reader(QString::fromStdString(path));
-    const QSize announced = reader.size();
-    if (announced.isValid() && !canvasSizeAllowed(announced.width(), announced.height()))
-        return {};
-    QImage image = reader.read();
-    if (!image.isNull() || !freeImageCanRead(path))
-        return image;
-    const FREE_IMAGE_FORMAT format = FreeImage_GetFileType(path.c_str(), 0);
-    const Bitmap header(FreeImage_Load(format, path.c_str(), FIF_LOAD_NOPIXELS));
-    if (header &&
-        !canvasSizeAllowed(FreeImage_GetWidth(header.get()), FreeImage_GetHeight(header.get())))
-        return {};
-    const Bitmap bitmap(FreeImage_Load(format, path.c_str(), 0));
-    return toQImage(bitmap.get());
-}
-
 WatermarkProblem checkImageFile(const std::string& path) {
     if (path.empty())
         return WatermarkProblem::EmptyImage;
@@ -79,9 +53,6 @@ WatermarkProblem checkImageFile(const std::string& path) {
         return WatermarkProblem::InvalidImage;
     const auto size = std::filesystem::file_size(file, error);
     if (error || size == 0)
-        return WatermarkProblem::InvalidImage;
-    // A file that is not an image at all would otherwise pass and silently draw nothing.
-    if (!QImageReader(QString::fromStdString(path)).canRead() && !freeImageCanRead(path))
         return WatermarkProblem::InvalidImage;
     return WatermarkProblem::None;
 }
@@ -251,8 +222,8 @@ void toGrey(QImage& image) {
     }
 }
 
-QImage imageWatermark(const settings::Settings& settings) {
-    QImage image = loadImageFile(settings.image);
+QImage imageWatermark(const settings::Settings& settings, const PreparedWatermark& prepared) {
+    QImage image = prepared.image;
     if (image.isNull() || !canvasSizeAllowed(image.width(), image.height()))
         return {};
     // Images with an alpha channel keep their transparent parts; others lie on black, so
@@ -393,10 +364,20 @@ void placeWatermark(FIBITMAP* page, Bitmap watermark, const settings::Settings& 
 
 } // namespace
 
-WatermarkProblem prepareWatermark(const settings::Settings& settings, PreparedWatermark& out) {
+WatermarkProblem prepareWatermark(const settings::Settings& settings, PreparedWatermark& out,
+                                  const std::string& decoderPath) {
     out.font.reset();
-    if (settings.doWatermark == 2)
-        return checkImageFile(settings.image);
+    out.image = QImage();
+    if (settings.doWatermark == 2) {
+        if (const WatermarkProblem problem = checkImageFile(settings.image);
+            problem != WatermarkProblem::None)
+            return problem;
+        // A file that is not an image at all would otherwise pass and silently draw nothing.
+        std::string why;
+        const Bitmap decoded = decodeImageContained(settings.image, why, decoderPath);
+        out.image = toQImage(decoded.get());
+        return out.image.isNull() ? WatermarkProblem::InvalidImage : WatermarkProblem::None;
+    }
     if (settings.doWatermark != 1)
         return WatermarkProblem::None;
     if (!hasGuiApplication() || settings.fontSize <= 0 || settings.fontSize > k_maxFontPointSize ||
@@ -440,7 +421,7 @@ Bitmap drawWatermark(Bitmap page, const settings::Settings& settings, const JobS
     if (!isDrawable24Bits(page.get()))
         return page;
     const QImage canvas = settings.doWatermark == 1 ? textWatermark(settings, job, prepared)
-                                                    : imageWatermark(settings);
+                                                    : imageWatermark(settings, prepared);
     Bitmap watermark = toFreeImage(canvas);
     if (watermark)
         placeWatermark(page.get(), std::move(watermark), settings);

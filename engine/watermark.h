@@ -1,10 +1,12 @@
 #pragma once
 
+#include "decoder/contained_decoder.h"
 #include "engine/bitmap.h"
 #include "engine/job_state.h"
 #include "settings/settings.h"
 
 #include <QFont>
+#include <QImage>
 
 #include <optional>
 #include <string>
@@ -18,10 +20,15 @@ enum class WatermarkProblem { None, InvalidFont, EmptyImage, InvalidImage };
 // ends. Needs a QGuiApplication for a text watermark (fonts).
 struct PreparedWatermark {
     std::optional<QFont> font;
+    QImage image; // the decoded watermark image, drawn on every page
 };
 
-// Loads the font of a text watermark or checks the image file of an image watermark.
-WatermarkProblem prepareWatermark(const settings::Settings& settings, PreparedWatermark& out);
+// Loads the font of a text watermark, or decodes the image of an image watermark once for the
+// whole run. The image is decoded in a decoder process (see decodeImageContained), so a
+// damaged file can neither crash the program nor print anything; a file that is missing,
+// empty or not a decodable image is InvalidImage. `decoderPath` is for tests.
+WatermarkProblem prepareWatermark(const settings::Settings& settings, PreparedWatermark& out,
+                                  const std::string& decoderPath = defaultDecoderPath());
 
 // True when `family` names an installed face, directly or through a configured alias; a name
 // that only falls back to the default face is false. False without a QGuiApplication.
@@ -30,8 +37,8 @@ bool fontCanBeLoaded(const std::string& family);
 // The watermark text with the mask tokens of the current page replaced.
 std::string watermarkText(const settings::Settings& settings, const JobState& job);
 
-// Draws the text or image watermark at its position; a missing font or unreadable image
-// leaves the page undecorated. A null page passes through.
+// Draws the text or image watermark at its position; a missing font or an image that was not
+// prepared leaves the page undecorated. A null page passes through.
 Bitmap drawWatermark(Bitmap page, const settings::Settings& settings, const JobState& job,
                      const PreparedWatermark& prepared);
 

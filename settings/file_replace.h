@@ -10,16 +10,27 @@ namespace kx::settings {
 enum class Flush { ToDisk, Lazily };
 
 // Replaces `path` with what `write` writes to the descriptor of a temporary file in the same
-// folder; the temporary file is renamed over `path` only when `write` and closing it
-// succeeded. On failure it is removed: nothing partial is left and a previous file stays
-// intact. A replaced file keeps its permissions; a new one gets what creating it directly
-// would give. Any thread.
-bool replaceFile(const std::string& path, const std::function<bool(int fd)>& write, Flush flush);
+// folder; the temporary file takes the name `path` only when `write` and closing it succeeded.
+// Where the file system allows it the temporary file has no name until it is complete, so an
+// interrupted write leaves nothing; elsewhere its hidden name is known to
+// abandonFileWrites(). On failure nothing partial is left and a previous file stays intact,
+// and `reason` (when given) receives why, with the system's own words ("cannot write
+// /out/a.bmp: No space left on device"). `write` leaves errno set when it fails. A replaced
+// file keeps its permissions; a new one gets what creating it directly would give. Any thread.
+bool replaceFile(const std::string& path, const std::function<bool(int fd)>& write, Flush flush,
+                 std::string* reason = nullptr);
 
 // replaceFile with `bytes` as the content, flushed to disk: for small files worth keeping.
 bool replaceFileContent(const std::string& path, std::string_view bytes);
 
-// Writes all of `bytes` to `fd`, retrying interrupted and short writes; false on failure.
+// Writes all of `bytes` to `fd`, retrying interrupted and short writes; false on failure, with
+// errno saying why.
 bool writeAll(int fd, std::string_view bytes);
+
+// For a process about to end in the middle of a run (a signal): removes every temporary file
+// replaceFile has given a name and not yet renamed, and makes every replaceFile from now on
+// fail before it names a file. Waits for a rename under way to finish. Any thread; never
+// returns control of file writing to the process.
+void abandonFileWrites();
 
 } // namespace kx::settings

@@ -118,7 +118,7 @@ bool readAll(int fd, std::string& out) {
         if (got == 0)
             return true;
         if (out.size() + static_cast<size_t>(got) > SettingsFile::k_maxFileSize)
-            return false;
+            return false; // grown since it was measured
         out.append(buffer, static_cast<size_t>(got));
     }
 }
@@ -126,20 +126,29 @@ bool readAll(int fd, std::string& out) {
 } // namespace
 
 std::optional<SettingsFile> SettingsFile::open(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Not blocking on the open: a FIFO named as a profile would otherwise wait for a writer
+    // forever. Only regular files are read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return std::nullopt;
-    std::string bytes;
-    bool read = false;
-    try {
-        read = readAll(fd, bytes);
-    } catch (const std::bad_alloc&) {
-        read = false;
-    }
-    ::close(fd);
-    if (!read)
+    struct stat facts {};
+    if (fstat(fd, &facts) != 0 || !S_ISREG(facts.st_mode) ||
+        static_cast<uint64_t>(facts.st_size) > k_maxFileSize) {
+        ::close(fd);
         return std::nullopt;
-    return parse(bytes);
+    }
+    try {
+        std::string bytes;
+        bytes.reserve(static_cast<size_t>(facts.st_size));
+        const bool read = readAll(fd, bytes);
+        ::close(fd);
+        if (!read)
+            return std::nullopt;
+        return parse(bytes);
+    } catch (const std::bad_alloc&) {
+        ::close(fd);
+        return std::nullopt;
+    }
 }
 
 SettingsFile SettingsFile::parse(std::string_view bytes) {

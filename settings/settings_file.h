@@ -16,8 +16,9 @@ namespace kx::settings {
 // taken as Latin-1. Not thread-safe; one thread at a time per object.
 class SettingsFile {
 public:
-    // Reads and parses `path`; nullopt when it cannot be opened or read, or when it is larger
-    // than k_maxFileSize.
+    // Reads and parses `path`; nullopt when it cannot be opened or read, when it is not a
+    // regular file (a FIFO, a device or a folder is refused without waiting on it), when it
+    // is larger than k_maxFileSize, or when there is no memory for it.
     static std::optional<SettingsFile> open(const std::string& path);
     // Parses file content already in memory.
     static SettingsFile parse(std::string_view bytes);
@@ -58,8 +59,10 @@ public:
     // Every group header, entry and comment in file order.
     const std::vector<Line>& lines() const { return m_lines; }
 
-    // Files above this size are refused by `open`; no settings file comes near it.
-    static constexpr size_t k_maxFileSize = 256u << 20;
+    // Files above this size are refused by `open`. Real configuration files, profiles and
+    // translations are a few kilobytes; the parsed form of a file of very short lines takes
+    // about 90 bytes per byte, so this also bounds the memory a hostile file can cost.
+    static constexpr size_t k_maxFileSize = 1u << 20;
 
 private:
     static constexpr size_t k_none = static_cast<size_t>(-1);

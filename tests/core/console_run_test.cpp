@@ -8,6 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -24,12 +29,17 @@ protected:
     ProgramResult run(const std::vector<std::string>& arguments,
                       std::vector<std::pair<std::string, std::string>> environment = {},
                       const std::string& folder = {}) {
+        return runProgram(programPath(), arguments, isolated(std::move(environment)), folder);
+    }
+
+    std::vector<std::pair<std::string, std::string>>
+    isolated(std::vector<std::pair<std::string, std::string>> environment = {}) const {
         environment.emplace_back("XDG_RUNTIME_DIR", m_dir.path().string());
         environment.emplace_back("XDG_CONFIG_HOME", (m_dir.path() / "config").string());
         environment.emplace_back("DISPLAY", "");
         environment.emplace_back("WAYLAND_DISPLAY", "");
         environment.emplace_back("QT_QPA_PLATFORM", "");
-        return runProgram(programPath(), arguments, environment, folder);
+        return environment;
     }
 
     std::string makeThreePageTiff() {
@@ -335,6 +345,184 @@ TEST_F(ConsoleRunTest, WithoutInputOptionTheWindowRunStarts) {
     EXPECT_EQ(result.out, "");
     EXPECT_NE(result.err.find("no display"), std::string::npos);
     EXPECT_EQ(result.exitStatus, 0);
+}
+
+TEST_F(ConsoleRunTest, ClosedOutputPipeDoesNotStopTheConversion) {
+    const std::string input = makeThreePageTiff();
+    RunningProgram running =
+        startProgram(programPath(), {"-i", input, "-o", outFolder()}, isolated(), true);
+    const ProgramResult result = finishProgram(running);
+    EXPECT_EQ(result.signal, 0);
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(outputFiles(),
+              (std::vector<std::string>{"scan[1].bmp", "scan[2].bmp", "scan[3].bmp"}));
+}
+
+// The first descriptor of process `pid` that names something inside `folder`.
+bool writesInto(int pid, const std::string& folder) {
+    std::error_code error;
+    for (const auto& entry :
+         fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+        const fs::path target = fs::read_symlink(entry.path(), error);
+        if (!error && target.string().rfind(folder, 0) == 0)
+            return true;
+    }
+    return false;
+}
+
+// True when `path` is a whole BMP file: as long as its header says, and readable.
+bool isCompleteBmp(const std::string& path) {
+    const std::string bytes = readFile(path);
+    if (bytes.size() < 54 || bytes.compare(0, 2, "BM") != 0)
+        return false;
+    uint32_t declared = 0;
+    std::memcpy(&declared, bytes.data() + 2, 4);
+    return declared == bytes.size() && loadImage(path) != nullptr;
+}
+
+TEST_F(ConsoleRunTest, StopSignalDuringASaveLeavesOnlyCompleteFiles) {
+    // Pages of 60 MB take a while to write; they compress to almost nothing in the TIFF.
+    std::vector<TiffPage> pages;
+    for (int p = 0; p < 3; ++p) {
+        TiffPage page = rgbPage(5000, 4000, [p](int x, int) {
+            return Rgb{static_cast<uint8_t>(p * 60), static_cast<uint8_t>(x >> 5), 9};
+        });
+        page.compression = 8; // deflate
+        pages.push_back(std::move(page));
+    }
+    const std::string input = m_dir.file("large.tif");
+    ASSERT_TRUE(writeTiff(input, pages));
+    const std::string out = outFolder();
+
+    for (int signal : {SIGTERM, SIGINT}) {
+        RunningProgram running =
+            startProgram(programPath(), {"-q", "-i", input, "-o", out}, isolated());
+        ASSERT_GT(running.pid, 0);
+        bool caught = false;
+        while (!caught && kill(running.pid, 0) == 0 && !fs::exists(out + "large[3].bmp"))
+            caught = writesInto(running.pid, out);
+        if (caught)
+            kill(running.pid, signal);
+        const ProgramResult result = finishProgram(running);
+        ASSERT_TRUE(caught) << "the run ended before a page was being written";
+        EXPECT_EQ(result.out, "Conversion stopped\n");
+        EXPECT_EQ(result.err, "");
+        EXPECT_EQ(result.signal, 0);
+        EXPECT_EQ(result.exitStatus, 0);
+        EXPECT_LT(outputFiles().size(), 3u);
+        for (const std::string& name : outputFiles()) {
+            EXPECT_NE(name.front(), '.') << name;
+            EXPECT_TRUE(isCompleteBmp(out + name)) << name;
+        }
+        for (const std::string& name : outputFiles())
+            fs::remove(out + name);
+    }
+}
+
+TEST_F(ConsoleRunTest, MaskThatNamesTheInputLeavesItAlone) {
+    const std::string input = makeThreePageTiff();
+    const std::string before = readFile(input);
+    const ProgramResult result = run(
+        {"-q", "-d", "-i", input, "--tiff-frame-loading=FIRST", "--filename-mask=%filename%.tif"});
+    const std::vector<std::string> lines = result.lines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[lines.size() - 3],
+              "[ERROR] Page 1: the output path " + input + " is the input file itself");
+    EXPECT_EQ(lines.back(), "Conversion stopped");
+    EXPECT_EQ(readFile(input), before);
+}
+
+TEST_F(ConsoleRunTest, MaskThatLeavesTheOutputFolderWritesNothing) {
+    const std::string input = makeThreePageTiff();
+    writeFile(m_dir.file("profile.ini"), "[CLI]\n--FILENAME-MASK = \"../notes.txt\"\n");
+    writeFile(m_dir.file("notes.txt"), "my notes");
+    for (const std::vector<std::string>& mask :
+         {std::vector<std::string>{"--filename-mask=../notes.txt"},
+          {"--profile=" + m_dir.file("profile.ini")}}) {
+        std::vector<std::string> arguments{"-q", "-i", input, "-o", outFolder()};
+        arguments.insert(arguments.end(), mask.begin(), mask.end());
+        EXPECT_EQ(run(arguments).out, "Conversion stopped\n") << mask.front();
+        EXPECT_EQ(readFile(m_dir.file("notes.txt")), "my notes");
+        EXPECT_TRUE(outputFiles().empty());
+    }
+}
+
+TEST_F(ConsoleRunTest, ProfilesThatAreNoRegularFileOrTooLargeAreRefused) {
+    const std::string input = makeThreePageTiff();
+    ASSERT_EQ(mkfifo(m_dir.file("fifo.ini").c_str(), 0600), 0);
+    std::string large = "[CLI]\n";
+    while (large.size() < (20u << 20))
+        large += "a\n";
+    writeFile(m_dir.file("large.ini"), large);
+    for (const std::string& profile : {m_dir.file("fifo.ini"), m_dir.file("large.ini"),
+                                       m_dir.folder(), std::string("/dev/zero")}) {
+        EXPECT_EQ(run({"-q", "-i", input, "--profile=" + profile}).out,
+                  "Error: Invalid profile file\n")
+            << profile;
+    }
+}
+
+TEST_F(ConsoleRunTest, WatermarkImageThatIsNoImageOrCrashesTheDecoderIsRefused) {
+    const std::string input = makeThreePageTiff();
+    writeFile(m_dir.file("text.png"), "just some text, not a picture");
+    // A PSD header promising a large image, followed by nothing usable.
+    std::string psd("8BPS\0\1\0\0\0\0\0\0\0\3\0\0\x10\0\0\0\x10\0\0\x08\0\3", 26);
+    psd += std::string(12, '\0') + std::string("\0\1", 2) + std::string(300, '\xFF');
+    writeFile(m_dir.file("damaged.psd"), psd);
+    for (const char* name : {"text.png", "damaged.psd"}) {
+        const ProgramResult result =
+            run({"-q", "-i", input, "-o", outFolder(), "--wm-image=" + m_dir.file(name)});
+        EXPECT_EQ(result.out, "Error: Invalid watermark image\n") << name;
+        EXPECT_EQ(result.err, "") << name;
+        EXPECT_EQ(result.signal, 0) << name;
+        EXPECT_TRUE(outputFiles().empty());
+    }
+}
+
+TEST_F(ConsoleRunTest, TiffWatermarkPrintsNoLibraryMessages) {
+    const std::string input = makeThreePageTiff();
+    ASSERT_TRUE(writeTiff(m_dir.file("logo.tif"), {rgbPage(8, 8, patternColour)}));
+    // A next-directory offset past the end makes libtiff complain on every load.
+    std::string logo = readFile(m_dir.file("logo.tif"));
+    uint32_t directory = 0;
+    uint16_t entries = 0;
+    std::memcpy(&directory, logo.data() + 4, 4);
+    std::memcpy(&entries, logo.data() + directory, 2);
+    const uint32_t pastTheEnd = 0x7FFFFFF0;
+    std::memcpy(logo.data() + directory + 2 + 12 * entries, &pastTheEnd, 4);
+    writeFile(m_dir.file("logo.tif"), logo);
+    const ProgramResult result =
+        run({"-q", "-i", input, "-o", outFolder(), "--wm-image=" + m_dir.file("logo.tif"),
+             "--wm-image-position=TOPLEFT", "--wm-image-x-offset=0", "--wm-image-y-offset=0"});
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "");
+    ASSERT_EQ(outputFiles().size(), 3u);
+    const TestBitmap marked = loadImage(m_dir.file("out/scan[2].bmp"));
+    ASSERT_TRUE(marked);
+    RGBQUAD corner{};
+    FreeImage_GetPixelColor(marked.get(), 0, 16, &corner); // top-left pixel (rows bottom-up)
+    const Rgb expected = patternColour(0, 0);
+    EXPECT_EQ(corner.rgbRed, expected.r);
+    EXPECT_EQ(corner.rgbGreen, expected.g);
+    EXPECT_EQ(corner.rgbBlue, expected.b);
+}
+
+TEST_F(ConsoleRunTest, CopyWithoutItsDecoderSaysSoAndConvertsNothing) {
+    const std::string copy = m_dir.file("kestrelix");
+    fs::copy_file(programPath(), copy);
+    fs::permissions(copy, fs::perms::owner_all);
+    const std::string input = makeThreePageTiff();
+    const ProgramResult result =
+        runProgram(copy, {"-d", "-q", "-i", input, "-o", outFolder()}, isolated());
+    const std::vector<std::string> lines = result.lines();
+    const std::string problem =
+        "the page decoder " + m_dir.file("kestrelix-decoder") + " is missing";
+    ASSERT_GE(lines.size(), 4u) << result.out;
+    EXPECT_EQ(lines.front(), "[ERROR] " + problem);
+    EXPECT_EQ(lines[lines.size() - 2], "[ERROR] Unable to convert the file!");
+    EXPECT_EQ(lines[lines.size() - 3], "[ERROR] Page 1: " + problem);
+    EXPECT_EQ(lines.back(), "Conversion stopped");
+    EXPECT_TRUE(outputFiles().empty());
 }
 
 } // namespace

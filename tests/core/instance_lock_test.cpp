@@ -5,9 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 namespace kx::core {
 namespace {
@@ -40,8 +43,9 @@ TEST(InstanceLockTest, DescriptorIsNotInheritedByChildPrograms) {
         if (length <= 0)
             continue;
         target[length] = 0;
-        if (std::string(target).find("Kestrelix inherit.lock") != std::string::npos)
+        if (std::string(target).find("Kestrelix inherit.lock") != std::string::npos) {
             EXPECT_TRUE(fcntl(fd, F_GETFD) & FD_CLOEXEC);
+        }
     }
 }
 
@@ -52,6 +56,93 @@ TEST(InstanceLockTest, UnusableRuntimeFolderFallsBackToAPrivateFolder) {
     InstanceLock second;
     EXPECT_FALSE(second.acquire("Kestrelix fallback"));
 }
+
+// Without a runtime folder the lock lives in "kestrelix-<uid>" below $TMPDIR.
+class TemporaryLockFolderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"))
+            m_savedRuntime = runtime;
+        unsetenv("XDG_RUNTIME_DIR");
+        setenv("TMPDIR", m_dir.path().c_str(), 1);
+    }
+    void TearDown() override {
+        unsetenv("TMPDIR");
+        if (!m_savedRuntime.empty())
+            setenv("XDG_RUNTIME_DIR", m_savedRuntime.c_str(), 1);
+    }
+
+    std::string sharedFolder() const { return m_dir.file("kestrelix-" + std::to_string(getuid())); }
+
+    size_t entries() const {
+        size_t count = 0;
+        for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(m_dir.path()))
+            ++count;
+        return count;
+    }
+
+    test::TempDir m_dir;
+    std::string m_savedRuntime;
+};
+
+TEST_F(TemporaryLockFolderTest, SharedFolderIsMadePrivateAndSharedBetweenCopies) {
+    EXPECT_EQ(lockFolder(), sharedFolder());
+    struct stat facts {};
+    ASSERT_EQ(lstat(sharedFolder().c_str(), &facts), 0);
+    EXPECT_EQ(facts.st_mode & 07777, 0700u);
+    InstanceLock first;
+    ASSERT_TRUE(first.acquire("Kestrelix shared"));
+    InstanceLock second;
+    EXPECT_FALSE(second.acquire("Kestrelix shared"));
+}
+
+enum class Squat { LinkToAnotherFolder, OpenToEveryone, OwnedByAnotherUser, LockFileIsALink };
+
+class SquattedLockFolderTest : public TemporaryLockFolderTest,
+                               public ::testing::WithParamInterface<Squat> {};
+
+TEST_P(SquattedLockFolderTest, IsNotUsedAndTheProgramStillRuns) {
+    const std::string elsewhere = m_dir.file("elsewhere");
+    std::filesystem::create_directory(elsewhere);
+    const std::string shared = sharedFolder();
+    int theirLock = -1;
+    switch (GetParam()) {
+    case Squat::LinkToAnotherFolder:
+        std::filesystem::create_directory_symlink(elsewhere, shared);
+        break;
+    case Squat::OpenToEveryone:
+        std::filesystem::create_directory(shared);
+        chmod(shared.c_str(), 0777);
+        break;
+    case Squat::OwnedByAnotherUser:
+        if (getuid() != 0)
+            GTEST_SKIP() << "only root can give a folder away";
+        std::filesystem::create_directory(shared);
+        chmod(shared.c_str(), 0700);
+        // They hold the lock in their folder, so that this user's conversions never run.
+        theirLock = open((shared + "/Kestrelix squat.lock").c_str(), O_RDWR | O_CREAT, 0600);
+        ASSERT_EQ(flock(theirLock, LOCK_EX | LOCK_NB), 0);
+        ASSERT_EQ(chown(shared.c_str(), 65534, 65534), 0);
+        break;
+    case Squat::LockFileIsALink:
+        std::filesystem::create_directory(shared);
+        chmod(shared.c_str(), 0700);
+        std::filesystem::create_symlink(elsewhere + "/planted", shared + "/Kestrelix squat.lock");
+        break;
+    }
+    {
+        InstanceLock lock;
+        EXPECT_TRUE(lock.acquire("Kestrelix squat"));
+        EXPECT_TRUE(std::filesystem::is_empty(elsewhere)) << "nothing is made through a link";
+    }
+    EXPECT_EQ(entries(), 2u) << "a fresh folder made for the lock goes with it";
+    if (theirLock >= 0)
+        close(theirLock);
+}
+
+INSTANTIATE_TEST_SUITE_P(Squats, SquattedLockFolderTest,
+                         ::testing::Values(Squat::LinkToAnotherFolder, Squat::OpenToEveryone,
+                                           Squat::OwnedByAnotherUser, Squat::LockFileIsALink));
 
 } // namespace
 } // namespace kx::core

@@ -152,5 +152,40 @@ TEST(ContainedDecoderTest, DecoderInheritsNoStrayDescriptors) {
     EXPECT_EQ(fds.find("stray"), std::string::npos) << fds;
 }
 
+TEST(ContainedDecoderTest, WatermarkImageArrivesDecodedOrRefusedWithAReason) {
+    TempDir dir;
+    const Bitmap made(FreeImage_Allocate(9, 5, 24));
+    ASSERT_TRUE(FreeImage_Save(FIF_PNG, made.get(), dir.file("mark.png").c_str(), 0));
+    std::string problem;
+    const Bitmap image = decodeImageContained(dir.file("mark.png"), problem);
+    ASSERT_TRUE(image) << problem;
+    EXPECT_EQ(FreeImage_GetWidth(image.get()), 9u);
+    EXPECT_EQ(FreeImage_GetHeight(image.get()), 5u);
+
+    test::writeFile(dir.file("text.dat"), "not a picture");
+    EXPECT_FALSE(decodeImageContained(dir.file("text.dat"), problem));
+    EXPECT_EQ(problem, "not an image FreeImage can read");
+    test::writeFile(dir.file("text.png"), "not a picture either");
+    EXPECT_FALSE(decodeImageContained(dir.file("text.png"), problem));
+    EXPECT_FALSE(problem.empty());
+    EXPECT_FALSE(decodeImageContained(dir.file("mark.png"), problem, dir.file("none")));
+    EXPECT_EQ(problem, "the page decoder " + dir.file("none") + " is missing");
+    const std::string decoder = fakeDecoder(dir, "kill -SEGV $$");
+    EXPECT_FALSE(decodeImageContained(dir.file("mark.png"), problem, decoder, 5000));
+    EXPECT_EQ(problem, "the decoder was ended by signal 11");
+}
+
+TEST(ContainedDecoderTest, EndingAllDecodersEndsTheOnesStillWorking) {
+    TempDir dir;
+    // A decoder that announces two pages and then works forever on the first.
+    const std::string decoder = fakeDecoder(dir, std::string(k_twoPages) + "; exec sleep 30");
+    auto source = openPagesContained(test::corpusFile("multipage.tiff"), decoder, 60'000);
+    ASSERT_TRUE(source);
+    endAllDecoders();
+    PageInfo info;
+    EXPECT_FALSE(source->loadPage(0, info)) << "the page fails at once, not after a minute";
+    EXPECT_EQ(info.problem, "the decoder was ended by signal 9");
+}
+
 } // namespace
 } // namespace kx::engine

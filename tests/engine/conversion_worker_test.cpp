@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 
@@ -180,6 +181,138 @@ TEST_F(ConversionWorkerTest, DebugLinesNameTheJobAndItsOutcome) {
     lines.clear();
     EXPECT_EQ(runWorker(&lines), 0);
     EXPECT_EQ(lines.back(), "[ERROR] Unable to convert the file!");
+}
+
+// The offset of the next-directory field of the directory at `directory` in a little-endian
+// classic TIFF.
+size_t nextDirectoryField(const std::string& bytes, uint32_t directory) {
+    uint16_t entries = 0;
+    std::memcpy(&entries, bytes.data() + directory, 2);
+    return directory + 2 + 12 * size_t{entries};
+}
+
+TEST_F(ConversionWorkerTest, DirectoryChainCutAfterAPageFailsTheFileButKeepsTheReadPages) {
+    std::string bytes = test::readFile(writePages("cut.tif", 2));
+    const uint32_t first = littleEndian32(bytes, 4);
+    const uint32_t pastTheEnd = static_cast<uint32_t>(bytes.size() + 4096);
+    std::memcpy(bytes.data() + nextDirectoryField(bytes, first), &pastTheEnd, 4);
+    test::writeFile(m_dir.file("cut.tif"), bytes);
+    ASSERT_TRUE(setInputFile(m_job, m_queue, m_dir.file("cut.tif")));
+
+    std::vector<std::string> lines;
+    EXPECT_EQ(runWorker(&lines), 0);
+    EXPECT_TRUE(fs::exists(m_dir.file("cut.bmp"))) << "the readable page is still written";
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "[ERROR] the directory chain is cut after page 1: the next "
+                                       "directory lies past the end of the file");
+}
+
+TEST_F(ConversionWorkerTest, DirectoryChainLoopingBackLosesNoPageAndConverts) {
+    std::string bytes = test::readFile(writePages("loop.tif", 2));
+    const uint32_t first = littleEndian32(bytes, 4);
+    const uint32_t second = littleEndian32(bytes, nextDirectoryField(bytes, first));
+    std::memcpy(bytes.data() + nextDirectoryField(bytes, second), &first, 4);
+    test::writeFile(m_dir.file("loop.tif"), bytes);
+    EXPECT_TRUE(convert(m_dir.file("loop.tif")));
+    EXPECT_TRUE(fs::exists(m_dir.file("loop[2].bmp")));
+}
+
+struct RefusedPathCase {
+    const char* name;
+    const char* mask;
+    bool outputBesideInput;
+    const char* reason;
+};
+
+class RefusedOutputPath : public ConversionWorkerTest,
+                          public ::testing::WithParamInterface<RefusedPathCase> {};
+
+TEST_P(RefusedOutputPath, FailsThePageWithItsReasonAndWritesNothing) {
+    fs::create_directories(m_dir.path() / "in");
+    fs::create_directories(m_dir.path() / "out");
+    fs::create_symlink(m_dir.path(), m_dir.path() / "out" / "link");
+    const std::string input = m_dir.file("in/scan.tif");
+    {
+        const std::string made = writePages("scan.tif", 1);
+        fs::rename(made, input);
+    }
+    const std::string before = test::readFile(input);
+    m_job.outputFolder = GetParam().outputBesideInput ? m_dir.file("in/") : m_dir.file("out/");
+    m_settings.filenameMask = GetParam().mask;
+    ASSERT_TRUE(setInputFile(m_job, m_queue, input));
+
+    std::vector<std::string> lines;
+    EXPECT_EQ(runWorker(&lines), 0);
+    ASSERT_GE(lines.size(), 2u);
+    const std::string& reason = lines[lines.size() - 2];
+    EXPECT_EQ(reason.rfind("[ERROR] Page 1: the output path ", 0), 0u) << reason;
+    EXPECT_NE(reason.find(GetParam().reason), std::string::npos) << reason;
+    EXPECT_EQ(test::readFile(input), before) << "the input is untouched";
+    size_t files = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(m_dir.path()))
+        files += entry.is_regular_file() ? 1 : 0;
+    EXPECT_EQ(files, 1u) << "nothing was written";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Masks, RefusedOutputPath,
+    ::testing::Values(
+        RefusedPathCase{"ParentFolder", "../notes.txt", false, "leaves the output folder"},
+        RefusedPathCase{"DeepParent", "a/../../x.bmp", false, "leaves the output folder"},
+        RefusedPathCase{"ThroughALink", "link/escaped.bmp", false, "leaves the output folder"},
+        RefusedPathCase{"TheInputItself", "%filename%.tif", true, "is the input file itself"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ConversionWorkerTest, MaskIntoASubfolderOfTheOutputFolderIsAllowed) {
+    fs::create_directories(m_dir.path() / "sub");
+    m_settings.filenameMask = "sub/../sub/%filename%.%ext%";
+    EXPECT_TRUE(convert(writePages("inside.tif", 1)));
+    EXPECT_TRUE(fs::exists(m_dir.file("sub/inside.bmp")));
+}
+
+TEST_F(ConversionWorkerTest, SaveFailuresSayWhyInTheDebugLine) {
+    const std::string input = writePages("why.tif", 1);
+    ASSERT_TRUE(setInputFile(m_job, m_queue, input));
+    for (const auto& [mask, reason] :
+         {std::pair<std::string, std::string>{std::string(300, 'n') + ".%ext%",
+                                              std::strerror(ENAMETOOLONG)},
+          {"missing/%filename%.%ext%", std::strerror(ENOENT)}}) {
+        m_settings.filenameMask = mask;
+        std::vector<std::string> lines;
+        EXPECT_EQ(runWorker(&lines), 0);
+        ASSERT_GE(lines.size(), 2u);
+        const std::string& line = lines[lines.size() - 2];
+        EXPECT_EQ(line.rfind("[ERROR] Page 1: cannot ", 0), 0u) << line;
+        EXPECT_TRUE(line.ends_with(": " + reason)) << line;
+    }
+}
+
+TEST_F(ConversionWorkerTest, MissingDecoderFailsThePageSayingSo) {
+    const std::string input = writePages("nodecoder.tif", 1);
+    ASSERT_TRUE(setInputFile(m_job, m_queue, input));
+    const std::string missing = m_dir.file("kestrelix-decoder");
+    const std::string notExecutable = m_dir.file("plain-decoder");
+    test::writeFile(notExecutable, "#!/bin/sh\n");
+    chmod(notExecutable.c_str(), 0644);
+    for (const auto& [decoder, problem] :
+         {std::pair{missing, "the page decoder " + missing + " is missing"},
+          {notExecutable, "the page decoder " + notExecutable + " is not executable"}}) {
+        m_progress.reset();
+        ConversionRun run{m_settings, m_job, m_queue, m_progress};
+        std::vector<std::string> lines;
+        run.debug = [&lines](std::string_view line) { lines.emplace_back(line); };
+        run.openPages = [decoder](const std::string& path) {
+            return openPagesContained(path, decoder);
+        };
+        run.decoderProblem = [decoder] { return decoderProblem(decoder); };
+        conversionWorker(run);
+        EXPECT_EQ(m_progress.count, 0);
+        EXPECT_EQ(lines, (std::vector<std::string>{"Processing: " + input, "File Format: TIFF (LE)",
+                                                   "[ERROR] Page 1: " + problem,
+                                                   "[ERROR] Unable to convert the file!"}));
+    }
+    EXPECT_EQ(decoderProblem(), "") << "the decoder beside this program is found";
+    EXPECT_EQ(defaultDecoderPath(), programFolder() + "kestrelix-decoder");
 }
 
 } // namespace

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include <sys/resource.h>
 
 #include <csignal>
@@ -277,6 +280,62 @@ TEST(SavePage, ReplacesAnExistingFileKeepingItsPermissions) {
     struct stat info {};
     ASSERT_EQ(stat(path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0640u);
+}
+
+TEST(SavePage, BmpLargerThanItsSizeFieldsFailsBeforeWritingAnything) {
+    TempDir dir;
+    // A bitmap over pixels that do not exist: the size alone decides, and 4 GiB are never
+    // allocated or read.
+    static BYTE nothing[1];
+    const Bitmap huge(FreeImage_ConvertFromRawBitsEx(FALSE, nothing, FIT_BITMAP, 66000, 66000,
+                                                     66000, 8, 0, 0, 0, FALSE));
+    ASSERT_TRUE(huge);
+    std::string reason;
+    EXPECT_FALSE(savePage(huge.get(), dir.file("huge.bmp"), bmpJob(8), colourTable(0), &reason));
+    EXPECT_EQ(reason, "the page would make a BMP file of 4356001078 bytes, more than the format "
+                      "can hold (4 GiB)");
+    EXPECT_EQ(entriesIn(dir.path()), 0u);
+}
+
+TEST(SavePage, BmpFileSizeCountsHeadersTableAndPaddedRows) {
+    EXPECT_EQ(bmpFileSize(5, 3, 24), 54u + 16 * 3);
+    EXPECT_EQ(bmpFileSize(10, 2, 8), 54u + 1024 + 12 * 2);
+    EXPECT_EQ(bmpFileSize(33, 1, 1), 54u + 8 + 8);
+    EXPECT_EQ(bmpFileSize(3, 1, 32), 54u + 12 + 12);
+    // The largest 24-bit square that still fits, and the next size up.
+    EXPECT_LE(bmpFileSize(37837, 37837, 24), 0xFFFFFFFFu);
+    EXPECT_GT(bmpFileSize(37838, 37838, 24), 0xFFFFFFFFu);
+}
+
+TEST(SavePage, FailureReasonIsTheSystemsOwn) {
+    TempDir dir;
+    const Bitmap page = palettePage([](int, int) { return uint8_t{1}; });
+    std::string reason;
+    EXPECT_FALSE(
+        savePage(page.get(), dir.file("missing/p.bmp"), bmpJob(8), colourTable(0), &reason));
+    EXPECT_EQ(reason,
+              "cannot create a file in " + dir.file("missing/") + ": " + std::strerror(ENOENT));
+    EXPECT_FALSE(savePage(page.get(), dir.file(std::string(300, 'x') + ".bmp"), bmpJob(8),
+                          colourTable(1), &reason));
+    EXPECT_EQ(reason, "cannot write " + dir.file(std::string(300, 'x') + ".bmp") + ": " +
+                          std::strerror(ENAMETOOLONG));
+    EXPECT_FALSE(savePage(nullptr, dir.file("null.bmp"), bmpJob(8), colourTable(0), &reason));
+    EXPECT_EQ(reason, "no image was left to save");
+    EXPECT_EQ(entriesIn(dir.path()), 0u);
+}
+
+TEST(SavePage, NoNamedFileExistsWhileAPageIsBeingWritten) {
+    TempDir dir;
+    size_t visible = 99;
+    EXPECT_TRUE(settings::replaceFile(
+        dir.file("p.bmp"),
+        [&](int fd) {
+            visible = entriesIn(dir.path());
+            return settings::writeAll(fd, "BM");
+        },
+        settings::Flush::Lazily));
+    EXPECT_EQ(visible, 0u) << "an interrupted write leaves nothing behind";
+    EXPECT_EQ(readFile(dir.file("p.bmp")), "BM");
 }
 
 class BmpRoundTrip : public ::testing::TestWithParam<int> {};

@@ -10,6 +10,8 @@
 #include <QImage>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <climits>
 #include <filesystem>
 #include <vector>
@@ -466,6 +468,39 @@ TEST_F(WatermarkTest, ImageFilesThatAreMissingEmptyOrNoImagesAreRefused) {
     const Bitmap page = drawWatermark(plainPage(100, 50, 255), s, pageJob(100, 50), prepared);
     ASSERT_TRUE(page);
     EXPECT_TRUE(changedBox(page.get(), 255).empty());
+}
+
+TEST_F(WatermarkTest, ImageIsDecodedOnceAndServesEveryPage) {
+    test::TempDir dir;
+    QImage red(6, 4, QImage::Format_RGB888);
+    red.fill(Qt::red);
+    ASSERT_TRUE(red.save(QString::fromStdString(dir.file("r.png")), "PNG"));
+    const settings::Settings s = imageSettings(dir.file("r.png"));
+    PreparedWatermark prepared;
+    ASSERT_EQ(prepareWatermark(s, prepared), WatermarkProblem::None);
+    std::filesystem::remove(dir.file("r.png")); // pages never read the file again
+    for (int page = 0; page < 3; ++page) {
+        const Bitmap marked = drawWatermark(plainPage(100, 50, 255), s, pageJob(100, 50), prepared);
+        EXPECT_EQ(changedBox(marked.get(), 255).width(), 6) << page;
+        EXPECT_EQ(pixelAt(marked.get(), 6, 6).g, 0) << page;
+    }
+}
+
+TEST_F(WatermarkTest, ImageThatCrashesItsDecoderIsRefusedAndTheProgramGoesOn) {
+    test::TempDir dir;
+    QImage any(4, 4, QImage::Format_RGB888);
+    any.fill(Qt::blue);
+    ASSERT_TRUE(any.save(QString::fromStdString(dir.file("a.png")), "PNG"));
+    for (const char* death : {"kill -SEGV $$", "kill -ABRT $$", "exit 3", "printf 'garbage'"}) {
+        const std::string decoder = dir.file("crashing-decoder");
+        test::writeFile(decoder, std::string("#!/bin/sh\n") + death + "\n");
+        chmod(decoder.c_str(), 0755);
+        PreparedWatermark prepared;
+        EXPECT_EQ(prepareWatermark(imageSettings(dir.file("a.png")), prepared, decoder),
+                  WatermarkProblem::InvalidImage)
+            << death;
+        EXPECT_TRUE(prepared.image.isNull());
+    }
 }
 
 } // namespace

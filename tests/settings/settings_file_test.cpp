@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <random>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace kx::settings {
 namespace {
@@ -231,6 +232,26 @@ TEST(SettingsFileOpen, ReadsFilesAndRefusesWhatIsNotOne) {
     EXPECT_FALSE(SettingsFile::open(dir.folder()));
     writeFile(dir.file("empty.ini"), "");
     ASSERT_TRUE(SettingsFile::open(dir.file("empty.ini")));
+}
+
+TEST(SettingsFileOpen, RefusesFifosWithoutWaitingOnThem) {
+    TempDir dir;
+    ASSERT_EQ(mkfifo(dir.file("fifo.ini").c_str(), 0600), 0);
+    // Opening a FIFO for reading waits for a writer; nobody will ever write this one.
+    EXPECT_FALSE(SettingsFile::open(dir.file("fifo.ini")));
+    EXPECT_FALSE(SettingsFile::open("/dev/zero"));
+}
+
+TEST(SettingsFileOpen, RefusesFilesBeyondTheSizeLimit) {
+    TempDir dir;
+    // Short lines cost the most memory once parsed.
+    std::string atLimit = "[G]\n";
+    while (atLimit.size() + 2 <= SettingsFile::k_maxFileSize)
+        atLimit += "a\n";
+    writeFile(dir.file("limit.ini"), atLimit);
+    EXPECT_TRUE(SettingsFile::open(dir.file("limit.ini")));
+    writeFile(dir.file("over.ini"), atLimit + "a\n");
+    EXPECT_FALSE(SettingsFile::open(dir.file("over.ini")));
 }
 
 TEST(SettingsFileSave, ReplacesTheFileOnlyWhenTheWholeWriteSucceeded) {

@@ -26,7 +26,7 @@ namespace {
 void drain(int outFd, int errFd, ProgramResult& result) {
     pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
     std::string* sinks[2] = {&result.out, &result.err};
-    int open = 2;
+    int open = (outFd >= 0) + (errFd >= 0);
     while (open > 0) {
         if (poll(fds, 2, -1) < 0)
             break;
@@ -48,13 +48,19 @@ void drain(int outFd, int errFd, ProgramResult& result) {
 
 } // namespace
 
-ProgramResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
-                         const std::vector<std::pair<std::string, std::string>>& environment,
-                         const std::string& folder) {
-    ProgramResult result;
+namespace {
+
+RunningProgram spawnProgram(const std::string& program, const std::vector<std::string>& arguments,
+                            const std::vector<std::pair<std::string, std::string>>& environment,
+                            const std::string& folder, bool closedOutput) {
+    RunningProgram running;
     int outPipe[2], errPipe[2];
     if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0)
-        return result;
+        return running;
+    if (closedOutput) {
+        close(outPipe[0]);
+        outPipe[0] = -1;
+    }
 
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
@@ -91,18 +97,45 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
     close(outPipe[1]);
     close(errPipe[1]);
     if (spawned != 0) {
-        close(outPipe[0]);
+        if (outPipe[0] >= 0)
+            close(outPipe[0]);
         close(errPipe[0]);
-        return result;
+        return running;
     }
-    drain(outPipe[0], errPipe[0], result);
+    running.pid = pid;
+    running.outFd = outPipe[0];
+    running.errFd = errPipe[0];
+    return running;
+}
+
+} // namespace
+
+RunningProgram startProgram(const std::string& program, const std::vector<std::string>& arguments,
+                            const std::vector<std::pair<std::string, std::string>>& environment,
+                            bool closedOutput) {
+    return spawnProgram(program, arguments, environment, {}, closedOutput);
+}
+
+ProgramResult finishProgram(RunningProgram& running) {
+    ProgramResult result;
+    if (running.pid < 0)
+        return result;
+    drain(running.outFd, running.errFd, result);
     int status = 0;
-    waitpid(pid, &status, 0);
+    waitpid(running.pid, &status, 0);
+    running.pid = -1;
     if (WIFEXITED(status))
         result.exitStatus = WEXITSTATUS(status);
     if (WIFSIGNALED(status))
         result.signal = WTERMSIG(status);
     return result;
+}
+
+ProgramResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
+                         const std::vector<std::pair<std::string, std::string>>& environment,
+                         const std::string& folder) {
+    RunningProgram running = spawnProgram(program, arguments, environment, folder, false);
+    return finishProgram(running);
 }
 
 } // namespace kx::test

@@ -1,0 +1,85 @@
+#include "decoder/watermark_decoding.h"
+
+#include "decoder/decode_diagnostics.h"
+
+namespace kx::engine {
+
+namespace {
+
+bool sizeAllowed(int64_t width, int64_t height) {
+    return width > 0 && height > 0 && width <= k_maxWatermarkSide && height <= k_maxWatermarkSide &&
+           width * height <= k_maxWatermarkPixels;
+}
+
+int loadFlags(FREE_IMAGE_FORMAT format) {
+    switch (format) {
+    case FIF_ICO:
+        return ICO_MAKEALPHA;
+    case FIF_JPEG:
+        return JPEG_ACCURATE;
+    default:
+        return 0;
+    }
+}
+
+// A FIT_BITMAP the drawing side converts to 32 bits itself; null when there is none.
+Bitmap toStandardBitmap(Bitmap image) {
+    if (!image)
+        return image;
+    switch (FreeImage_GetImageType(image.get())) {
+    case FIT_BITMAP:
+        return image;
+    case FIT_RGB16:
+        return keepResolution(image.get(), FreeImage_ConvertTo24Bits(image.get()));
+    case FIT_RGBA16:
+        return keepResolution(image.get(), FreeImage_ConvertTo32Bits(image.get()));
+    case FIT_RGBF:
+        return keepResolution(image.get(), FreeImage_TmoDrago03(image.get(), 1.0, 0.0));
+    case FIT_RGBAF: {
+        const Bitmap rgb(FreeImage_ConvertToRGBF(image.get()));
+        return rgb ? keepResolution(image.get(), FreeImage_TmoDrago03(rgb.get(), 1.0, 0.0))
+                   : nullptr;
+    }
+    default:
+        return keepResolution(image.get(), FreeImage_ConvertToStandardType(image.get(), TRUE));
+    }
+}
+
+} // namespace
+
+Bitmap decodeWatermarkImage(const std::string& path, std::string& problem) {
+    installDecodeDiagnostics();
+    DecodeDiagnostics diagnostics;
+    FREE_IMAGE_FORMAT format = FreeImage_GetFileType(path.c_str(), 0);
+    if (format == FIF_UNKNOWN)
+        format = FreeImage_GetFIFFromFilename(path.c_str());
+    if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(format)) {
+        problem = "not an image FreeImage can read";
+        return nullptr;
+    }
+    if (FreeImage_FIFSupportsNoPixels(format)) {
+        const Bitmap header(FreeImage_Load(format, path.c_str(), FIF_LOAD_NOPIXELS));
+        if (header &&
+            !sizeAllowed(FreeImage_GetWidth(header.get()), FreeImage_GetHeight(header.get()))) {
+            problem = "the image is too large for a watermark";
+            return nullptr;
+        }
+    }
+    Bitmap image(FreeImage_Load(format, path.c_str(), loadFlags(format)));
+    if (!image || !FreeImage_HasPixels(image.get())) {
+        problem = diagnostics.takeRefusal();
+        if (problem.empty())
+            problem = "the image could not be decoded";
+        return nullptr;
+    }
+    if (!sizeAllowed(FreeImage_GetWidth(image.get()), FreeImage_GetHeight(image.get()))) {
+        problem = "the image is too large for a watermark";
+        return nullptr;
+    }
+    image = toStandardBitmap(std::move(image));
+    if (!image)
+        problem = "the image has a pixel type that cannot be drawn";
+    return image;
+}
+
+} // namespace kx::engine

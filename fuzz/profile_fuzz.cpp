@@ -1,0 +1,24 @@
+// Reads arbitrary files as settings profiles (--profile=FILE): the settings file reader with
+// its size limit, then every entry of the CLI group applied through the option table.
+
+#include "core/command_line.h"
+#include "engine/job_state.h"
+#include "settings/settings.h"
+
+#include <cstdint>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const std::string path = "/tmp/kx-profile-fuzz-" + std::to_string(getpid());
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    }
+    kx::settings::Settings settings;
+    kx::settings::applyDefaults(settings, true);
+    kx::engine::JobState job;
+    (void)kx::core::loadProfile(path, settings, job);
+    return 0;
+}
