@@ -71,5 +71,13 @@ app=""
 differing=$(compare -metric AE "$work/handed.tif" "$work/handed.bmp" null: 2>&1 || true)
 [ "$differing" = "0" ] || { echo "FAIL: the file handed over was not converted ($differing)"; exit 1; }
 
+# The screenshot mode on the same display: two JPEG pictures of the window's size and 180 wide.
+mkdir -p "$work/shots"
+"$program" -T "$work/shots" >>"$work/stdout" 2>>"$work/stderr"
+[ "$(identify -format '%wx%h' "$work/shots/quorvant1.jpg")" = "510x260" ] ||
+  { echo "FAIL: quorvant1.jpg is $(identify -format '%wx%h' "$work/shots/quorvant1.jpg")"; exit 1; }
+[ "$(identify -format '%wx%h' "$work/shots/quorvant1x.jpg")" = "180x92" ] ||
+  { echo "FAIL: quorvant1x.jpg is $(identify -format '%wx%h' "$work/shots/quorvant1x.jpg")"; exit 1; }
+
 [ ! -s "$work/stderr" ] || { echo "note: the program wrote on standard error:"; cat "$work/stderr"; }
 echo "1 passed, 0 failed"
