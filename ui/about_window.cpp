@@ -82,11 +82,7 @@ AboutWindow::AboutWindow(QWidget* parent) : QDialog(parent) {
 
 void openAboutWindow(QWidget* parent) {
     AboutWindow window(parent);
-    window.setWindowModality(Qt::ApplicationModal);
-    centreWindow(window, parent);
-    window.exec();
-    if (parent)
-        parent->activateWindow();
+    runModalWindow(window, parent);
 }
 
 } // namespace kx::ui

@@ -73,11 +73,7 @@ void ConverterSearchWindow::search() {
 
 void openConverterSearch(QWidget* parent) {
     ConverterSearchWindow window(parent);
-    window.setWindowModality(Qt::ApplicationModal);
-    centreWindow(window, parent);
-    window.exec();
-    if (parent)
-        parent->activateWindow();
+    runModalWindow(window, parent);
 }
 
 } // namespace kx::ui

@@ -1,5 +1,7 @@
 #include "ui/side_window_layout.h"
 
+#include <QDialog>
+
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -26,6 +28,14 @@ void centreWindow(QWidget& window, const QWidget* parent) {
             std::max(visible.top(), std::min(placed.top(), visible.bottom() - placed.height())));
     }
     window.move(placed.topLeft());
+}
+
+void runModalWindow(QDialog& window, QWidget* parent) {
+    window.setWindowModality(Qt::ApplicationModal);
+    centreWindow(window, parent);
+    window.exec();
+    if (parent)
+        parent->activateWindow();
 }
 
 } // namespace kx::ui

@@ -1,6 +1,7 @@
 #include "settings/preferences_colors.h"
 
-#include "tests/preferences/application.h"
+#include "tests/support/widget_app.h"
+#include "ui/string_table.h"
 
 #include <QImage>
 #include <gtest/gtest.h>
@@ -10,7 +11,10 @@ namespace {
 
 class PreferencesColors : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { test::ensureApplication(); }
+    static void SetUpTestSuite() {
+        test::ensureWidgetApplication();
+        ui::loadStringTable();
+    }
 };
 
 TEST_F(PreferencesColors, NamedColoursTakeTheirNamesOthersTheirDigits) {

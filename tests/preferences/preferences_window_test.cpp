@@ -2,9 +2,10 @@
 
 #include "settings/configuration.h"
 #include "settings/preferences_dialog.h"
-#include "tests/preferences/application.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/widget_app.h"
+#include "ui/string_table.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -260,7 +261,10 @@ void setShown(QWidget* control, const QString& text) {
 
 class PreferencesWindowTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { test::ensureApplication(); }
+    static void SetUpTestSuite() {
+        test::ensureWidgetApplication();
+        ui::loadStringTable();
+    }
 
     void open(Settings& settings, int page = 0, std::vector<ThemeChoice> themes = k_themes) {
         m_window =

@@ -8,10 +8,10 @@
 #include "tests/support/temp_dir.h"
 #include "tests/support/tiff_writer.h"
 #include "tests/support/widget_app.h"
-#include "ui/themes.h"
 #include "ui/pictures.h"
 #include "ui/progress_window.h"
 #include "ui/string_table.h"
+#include "ui/themes.h"
 #include "ui/window_run.h"
 
 #include <QComboBox>
@@ -67,8 +67,9 @@ protected:
         EXPECT_TRUE(QTest::qWaitForWindowActive(m_window.get()));
     }
 
-    std::string sampleTiff(const std::string& name, int pages = 1) {
-        std::vector<test::TiffPage> list(pages, test::rgbPage(24, 16, test::patternColour));
+    std::string sampleTiff(const std::string& name, int pages = 1, int side = 24) {
+        std::vector<test::TiffPage> list(pages,
+                                         test::rgbPage(side, side * 2 / 3, test::patternColour));
         const std::string path = m_dir.file(name);
         EXPECT_TRUE(test::writeTiff(path, list));
         return path;
@@ -380,18 +381,20 @@ TEST_F(MainWindowTest, SequenceNumberCountsRunsUntilNew) {
 }
 
 TEST_F(MainWindowTest, CloseQuestionKeepsOrStopsTheRunAndTheLoopStaysResponsive) {
-    const std::string tiff = sampleTiff("long.tif", 200);
+    const std::string tiff = sampleTiff("long.tif", 200, 160);
     m_window->inputField()->setText(QString::fromStdString(tiff));
     m_window->outputFolderBox()->addItem(QString::fromStdString(outputFolder()));
     m_dialogs.questionAnswers = {false, true};
     int asked = 0;
-    const RunOutcome outcome = watchRun([&] { m_window->runCommand(k_commandConvert); },
-                                        [&](ProgressWindow& progress) {
-                                            if (asked < 2) {
-                                                ++asked;
-                                                progress.close();
-                                            }
-                                        });
+    const RunOutcome outcome =
+        watchRun([&] { m_window->runCommand(k_commandConvert); },
+                 [&](ProgressWindow& progress) {
+                     // Once the job runs, so that Yes stops after it.
+                     if (asked < 2 && progress.windowTitle().endsWith("(1/1)")) {
+                         ++asked;
+                         progress.close();
+                     }
+                 });
     ASSERT_EQ(m_dialogs.questions.size(), 2u);
     EXPECT_EQ(m_dialogs.questions[0].text.toStdString(), "Do you want to break the conversion?");
     // Yes ends the run after its one job.
