@@ -1,12 +1,11 @@
-#include "engine/overlay.h"
-
-#include "engine/standard_type.h"
+#include "drawing/canvas.h"
 
 #include "engine/geometry.h"
+#include "engine/overlay.h"
 
-#include <algorithm>
+namespace kx::drawing {
 
-namespace kx::engine {
+using engine::Bitmap;
 
 namespace {
 
@@ -14,11 +13,6 @@ namespace {
 constexpr int k_canvasDotsPerMeter = 3780;
 
 } // namespace
-
-bool canvasSizeAllowed(int64_t width, int64_t height) {
-    return width > 0 && height > 0 && width <= k_maxCanvasSide && height <= k_maxCanvasSide &&
-           width * height <= k_maxCanvasPixels;
-}
 
 QImage transparentCanvas(int width, int height) {
     if (width <= 0 || height <= 0)
@@ -32,25 +26,10 @@ QImage transparentCanvas(int width, int height) {
     return canvas;
 }
 
-int clampOpacity(int64_t value) {
-    return static_cast<int>(std::clamp<int64_t>(value, 0, 255));
-}
-
 QColor colorWithAlpha(std::string_view text, int64_t alpha) {
-    const uint32_t rgb = parseColor(text);
+    const uint32_t rgb = engine::parseColor(text);
     return QColor(static_cast<int>(rgb & 0xFF), static_cast<int>((rgb >> 8) & 0xFF),
-                  static_cast<int>((rgb >> 16) & 0xFF), clampOpacity(alpha));
-}
-
-bool isDrawable24Bits(FIBITMAP* page) {
-    return page && FreeImage_GetImageType(page) == FIT_BITMAP && FreeImage_GetBPP(page) == 24 &&
-           FreeImage_HasPixels(page);
-}
-
-Bitmap pageTo24Bits(Bitmap page) {
-    if (!page || isDrawable24Bits(page.get()))
-        return page;
-    return convertPageTo24Bits(std::move(page));
+                  static_cast<int>((rgb >> 16) & 0xFF), engine::clampOpacity(alpha));
 }
 
 Bitmap toFreeImage(const QImage& image) {
@@ -83,7 +62,7 @@ QImage toQImage(FIBITMAP* bitmap) {
         return {};
     const int width = static_cast<int>(FreeImage_GetWidth(bitmap));
     const int height = static_cast<int>(FreeImage_GetHeight(bitmap));
-    if (!canvasSizeAllowed(width, height))
+    if (!engine::canvasSizeAllowed(width, height))
         return {};
     const Bitmap rgba(FreeImage_ConvertTo32Bits(bitmap));
     if (!rgba)
@@ -102,13 +81,4 @@ QImage toQImage(FIBITMAP* bitmap) {
     return image;
 }
 
-Bitmap compositeOver(Bitmap page, FIBITMAP* overlay) {
-    if (!page || !overlay)
-        return page;
-    FIBITMAP* composed = FreeImage_Composite(overlay, FALSE, nullptr, page.get());
-    if (!composed)
-        return page;
-    return keepResolution(page.get(), composed);
-}
-
-} // namespace kx::engine
+} // namespace kx::drawing

@@ -1,5 +1,6 @@
-#include "engine/frame.h"
+#include "drawing/frame_painting.h"
 
+#include "drawing/canvas.h"
 #include "engine/overlay.h"
 
 #include <QPainter>
@@ -7,7 +8,9 @@
 
 #include <algorithm>
 
-namespace kx::engine {
+namespace kx::drawing {
+
+using engine::clampOpacity;
 
 namespace {
 
@@ -57,8 +60,8 @@ void paintBorders(QImage& canvas, const FrameWidths& w, const settings::Settings
     painter.fillPath(trapezoid({0, H}, {0, 0}, {L, T}, {L, H - B}), left);
 }
 
-// The borders at the frame's opacity, drawn as one layer so overlapping shapes do not
-// darken each other.
+} // namespace
+
 QImage frameOverlay(int width, int height, const settings::Settings& settings) {
     QImage borders = transparentCanvas(width, height);
     QImage overlay = transparentCanvas(width, height);
@@ -72,21 +75,4 @@ QImage frameOverlay(int width, int height, const settings::Settings& settings) {
     return overlay;
 }
 
-} // namespace
-
-Bitmap drawFrame(Bitmap page, const settings::Settings& settings) {
-    if (!page || settings.doFrame == 0)
-        return page;
-    page = pageTo24Bits(std::move(page));
-    if (settings.doFrame != 1 || !isDrawable24Bits(page.get()))
-        return page;
-    const int width = static_cast<int>(FreeImage_GetWidth(page.get()));
-    const int height = static_cast<int>(FreeImage_GetHeight(page.get()));
-    const QImage overlay = frameOverlay(width, height, settings);
-    if (overlay.isNull())
-        return page;
-    const Bitmap layer = toFreeImage(overlay);
-    return compositeOver(std::move(page), layer.get());
-}
-
-} // namespace kx::engine
+} // namespace kx::drawing
