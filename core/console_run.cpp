@@ -3,14 +3,13 @@
 #include "core/keywords.h"
 #include "core/text_format.h"
 #include "engine/conversion_worker.h"
+#include "engine/drawing_module.h"
 #include "engine/format_registry.h"
 #include "engine/run_values.h"
 #include "engine/saving.h"
 #include "engine/watermark.h"
 #include "settings/file_replace.h"
 #include "ui/string_table.h"
-
-#include <QGuiApplication>
 
 #include <poll.h>
 #include <pthread.h>
@@ -81,7 +80,7 @@ private:
     bool m_quiet;
     Console& m_console;
     bool m_debug;
-    std::unique_ptr<QGuiApplication> m_gui;
+    engine::DrawingSupport m_drawing;
     engine::PreparedWatermark m_watermark;
 };
 
@@ -95,22 +94,6 @@ bool isRegularFileWithData(const std::string& path) {
     std::error_code error;
     return std::filesystem::is_regular_file(path, error) &&
            std::filesystem::file_size(path, error) > 0 && !error;
-}
-
-// Qt's own warnings (about the runtime folder's permissions, fonts and the like) are not the
-// console's lines.
-void ignoreQtMessage(QtMsgType, const QMessageLogContext&, const QString&) {}
-
-// Drawing text and shapes needs Qt's GUI layer; plain conversions never start it.
-std::unique_ptr<QGuiApplication> startDrawingSupport() {
-    if (QGuiApplication::instance())
-        return nullptr;
-    qInstallMessageHandler(ignoreQtMessage);
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "kestrelix";
-    static char* argv[] = {name, nullptr};
-    return std::make_unique<QGuiApplication>(argc, argv);
 }
 
 void ConsoleRun::run() {
@@ -322,8 +305,10 @@ void ConsoleRun::printFrame() {
 
 Problem ConsoleRun::checkWatermark() {
     debug("Watermark: " + keywordOf(KeywordKind::WatermarkType, m_s.doWatermark));
-    if (m_s.doFrame != 0 || m_s.doWatermark != 0)
-        m_gui = startDrawingSupport();
+    // Drawing needs the drawing module (and Qt behind it); plain conversions never load it.
+    std::string why;
+    if ((m_s.doFrame != 0 || m_s.doWatermark != 0) && !m_drawing.start(why))
+        return "Frames and watermarks cannot be drawn: " + why;
     if (m_s.doWatermark == 1) {
         debug("Watermark text: " + m_s.text);
         debug("Watermark font: " + m_s.font);
@@ -371,7 +356,9 @@ void ConsoleRun::printNaming() {
     debug("Keep Subfolders: ", m_s.keepSubfolders);
 }
 
-void ConsoleRun::fixSaveParameters() { engine::setRunValues(m_job, m_s); }
+void ConsoleRun::fixSaveParameters() {
+    engine::setRunValues(m_job, m_s);
+}
 
 int ConsoleRun::queueJob() {
     std::string extension = engine::extensionOf(m_job.inputPath);

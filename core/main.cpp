@@ -1,17 +1,17 @@
 // Entry point: one copy at a time, then the version line, the usage text, the uninstall page,
-// the console conversion or the window, always ending with exit status 0.
+// the console conversion or the window, always ending with exit status 0. The program itself
+// links no Qt: the window, the uninstall page and the screenshot mode live in the window
+// module, opened only for them.
 
 #include "core/command_line.h"
 #include "core/console.h"
 #include "core/console_run.h"
 #include "core/instance_lock.h"
 #include "core/text_format.h"
+#include "core/window_module.h"
 #include "engine/job_state.h"
 #include "settings/settings.h"
-#include "ui/screenshot_mode.h"
 #include "ui/string_table.h"
-#include "ui/uninstall_window.h"
-#include "ui/window_run.h"
 
 #include <csignal>
 #include <string>
@@ -44,12 +44,14 @@ bool runCommandLine(const std::vector<std::string>& parameters, const char* argv
     core::TerminalConsole console;
     const std::string first = core::optionName(parameters.front());
     if (first == "-U") {
-        ui::runUninstallMode(core::titleText());
+        if (const core::WindowFunctions* window = core::windowFunctions(core::titleText()))
+            window->runUninstall(core::titleText().c_str(), &settings);
         return false;
     }
     if (first == "-T") {
-        ui::runScreenshotMode(core::titleText(),
-                              parameters.size() > 1 ? core::optionValue(parameters[1]) : "");
+        const std::string folder = parameters.size() > 1 ? core::optionValue(parameters[1]) : "";
+        if (const core::WindowFunctions* window = core::windowFunctions(core::titleText()))
+            window->runScreenshots(core::titleText().c_str(), folder.c_str(), &settings);
         return false;
     }
     if (first == "-V" || first == "--VERSION") {
@@ -90,7 +92,10 @@ int main(int argc, char** argv) {
     if (parameters.empty() || runCommandLine(parameters, argc > 0 ? argv[0] : nullptr)) {
         // A file as the only parameter is what a desktop's "Open with" hands over.
         const bool openWith = parameters.size() == 1 && !parameters[0].starts_with('-');
-        kx::ui::runWindowMode(kx::core::titleText(), openWith ? parameters[0] : "");
+        const std::string title = kx::core::titleText();
+        if (const kx::core::WindowFunctions* window = kx::core::windowFunctions(title))
+            window->runWindow(title.c_str(), openWith ? parameters[0].c_str() : "",
+                              &kx::settings::globalSettings());
     }
     return 0;
 }

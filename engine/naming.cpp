@@ -1,11 +1,13 @@
 #include "engine/naming.h"
 
-#include <QString>
-#include <QStringDecoder>
+#include <locale.h>
+#include <wctype.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
+#include <vector>
 
 namespace kx::engine {
 
@@ -31,21 +33,109 @@ std::string asciiCased(std::string_view text, Case wanted) {
     return out;
 }
 
-// File names are bytes: Unicode case mapping is applied only to text that decodes as UTF-8
-// and encodes back to the same bytes; anything else keeps its non-ASCII bytes untouched.
+// The code points of `text` when it is well-formed UTF-8 (no overlong forms, surrogates or
+// values past U+10FFFF), else nothing.
+std::optional<std::vector<char32_t>> decodeUtf8(std::string_view text) {
+    std::vector<char32_t> points;
+    for (size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const size_t length = lead < 0x80   ? 1
+                              : lead < 0xC2 ? 0
+                              : lead < 0xE0 ? 2
+                              : lead < 0xF0 ? 3
+                              : lead < 0xF5 ? 4
+                                            : 0;
+        if (length == 0 || i + length > text.size())
+            return std::nullopt;
+        char32_t point = length == 1 ? lead : lead & (0x7F >> length);
+        for (size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80)
+                return std::nullopt;
+            point = (point << 6) | (next & 0x3F);
+        }
+        const char32_t smallest = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
+        if ((length > 1 && point < smallest) || point > 0x10FFFF ||
+            (point >= 0xD800 && point <= 0xDFFF))
+            return std::nullopt;
+        points.push_back(point);
+        i += length;
+    }
+    return points;
+}
+
+void appendUtf8(std::string& out, char32_t point) {
+    if (point < 0x80) {
+        out += static_cast<char>(point);
+    } else if (point < 0x800) {
+        out += static_cast<char>(0xC0 | (point >> 6));
+        out += static_cast<char>(0x80 | (point & 0x3F));
+    } else if (point < 0x10000) {
+        out += static_cast<char>(0xE0 | (point >> 12));
+        out += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (point & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (point >> 18));
+        out += static_cast<char>(0x80 | ((point >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (point & 0x3F));
+    }
+}
+
+// The C library's Unicode character classes, whatever locale the process runs in.
+locale_t unicodeLocale() {
+    static const locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+    return locale;
+}
+
+// Upper-case letters that become more than one letter.
+std::string_view upperExpansion(char32_t point) {
+    switch (point) {
+    case 0xDF:
+        return "SS";
+    case 0xFB00:
+        return "FF";
+    case 0xFB01:
+        return "FI";
+    case 0xFB02:
+        return "FL";
+    case 0xFB03:
+        return "FFI";
+    case 0xFB04:
+        return "FFL";
+    case 0xFB05:
+    case 0xFB06:
+        return "ST";
+    default:
+        return {};
+    }
+}
+
+// File names are bytes: Unicode case mapping is applied only to text that is well-formed
+// UTF-8; anything else keeps its non-ASCII bytes untouched.
 std::string cased(std::string_view text, Case wanted) {
     const bool ascii = std::all_of(text.begin(), text.end(),
                                    [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    if (ascii)
+    const locale_t locale = unicodeLocale();
+    if (ascii || locale == locale_t{})
         return asciiCased(text, wanted);
-    QStringDecoder decoder(QStringConverter::Utf8);
-    const QByteArrayView bytes(text.data(), static_cast<qsizetype>(text.size()));
-    const QString decoded = decoder(bytes);
-    if (decoder.hasError() || decoded.toUtf8() != bytes)
+    const std::optional<std::vector<char32_t>> points = decodeUtf8(text);
+    if (!points)
         return asciiCased(text, wanted);
-    const QByteArray mapped =
-        (wanted == Case::Upper ? decoded.toUpper() : decoded.toLower()).toUtf8();
-    return std::string(mapped.constData(), static_cast<size_t>(mapped.size()));
+    std::string out;
+    out.reserve(text.size());
+    for (const char32_t point : *points) {
+        if (const std::string_view expanded = upperExpansion(point);
+            wanted == Case::Upper && !expanded.empty()) {
+            out += expanded;
+            continue;
+        }
+        const wint_t mapped = wanted == Case::Upper
+                                  ? towupper_l(static_cast<wint_t>(point), locale)
+                                  : towlower_l(static_cast<wint_t>(point), locale);
+        appendUtf8(out, static_cast<char32_t>(mapped));
+    }
+    return out;
 }
 
 bool isUtf8Continuation(char c) {

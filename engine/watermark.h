@@ -5,10 +5,7 @@
 #include "engine/job_state.h"
 #include "settings/settings.h"
 
-#include <QFont>
-#include <QImage>
-
-#include <optional>
+#include <memory>
 #include <string>
 
 namespace kx::engine {
@@ -17,10 +14,11 @@ namespace kx::engine {
 enum class WatermarkProblem { None, InvalidFont, EmptyImage, InvalidImage };
 
 // The resources a run's watermark needs, made before the worker starts and released after it
-// ends. Needs a QGuiApplication for a text watermark (fonts).
+// ends. Both are held by the drawing module (see drawing_module.h); a text watermark needs
+// Qt's GUI layer running (DrawingSupport) for its font.
 struct PreparedWatermark {
-    std::optional<QFont> font;
-    QImage image; // the decoded watermark image, drawn on every page
+    std::shared_ptr<void> font;  // a text watermark's font
+    std::shared_ptr<void> image; // the decoded watermark image, drawn on every page
 };
 
 // Loads the font of a text watermark, or decodes the image of an image watermark once for the
@@ -31,14 +29,16 @@ WatermarkProblem prepareWatermark(const settings::Settings& settings, PreparedWa
                                   const std::string& decoderPath = defaultDecoderPath());
 
 // True when `family` names an installed face, directly or through a configured alias; a name
-// that only falls back to the default face is false. False without a QGuiApplication.
+// that only falls back to the default face is false. False without Qt's GUI layer running or
+// without the drawing module.
 bool fontCanBeLoaded(const std::string& family);
 
 // The watermark text with the mask tokens of the current page replaced.
 std::string watermarkText(const settings::Settings& settings, const JobState& job);
 
 // Draws the text or image watermark at its position; a missing font or an image that was not
-// prepared leaves the page undecorated. A null page passes through.
+// prepared leaves the page undecorated. Without the drawing module a page that needs a
+// watermark comes back null. A null page passes through.
 Bitmap drawWatermark(Bitmap page, const settings::Settings& settings, const JobState& job,
                      const PreparedWatermark& prepared);
 

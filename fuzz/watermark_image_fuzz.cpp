@@ -4,7 +4,7 @@
 // side (the hand-over, the conversion for drawing) is a finding.
 
 #include "decoder/contained_decoder.h"
-#include "engine/overlay.h"
+#include "drawing/canvas.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const kx::engine::Bitmap image = kx::engine::decodeImageContained(path, problem);
     if (!image && problem.empty())
         std::abort(); // a refusal always says why
-    const QImage picture = kx::engine::toQImage(image.get());
+    const QImage picture = kx::drawing::toQImage(image.get());
     if (image && !picture.isNull() &&
         (picture.width() != static_cast<int>(FreeImage_GetWidth(image.get())) ||
          picture.height() != static_cast<int>(FreeImage_GetHeight(image.get()))))

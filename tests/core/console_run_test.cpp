@@ -525,5 +525,90 @@ TEST_F(ConsoleRunTest, CopyWithoutItsDecoderSaysSoAndConvertsNothing) {
     EXPECT_TRUE(outputFiles().empty());
 }
 
+// The Qt libraries a run of the program loaded, from the dynamic loader's own log of every
+// process it started ("Core", "Gui", "Widgets").
+std::vector<std::string> qtLibrariesLoadedBy(const ProgramResult& result, const fs::path& logs) {
+    EXPECT_EQ(result.signal, 0);
+    std::string log;
+    for (const auto& entry : fs::directory_iterator(logs))
+        log += readFile(entry.path().string());
+    EXPECT_NE(log.find("libc.so"), std::string::npos) << "the loader wrote no log";
+    std::vector<std::string> loaded;
+    for (const char* name : {"Core", "Gui", "Widgets"}) {
+        if (log.find(std::string("libQt6") + name + ".so") != std::string::npos)
+            loaded.push_back(name);
+    }
+    return loaded;
+}
+
+TEST_F(ConsoleRunTest, QtIsLoadedOnlyForWhatARunDraws) {
+    const std::string input = makeThreePageTiff();
+    struct Case {
+        std::vector<std::string> options;
+        std::vector<std::string> qt;
+    };
+    const std::vector<Case> cases = {
+        {{"-i", input, "-o", outFolder()}, {}},
+        {{"-i", input, "-o", outFolder(), "--fr-solid-left=3"}, {"Core", "Gui"}},
+        {{"-i", input, "-o", outFolder(), "--wm-text=Hello"}, {"Core", "Gui"}},
+        {{"-U"}, {"Core", "Gui", "Widgets"}},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const fs::path logs = m_dir.path() / ("loader-" + std::to_string(i));
+        fs::create_directories(logs);
+        const ProgramResult result = run(
+            cases[i].options, {{"LD_DEBUG", "libs"}, {"LD_DEBUG_OUTPUT", (logs / "ld").string()}});
+        EXPECT_EQ(qtLibrariesLoadedBy(result, logs), cases[i].qt) << "case " << i;
+    }
+}
+
+// A copy of the program in the test's folder with its decoder beside it and, of the
+// modules, only `modules`.
+std::string programCopy(const TempDir& dir, const std::vector<std::string>& modules) {
+    const fs::path folder = fs::path(programPath()).parent_path();
+    const std::string copy = dir.file("kestrelix");
+    fs::copy_file(programPath(), copy);
+    fs::permissions(copy, fs::perms::owner_all);
+    for (const std::string& name : modules)
+        fs::create_symlink(fs::canonical(folder / name), dir.file(name));
+    fs::create_symlink(fs::canonical(folder / "kestrelix-decoder"), dir.file("kestrelix-decoder"));
+    return copy;
+}
+
+TEST_F(ConsoleRunTest, CopyWithoutTheDrawingModuleConvertsButRefusesToDraw) {
+    const std::string copy = programCopy(m_dir, {"libkestrelix-window.so"});
+    const std::string input = makeThreePageTiff();
+    const ProgramResult plain =
+        runProgram(copy, {"-q", "-i", input, "-o", outFolder()}, isolated());
+    EXPECT_EQ(plain.out, "");
+    EXPECT_EQ(outputFiles().size(), 3u);
+    fs::remove_all(outFolder());
+
+    const std::string problem = "Error: Frames and watermarks cannot be drawn: the module " +
+                                m_dir.file("libkestrelix-drawing.so") + " is missing";
+    for (const std::string& drawing : {"--fr-solid-left=3", "--wm-text=Hello"}) {
+        const ProgramResult result =
+            runProgram(copy, {"-i", input, "-o", outFolder(), drawing}, isolated());
+        EXPECT_EQ(result.signal, 0);
+        EXPECT_EQ(result.lines().back(), problem) << drawing;
+        EXPECT_TRUE(outputFiles().empty()) << drawing;
+    }
+}
+
+TEST_F(ConsoleRunTest, CopyWithoutTheWindowModuleSaysSoOnStandardError) {
+    const std::string copy = programCopy(m_dir, {"libkestrelix-drawing.so"});
+    for (const std::vector<std::string>& options :
+         std::vector<std::vector<std::string>>{{}, {"-U"}, {"-T"}}) {
+        const ProgramResult result = runProgram(copy, options, isolated());
+        EXPECT_EQ(result.out, "");
+        EXPECT_NE(result.err.find("the window cannot be opened: the module " +
+                                  m_dir.file("libkestrelix-window.so") + " is missing"),
+                  std::string::npos)
+            << result.err;
+        EXPECT_EQ(result.exitStatus, 0);
+        EXPECT_EQ(result.signal, 0);
+    }
+}
+
 } // namespace
 } // namespace kx::test

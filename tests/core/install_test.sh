@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix and runs the installed copy from there: the
-# version line, a console conversion (its decoder comes from the prefix), the desktop entry,
+# version line, a console conversion (its decoder comes from the prefix), the same with a
+# frame and with a watermark (the drawing module comes from the prefix), the desktop entry,
 # the AppStream file and the manual page. Usage: TEST BUILD_FOLDER
 set -euo pipefail
 build=$1
@@ -19,9 +20,24 @@ last=$("$program" -i "$prefix/in.tif" -o "$prefix/out" -d | tail -n 1)
 differing=$(compare -metric AE "$prefix/in.tif" "$prefix/out/in.bmp" null: 2>&1 || true)
 [ "$differing" = "0" ] || { echo "FAIL: $differing pixels differ"; exit 1; }
 
+# Drawing: a 2-pixel red frame at full opacity, then a text watermark; both must mark pixels.
+mkdir -p "$prefix/framed" "$prefix/marked"
+last=$("$program" -i "$prefix/in.tif" -o "$prefix/framed" --fr-solid-left=2 --fr-solid-top=2 \
+        --fr-solid-right=2 --fr-solid-bottom=2 --fr-solid-left-color=FF0000 \
+        --fr-solid-top-color=FF0000 --fr-solid-right-color=FF0000 --fr-solid-bottom-color=FF0000 \
+        --fr-solid-opacity=255 | tail -n 1)
+[ "$last" = "Files converted: 1 of 1" ] || { echo "FAIL: installed copy did not draw a frame: $last"; exit 1; }
+corner=$(convert "$prefix/framed/in.bmp" -format '%[pixel:p{0,0}]' info:)
+[ "$corner" = "srgb(255,0,0)" ] || { echo "FAIL: the frame's corner is $corner"; exit 1; }
+last=$("$program" -i "$prefix/in.tif" -o "$prefix/marked" --wm-text=Hi | tail -n 1)
+[ "$last" = "Files converted: 1 of 1" ] || { echo "FAIL: installed copy did not draw a watermark: $last"; exit 1; }
+differing=$(compare -metric AE "$prefix/in.tif" "$prefix/marked/in.bmp" null: 2>&1 || true)
+[ "$differing" != "0" ] || { echo "FAIL: the watermark left the page unchanged"; exit 1; }
+
 for file in share/applications/kestrelix.desktop share/metainfo/io.github.kestrelix.Kestrelix.metainfo.xml \
             share/man/man1/kestrelix.1.gz share/doc/kestrelix/index.html \
-            share/icons/hicolor/scalable/apps/kestrelix.svg lib/kestrelix/kestrelix-decoder; do
+            share/icons/hicolor/scalable/apps/kestrelix.svg lib/kestrelix/kestrelix-decoder \
+            lib/kestrelix/libkestrelix-drawing.so lib/kestrelix/libkestrelix-window.so; do
   [ -s "$prefix/usr/$file" ] || { echo "FAIL: $file was not installed"; exit 1; }
 done
 if command -v desktop-file-validate >/dev/null; then

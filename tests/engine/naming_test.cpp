@@ -78,6 +78,10 @@ TEST(FilenameMask, NonAsciiNamesChangeCaseWithoutDamage) {
     EXPECT_EQ(expand("ÉCOLE_%n%", jobFor("/in/a.tif")), "école_00007");
     // Not UTF-8: only the ASCII letters change.
     EXPECT_EQ(expand("%filename[u]%", jobFor("/in/\xff\xe9z.tif")), "\xff\xe9Z");
+    EXPECT_EQ(expand("%filename[u]%", jobFor("/in/straße ωмега.tif")), "STRASSE ΩМЕГА");
+    EXPECT_EQ(expand("%filename[l]%", jobFor("/in/ΣΟΦΊΑ Юг.tif")), "σοφία юг");
+    // An overlong form is not UTF-8: its bytes stay as they are.
+    EXPECT_EQ(expand("%filename[u]%", jobFor("/in/\xc0\xafz.tif")), "\xc0\xafZ");
 }
 
 TEST(OutputPath, KeepsTheSubfolderOnlyWhenAsked) {

@@ -1,0 +1,42 @@
+#include "engine/program_module.h"
+
+#include "engine/job_state.h"
+
+#include <dlfcn.h>
+
+#include <filesystem>
+
+namespace kx::engine {
+
+void* openProgramModule(const std::string& fileName, std::string& why) {
+    const std::filesystem::path folder(programFolder());
+    const std::filesystem::path beside = folder / fileName;
+    const std::filesystem::path library = folder / ".." / "lib" / "kestrelix" / fileName;
+    std::error_code error;
+    const std::filesystem::path path =
+        !std::filesystem::exists(beside, error) && std::filesystem::exists(library, error)
+            ? library.lexically_normal()
+            : beside;
+    if (!std::filesystem::is_regular_file(path, error)) {
+        why = "the module " + path.string() + " is missing";
+        return nullptr;
+    }
+    // Local binding: the module's own copies of shared code never answer for the program's.
+    void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!module) {
+        const char* reason = dlerror();
+        why = "the module " + path.string() + " cannot be loaded" +
+              (reason ? std::string(": ") + reason : std::string());
+    }
+    return module;
+}
+
+void* programModuleSymbol(void* module, const char* name, std::string& why) {
+    dlerror();
+    void* symbol = module ? dlsym(module, name) : nullptr;
+    if (!symbol)
+        why = std::string("the module has no entry ") + name;
+    return symbol;
+}
+
+} // namespace kx::engine
