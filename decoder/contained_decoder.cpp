@@ -223,8 +223,10 @@ public:
     void plan(int first, int end) override {
         m_planFirst = first;
         m_planEnd = end;
-        // A second decoder pays for its start only when there is a second page for it.
-        m_decoders = end - first >= 2 ? k_decoders : 1;
+        // A second decoder pays for its start only when there is a second page for it and a
+        // second core to decode it on.
+        static const bool k_secondCore = sysconf(_SC_NPROCESSORS_ONLN) >= 2;
+        m_decoders = end - first >= 2 && k_secondCore ? k_decoders : 1;
         if (m_decoders > 1 && !startDecoder(m_slots[1]))
             m_decoders = 1;
         for (int index = first; index < std::min(end, first + m_decoders); ++index)
