@@ -351,6 +351,33 @@ std::vector<test::TiffPage> mixedPages() {
     return pages;
 }
 
+// Pages are shared out between decoders; one that dies costs only its own page.
+TEST_F(ConversionWorkerTest, ADecoderDyingOnAPageCostsOnlyThatPage) {
+    std::vector<test::TiffPage> pages;
+    for (int p = 0; p < 6; ++p)
+        pages.push_back(test::rgbPage(9, 4, test::patternColour));
+    // Float CMYK makes FreeImage abort its process.
+    test::TiffPage fatal;
+    fatal.width = fatal.height = 4;
+    fatal.samplesPerPixel = 4;
+    fatal.bitsPerSample = 32;
+    fatal.sampleFormat = 3; // SAMPLEFORMAT_IEEEFP
+    fatal.photometric = 5;  // PHOTOMETRIC_SEPARATED
+    fatal.extraSample = -1;
+    fatal.data.assign(4 * 4 * 4 * 4, 0);
+    pages[1] = fatal;
+    const std::string input = m_dir.file("fatal.tif");
+    ASSERT_TRUE(test::writeTiff(input, pages));
+    ASSERT_TRUE(setInputFile(m_job, m_queue, input));
+    std::vector<std::string> debug;
+    EXPECT_EQ(runWorker(&debug), 0);
+    for (int p = 1; p <= 6; ++p)
+        EXPECT_EQ(fs::exists(m_dir.file("fatal[" + std::to_string(p) + "].bmp")), p != 2) << p;
+    EXPECT_NE(
+        std::find(debug.begin(), debug.end(), "[ERROR] Page 2: the decoder was ended by signal 6"),
+        debug.end());
+}
+
 struct UnchangedOutputCase {
     const char* input; // a sample file, or "mixed" for mixedPages()
     int frameLoading;
