@@ -291,7 +291,7 @@ private:
     struct Slot {
         std::unique_ptr<DecoderProcess> process;
         int requested = -1;   // the page already asked for ahead of time
-        bool counted = false; // its page count was read and matched
+        bool counted = false; // its page count was read
     };
 
     // Which decoder serves page `index`: alternate pages of the planned range.
