@@ -91,10 +91,13 @@ private:
 // the first directory reads as the file itself, so the page decodes exactly as it would as
 // page n.
 //
-// One more thing is hidden: in a file of the other byte order, FreeImage byte-swaps an IPTC
-// block (tag 33723) as if its size counted 4-byte words, not bytes, and so writes past the end
-// of the block, corrupting the decoder's heap. The view presents that directory entry under a
-// tag number nobody reads; the IPTC block never reaches a BMP anyway.
+// Two more things are hidden, where FreeImage's metadata reading corrupts or misreads the
+// decoder's memory: in a file of the other byte order, FreeImage byte-swaps an IPTC block
+// (tag 33723) as if its size counted 4-byte words, not bytes, writing past the end of the
+// block; and on a page with an EXIF directory it copies the ICC profile (tag 34675) after
+// reading that directory has freed it. The view presents those directory entries under tag
+// numbers nobody reads (the next one up, which keeps the entries in ascending order). Neither
+// block reaches a BMP, and the pixels do not depend on them.
 class DirectoryView {
 public:
     explicit DirectoryView(const std::string& path) : m_file(std::fopen(path.c_str(), "rb")) {
@@ -127,7 +130,7 @@ public:
             const size_t shift = 8 * (m_bigEndian ? offsetSize - 1 - i : i);
             m_header[offsetAt + i] = static_cast<unsigned char>(offset >> shift);
         }
-        m_hiddenTagAt = m_bigEndian != k_bigEndianHost ? entryOf(offset, k_iptcTag) : -1;
+        findHiddenEntries(offset);
         if (std::fseek(m_file.get(), 0, SEEK_SET) != 0)
             return false;
         FreeImageIO io{readProc, nullptr, seekProc, tellProc};
@@ -137,6 +140,8 @@ public:
 
 private:
     static constexpr uint16_t k_iptcTag = 33723;
+    static constexpr uint16_t k_exifTag = 34665;
+    static constexpr uint16_t k_iccTag = 34675;
     static constexpr bool k_bigEndianHost = std::endian::native == std::endian::big;
 
     struct FileCloser {
@@ -150,25 +155,33 @@ private:
         return value;
     }
 
-    // Where the entry of `tag` in the directory at `directory` lies in the file, or -1.
-    long entryOf(uint64_t directory, uint16_t tag) {
+    // Finds the entries of the directory at `directory` that FreeImage must not see.
+    void findHiddenEntries(uint64_t directory) {
+        m_hidden.clear();
         const size_t countSize = m_headerSize == 8 ? 2 : 8;
         const size_t entrySize = m_headerSize == 8 ? 12 : 20;
         unsigned char bytes[8] = {};
         if (directory > static_cast<uint64_t>(LONG_MAX) ||
             std::fseek(m_file.get(), static_cast<long>(directory), SEEK_SET) != 0 ||
             std::fread(bytes, 1, countSize, m_file.get()) != countSize)
-            return -1;
+            return;
         const uint64_t entries = number(bytes, countSize);
         std::vector<unsigned char> table(static_cast<size_t>(std::min<uint64_t>(entries, 4096)) *
                                          entrySize);
-        if (std::fread(table.data(), 1, table.size(), m_file.get()) != table.size())
-            return -1;
-        for (size_t at = 0; at < table.size(); at += entrySize) {
-            if (number(table.data() + at, 2) == tag)
-                return static_cast<long>(directory + countSize + at);
+        table.resize(std::fread(table.data(), 1, table.size(), m_file.get()));
+        long iptc = -1, icc = -1;
+        bool exif = false;
+        for (size_t at = 0; at + entrySize <= table.size(); at += entrySize) {
+            const uint64_t tag = number(table.data() + at, 2);
+            const auto where = static_cast<long>(directory + countSize + at);
+            iptc = tag == k_iptcTag ? where : iptc;
+            icc = tag == k_iccTag ? where : icc;
+            exif = exif || tag == k_exifTag;
         }
-        return -1;
+        if (iptc >= 0 && m_bigEndian != k_bigEndianHost)
+            m_hidden.push_back({iptc, k_iptcTag + 1});
+        if (icc >= 0 && exif)
+            m_hidden.push_back({icc, k_iccTag + 1});
     }
 
     // Puts `bytes` over the part of `buffer` (read from file offset `at`, `got` bytes long)
@@ -189,12 +202,12 @@ private:
         const size_t got = std::fread(buffer, 1, size_t{size} * count, view->m_file.get());
         if (at >= 0) {
             overlay(buffer, at, got, 0, view->m_header, view->m_headerSize);
-            if (view->m_hiddenTagAt >= 0) {
-                // The next tag number keeps the directory's entries in ascending order.
-                const unsigned char hidden[2] = {
-                    static_cast<unsigned char>(view->m_bigEndian ? 0x83 : 0xBC),
-                    static_cast<unsigned char>(view->m_bigEndian ? 0xBC : 0x83)};
-                overlay(buffer, at, got, view->m_hiddenTagAt, hidden, sizeof hidden);
+            for (const HiddenEntry& entry : view->m_hidden) {
+                const unsigned char high = static_cast<unsigned char>(entry.shownAs >> 8);
+                const unsigned char low = static_cast<unsigned char>(entry.shownAs & 0xFF);
+                const unsigned char shown[2] = {view->m_bigEndian ? high : low,
+                                                view->m_bigEndian ? low : high};
+                overlay(buffer, at, got, entry.at, shown, sizeof shown);
             }
         }
         return size == 0 ? 0 : static_cast<unsigned>(got / size);
@@ -212,7 +225,11 @@ private:
     unsigned char m_header[16] = {};
     size_t m_headerSize = 0; // 8 for a classic TIFF, 16 for a BigTIFF, 0 when not usable
     bool m_bigEndian = false;
-    long m_hiddenTagAt = -1; // the IPTC entry's tag number, in the directory being loaded
+    struct HiddenEntry {
+        long at;          // where the entry's tag number lies in the file
+        uint16_t shownAs; // the tag number the view shows instead
+    };
+    std::vector<HiddenEntry> m_hidden; // in the directory being loaded
 };
 
 struct MultiBitmapCloser {
