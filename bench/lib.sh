@@ -2,10 +2,11 @@
 # Helpers for bench/run: timing and peak memory of one command, and the results table.
 # Sourced, not run. bench_init must come first.
 
-# Per measurement key: median wall seconds, peak KiB, files and bytes written, last line
+# Per measurement key: median wall seconds, median CPU seconds (user and system, of every
+# process of the run that was waited for), peak KiB, files and bytes written, last line
 # printed.
-# shellcheck disable=SC2034  # g_said is read by bench/run
-declare -A g_time=() g_peak=() g_files=() g_bytes=() g_said=()
+# shellcheck disable=SC2034  # g_said and g_cpu are read by bench/run
+declare -A g_time=() g_cpu=() g_peak=() g_files=() g_bytes=() g_said=()
 
 # bench_init RUNS WORK_FOLDER RESULTS_FILE PEAK_RSS_PROGRAM
 bench_init() {
@@ -17,9 +18,9 @@ bench_init() {
   mkdir -p "$g_work"
   : >"$g_results"
   # time(1) and the fallback probe both take the report file first, then the command; both
-  # report the largest single process of the tree they waited for.
+  # report the largest single process of the tree they waited for and the CPU time of all.
   if [ -x /usr/bin/time ]; then
-    g_probe=(/usr/bin/time -f %M -o)
+    g_probe=(/usr/bin/time -f "%M %U %S" -o)
   else
     g_probe=("$4")
   fi
@@ -53,7 +54,7 @@ median() {
                    else printf "%.4f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
-# Runs COMMAND once with a fresh, empty output folder and prints "SECONDS PEAK_KIB". The
+# Runs COMMAND once with a fresh, empty output folder and prints "SECONDS PEAK_KIB CPU". The
 # command's own output goes to the log. Its exit status is not judged here: kestrelix always
 # exits 0, so success is read from the files it wrote.
 time_once() {
@@ -64,8 +65,8 @@ time_once() {
   "${g_probe[@]}" "$g_work/peak" "$@" >"$g_log" 2>&1 || true
   end=$EPOCHREALTIME
   # time(1) puts a line about a non-zero exit status before the figure.
-  awk -v a="$start" -v b="$end" -v kib="$(tail -n 1 "$g_work/peak")" \
-    'BEGIN { printf "%.4f %d\n", b - a, kib }'
+  awk -v a="$start" -v b="$end" -v said="$(tail -n 1 "$g_work/peak")" \
+    'BEGIN { n = split(said, f, " "); printf "%.4f %d %.3f\n", b - a, f[1], f[2] + f[3] }'
 }
 
 # Median wall seconds of RUNS runs of COMMAND (a shell-quoted string) through hyperfine; empty
@@ -106,7 +107,8 @@ record_run() {
 # and their ratios stay fair.
 run_queue() {
   local -A times=()
-  local i key seconds kib run median_time
+  local -A cpus=()
+  local i key seconds kib cpu run median_time
   for i in "${!g_queue_keys[@]}"; do
     key=${g_queue_keys[$i]}
     g_peak[$key]=0
@@ -114,23 +116,27 @@ run_queue() {
     [ -n "$g_hyperfine" ] && median_time=$(hyperfine_median "${g_queue_commands[$i]}")
     if [ -n "$median_time" ]; then
       # One more run for the memory figure and the outcome, which hyperfine does not give.
-      read -r seconds kib < <(eval "time_once ${g_queue_commands[$i]}")
+      read -r seconds kib cpu < <(eval "time_once ${g_queue_commands[$i]}")
       record_run "$key" "$kib"
       g_time[$key]=$median_time
+      g_cpu[$key]=$cpu
     fi
   done
   for ((run = 0; run < g_runs; run++)); do
     for i in "${!g_queue_keys[@]}"; do
       key=${g_queue_keys[$i]}
       [ -n "${g_time[$key]:-}" ] && continue
-      read -r seconds kib < <(eval "time_once ${g_queue_commands[$i]}")
+      read -r seconds kib cpu < <(eval "time_once ${g_queue_commands[$i]}")
       record_run "$key" "$kib"
       times[$key]+="$seconds "
+      cpus[$key]+="$cpu "
     done
   done
   for key in "${g_queue_keys[@]}"; do
     # shellcheck disable=SC2086  # the times are split into one number a line
     [ -n "${times[$key]:-}" ] && g_time[$key]=$(printf '%s\n' ${times[$key]} | median)
+    # shellcheck disable=SC2086
+    [ -n "${cpus[$key]:-}" ] && g_cpu[$key]=$(printf '%s\n' ${cpus[$key]} | median)
     note "$(printf '%-36s %8.3f s %8.1f MiB' "$key" "${g_time[$key]}" "$(mib "${g_peak[$key]}")")"
   done
   g_queue_keys=()

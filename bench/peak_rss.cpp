@@ -1,7 +1,8 @@
-// Stands in for `/usr/bin/time -f %M -o FILE` where that program is missing:
+// Stands in for `/usr/bin/time -f "%M %U %S" -o FILE` where that program is missing:
 //   peak_rss FILE COMMAND [ARGS...]
 // Runs COMMAND, writes the peak resident set size in KiB of it and the children it waited for
-// (the largest single process, as time(1) reports it) to FILE, and exits with its status.
+// (the largest single process, as time(1) reports it) and their user and system CPU seconds
+// to FILE, and exits with its status.
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -27,7 +28,9 @@ int main(int argc, char** argv) {
     if (wait4(child, &status, 0, &usage) != child)
         return 127;
     if (FILE* out = std::fopen(argv[1], "w")) {
-        std::fprintf(out, "%ld\n", usage.ru_maxrss);
+        const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+        std::fprintf(out, "%ld %.3f %.3f\n", usage.ru_maxrss, seconds(usage.ru_utime),
+                     seconds(usage.ru_stime));
         std::fclose(out);
     }
     if (WIFSIGNALED(status))

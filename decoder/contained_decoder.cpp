@@ -28,6 +28,13 @@ constexpr const char* k_decoderName = "kestrelix-decoder";
 // every file a few milliseconds. They are reaped whenever a decoder starts or is let go of.
 class LeavingDecoders {
 public:
+    // At the program's end the last ones, already sent SIGKILL, are waited for, so that they
+    // leave no zombie behind and their time counts as the program's.
+    ~LeavingDecoders() {
+        for (pid_t pid : m_pids)
+            waitpid(pid, nullptr, 0);
+    }
+
     void add(pid_t pid) {
         std::lock_guard guard(m_lock);
         m_pids.push_back(pid);
@@ -203,6 +210,9 @@ private:
     pid_t m_pid = -1;
 };
 
+// Two decoders take alternate pages of a planned range, so that both cores decode while the
+// chain works; each decoder has at most one page asked for ahead, so at most three pages are
+// in memory at once, whatever the page count. Pages still arrive in order.
 class ContainedPageSource final : public PageSource {
 public:
     ContainedPageSource(std::string path, std::string decoder, int timeoutMs)
@@ -211,71 +221,139 @@ public:
     ~ContainedPageSource() override = default;
 
     void plan(int first, int end) override {
+        m_planFirst = first;
         m_planEnd = end;
-        (void)first;
+        // A second decoder pays for its start only when there is a second page for it and a
+        // second core to decode it on.
+        static const bool k_secondCore = sysconf(_SC_NPROCESSORS_ONLN) >= 2;
+        m_decoders = end - first >= 2 && k_secondCore ? k_decoders : 1;
+        if (m_decoders > 1 && !startDecoder(m_slots[1]))
+            m_decoders = 1;
+        for (int index = first; index < std::min(end, first + m_decoders); ++index)
+            askAhead(index);
     }
 
-    // Starts the decoder and learns the page count; false when it has no pages for us.
+    // Starts the first decoder and learns the page count; false when it has no pages for us.
     bool open() {
-        m_process = std::make_unique<DecoderProcess>();
-        if (!m_process->start(m_decoder, m_path))
+        if (!startDecoder(m_slots[0]))
             return false;
-        const std::optional<int32_t> count = readPageCount(m_process->fd(), m_timeoutMs);
+        const std::optional<int32_t> count = readPageCount(m_slots[0].process->fd(), m_timeoutMs);
         if (!count || *count <= 0) {
-            m_process.reset();
+            m_slots[0].process.reset();
             return false;
         }
         m_count = *count;
+        m_slots[0].counted = true;
         return true;
     }
 
     int pageCount() const override { return m_count; }
 
     Bitmap loadPage(int index, PageInfo& info) override {
+        Slot& slot = m_slots[slotOf(index)];
         // A decoder that died on an earlier page is replaced for the pages after it.
-        if (!m_process && !open()) {
+        if (!slot.process && !startDecoder(slot)) {
             info.problem = "the decoder could not be started again";
             return nullptr;
         }
+        if (slot.requested >= 0 && slot.requested != index && !dropAhead(slot))
+            return fail(slot, info);
         Bitmap page;
-        const bool asked = m_requested == index || writePageRequest(m_process->fd(), index);
-        m_requested = -1;
-        if (asked && readPage(m_process->fd(), m_timeoutMs, page, info)) {
-            // The decoder works on the next page while this one goes through the chain.
-            if (index + 1 < m_planEnd && writePageRequest(m_process->fd(), index + 1))
-                m_requested = index + 1;
-            return page;
+        const bool asked = slot.requested == index || writePageRequest(slot.process->fd(), index);
+        slot.requested = -1;
+        if (!asked || !countConfirmed(slot) ||
+            !readPage(slot.process->fd(), m_timeoutMs, page, info))
+            return fail(slot, info);
+        // The decoder works on its next page while this one goes through the chain.
+        askAhead(index + m_decoders);
+        return page;
+    }
+
+    std::string fileProblem() override {
+        // Pages asked for ahead of time are received and dropped, so the report comes next.
+        for (Slot& slot : m_slots) {
+            if (slot.process && slot.requested >= 0 && !dropAhead(slot))
+                slot.process.reset();
         }
-        const std::string ended = m_process->stop();
-        m_process.reset();
+        for (Slot& slot : m_slots) {
+            if (!slot.process || !countConfirmed(slot))
+                continue; // a decoder that died on a page failed that page already
+            if (!writePageRequest(slot.process->fd(), k_fileReportRequest))
+                return {};
+            return readFileReport(slot.process->fd(), m_timeoutMs).value_or(std::string());
+        }
+        return {};
+    }
+
+private:
+    static constexpr int k_decoders = 2;
+
+    struct Slot {
+        std::unique_ptr<DecoderProcess> process;
+        int requested = -1;   // the page already asked for ahead of time
+        bool counted = false; // its page count was read
+    };
+
+    // Which decoder serves page `index`: alternate pages of the planned range.
+    int slotOf(int index) const {
+        if (m_decoders < 2 || index < m_planFirst)
+            return 0;
+        return (index - m_planFirst) % m_decoders;
+    }
+
+    // Starts a decoder for `slot`. Its page count is read with its first page, so that a
+    // second decoder opens the file while the first one decodes.
+    bool startDecoder(Slot& slot) {
+        slot = Slot{};
+        slot.process = std::make_unique<DecoderProcess>();
+        if (slot.process->start(m_decoder, m_path))
+            return true;
+        slot.process.reset();
+        return false;
+    }
+
+    // Reads the page count a decoder sends first, once. A decoder started again after one
+    // died is trusted as the first one was; pages it does not have it refuses one by one.
+    bool countConfirmed(Slot& slot) {
+        if (slot.counted)
+            return true;
+        const std::optional<int32_t> count = readPageCount(slot.process->fd(), m_timeoutMs);
+        slot.counted = count && *count > 0;
+        return slot.counted;
+    }
+
+    void askAhead(int index) {
+        if (index >= m_planEnd || index >= m_count)
+            return;
+        Slot& slot = m_slots[slotOf(index)];
+        if (slot.process && slot.requested < 0 && writePageRequest(slot.process->fd(), index))
+            slot.requested = index;
+    }
+
+    // Receives and drops the page asked for ahead of time.
+    bool dropAhead(Slot& slot) {
+        Bitmap unused;
+        PageInfo ignored;
+        slot.requested = -1;
+        return countConfirmed(slot) && readPage(slot.process->fd(), m_timeoutMs, unused, ignored);
+    }
+
+    Bitmap fail(Slot& slot, PageInfo& info) {
+        const std::string ended = slot.process->stop();
+        slot.process.reset();
+        slot.requested = -1;
         info.problem = ended.empty() ? "the decoder stopped answering" : ended;
         return nullptr;
     }
 
-    std::string fileProblem() override {
-        if (!m_process)
-            return {}; // the decoder died on a page, which failed already
-        // A page asked for ahead of time is received and dropped, so the report comes next.
-        if (m_requested >= 0) {
-            Bitmap unused;
-            PageInfo ignored;
-            m_requested = -1;
-            if (!readPage(m_process->fd(), m_timeoutMs, unused, ignored))
-                return {};
-        }
-        if (!writePageRequest(m_process->fd(), k_fileReportRequest))
-            return {};
-        return readFileReport(m_process->fd(), m_timeoutMs).value_or(std::string());
-    }
-
-private:
     std::string m_path;
     std::string m_decoder;
     int m_timeoutMs;
     int m_count = 0;
-    int m_planEnd = 0;    // pages up to here will be asked for in order
-    int m_requested = -1; // the page already asked for ahead of time
-    std::unique_ptr<DecoderProcess> m_process;
+    int m_planFirst = 0;
+    int m_planEnd = 0; // pages up to here will be asked for in order
+    int m_decoders = 1;
+    Slot m_slots[k_decoders];
 };
 
 } // namespace

@@ -6,6 +6,11 @@
 
 #include <tiffio.h>
 
+#include <algorithm>
+#include <bit>
+#include <climits>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -44,24 +49,187 @@ public:
     // libtiff's handle, at the directory last read.
     TIFF* current() const { return m_tiff.get(); }
 
+    // Where the directory last read lies in the file; nullopt once the walk went wrong
+    // anywhere, since after a directory libtiff could not read, the count of directories
+    // walked may no longer match the page index.
+    std::optional<uint64_t> currentOffset() const {
+        if (!m_tiff || m_lost)
+            return std::nullopt;
+        return TIFFCurrentDirOffset(m_tiff.get());
+    }
+
 private:
     bool seek(int index) {
         if (index < m_current) {
             if (!TIFFSetDirectory(m_tiff.get(), static_cast<tdir_t>(index)))
-                return false;
+                return lose();
             m_current = index;
         }
         while (m_current < index) {
             if (!TIFFReadDirectory(m_tiff.get()))
-                return false;
+                return lose();
             ++m_current;
         }
         return true;
     }
 
+    bool lose() {
+        m_lost = true;
+        return false;
+    }
+
     std::unique_ptr<TIFF, TiffCloser> m_tiff;
     uint64_t m_fileSize = 0;
     int m_current = 0;
+    bool m_lost = false;
+};
+
+// The TIFF file as FreeImage would read it, except that its header names a chosen directory
+// as the first. FreeImage's multi-page reader reaches page n by walking n directories from the
+// start, so a file of n pages costs n * n / 2 directory reads; loading the page through this
+// view as a single image reads its directory at once. Everything but the header's offset of
+// the first directory reads as the file itself, so the page decodes exactly as it would as
+// page n.
+//
+// Two more things are hidden, where FreeImage's metadata reading corrupts or misreads the
+// decoder's memory: in a file of the other byte order, FreeImage byte-swaps an IPTC block
+// (tag 33723) as if its size counted 4-byte words, not bytes, writing past the end of the
+// block; and on a page with an EXIF directory it copies the ICC profile (tag 34675) after
+// reading that directory has freed it. The view presents those directory entries under tag
+// numbers nobody reads (the next one up, which keeps the entries in ascending order). Neither
+// block reaches a BMP, and the pixels do not depend on them.
+class DirectoryView {
+public:
+    explicit DirectoryView(const std::string& path) : m_file(std::fopen(path.c_str(), "rb")) {
+        if (!m_file)
+            return;
+        unsigned char header[16] = {};
+        const size_t got = std::fread(header, 1, sizeof header, m_file.get());
+        const bool littleEndian = got >= 8 && header[0] == 'I' && header[1] == 'I';
+        const bool bigEndian = got >= 8 && header[0] == 'M' && header[1] == 'M';
+        if (!littleEndian && !bigEndian)
+            return;
+        m_bigEndian = bigEndian;
+        const unsigned version =
+            m_bigEndian ? header[2] << 8 | header[3] : header[3] << 8 | header[2];
+        if (version == 42)
+            m_headerSize = 8;
+        else if (version == 43 && got == 16)
+            m_headerSize = 16;
+        std::memcpy(m_header, header, sizeof header);
+    }
+
+    // Loads the page whose directory lies at `offset` with FreeImage's single-image TIFF
+    // loader; false when the view cannot present it (then nothing was attempted).
+    bool load(uint64_t offset, Bitmap& page) {
+        if (m_headerSize == 0 || (m_headerSize == 8 && offset > UINT32_MAX))
+            return false;
+        const size_t offsetAt = m_headerSize == 8 ? 4 : 8;
+        const size_t offsetSize = m_headerSize == 8 ? 4 : 8;
+        for (size_t i = 0; i < offsetSize; ++i) {
+            const size_t shift = 8 * (m_bigEndian ? offsetSize - 1 - i : i);
+            m_header[offsetAt + i] = static_cast<unsigned char>(offset >> shift);
+        }
+        findHiddenEntries(offset);
+        if (std::fseek(m_file.get(), 0, SEEK_SET) != 0)
+            return false;
+        FreeImageIO io{readProc, nullptr, seekProc, tellProc};
+        page.reset(FreeImage_LoadFromHandle(FIF_TIFF, &io, static_cast<fi_handle>(this), 0));
+        return true;
+    }
+
+private:
+    static constexpr uint16_t k_iptcTag = 33723;
+    static constexpr uint16_t k_exifTag = 34665;
+    static constexpr uint16_t k_iccTag = 34675;
+    static constexpr bool k_bigEndianHost = std::endian::native == std::endian::big;
+
+    struct FileCloser {
+        void operator()(FILE* file) const { std::fclose(file); }
+    };
+
+    uint64_t number(const unsigned char* bytes, size_t size) const {
+        uint64_t value = 0;
+        for (size_t i = 0; i < size; ++i)
+            value |= uint64_t{bytes[m_bigEndian ? size - 1 - i : i]} << (8 * i);
+        return value;
+    }
+
+    // Finds the entries of the directory at `directory` that FreeImage must not see.
+    void findHiddenEntries(uint64_t directory) {
+        m_hidden.clear();
+        const size_t countSize = m_headerSize == 8 ? 2 : 8;
+        const size_t entrySize = m_headerSize == 8 ? 12 : 20;
+        unsigned char bytes[8] = {};
+        if (directory > static_cast<uint64_t>(LONG_MAX) ||
+            std::fseek(m_file.get(), static_cast<long>(directory), SEEK_SET) != 0 ||
+            std::fread(bytes, 1, countSize, m_file.get()) != countSize)
+            return;
+        const uint64_t entries = number(bytes, countSize);
+        std::vector<unsigned char> table(static_cast<size_t>(std::min<uint64_t>(entries, 4096)) *
+                                         entrySize);
+        table.resize(std::fread(table.data(), 1, table.size(), m_file.get()));
+        long iptc = -1, icc = -1;
+        bool exif = false;
+        for (size_t at = 0; at + entrySize <= table.size(); at += entrySize) {
+            const uint64_t tag = number(table.data() + at, 2);
+            const auto where = static_cast<long>(directory + countSize + at);
+            iptc = tag == k_iptcTag ? where : iptc;
+            icc = tag == k_iccTag ? where : icc;
+            exif = exif || tag == k_exifTag;
+        }
+        if (iptc >= 0 && m_bigEndian != k_bigEndianHost)
+            m_hidden.push_back({iptc, k_iptcTag + 1});
+        if (icc >= 0 && exif)
+            m_hidden.push_back({icc, k_iccTag + 1});
+    }
+
+    // Puts `bytes` over the part of `buffer` (read from file offset `at`, `got` bytes long)
+    // that falls on file offsets [from, from + size).
+    static void overlay(void* buffer, long at, size_t got, long from, const unsigned char* bytes,
+                        size_t size) {
+        const long begin = std::max(at, from);
+        const long end = std::min(at + static_cast<long>(got), from + static_cast<long>(size));
+        if (begin < end)
+            std::memcpy(static_cast<unsigned char*>(buffer) + (begin - at), bytes + (begin - from),
+                        static_cast<size_t>(end - begin));
+    }
+
+    static unsigned DLL_CALLCONV readProc(void* buffer, unsigned size, unsigned count,
+                                          fi_handle handle) {
+        auto* view = static_cast<DirectoryView*>(handle);
+        const long at = std::ftell(view->m_file.get());
+        const size_t got = std::fread(buffer, 1, size_t{size} * count, view->m_file.get());
+        if (at >= 0) {
+            overlay(buffer, at, got, 0, view->m_header, view->m_headerSize);
+            for (const HiddenEntry& entry : view->m_hidden) {
+                const unsigned char high = static_cast<unsigned char>(entry.shownAs >> 8);
+                const unsigned char low = static_cast<unsigned char>(entry.shownAs & 0xFF);
+                const unsigned char shown[2] = {view->m_bigEndian ? high : low,
+                                                view->m_bigEndian ? low : high};
+                overlay(buffer, at, got, entry.at, shown, sizeof shown);
+            }
+        }
+        return size == 0 ? 0 : static_cast<unsigned>(got / size);
+    }
+
+    static int DLL_CALLCONV seekProc(fi_handle handle, long offset, int origin) {
+        return std::fseek(static_cast<DirectoryView*>(handle)->m_file.get(), offset, origin);
+    }
+
+    static long DLL_CALLCONV tellProc(fi_handle handle) {
+        return std::ftell(static_cast<DirectoryView*>(handle)->m_file.get());
+    }
+
+    std::unique_ptr<FILE, FileCloser> m_file;
+    unsigned char m_header[16] = {};
+    size_t m_headerSize = 0; // 8 for a classic TIFF, 16 for a BigTIFF, 0 when not usable
+    bool m_bigEndian = false;
+    struct HiddenEntry {
+        long at;          // where the entry's tag number lies in the file
+        uint16_t shownAs; // the tag number the view shows instead
+    };
+    std::vector<HiddenEntry> m_hidden; // in the directory being loaded
 };
 
 struct MultiBitmapCloser {
@@ -123,7 +291,7 @@ public:
         if (facts) {
             info.sourceCompression = facts->compression & 0xFF;
             // Refused before FreeImage allocates anything for it.
-            info.problem = pageRefusal(*facts, availableMemory());
+            info.problem = pageRefusal(*facts, memoryAvailable());
             if (!info.problem.empty())
                 return use(nullptr);
         }
@@ -136,8 +304,10 @@ public:
                 info.problem = "the page could not be decoded";
             return use(decoded.get());
         }
-        FIBITMAP* locked = m_multi ? FreeImage_LockPage(m_multi.get(), index) : nullptr;
         Bitmap owned = !m_multi && index == 0 ? std::move(m_single) : nullptr;
+        const std::optional<uint64_t> offset = facts ? m_directories.currentOffset() : std::nullopt;
+        const bool viewed = m_multi && offset && m_view.load(*offset, owned);
+        FIBITMAP* locked = m_multi && !viewed ? FreeImage_LockPage(m_multi.get(), index) : nullptr;
         if (!locked && !owned && facts && facts->compression == k_oldStyleJpeg)
             owned = decodeEmbeddedJpeg(m_path, facts->width, facts->height);
         FIBITMAP* page = locked ? locked : owned.get();
@@ -156,11 +326,20 @@ public:
     std::string fileProblem() override { return directoryChainProblem(m_path); }
 
 private:
+    // Read once per file: asking the system for every page costs more than a small page.
+    uint64_t memoryAvailable() {
+        if (!m_available)
+            m_available = availableMemory();
+        return *m_available;
+    }
+
     std::string m_path;
     std::unique_ptr<FIMULTIBITMAP, MultiBitmapCloser> m_multi;
     int m_count;
     Bitmap m_single;
     TiffDirectories m_directories;
+    DirectoryView m_view{m_path};
+    std::optional<uint64_t> m_available;
 };
 
 uint64_t readUnsigned(const unsigned char* bytes, size_t size, bool bigEndian) {

@@ -19,6 +19,9 @@ constexpr uint32_t k_pageMagic = 0x4B585047;   // "KXPG"
 constexpr uint32_t k_reportMagic = 0x4B584652; // "KXFR"
 constexpr uint32_t k_maxProblem = 4096;
 constexpr uint32_t k_maxSide = 1u << 20;
+// Pages up to this size travel inline over the socket: making, passing and mapping a memory
+// file costs more than copying them through the socket's buffer.
+constexpr uint64_t k_inlinePixels = uint64_t{128} << 10;
 
 struct PageHeader {
     uint32_t magic = k_pageMagic;
@@ -152,14 +155,15 @@ bool receiveWithDescriptor(int fd, void* data, size_t size, int timeoutMs, int& 
 }
 
 // A page header over the pixels of a received memory file, mapped copy-on-write so that
-// steps that work in place do not write back. Null unless the file holds exactly the pixels
-// the header describes.
+// steps that work in place do not write back. Not populated up front: on a private writable
+// mapping that copies every page of it, while faulting the pages in as the chain reads them
+// shares them with the memory file. Null unless the file holds exactly the pixels the header
+// describes.
 Bitmap pageOverMemoryFile(int memory, const PageHeader& h) {
     struct stat facts {};
     if (fstat(memory, &facts) != 0 || static_cast<uint64_t>(facts.st_size) != h.dataSize)
         return nullptr;
-    void* mapped =
-        mmap(nullptr, h.dataSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_POPULATE, memory, 0);
+    void* mapped = mmap(nullptr, h.dataSize, PROT_READ | PROT_WRITE, MAP_PRIVATE, memory, 0);
     if (mapped == MAP_FAILED)
         return nullptr;
     FIBITMAP* page = FreeImage_ConvertFromRawBitsEx(
@@ -273,7 +277,7 @@ bool writePage(int fd, FIBITMAP* page, const PageInfo& info) {
         h.hasBackground = FreeImage_GetBackgroundColor(page, &h.background);
         h.dataSize = uint64_t{h.pitch} * h.height;
     }
-    int memory = page ? pixelsInMemoryFile(page, h.dataSize) : -1;
+    int memory = page && h.dataSize > k_inlinePixels ? pixelsInMemoryFile(page, h.dataSize) : -1;
     h.pixelsInMemory = memory >= 0;
     const bool sent =
         memory >= 0 ? sendWithDescriptor(fd, &h, sizeof h, memory) : writeAll(fd, &h, sizeof h);

@@ -192,7 +192,7 @@ TEST(LoadingTest, HalfFloatPagesHoldTheirValues) {
         const std::string raw = dir.file("samples.raw");
         const test::ProgramResult decoded =
             test::runProgram("/usr/bin/convert", {test::corpusFile(c.file), "-depth", "16",
-                                                        "-endian", "LSB", c.rawFormat + raw});
+                                                  "-endian", "LSB", c.rawFormat + raw});
         ASSERT_EQ(decoded.exitStatus, 0) << decoded.err;
         const std::string bytes = test::readFile(raw);
         const unsigned width = FreeImage_GetWidth(page.get());
@@ -211,6 +211,51 @@ TEST(LoadingTest, HalfFloatPagesHoldTheirValues) {
             }
         }
         EXPECT_LE(worst, 2) << c.file;
+    }
+}
+
+struct FreeImageMultiCloser {
+    void operator()(FIMULTIBITMAP* multi) const { FreeImage_CloseMultiBitmap(multi, 0); }
+};
+
+// Each page is read at its own directory, yet comes out exactly as FreeImage's multi-page
+// reader gives it, in either byte order and in classic and big TIFF files.
+TEST(LoadingTest, PagesReadAtTheirOwnDirectoryMatchTheMultiPageReader) {
+    std::vector<test::TiffPage> pages;
+    for (int p = 0; p < 5; ++p) {
+        test::TiffPage page = test::rgbPage(13 + p, 7, [p](int x, int y) {
+            return test::Rgb{static_cast<uint8_t>(x * 19 + p), static_cast<uint8_t>(y * 31),
+                             static_cast<uint8_t>(p * 40)};
+        });
+        page.compression = p % 2 ? 5 : 1; // LZW and none
+        pages.push_back(page);
+    }
+    pages.push_back(test::greyPage(9, 9, [](int x, int y) { return x * y; }));
+    TempDir dir;
+    for (const char* mode : {"wl", "wb", "wl8", "wb8"}) {
+        const std::string path = dir.file(std::string("pages-") + mode + ".tif");
+        ASSERT_TRUE(test::writeTiff(path, pages, mode)) << mode;
+        std::unique_ptr<FIMULTIBITMAP, FreeImageMultiCloser> multi(
+            FreeImage_OpenMultiBitmap(FIF_TIFF, path.c_str(), FALSE, TRUE, TRUE, 0));
+        auto source = openPagesInProcess(path);
+        ASSERT_TRUE(multi && source) << mode;
+        ASSERT_EQ(source->pageCount(), static_cast<int>(pages.size())) << mode;
+        // Backwards too: a page before the last one read is reached again.
+        for (const int index : {0, 1, 2, 3, 4, 5, 2}) {
+            PageInfo info;
+            const Bitmap page = source->loadPage(index, info);
+            FIBITMAP* expected = FreeImage_LockPage(multi.get(), index);
+            ASSERT_TRUE(page && expected) << mode << " page " << index << " " << info.problem;
+            ASSERT_EQ(FreeImage_GetBPP(page.get()), FreeImage_GetBPP(expected)) << mode;
+            EXPECT_TRUE(test::imagesMatch(page.get(), expected)) << mode << " " << index;
+            EXPECT_EQ(
+                std::memcmp(FreeImage_GetBits(page.get()), FreeImage_GetBits(expected),
+                            size_t{FreeImage_GetPitch(expected)} * FreeImage_GetHeight(expected)),
+                0)
+                << mode << " " << index;
+            EXPECT_EQ(FreeImage_GetDotsPerMeterX(page.get()), FreeImage_GetDotsPerMeterX(expected));
+            FreeImage_UnlockPage(multi.get(), expected, FALSE);
+        }
     }
 }
 

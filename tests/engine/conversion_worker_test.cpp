@@ -11,7 +11,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -314,6 +316,177 @@ TEST_F(ConversionWorkerTest, MissingDecoderFailsThePageSayingSo) {
     EXPECT_EQ(decoderProblem(), "") << "the decoder beside this program is found";
     EXPECT_EQ(defaultDecoderPath(), programFolder() + "kestrelix-decoder");
 }
+
+// FNV-1a over a file's bytes: a short fingerprint for output files that must not change.
+std::string fingerprint(const std::string& path) {
+    uint64_t hash = 14695981039346656037ull;
+    for (const char byte : test::readFile(path)) {
+        hash ^= static_cast<unsigned char>(byte);
+        hash *= 1099511628211ull;
+    }
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+    return text;
+}
+
+// Pages of every kind the decoder hands over (colour, grey, palette, bilevel, 16-bit grey,
+// small pages and one large enough to travel in a memory file), in an odd count so that
+// the pages do not share out evenly between decoders.
+std::vector<test::TiffPage> mixedPages() {
+    std::vector<test::TiffPage> pages;
+    test::TiffPage lzw = test::rgbPage(64, 48, test::patternColour);
+    lzw.compression = 5; // LZW
+    pages.push_back(lzw);
+    pages.push_back(test::greyPage(33, 17, [](int x, int y) { return x * 7 + y * 3; }));
+    pages.push_back(test::palettePage(20, 10, {{255, 0, 0}, {0, 128, 255}, {9, 9, 9}},
+                                      [](int x, int y) { return (x + y) % 3; }));
+    pages.push_back(test::bilevelPage(45, 30, [](int x, int y) { return (x ^ y) & 4; }));
+    pages.push_back(test::grey16Page(16, 16, [](int x, int y) { return x * 4000 + y * 90; }));
+    test::TiffPage large = test::rgbPage(320, 240, test::patternColour);
+    large.compression = 5;
+    pages.push_back(large);
+    pages.push_back(test::rgbPage(7, 5, [](int x, int y) {
+        return test::Rgb{static_cast<uint8_t>(x * 30), static_cast<uint8_t>(y * 50), 77};
+    }));
+    return pages;
+}
+
+// Pages are shared out between decoders; one that dies costs only its own page.
+TEST_F(ConversionWorkerTest, ADecoderDyingOnAPageCostsOnlyThatPage) {
+    std::vector<test::TiffPage> pages;
+    for (int p = 0; p < 6; ++p)
+        pages.push_back(test::rgbPage(9, 4, test::patternColour));
+    // Float CMYK makes FreeImage abort its process.
+    test::TiffPage fatal;
+    fatal.width = fatal.height = 4;
+    fatal.samplesPerPixel = 4;
+    fatal.bitsPerSample = 32;
+    fatal.sampleFormat = 3; // SAMPLEFORMAT_IEEEFP
+    fatal.photometric = 5;  // PHOTOMETRIC_SEPARATED
+    fatal.extraSample = -1;
+    fatal.data.assign(4 * 4 * 4 * 4, 0);
+    pages[1] = fatal;
+    const std::string input = m_dir.file("fatal.tif");
+    ASSERT_TRUE(test::writeTiff(input, pages));
+    ASSERT_TRUE(setInputFile(m_job, m_queue, input));
+    std::vector<std::string> debug;
+    EXPECT_EQ(runWorker(&debug), 0);
+    for (int p = 1; p <= 6; ++p)
+        EXPECT_EQ(fs::exists(m_dir.file("fatal[" + std::to_string(p) + "].bmp")), p != 2) << p;
+    EXPECT_NE(
+        std::find(debug.begin(), debug.end(), "[ERROR] Page 2: the decoder was ended by signal 6"),
+        debug.end());
+}
+
+struct UnchangedOutputCase {
+    const char* input; // a sample file, or "mixed" for mixedPages()
+    int frameLoading;
+    std::vector<std::string> fingerprints; // of the output files, in name order
+};
+
+class UnchangedOutputs : public ConversionWorkerTest,
+                         public ::testing::WithParamInterface<UnchangedOutputCase> {};
+
+// The files written are the same, byte for byte, however the pages are decoded and handed
+// over: by one decoder or two, through the page's own directory or by walking the chain,
+// inline or in a memory file. The fingerprints were taken from the outputs of a build that
+// decoded every page through FreeImage's multi-page reader in one decoder. Files without
+// fingerprints fail and write nothing.
+TEST_P(UnchangedOutputs, MultiPageFilesConvertToTheSameBytes) {
+    const UnchangedOutputCase& c = GetParam();
+    const std::string input =
+        std::string(c.input) == "mixed" ? m_dir.file("mixed.tif") : test::corpusFile(c.input);
+    if (std::string(c.input) == "mixed") {
+        ASSERT_TRUE(test::writeTiff(input, mixedPages()));
+    }
+    TempDir out;
+    m_job.outputFolder = out.folder();
+    m_settings.tiffFrameLoading = c.frameLoading;
+    ASSERT_TRUE(setInputFile(m_job, m_queue, input));
+    std::vector<std::string> debug;
+    runWorker(&debug);
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(out.path()))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    std::vector<std::string> fingerprints;
+    for (const std::string& name : names)
+        fingerprints.push_back(name + " " + fingerprint(out.file(name)));
+    std::string said;
+    for (const std::string& line : debug)
+        said += "\n" + line;
+    EXPECT_EQ(fingerprints, c.fingerprints)
+        << c.input << ", frame loading " << c.frameLoading << said;
+}
+
+const UnchangedOutputCase k_unchangedCases[] = {
+    {"mixed",
+     0,
+     {"mixed[1].bmp 7a3841349869c891", "mixed[2].bmp a06f23aa4aba7c17",
+      "mixed[3].bmp 1e2598697a19f9fd", "mixed[4].bmp bdb6ef5ca333dbe9",
+      "mixed[5].bmp c2fdf84b8f5d3cf6", "mixed[6].bmp d6713cced4643d91",
+      "mixed[7].bmp c2ea2cf4edddcd1e"}},
+    {"mixed", 2, {"mixed.bmp bdb6ef5ca333dbe9"}},
+    {"mixed", 3, {"mixed.bmp c2ea2cf4edddcd1e"}},
+    {"BigTIFFMotorola.tif", 0, {"BigTIFFMotorola.bmp 3f4e44cf71b3ec45"}},
+    {"USGS_13_n38w077_dir5.tiff", 0, {"USGS_13_n38w077_dir5.bmp 77f918950e742cdf"}},
+    {"alpha-assoc-strip.tif", 0, {"alpha-assoc-strip.bmp fb8d0a11d8c086f1"}},
+    {"alpha-unassoc-tile.tif", 0, {"alpha-unassoc-tile.bmp fb8d0a11d8c086f1"}},
+    {"bomb-g4-100k.tif", 0, {}},
+    {"bomb-lzw-30k.tif", 0, {}},
+    {"bomb-none-100k.tif", 0, {}},
+    {"cmyk-3c-32b-float.tiff", 0, {}},
+    {"cmyk-lzw-irfanview.tiff", 0, {"cmyk-lzw-irfanview.bmp 1763dda806426423"}},
+    {"fax2d.tif", 0, {"fax2d.bmp 7e33d6039e495fe2"}},
+    {"fuzz-ascii-tag-overread.tif", 0, {}},
+    {"g4-multi.tiff",
+     0,
+     {"g4-multi[1].bmp 935b1a9ed012f592", "g4-multi[2].bmp 00a2931bed718e36",
+      "g4-multi[3].bmp 7f95cf8361cc33e3"}},
+    {"g4_orientation_6.tif", 0, {"g4_orientation_6.bmp 4a51f9771e60f7c6"}},
+    {"hopper2.tif", 0, {}},
+    {"hopper4I.tif", 0, {"hopper4I.bmp 2e76a78987446555"}},
+    {"hopper_webp.tif", 0, {"hopper_webp.bmp 292d11969bd42314"}},
+    {"lzw-predictor2-irfanview.tif", 0, {"lzw-predictor2-irfanview.bmp 95935f9726464148"}},
+    {"minisblack-1c-16b.tiff", 0, {"minisblack-1c-16b.bmp cce731a48603e417"}},
+    {"minisblack-2c-8b-alpha.tiff", 0, {"minisblack-2c-8b-alpha.bmp 3f3d3ef2e38a3543"}},
+    {"miniswhite-1c-1b.tiff", 0, {"miniswhite-1c-1b.bmp 465514fd9c04c1c1"}},
+    {"multipage.tiff",
+     0,
+     {"multipage[1].bmp 4a16e870b15cbc90", "multipage[2].bmp 826a071ee1e37017",
+      "multipage[3].bmp 5c3c3404ed460fd7"}},
+    {"ojpeg_chewey_subsamp21_multi_strip.tiff",
+     0,
+     {"ojpeg_chewey_subsamp21_multi_strip.bmp c2bc9fef8ecb76fd"}},
+    {"oxford.tif", 0, {"oxford.bmp 7f13042a1d490127"}},
+    {"palette-1c-4b.tiff", 0, {"palette-1c-4b.bmp cad42f2509fc6955"}},
+    {"predictor-3-rgb-f32.tif", 0, {"predictor-3-rgb-f32.bmp 335de3cba6010720"}},
+    {"quad-jpeg.tif", 0, {"quad-jpeg.bmp 1ef39ff767d91321"}},
+    {"random-fp16.tiff", 0, {"random-fp16.bmp 52c09673ce00d91e"}},
+    {"rgb-3c-16b.tiff", 0, {"rgb-3c-16b.bmp 367d9b8887b8aa61"}},
+    {"rgba-f32-128bit.tif", 0, {"rgba-f32-128bit.bmp 8a490617cb82cdea"}},
+    {"shapes_lzw_bigendian_iptc.tif", 0, {"shapes_lzw_bigendian_iptc.bmp b9873fbba8953f33"}},
+    {"shapes_multi_color.tif",
+     0,
+     {"shapes_multi_color[1].bmp b9873fbba8953f33", "shapes_multi_color[2].bmp a9d4f1cfb8df8e37",
+      "shapes_multi_color[3].bmp b9873fbba8953f33", "shapes_multi_color[5].bmp b9873fbba8953f33"}},
+    {"smallliz.tif", 0, {"smallliz.bmp 42d34ed87dce86e7"}},
+    {"spring.tif", 0, {"spring.bmp 586d96aabbabc7cd"}},
+    {"test_ifd_loop_to_first.tif",
+     0,
+     {"test_ifd_loop_to_first[1].bmp 65a4ba0320ecea9a",
+      "test_ifd_loop_to_first[2].bmp 65a4ba0320ecea9a"}},
+    {"testfax4-truncated.tiff", 0, {}},
+    {"testfax4.tiff", 0, {"testfax4.bmp fa7024ec1644ff53"}},
+    {"tiff_tiled_cmyk_jpeg.tif", 0, {"tiff_tiled_cmyk_jpeg.bmp 5131bd64a71303b0"}},
+    {"tiff_tiled_planar_lzw.tiff", 0, {}},
+    {"uint16_1_4660.tif", 0, {"uint16_1_4660.bmp ed5f411b6d2d3009"}},
+    {"ycbcr-cat.tif", 0, {"ycbcr-cat.bmp 6b356d00f1e07b60"}},
+    {"zackthecat.tif", 0, {"zackthecat.bmp 269899f9cad45be8"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(ConversionWorkerTest, UnchangedOutputs,
+                         ::testing::ValuesIn(k_unchangedCases));
 
 } // namespace
 } // namespace kx::engine

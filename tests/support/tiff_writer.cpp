@@ -42,8 +42,8 @@ bool writeTiles(TIFF* t, const TiffPage& page, size_t stride) {
 
 } // namespace
 
-bool writeTiff(const std::string& path, const std::vector<TiffPage>& pages) {
-    std::unique_ptr<TIFF, TiffCloser> tiff(TIFFOpen(path.c_str(), "w"));
+bool writeTiff(const std::string& path, const std::vector<TiffPage>& pages, const char* mode) {
+    std::unique_ptr<TIFF, TiffCloser> tiff(TIFFOpen(path.c_str(), mode));
     if (!tiff)
         return false;
     for (size_t index = 0; index < pages.size(); ++index) {

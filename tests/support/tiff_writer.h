@@ -28,8 +28,10 @@ struct TiffPage {
     int orientation = 0;            // the Orientation tag; 0 leaves it out
 };
 
-// Writes a (multi-page) TIFF through libtiff. Returns false when libtiff refuses.
-bool writeTiff(const std::string& path, const std::vector<TiffPage>& pages);
+// Writes a (multi-page) TIFF through libtiff. `mode` is libtiff's open mode: "w" writes this
+// machine's byte order, "wb" big-endian, "wl" little-endian, with "8" added a BigTIFF. Returns
+// false when libtiff refuses.
+bool writeTiff(const std::string& path, const std::vector<TiffPage>& pages, const char* mode = "w");
 
 // Overwrites the value of the SHORT tag `tag` in the first directory of the little-endian TIFF
 // at `path`, bypassing libtiff's checks so that values it refuses to write can be tested.
