@@ -1,5 +1,7 @@
 #include "decoder/contained_decoder.h"
 
+#include "engine/program_module.h"
+
 #include "decoder/page_wire.h"
 #include "engine/job_state.h"
 
@@ -359,15 +361,7 @@ private:
 } // namespace
 
 std::string defaultDecoderPath() {
-    // Only places that belong to the installed program: a path compiled in from the build
-    // would let whoever can write there run code as the user.
-    const std::filesystem::path folder(programFolder());
-    const std::filesystem::path beside = folder / k_decoderName;
-    const std::filesystem::path library = folder / ".." / "lib" / "kestrelix" / k_decoderName;
-    std::error_code error;
-    if (!std::filesystem::exists(beside, error) && std::filesystem::exists(library, error))
-        return library.lexically_normal().string();
-    return beside.string();
+    return programPartPath(k_decoderName);
 }
 
 std::string decoderProblem(const std::string& decoderPath) {

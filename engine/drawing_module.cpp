@@ -13,20 +13,8 @@ struct LoadedTable {
 
 LoadedTable loadTable() {
     LoadedTable loaded;
-    void* module = openProgramModule(k_drawingModuleName, loaded.problem);
-    if (!module)
-        return loaded;
-    using Entry = const DrawingFunctions* (*)();
-    const auto entry =
-        reinterpret_cast<Entry>(programModuleSymbol(module, k_drawingEntryName, loaded.problem));
-    if (!entry)
-        return loaded;
-    const DrawingFunctions* table = entry();
-    if (!table || table->version != k_drawingTableVersion)
-        loaded.problem = std::string("the module ") + k_drawingModuleName +
-                         " belongs to another version of the program";
-    else
-        loaded.table = table;
+    loaded.table = programModuleTable<DrawingFunctions>(k_drawingModuleName, k_drawingEntryName,
+                                                        k_drawingTableVersion, loaded.problem);
     return loaded;
 }
 

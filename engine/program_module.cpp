@@ -8,15 +8,19 @@
 
 namespace kx::engine {
 
-void* openProgramModule(const std::string& fileName, std::string& why) {
+std::string programPartPath(const std::string& fileName) {
     const std::filesystem::path folder(programFolder());
     const std::filesystem::path beside = folder / fileName;
     const std::filesystem::path library = folder / ".." / "lib" / "kestrelix" / fileName;
     std::error_code error;
-    const std::filesystem::path path =
-        !std::filesystem::exists(beside, error) && std::filesystem::exists(library, error)
-            ? library.lexically_normal()
-            : beside;
+    if (!std::filesystem::exists(beside, error) && std::filesystem::exists(library, error))
+        return library.lexically_normal().string();
+    return beside.string();
+}
+
+void* openProgramModule(const std::string& fileName, std::string& why) {
+    const std::filesystem::path path = programPartPath(fileName);
+    std::error_code error;
     if (!std::filesystem::is_regular_file(path, error)) {
         why = "the module " + path.string() + " is missing";
         return nullptr;

@@ -308,6 +308,19 @@ void addSizeRule(Panels& panels, ListField* size, Field* scale) {
             [=] { scale->setRowVisible(size->combo()->currentIndex() == 1); });
 }
 
+// The rows both watermark kinds share, from where the mark goes to its size; their keys
+// begin with `kind` ("Text" or "Image").
+void addPlacementRows(Grid& grid, Panels& panels, const std::string& kind) {
+    const auto key = [&kind](const char* rest) { return kind + " " + rest; };
+    grid.list("Boundary", "Watermark", key("Boundary").c_str(), k_boundaries);
+    grid.list("Position", "Watermark", key("Position").c_str(), k_positions);
+    grid.number("X-Offset", "Watermark", key("X Offset").c_str(), {"Pixels"});
+    grid.number("Y-Offset", "Watermark", key("Y Offset").c_str(), {"Pixels"});
+    grid.slider("Rotation Angle", "Watermark", key("Rotation").c_str(), 0, 360);
+    ListField* sizeType = grid.list("Size", "Watermark", key("Size").c_str(), {"Fixed"});
+    addSizeRule(panels, sizeType, grid.slider("Scale", "Watermark", key("Scale").c_str(), 1, 200));
+}
+
 void buildTextWatermark(QWidget* page, Panels& panels, FieldContext& context) {
     Grid grid(page, panels, context);
     grid.text("Text", "Watermark", "Text");
@@ -333,13 +346,7 @@ void buildTextWatermark(QWidget* page, Panels& panels, FieldContext& context) {
     grid.slider("Text Opacity", "Watermark", "Text Opacity", 1, 255);
     grid.colourList("Background Color", "Watermark", "Back Color", "Back Colors");
     grid.slider("Background Opacity", "Watermark", "Back Opacity", 1, 255);
-    grid.list("Boundary", "Watermark", "Text Boundary", k_boundaries);
-    grid.list("Position", "Watermark", "Text Position", k_positions);
-    grid.number("X-Offset", "Watermark", "Text X Offset", {"Pixels"});
-    grid.number("Y-Offset", "Watermark", "Text Y Offset", {"Pixels"});
-    grid.slider("Rotation Angle", "Watermark", "Text Rotation", 0, 360);
-    ListField* sizeType = grid.list("Size", "Watermark", "Text Size", {"Fixed"});
-    addSizeRule(panels, sizeType, grid.slider("Scale", "Watermark", "Text Scale", 1, 200));
+    addPlacementRows(grid, panels, "Text");
 }
 
 void buildImageWatermark(QWidget* page, Panels& panels, FieldContext& context) {
@@ -347,13 +354,7 @@ void buildImageWatermark(QWidget* page, Panels& panels, FieldContext& context) {
     grid.add<TextField>("Image", settingKey("Watermark", "Image"), &context);
     grid.check("Image Greyscale", "Watermark", "Image Greyscale");
     grid.slider("Opacity", "Watermark", "Image Opacity", 1, 255);
-    grid.list("Boundary", "Watermark", "Image Boundary", k_boundaries);
-    grid.list("Position", "Watermark", "Image Position", k_positions);
-    grid.number("X-Offset", "Watermark", "Image X Offset", {"Pixels"});
-    grid.number("Y-Offset", "Watermark", "Image Y Offset", {"Pixels"});
-    grid.slider("Rotation Angle", "Watermark", "Image Rotation", 0, 360);
-    ListField* sizeType = grid.list("Size", "Watermark", "Image Size", {"Fixed"});
-    addSizeRule(panels, sizeType, grid.slider("Scale", "Watermark", "Image Scale", 1, 200));
+    addPlacementRows(grid, panels, "Image");
 }
 
 void buildWatermark(QWidget* panel, Panels& panels, FieldContext& context) {

@@ -1,5 +1,7 @@
 #include "ui/about_window.h"
 
+#include "ui/ui_text.h"
+
 #include "core/text_format.h"
 #include "ui/dialogs.h"
 #include "ui/pictures.h"
@@ -14,10 +16,6 @@
 namespace kx::ui {
 
 namespace {
-
-QString text(std::string_view group, std::string_view key) {
-    return QString::fromStdString(lookupText(group, key));
-}
 
 // A label showing `caption` in blue as a link; a click hands `target` to the desktop.
 QLabel* makeLink(QWidget* parent, const QString& caption, const QUrl& target) {
@@ -35,7 +33,7 @@ QLabel* makeLink(QWidget* parent, const QString& caption, const QUrl& target) {
 } // namespace
 
 AboutWindow::AboutWindow(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(text("About", "Title"));
+    setWindowTitle(uiText("About", "Title"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFixedSize(360, 240);
@@ -62,9 +60,9 @@ AboutWindow::AboutWindow(QWidget* parent) : QDialog(parent) {
     notice->setAlignment(Qt::AlignCenter);
     notice->setGeometry(20, 70, 320, 20);
 
-    auto* webLabel = new QLabel(text("About", "Website"), this);
+    auto* webLabel = new QLabel(uiText("About", "Website"), this);
     webLabel->setGeometry(80, 100, 60, 20);
-    auto* mailLabel = new QLabel(text("About", "Email"), this);
+    auto* mailLabel = new QLabel(uiText("About", "Email"), this);
     mailLabel->setGeometry(80, 120, 60, 20);
 
     QString site = makerSiteUrl().toString();
@@ -73,7 +71,7 @@ AboutWindow::AboutWindow(QWidget* parent) : QDialog(parent) {
     m_mailLink = makeLink(this, QString::fromStdString(supportMailAddress()), supportMailUrl());
     m_mailLink->setGeometry(140, 120, 215, 20);
 
-    m_ok = new QPushButton(text("Dialog", "OK"), this);
+    m_ok = new QPushButton(uiText("Dialog", "OK"), this);
     m_ok->setGeometry(140, 200, 80, 25);
     m_ok->setDefault(true);
     m_ok->setFocus();

@@ -1,5 +1,7 @@
 #include "ui/converter_search.h"
 
+#include "ui/ui_text.h"
+
 #include "ui/dialogs.h"
 #include "ui/shell_targets.h"
 #include "ui/side_window_layout.h"
@@ -16,10 +18,6 @@ namespace kx::ui {
 namespace {
 
 constexpr std::size_t k_extensionLength = 12;
-
-QString text(std::string_view group, std::string_view key) {
-    return QString::fromStdString(lookupText(group, key));
-}
 
 } // namespace
 
@@ -38,22 +36,22 @@ std::string searchExtension(std::string_view text) {
 }
 
 ConverterSearchWindow::ConverterSearchWindow(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(text("Custom-Converter", "Title"));
+    setWindowTitle(uiText("Custom-Converter", "Title"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFixedSize(370, 60);
 
-    auto* fromLabel = new QLabel(text("Custom-Converter", "From"), this);
+    auto* fromLabel = new QLabel(uiText("Custom-Converter", "From"), this);
     fromLabel->setGeometry(10, 20, 40, 20);
     m_from = new QLineEdit(this);
     m_from->setGeometry(50, 20, 80, 20);
-    auto* toLabel = new QLabel(text("Custom-Converter", "To"), this);
+    auto* toLabel = new QLabel(uiText("Custom-Converter", "To"), this);
     toLabel->setGeometry(150, 20, 30, 20);
     m_to = new QLineEdit(this);
     m_to->setGeometry(180, 20, 80, 20);
     fromLabel->setBuddy(m_from);
     toLabel->setBuddy(m_to);
-    m_search = new QPushButton(text("Custom-Converter", "Search"), this);
+    m_search = new QPushButton(uiText("Custom-Converter", "Search"), this);
     m_search->setGeometry(280, 18, 80, 25);
     m_search->setDefault(true);
     connect(m_search, &QPushButton::clicked, this, [this] { search(); });

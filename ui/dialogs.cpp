@@ -1,5 +1,7 @@
 #include "ui/dialogs.h"
 
+#include "ui/ui_text.h"
+
 #include "ui/string_table.h"
 
 #include <QColorDialog>
@@ -76,10 +78,6 @@ public:
 QtDialogs g_qtDialogs;
 Dialogs* g_dialogs = &g_qtDialogs;
 
-QString text(std::string_view group, std::string_view key) {
-    return QString::fromStdString(lookupText(group, key));
-}
-
 } // namespace
 
 Dialogs& dialogs() {
@@ -91,18 +89,18 @@ void setDialogs(Dialogs* replacement) {
 }
 
 void showErrorMessage(QWidget* parent, const std::string& body) {
-    dialogs().message(parent, Dialogs::Icon::Error, text("Msg", "Error"),
+    dialogs().message(parent, Dialogs::Icon::Error, uiText("Msg", "Error"),
                       QString::fromStdString(body));
 }
 
 void showWarningMessage(QWidget* parent, const std::string& body) {
-    dialogs().message(parent, Dialogs::Icon::Warning, text("Msg", "Warning"),
+    dialogs().message(parent, Dialogs::Icon::Warning, uiText("Msg", "Warning"),
                       QString::fromStdString(body));
 }
 
 bool askBreakConversion(QWidget* parent) {
-    return dialogs().question(parent, Dialogs::Icon::Warning, text("Msg", "Warning"),
-                              text("Msg", "Ask break conversion"));
+    return dialogs().question(parent, Dialogs::Icon::Warning, uiText("Msg", "Warning"),
+                              uiText("Msg", "Ask break conversion"));
 }
 
 } // namespace kx::ui

@@ -1,5 +1,7 @@
 #include "ui/main_window.h"
 
+#include "ui/ui_text.h"
+
 #include "core/text_format.h"
 #include "engine/format_registry.h"
 #include "ui/dialogs.h"
@@ -37,14 +39,6 @@ constexpr int k_fieldRows[] = {19, 59, 99};
 constexpr int k_noticeArea = 40;
 // The container's rows end with the Convert button at 120.
 constexpr int k_containerContent = 124;
-
-QString qtext(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
-QString text(std::string_view group, std::string_view key) {
-    return qtext(lookupText(group, key));
-}
 
 std::string trimmed(const QString& text) {
     return text.trimmed().toStdString();
@@ -89,7 +83,7 @@ void MainWindow::buildContainer() {
     m_container = new QWidget(central);
 
     auto addLabel = [this](const char* key, int y) {
-        auto* label = new QLabel(text("General", key), m_container);
+        auto* label = new QLabel(uiText("General", key), m_container);
         label->setGeometry(10, y, 350, 15);
     };
     addLabel("Input File", 5);
@@ -105,7 +99,7 @@ void MainWindow::buildContainer() {
     m_convertButton = new QToolButton(m_container);
     m_convertButton->setGeometry(400, 20, 100, 100);
     m_convertButton->setIconSize(QSize(64, 64));
-    m_convertButton->setToolTip(text("Menu", "Convert"));
+    m_convertButton->setToolTip(uiText("Menu", "Convert"));
     connect(m_convertButton, &QToolButton::clicked, this, [this] { runCommand(k_commandConvert); });
 
     static constexpr struct {
@@ -117,7 +111,7 @@ void MainWindow::buildContainer() {
     for (size_t i = 0; i < m_fieldButtons.size(); ++i) {
         auto* button = new QToolButton(m_container);
         button->setAutoRaise(true);
-        button->setToolTip(text("Menu", k_fieldButtons[i].tooltipKey));
+        button->setToolTip(uiText("Menu", k_fieldButtons[i].tooltipKey));
         button->setGeometry(364, k_fieldRows[i], k_fieldButtonSize, k_fieldButtonSize);
         const int command = k_fieldButtons[i].command;
         connect(button, &QToolButton::clicked, this, [this, command] { runCommand(command); });
@@ -136,7 +130,7 @@ void MainWindow::buildContainer() {
 
 QAction* MainWindow::commandAction(const std::string& captionKey, const std::string& shortcut,
                                    int command) {
-    QString caption = text("Menu", captionKey);
+    QString caption = uiText("Menu", captionKey);
     if (!shortcut.empty())
         caption += "\t" + qtext(shortcut);
     auto* action = new QAction(caption, this);
@@ -154,7 +148,7 @@ void MainWindow::buildMenus() {
         const char* picture;
     };
     auto addMenu = [this](const char* titleKey, std::initializer_list<Item> items) {
-        QMenu* menu = menuBar()->addMenu(text("Menu", titleKey));
+        QMenu* menu = menuBar()->addMenu(uiText("Menu", titleKey));
         for (const Item& item : items) {
             if (!item.key) {
                 menu->addSeparator();
@@ -219,9 +213,10 @@ void MainWindow::buildToolbar() {
             m_toolbar->addSeparator();
             continue;
         }
-        QAction* action = m_toolbar->addAction(
-            pictureIcon(PictureSet::ToolbarIcons, button.picture), text("Menu", button.captionKey));
-        action->setToolTip(text("Menu", button.captionKey));
+        QAction* action =
+            m_toolbar->addAction(pictureIcon(PictureSet::ToolbarIcons, button.picture),
+                                 uiText("Menu", button.captionKey));
+        action->setToolTip(uiText("Menu", button.captionKey));
         const int command = button.command;
         connect(action, &QAction::triggered, this, [this, command] { runCommand(command); });
     }
@@ -374,7 +369,7 @@ bool MainWindow::setInputFile(const std::string& path) {
 
 void MainWindow::chooseInputFile() {
     const QString chosen =
-        dialogs().openFile(this, text("Dialog", "Select Input Files"), qtext(m_paths.inputPath),
+        dialogs().openFile(this, uiText("Dialog", "Select Input Files"), qtext(m_paths.inputPath),
                            toQtFilter(inputFileFilter()));
     if (chosen.isEmpty())
         return;
@@ -389,7 +384,7 @@ void MainWindow::chooseOutputFolder() {
     if (!boxText.empty())
         start = isFolder(boxText) ? boxText : engine::folderPart(boxText);
     const QString chosen =
-        dialogs().chooseFolder(this, text("Dialog", "Select Output Folder"), qtext(start));
+        dialogs().chooseFolder(this, uiText("Dialog", "Select Output Folder"), qtext(start));
     const std::string folder = chosen.toStdString();
     if (isFolder(folder) && addRecentFolder(m_settings, folder)) {
         m_paths.outputFolder = folder;
@@ -491,17 +486,11 @@ void MainWindow::runCommand(int command) {
     }
 }
 
-void MainWindow::requestClose() {
-    m_closeRequested = true;
-    if (m_progress)
-        m_progress->abandon(); // the window closes once the run has returned
-    else
-        close();
-}
-
 void MainWindow::closeEvent(QCloseEvent* event) {
     if (m_progress) {
-        // Closing under a running conversion waits for it: the worker owns the job state.
+        // Only the desktop session can close the window under its modal progress window: the
+        // run ends after its current job without a question, then the window closes (the
+        // worker owns the job state until then).
         m_closeRequested = true;
         m_progress->abandon();
         event->ignore();

@@ -90,10 +90,6 @@ public:
     // Rebuilds pictures and lists after the Preferences window.
     void rebuildAfterPreferences(Rebuild request);
 
-    // Asks the window to close as the desktop session ends: a running conversion stops after
-    // its current job without a question, then the window closes.
-    void requestClose();
-
     // For tests and the screenshot mode.
     QLineEdit* inputField() const { return m_inputField; }
     QComboBox* outputFolderBox() const { return m_outputBox; }

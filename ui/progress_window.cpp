@@ -1,5 +1,7 @@
 #include "ui/progress_window.h"
 
+#include "ui/ui_text.h"
+
 #include "core/text_format.h"
 #include "ui/dialogs.h"
 #include "ui/progress_text.h"
@@ -19,10 +21,6 @@ namespace {
 constexpr int k_pollMs = 15;
 constexpr int k_labelWidth = 280;
 constexpr int k_jobsWithoutEstimate = 4;
-
-QString qtext(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 std::string progressText(int32_t index, int jobCount) {
     return core::formatText(lookupText("Msg", "Progress"), std::to_string(index),

@@ -1,5 +1,7 @@
 #include "ui/uninstall_window.h"
 
+#include "ui/ui_text.h"
+
 #include "ui/dialogs.h"
 #include "ui/shell_targets.h"
 #include "ui/side_window_layout.h"
@@ -13,24 +15,18 @@
 
 namespace kx::ui {
 
-namespace {
-
-QString text(std::string_view group, std::string_view key) {
-    return QString::fromStdString(lookupText(group, key));
-}
-
-} // namespace
+namespace {} // namespace
 
 UninstallWindow::UninstallWindow() {
-    setWindowTitle(text("Uninstall", "Title"));
+    setWindowTitle(uiText("Uninstall", "Title"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFixedSize(300, 100);
 
-    m_visit = new QCheckBox(text("Uninstall", "Uninstall Text"), this);
+    m_visit = new QCheckBox(uiText("Uninstall", "Uninstall Text"), this);
     m_visit->setGeometry(30, 20, 250, 20);
     m_visit->setChecked(true);
-    m_next = new QPushButton(text("Uninstall", "Next"), this);
+    m_next = new QPushButton(uiText("Uninstall", "Next"), this);
     m_next->setGeometry(200, 60, 80, 25);
     m_next->setDefault(true);
     m_next->setFocus();

@@ -1,5 +1,7 @@
 #include "ui/update_check.h"
 
+#include "ui/ui_text.h"
+
 #include "core/text_format.h"
 #include "ui/dialogs.h"
 #include "ui/http_fetch.h"
@@ -22,10 +24,6 @@ constexpr std::int64_t k_secondsPerDay = 86'400;
 constexpr int k_neverRange = 5;
 
 bool g_checkRunning = false;
-
-QString text(std::string_view group, std::string_view key) {
-    return QString::fromStdString(lookupText(group, key));
-}
 
 // Runs the exchange on its own thread and turns a local event loop meanwhile, so the window
 // keeps painting; user input is held back until the answer is in.
@@ -93,12 +91,12 @@ bool checkForUpdates(QWidget* parent, const std::string& address) {
     if (published == 0) {
         showErrorMessage(parent, lookupText("Msg", "Internet connection problems"));
     } else if (published > core::k_version) {
-        if (dialogs().question(parent, Dialogs::Icon::Information, text("Msg", "New Update"),
-                               text("Msg", "New Update Text")))
+        if (dialogs().question(parent, Dialogs::Icon::Information, uiText("Msg", "New Update"),
+                               uiText("Msg", "New Update Text")))
             openHomePage();
     } else {
-        dialogs().message(parent, Dialogs::Icon::Information, text("Msg", "No Update"),
-                          text("Msg", "No Update Text"));
+        dialogs().message(parent, Dialogs::Icon::Information, uiText("Msg", "No Update"),
+                          uiText("Msg", "No Update Text"));
     }
     return true;
 }
@@ -111,8 +109,8 @@ void runAutomaticUpdateCheck(QWidget* parent, settings::Settings& settings,
                              const std::string& address, settings::Date now) {
     if (!automaticCheckDue(settings, now))
         return;
-    if (dialogs().question(parent, Dialogs::Icon::Information, text("Msg", "Check for Updates"),
-                           text("Msg", "Ask check for updates")))
+    if (dialogs().question(parent, Dialogs::Icon::Information, uiText("Msg", "Check for Updates"),
+                           uiText("Msg", "Ask check for updates")))
         checkForUpdates(parent, address);
     settings.updateDate = now;
 }

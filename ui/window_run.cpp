@@ -48,7 +48,7 @@ void closeOnSessionEnd(MainWindow& window) {
         char byte;
         while (read(g_signalPipe[0], &byte, 1) > 0) {
         }
-        window.requestClose();
+        window.close();
     });
     struct sigaction action {};
     action.sa_handler = onSessionSignal;
