@@ -319,9 +319,9 @@ void MainWindow::fillOutputFormats() {
 }
 
 void MainWindow::refillOutputFolders() {
-    const std::vector<std::string> entries = recentFolderEntries(m_settings);
     if (m_settings.recentOutFolders.empty())
         return;
+    const std::vector<std::string> entries = recentFolderEntries(m_settings);
     m_outputBox->clear();
     int selected = 0;
     for (const std::string& entry : entries) {

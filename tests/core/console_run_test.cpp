@@ -586,7 +586,7 @@ TEST_F(ConsoleRunTest, CopyWithoutTheDrawingModuleConvertsButRefusesToDraw) {
 
     const std::string problem = "Error: Frames and watermarks cannot be drawn: the module " +
                                 m_dir.file("libkestrelix-drawing.so") + " is missing";
-    for (const std::string& drawing : {"--fr-solid-left=3", "--wm-text=Hello"}) {
+    for (const char* drawing : {"--fr-solid-left=3", "--wm-text=Hello"}) {
         const ProgramResult result =
             runProgram(copy, {"-i", input, "-o", outFolder(), drawing}, isolated());
         EXPECT_EQ(result.signal, 0);
