@@ -13,7 +13,9 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <mutex>
+#include <optional>
 #include <system_error>
 #include <vector>
 
@@ -252,22 +254,22 @@ public:
     int pageCount() const override { return m_count; }
 
     Bitmap loadPage(int index, PageInfo& info) override {
-        Slot& slot = m_slots[slotOf(index)];
-        // A decoder that died on an earlier page is replaced for the pages after it.
-        if (!slot.process && !startDecoder(slot)) {
-            info.problem = "the decoder could not be started again";
-            return nullptr;
-        }
-        if (slot.requested >= 0 && slot.requested != index && !dropAhead(slot))
-            return fail(slot, info);
         Bitmap page;
-        const bool asked = slot.requested == index || writePageRequest(slot.process->fd(), index);
-        slot.requested = -1;
-        if (!asked || !countConfirmed(slot) ||
-            !readPage(slot.process->fd(), m_timeoutMs, page, info))
-            return fail(slot, info);
-        // The decoder works on its next page while this one goes through the chain.
-        askAhead(index + m_decoders);
+        receive(index, info, [&](int fd) { return readPage(fd, m_timeoutMs, page, info); });
+        return page;
+    }
+
+    bool encodePages(const SaveRecipe& recipe) override {
+        Slot& first = m_slots[0];
+        if (!first.process || !writeEncodeRequest(first.process->fd(), recipe))
+            return false;
+        m_recipe = recipe;
+        return true;
+    }
+
+    EncodedPage loadEncodedPage(int index, PageInfo& info) override {
+        EncodedPage page;
+        receive(index, info, [&](int fd) { return readEncodedPage(fd, m_timeoutMs, page, info); });
         return page;
     }
 
@@ -303,12 +305,32 @@ private:
         return (index - m_planFirst) % m_decoders;
     }
 
+    // Asks for page `index` unless that was done ahead of time, reads the answer with `read`,
+    // then asks the decoder for its next page, which it works on while this one goes on.
+    void receive(int index, PageInfo& info, const std::function<bool(int fd)>& read) {
+        Slot& slot = m_slots[slotOf(index)];
+        // A decoder that died on an earlier page is replaced for the pages after it.
+        if (!slot.process && !startDecoder(slot)) {
+            info.problem = "the decoder could not be started again";
+            return;
+        }
+        if (slot.requested >= 0 && slot.requested != index && !dropAhead(slot))
+            return fail(slot, info);
+        const bool asked = slot.requested == index || writePageRequest(slot.process->fd(), index);
+        slot.requested = -1;
+        if (!asked || !countConfirmed(slot) || !read(slot.process->fd()))
+            return fail(slot, info);
+        askAhead(index + m_decoders);
+    }
+
     // Starts a decoder for `slot`. Its page count is read with its first page, so that a
-    // second decoder opens the file while the first one decodes.
+    // second decoder opens the file while the first one decodes. A decoder started once pages
+    // come as files is asked for files too.
     bool startDecoder(Slot& slot) {
         slot = Slot{};
         slot.process = std::make_unique<DecoderProcess>();
-        if (slot.process->start(m_decoder, m_path))
+        if (slot.process->start(m_decoder, m_path) &&
+            (!m_recipe || writeEncodeRequest(slot.process->fd(), *m_recipe)))
             return true;
         slot.process.reset();
         return false;
@@ -334,18 +356,23 @@ private:
 
     // Receives and drops the page asked for ahead of time.
     bool dropAhead(Slot& slot) {
-        Bitmap unused;
         PageInfo ignored;
         slot.requested = -1;
-        return countConfirmed(slot) && readPage(slot.process->fd(), m_timeoutMs, unused, ignored);
+        if (!countConfirmed(slot))
+            return false;
+        if (m_recipe) {
+            EncodedPage unused;
+            return readEncodedPage(slot.process->fd(), m_timeoutMs, unused, ignored);
+        }
+        Bitmap unused;
+        return readPage(slot.process->fd(), m_timeoutMs, unused, ignored);
     }
 
-    Bitmap fail(Slot& slot, PageInfo& info) {
+    void fail(Slot& slot, PageInfo& info) {
         const std::string ended = slot.process->stop();
         slot.process.reset();
         slot.requested = -1;
         info.problem = ended.empty() ? "the decoder stopped answering" : ended;
-        return nullptr;
     }
 
     std::string m_path;
@@ -356,6 +383,7 @@ private:
     int m_planEnd = 0; // pages up to here will be asked for in order
     int m_decoders = 1;
     Slot m_slots[k_decoders];
+    std::optional<SaveRecipe> m_recipe; // set once pages come as finished files
 };
 
 } // namespace

@@ -11,6 +11,7 @@
 #include "decoder/page_budget.h"
 #include "decoder/page_wire.h"
 #include "decoder/watermark_decoding.h"
+#include "engine/untouched_page.h"
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -50,6 +51,37 @@ int sendWatermarkImage(const char* path) {
     return kx::engine::writePage(STDOUT_FILENO, image.get(), info) ? 0 : 1;
 }
 
+bool sendPage(kx::engine::PageSource& source, int index, int count) {
+    kx::engine::PageInfo info;
+    bool sent = false;
+    const auto send = [&](FIBITMAP* page) {
+        sent = kx::engine::writePage(STDOUT_FILENO, page, info);
+    };
+    if (index < count) {
+        source.usePage(index, info, send);
+    } else {
+        info.problem = "no such page";
+        send(nullptr);
+    }
+    return sent;
+}
+
+bool sendEncodedPage(kx::engine::PageSource& source, int index, int count,
+                     const kx::engine::SaveRecipe& recipe) {
+    kx::engine::PageInfo info;
+    kx::engine::EncodedPage encoded;
+    if (index < count) {
+        kx::engine::Bitmap page = source.loadPage(index, info);
+        std::string problem;
+        encoded = kx::engine::encodeUntouchedPage(std::move(page), recipe, problem);
+        if (info.problem.empty())
+            info.problem = problem;
+    } else {
+        info.problem = "no such page";
+    }
+    return kx::engine::writeEncodedPage(STDOUT_FILENO, encoded, info);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -67,25 +99,23 @@ int main(int argc, char** argv) {
     if (!kx::engine::writePageCount(STDOUT_FILENO, count) || count == 0)
         return 0;
 
+    std::optional<kx::engine::SaveRecipe> recipe; // set: pages go out as finished files
     while (const std::optional<int32_t> index = kx::engine::readPageRequest(STDIN_FILENO)) {
         if (*index == kx::engine::k_fileReportRequest) {
             if (!kx::engine::writeFileReport(STDOUT_FILENO, source->fileProblem()))
                 break;
             continue;
         }
+        if (*index == kx::engine::k_encodeRequest) {
+            recipe = kx::engine::readSaveRecipe(STDIN_FILENO);
+            if (!recipe)
+                break;
+            continue;
+        }
         if (*index < 0)
             break;
-        kx::engine::PageInfo info;
-        bool sent = false;
-        const auto send = [&](FIBITMAP* page) {
-            sent = kx::engine::writePage(STDOUT_FILENO, page, info);
-        };
-        if (*index < count) {
-            source->usePage(*index, info, send);
-        } else {
-            info.problem = "no such page";
-            send(nullptr);
-        }
+        const bool sent = recipe ? sendEncodedPage(*source, *index, count, *recipe)
+                                 : sendPage(*source, *index, count);
         if (!sent)
             break;
     }

@@ -274,43 +274,64 @@ public:
 
     int pageCount() const override { return m_count; }
 
+    // A page FreeImage's multi-page reader lends is copied; one loaded on its own is handed
+    // over as it is.
     Bitmap loadPage(int index, PageInfo& info) override {
-        Bitmap copy;
-        usePage(index, info, [&](FIBITMAP* page) {
-            if (page)
-                copy.reset(FreeImage_Clone(page));
-            if (page && !copy)
-                info.problem = "no memory for a copy of the page";
-        });
+        Decoded decoded = decode(index, info);
+        if (!decoded.locked)
+            return std::move(decoded.owned);
+        Bitmap copy(FreeImage_Clone(decoded.locked));
+        FreeImage_UnlockPage(m_multi.get(), decoded.locked, FALSE);
+        if (!copy && info.problem.empty())
+            info.problem = "no memory for a copy of the page";
         return copy;
     }
 
     void usePage(int index, PageInfo& info, const PageUser& use) override {
+        Decoded decoded = decode(index, info);
+        use(decoded.locked ? decoded.locked : decoded.owned.get());
+        if (decoded.locked)
+            FreeImage_UnlockPage(m_multi.get(), decoded.locked, FALSE);
+    }
+
+    std::string fileProblem() override { return directoryChainProblem(m_path); }
+
+private:
+    // A decoded page: either lent by the multi-page reader (to be unlocked) or owned.
+    struct Decoded {
+        FIBITMAP* locked = nullptr;
+        Bitmap owned;
+    };
+
+    Decoded decode(int index, PageInfo& info) {
         DecodeDiagnostics diagnostics;
+        Decoded decoded;
         const std::optional<PageFacts> facts = m_directories.read(index);
         if (facts) {
             info.sourceCompression = facts->compression & 0xFF;
             // Refused before FreeImage allocates anything for it.
             info.problem = pageRefusal(*facts, memoryAvailable());
             if (!info.problem.empty())
-                return use(nullptr);
+                return decoded;
         }
         if (facts && decodesWithLibtiff(*facts)) {
             // FreeImage gets these wrong; libtiff, at the page's directory, decodes them.
-            Bitmap decoded = decodeWithLibtiff(m_directories.current(), *facts, info.problem);
+            decoded.owned = decodeWithLibtiff(m_directories.current(), *facts, info.problem);
             if (info.problem.empty())
                 info.problem = diagnostics.take();
-            if (!decoded && info.problem.empty())
+            if (!decoded.owned && info.problem.empty())
                 info.problem = "the page could not be decoded";
-            return use(decoded.get());
+            return decoded;
         }
-        Bitmap owned = !m_multi && index == 0 ? std::move(m_single) : nullptr;
+        if (!m_multi && index == 0)
+            decoded.owned = std::move(m_single);
         const std::optional<uint64_t> offset = facts ? m_directories.currentOffset() : std::nullopt;
-        const bool viewed = m_multi && offset && m_view.load(*offset, owned);
-        FIBITMAP* locked = m_multi && !viewed ? FreeImage_LockPage(m_multi.get(), index) : nullptr;
-        if (!locked && !owned && facts && facts->compression == k_oldStyleJpeg)
-            owned = decodeEmbeddedJpeg(m_path, facts->width, facts->height);
-        FIBITMAP* page = locked ? locked : owned.get();
+        const bool viewed = m_multi && offset && m_view.load(*offset, decoded.owned);
+        if (m_multi && !viewed)
+            decoded.locked = FreeImage_LockPage(m_multi.get(), index);
+        if (!decoded.locked && !decoded.owned && facts && facts->compression == k_oldStyleJpeg)
+            decoded.owned = decodeEmbeddedJpeg(m_path, facts->width, facts->height);
+        FIBITMAP* page = decoded.locked ? decoded.locked : decoded.owned.get();
         if (facts)
             correctDecodedPage(page, *facts);
         info.problem = diagnostics.take();
@@ -318,14 +339,9 @@ public:
             info.problem = diagnostics.takeRefusal();
         if (!page && info.problem.empty())
             info.problem = "the page could not be decoded";
-        use(page);
-        if (locked)
-            FreeImage_UnlockPage(m_multi.get(), locked, FALSE);
+        return decoded;
     }
 
-    std::string fileProblem() override { return directoryChainProblem(m_path); }
-
-private:
     // Read once per file: asking the system for every page costs more than a small page.
     uint64_t memoryAvailable() {
         if (!m_available)

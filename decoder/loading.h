@@ -2,6 +2,7 @@
 
 #include "engine/bitmap.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -12,6 +13,48 @@ namespace kx::engine {
 struct PageInfo {
     int sourceCompression = 1; // low byte of the page's TIFF Compression tag
     std::string problem;       // why the page cannot be trusted; empty when it decoded cleanly
+};
+
+// How a page's output file is made when nothing between loading and saving changes the page:
+// the run's output format, depth and flags. Plain data, so that it can cross to the decoder.
+struct SaveRecipe {
+    int32_t freeImageFormat = 0;
+    int32_t targetDepth = 0; // 0: the depth nearest the page's own
+    int32_t saveFlags = 0;
+    int32_t bmpColorTable = 0;
+    char formatKey[8] = {}; // NUL-terminated
+};
+
+// A page's finished output file, made where the page was decoded, with what the naming of
+// the file needs to know about the page.
+class EncodedPage {
+public:
+    EncodedPage() = default;
+    EncodedPage(EncodedPage&& other) noexcept { *this = std::move(other); }
+    EncodedPage& operator=(EncodedPage&& other) noexcept;
+    ~EncodedPage();
+
+    uint32_t width = 0; // as loaded
+    uint32_t height = 0;
+    int32_t sourceDepth = 0; // bits per pixel as loaded
+    bool sourceGrey = false; // a greyscale page as loaded
+    int32_t targetDepth = 0; // the depth it was saved with
+
+    bool hasFile() const { return !m_bytes.empty() || m_memory >= 0; }
+    // The file held in memory, or in a memory file of `size` bytes (taken over).
+    void setBytes(std::string bytes);
+    void setMemoryFile(int memory, uint64_t size);
+    uint64_t size() const { return m_memory >= 0 ? m_size : m_bytes.size(); }
+    // Copies the file to `fd`; false with errno set when a write fails.
+    bool writeTo(int fd) const;
+    // The file in memory, or -1 with the bytes in a memory file.
+    const std::string& bytes() const { return m_bytes; }
+    int memoryFile() const { return m_memory; }
+
+private:
+    std::string m_bytes;
+    int m_memory = -1;
+    uint64_t m_size = 0;
 };
 
 // The decoded pages of one input file. Pages are asked for in ascending order and each is
@@ -31,6 +74,13 @@ public:
         Bitmap page = loadPage(index, info);
         use(page.get());
     }
+    // Asks for every page from now on as its finished output file made by `recipe`
+    // (loadEncodedPage), for runs whose chain leaves pages as they are. False when this source
+    // only hands over bitmaps.
+    virtual bool encodePages(const SaveRecipe& recipe) { return false; }
+    // The output file of page `index`; without a file when the page could not be decoded or
+    // saved, `info.problem` saying why. Only after encodePages returned true.
+    virtual EncodedPage loadEncodedPage(int index, PageInfo& info) { return {}; }
     // Says which pages will be asked for, so that a source may decode the next page while
     // the current one goes through the chain.
     virtual void plan(int first, int end) {}

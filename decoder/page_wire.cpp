@@ -2,12 +2,14 @@
 
 #include <poll.h>
 #include <sys/mman.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace kx::engine {
@@ -17,6 +19,7 @@ namespace {
 constexpr uint32_t k_countMagic = 0x4B584443;  // "KXDC"
 constexpr uint32_t k_pageMagic = 0x4B585047;   // "KXPG"
 constexpr uint32_t k_reportMagic = 0x4B584652; // "KXFR"
+constexpr uint32_t k_fileMagic = 0x4B584546;   // "KXEF"
 constexpr uint32_t k_maxProblem = 4096;
 constexpr uint32_t k_maxSide = 1u << 20;
 // Pages up to this size travel inline over the socket: making, passing and mapping a memory
@@ -42,6 +45,19 @@ struct PageHeader {
     uint32_t problemLength = 0;
     uint32_t pixelsInMemory = 0; // the pixels come as a memory file passed with the header
     uint64_t dataSize = 0;
+};
+
+struct EncodedHeader {
+    uint32_t magic = k_fileMagic;
+    int32_t compression = 1;
+    uint32_t width = 0;
+    uint32_t height = 0;
+    int32_t sourceDepth = 0;
+    uint32_t sourceGrey = 0;
+    int32_t targetDepth = 0;
+    uint32_t problemLength = 0;
+    uint32_t inMemoryFile = 0; // the file comes as a memory file passed with the header
+    uint64_t size = 0;         // bytes of the file; 0 when there is none
 };
 
 bool writeAll(int fd, const void* data, size_t size) {
@@ -339,6 +355,131 @@ bool readPage(int fd, int timeoutMs, Bitmap& page, PageInfo& info) {
         page.reset();
         return false;
     }
+    return true;
+}
+
+EncodedPage& EncodedPage::operator=(EncodedPage&& other) noexcept {
+    if (this == &other)
+        return *this;
+    if (m_memory >= 0)
+        close(m_memory);
+    width = other.width;
+    height = other.height;
+    sourceDepth = other.sourceDepth;
+    sourceGrey = other.sourceGrey;
+    targetDepth = other.targetDepth;
+    m_bytes = std::move(other.m_bytes);
+    m_memory = std::exchange(other.m_memory, -1);
+    m_size = other.m_size;
+    return *this;
+}
+
+EncodedPage::~EncodedPage() {
+    if (m_memory >= 0)
+        close(m_memory);
+}
+
+void EncodedPage::setBytes(std::string bytes) {
+    m_bytes = std::move(bytes);
+}
+
+void EncodedPage::setMemoryFile(int memory, uint64_t size) {
+    if (m_memory >= 0)
+        close(m_memory);
+    m_memory = memory;
+    m_size = size;
+}
+
+bool EncodedPage::writeTo(int fd) const {
+    if (!hasFile()) {
+        errno = EINVAL;
+        return false;
+    }
+    if (m_memory < 0)
+        return writeAll(fd, m_bytes.data(), m_bytes.size());
+    // The kernel copies from the memory file to the output without a trip through here.
+    off_t offset = 0;
+    while (static_cast<uint64_t>(offset) < m_size) {
+        const ssize_t sent = sendfile(fd, m_memory, &offset,
+                                      static_cast<size_t>(m_size - static_cast<uint64_t>(offset)));
+        if (sent < 0 && errno == EINTR)
+            continue;
+        if (sent <= 0) {
+            if (sent == 0)
+                errno = EIO;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool writeEncodeRequest(int fd, const SaveRecipe& recipe) {
+    const int32_t request = k_encodeRequest;
+    return writeAll(fd, &request, sizeof request) && writeAll(fd, &recipe, sizeof recipe);
+}
+
+std::optional<SaveRecipe> readSaveRecipe(int fd) {
+    SaveRecipe recipe;
+    if (!readAll(fd, &recipe, sizeof recipe, -1) ||
+        recipe.formatKey[sizeof recipe.formatKey - 1] != '\0')
+        return std::nullopt;
+    return recipe;
+}
+
+bool writeEncodedPage(int fd, const EncodedPage& page, const PageInfo& info) {
+    EncodedHeader h;
+    h.compression = info.sourceCompression;
+    h.width = page.width;
+    h.height = page.height;
+    h.sourceDepth = page.sourceDepth;
+    h.sourceGrey = page.sourceGrey;
+    h.targetDepth = page.targetDepth;
+    h.problemLength = static_cast<uint32_t>(std::min<size_t>(info.problem.size(), k_maxProblem));
+    h.size = page.hasFile() ? page.size() : 0;
+    // Small files travel inline, read back from their memory file.
+    std::string inline_ = page.bytes();
+    if (page.memoryFile() >= 0 && h.size <= k_inlinePixels) {
+        inline_.resize(static_cast<size_t>(h.size));
+        if (pread(page.memoryFile(), inline_.data(), inline_.size(), 0) !=
+            static_cast<ssize_t>(inline_.size()))
+            return false;
+    }
+    h.inMemoryFile = page.memoryFile() >= 0 && h.size > k_inlinePixels;
+    const bool sent = h.inMemoryFile ? sendWithDescriptor(fd, &h, sizeof h, page.memoryFile())
+                                     : writeAll(fd, &h, sizeof h);
+    return sent && writeAll(fd, info.problem.data(), h.problemLength) &&
+           (h.inMemoryFile || writeAll(fd, inline_.data(), inline_.size()));
+}
+
+bool readEncodedPage(int fd, int timeoutMs, EncodedPage& page, PageInfo& info) {
+    EncodedHeader h;
+    int memory = -1;
+    const bool received = receiveWithDescriptor(fd, &h, sizeof h, timeoutMs, memory);
+    Descriptor file(memory);
+    if (!received || h.magic != k_fileMagic || h.problemLength > k_maxProblem ||
+        (h.inMemoryFile != 0) != (memory >= 0) || (!h.inMemoryFile && h.size > k_inlinePixels))
+        return false;
+    page = EncodedPage();
+    page.width = h.width;
+    page.height = h.height;
+    page.sourceDepth = h.sourceDepth;
+    page.sourceGrey = h.sourceGrey != 0;
+    page.targetDepth = h.targetDepth;
+    info.sourceCompression = h.compression;
+    info.problem.assign(h.problemLength, '\0');
+    if (!readAll(fd, info.problem.data(), h.problemLength, timeoutMs))
+        return false;
+    if (h.inMemoryFile) {
+        struct stat facts {};
+        if (fstat(file.fd, &facts) != 0 || static_cast<uint64_t>(facts.st_size) != h.size)
+            return false;
+        page.setMemoryFile(std::exchange(file.fd, -1), h.size);
+        return true;
+    }
+    std::string bytes(static_cast<size_t>(h.size), '\0');
+    if (!readAll(fd, bytes.data(), bytes.size(), timeoutMs))
+        return false;
+    page.setBytes(std::move(bytes));
     return true;
 }
 

@@ -31,6 +31,19 @@ bool writePage(int fd, FIBITMAP* page, const PageInfo& info);
 // something malformed; `page` may be null on success when the decoder had no page to give.
 bool readPage(int fd, int timeoutMs, Bitmap& page, PageInfo& info);
 
+// Asks the decoder to send every page from now on as its finished output file made by the
+// recipe, which follows the request index on the wire.
+inline constexpr int32_t k_encodeRequest = -3;
+bool writeEncodeRequest(int fd, const SaveRecipe& recipe);
+// Reads the recipe after an encode request; nullopt when it is malformed or missing.
+std::optional<SaveRecipe> readSaveRecipe(int fd);
+
+// Sends a page's output file (or its absence) with the facts about the page.
+bool writeEncodedPage(int fd, const EncodedPage& page, const PageInfo& info);
+// Receives one. False when the decoder ended, stopped answering for `timeoutMs`, or sent
+// something malformed.
+bool readEncodedPage(int fd, int timeoutMs, EncodedPage& page, PageInfo& info);
+
 // The file report, asked for with this request index once the pages are done: why the file
 // as a whole cannot be trusted (a directory chain that cannot be followed to its end), empty
 // when it can.

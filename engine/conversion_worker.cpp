@@ -8,12 +8,15 @@
 #include "engine/naming.h"
 #include "engine/page_range.h"
 #include "engine/saving.h"
+#include "engine/untouched_page.h"
+#include "settings/file_replace.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 
 #include <chrono>
 #include <ctime>
+#include <functional>
 #include <vector>
 
 namespace kx::engine {
@@ -62,26 +65,6 @@ void applyFileDate(const ConversionRun& run, const std::vector<std::string>& wri
         setModificationTime(path, when);
 }
 
-// Greyscale as loaded: one sample per pixel (16-bit, 32-bit and float grey types), or a
-// standard bitmap whose palette is a grey ramp.
-bool isGreyscale(FIBITMAP* page) {
-    switch (FreeImage_GetImageType(page)) {
-    case FIT_UINT16:
-    case FIT_INT16:
-    case FIT_UINT32:
-    case FIT_INT32:
-    case FIT_FLOAT:
-    case FIT_DOUBLE:
-        return true;
-    case FIT_BITMAP: {
-        const FREE_IMAGE_COLOR_TYPE type = FreeImage_GetColorType(page);
-        return type == FIC_MINISBLACK || type == FIC_MINISWHITE;
-    }
-    default:
-        return false;
-    }
-}
-
 // The chain between loading and saving, in its fixed order.
 Bitmap processPage(ConversionRun& run, Bitmap page, int index) {
     const settings::Settings& s = run.settings;
@@ -114,13 +97,37 @@ struct FileResult {
     std::vector<std::string> written;
 };
 
-FileResult convertPages(ConversionRun& run, PageSource& source) {
-    FileResult result;
-    const int count = source.pageCount();
-    const PageRange range = choosePageRange(run.settings.tiffFrameLoading, count);
-    const bool suffix = needsPageSuffix(run.settings, count);
-    source.plan(range.first, range.end);
-    for (int index = range.first; index < range.end; ++index) {
+// Names the page's output file and writes it with `save`, which gets the path and sets the
+// reason when it fails.
+void savePageFile(ConversionRun& run, int index, bool suffix, FileResult& result,
+                  const std::function<bool(const std::string&, std::string&)>& save) {
+    run.job.outputPath = outputPathForPage(run.settings, run.job);
+    const std::string path =
+        suffix ? withPageSuffix(run.job.outputPath, index + 1, run.job.outputFormatKey)
+               : run.job.outputPath;
+    std::string reason = outputPathProblem(path, run.job.outputFolder, run.job.inputPath);
+    if (reason.empty() && save(path, reason)) {
+        ++result.pagesSaved;
+        result.written.push_back(path);
+    } else {
+        debugLine(run, "[ERROR] Page " + std::to_string(index + 1) + ": " + reason);
+        ++result.pagesFailed;
+    }
+}
+
+// False for a page that decoded with errors, which is not passed off as converted.
+bool decodedCleanly(ConversionRun& run, int index, const PageInfo& info, FileResult& result) {
+    if (info.problem.empty())
+        return true;
+    debugLine(run, "[ERROR] Page " + std::to_string(index + 1) + ": " + info.problem);
+    ++result.pagesFailed;
+    return false;
+}
+
+// Every page through the chain here.
+void convertPagesHere(ConversionRun& run, PageSource& source, int first, int end, bool suffix,
+                      FileResult& result) {
+    for (int index = first; index < end; ++index) {
         run.progress.waitWhilePaused();
         PageInfo info;
         Bitmap page = source.loadPage(index, info);
@@ -128,26 +135,53 @@ FileResult convertPages(ConversionRun& run, PageSource& source) {
         run.job.sourceGrey = page && isGreyscale(page.get());
         if (page && (FreeImage_GetWidth(page.get()) == 0 || FreeImage_GetHeight(page.get()) == 0))
             continue; // an empty page has nothing to convert
-        if (!info.problem.empty()) {
-            // A page that decoded with errors is not passed off as converted.
-            debugLine(run, "[ERROR] Page " + std::to_string(index + 1) + ": " + info.problem);
-            ++result.pagesFailed;
+        if (!decodedCleanly(run, index, info, result))
             continue;
-        }
         page = processPage(run, std::move(page), index);
-        run.job.outputPath = outputPathForPage(run.settings, run.job);
-        const std::string path =
-            suffix ? withPageSuffix(run.job.outputPath, index + 1, run.job.outputFormatKey)
-                   : run.job.outputPath;
-        std::string reason = outputPathProblem(path, run.job.outputFolder, run.job.inputPath);
-        if (reason.empty() && savePage(page.get(), path, run.job, run.settings, &reason)) {
-            ++result.pagesSaved;
-            result.written.push_back(path);
-        } else {
-            debugLine(run, "[ERROR] Page " + std::to_string(index + 1) + ": " + reason);
-            ++result.pagesFailed;
-        }
+        savePageFile(run, index, suffix, result, [&](const std::string& path, std::string& why) {
+            return savePage(page.get(), path, run.job, run.settings, &why);
+        });
     }
+}
+
+// Every page as the finished file the decoder made of it: the chain leaves pages alone.
+void convertPagesEncoded(ConversionRun& run, PageSource& source, int first, int end, bool suffix,
+                         FileResult& result) {
+    for (int index = first; index < end; ++index) {
+        run.progress.waitWhilePaused();
+        PageInfo info;
+        const EncodedPage encoded = source.loadEncodedPage(index, info);
+        run.job.sourceDepth = encoded.sourceDepth;
+        run.job.sourceGrey = encoded.sourceGrey;
+        if (encoded.sourceDepth > 0 && (encoded.width == 0 || encoded.height == 0))
+            continue; // an empty page has nothing to convert
+        if (!encoded.hasFile() && info.problem.empty())
+            info.problem = "the page could not be decoded";
+        if (!decodedCleanly(run, index, info, result))
+            continue;
+        run.job.pageWidth = static_cast<int32_t>(encoded.width);
+        run.job.pageHeight = static_cast<int32_t>(encoded.height);
+        run.job.frameNumber = index + 1;
+        resolveTargetDepth(run.job);
+        savePageFile(run, index, suffix, result, [&](const std::string& path, std::string& why) {
+            return settings::replaceFile(
+                path, [&](int fd) { return encoded.writeTo(fd); }, settings::Flush::Lazily, &why);
+        });
+    }
+}
+
+FileResult convertPages(ConversionRun& run, PageSource& source) {
+    FileResult result;
+    const int count = source.pageCount();
+    const PageRange range = choosePageRange(run.settings.tiffFrameLoading, count);
+    const bool suffix = needsPageSuffix(run.settings, count);
+    const bool encoded = chainLeavesPagesUntouched(run.settings) &&
+                         source.encodePages(saveRecipeOf(run.job, run.settings));
+    source.plan(range.first, range.end);
+    if (encoded)
+        convertPagesEncoded(run, source, range.first, range.end, suffix, result);
+    else
+        convertPagesHere(run, source, range.first, range.end, suffix, result);
     return result;
 }
 

@@ -203,21 +203,15 @@ long tellInSink(fi_handle handle) {
     return static_cast<FileSink*>(handle)->tell();
 }
 
-bool saveStreaming(FIBITMAP* page, const std::string& path, int format, int flags,
-                   std::string& reason) {
-    return settings::replaceFile(
-        path,
-        [&](int fd) {
-            FreeImageIO io{readNothing, writeToSink, seekInSink, tellInSink};
-            FileSink sink(fd);
-            const bool saved = FreeImage_SaveToHandle(static_cast<FREE_IMAGE_FORMAT>(format), page,
-                                                      &io, &sink, flags);
-            const bool written = sink.flush();
-            // FreeImage's own refusals say nothing through errno.
-            errno = sink.failed() ? sink.error() : EINVAL;
-            return written && saved;
-        },
-        settings::Flush::Lazily, &reason);
+bool saveStreaming(FIBITMAP* page, int fd, int format, int flags) {
+    FreeImageIO io{readNothing, writeToSink, seekInSink, tellInSink};
+    FileSink sink(fd);
+    const bool saved =
+        FreeImage_SaveToHandle(static_cast<FREE_IMAGE_FORMAT>(format), page, &io, &sink, flags);
+    const bool written = sink.flush();
+    // FreeImage's own refusals say nothing through errno.
+    errno = sink.failed() ? sink.error() : EINVAL;
+    return written && saved;
 }
 
 // FreeImage's 8-bit BMP of `page`, rewritten: with `shortTable` the colour table keeps only
@@ -311,40 +305,53 @@ uint64_t bmpFileSize(uint64_t width, uint64_t height, unsigned bpp) {
     return k_headersSize + masks + 4 * paletteEntries + rowBytes * height;
 }
 
-bool savePage(FIBITMAP* page, const std::string& path, const JobState& job,
-              const settings::Settings& settings, std::string* reason) {
-    std::string ignored;
-    std::string& why = reason ? *reason : ignored;
-    if (!page) {
-        why = "no image was left to save";
-        return false;
-    }
+std::string pageSaveProblem(FIBITMAP* page, const JobState& job) {
+    if (!page)
+        return "no image was left to save";
     if (job.freeImageFormat == FIF_BMP) {
         // Its size fields are 32 bits: a larger file would be written with wrapped sizes.
         const uint64_t size = bmpFileSize(FreeImage_GetWidth(page), FreeImage_GetHeight(page),
                                           FreeImage_GetBPP(page));
         const bool rle8 = (job.saveFlags & BMP_SAVE_RLE) != 0 && FreeImage_GetBPP(page) == 8;
-        if (!rle8 && size > std::numeric_limits<uint32_t>::max()) {
-            why = "the page would make a BMP file of " + std::to_string(size) +
-                  " bytes, more than the format can hold (4 GiB)";
-            return false;
-        }
+        if (!rle8 && size > std::numeric_limits<uint32_t>::max())
+            return "the page would make a BMP file of " + std::to_string(size) +
+                   " bytes, more than the format can hold (4 GiB)";
     }
+    return {};
+}
+
+bool encodePage(FIBITMAP* page, int fd, const JobState& job, const settings::Settings& settings,
+                std::string& why) {
     // A page the depth step did not bring to 8-bit palette form is saved as it is rather than
     // lost: the shortened table and run-length coding only apply to palette pixels.
     const bool bmp8 = job.outputFormatKey == "bmp" && is8BitPalette(page);
     const bool rle = (job.saveFlags & BMP_SAVE_RLE) != 0;
     const bool compact = bmp8 && job.targetDepth == 8 && settings.bmpColorTable == 1;
     if (!compact && !(bmp8 && rle))
-        return saveStreaming(page, path, job.freeImageFormat, job.saveFlags, why);
+        return saveStreaming(page, fd, job.freeImageFormat, job.saveFlags);
     const std::string bytes = rebuiltBmp(page, rle, compact);
     if (bytes.empty()) {
         why = "the page could not be encoded as a BMP file of at most 4 GiB";
+        errno = EINVAL;
         return false;
     }
-    return settings::replaceFile(
-        path, [&bytes](int fd) { return settings::writeAll(fd, bytes); }, settings::Flush::Lazily,
-        &why);
+    return settings::writeAll(fd, bytes);
+}
+
+bool savePage(FIBITMAP* page, const std::string& path, const JobState& job,
+              const settings::Settings& settings, std::string* reason) {
+    std::string ignored;
+    std::string& why = reason ? *reason : ignored;
+    why = pageSaveProblem(page, job);
+    if (!why.empty())
+        return false;
+    std::string refusal;
+    const bool saved = settings::replaceFile(
+        path, [&](int fd) { return encodePage(page, fd, job, settings, refusal); },
+        settings::Flush::Lazily, &why);
+    if (!saved && !refusal.empty())
+        why = refusal;
+    return saved;
 }
 
 } // namespace kx::engine

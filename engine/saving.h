@@ -29,6 +29,16 @@ int computeSaveFlags(std::string_view key, const settings::Settings& settings);
 bool savePage(FIBITMAP* page, const std::string& path, const JobState& job,
               const settings::Settings& settings, std::string* reason = nullptr);
 
+// Why `page` cannot be saved in the run's format at all (a null page, a BMP too large for
+// its size fields), or empty.
+std::string pageSaveProblem(FIBITMAP* page, const JobState& job);
+
+// Writes `page` to `fd` in the run's format as savePage would, without the checks of
+// pageSaveProblem. False with errno set on failure; `why` is set when the page itself cannot
+// be encoded (not for a failed write).
+bool encodePage(FIBITMAP* page, int fd, const JobState& job, const settings::Settings& settings,
+                std::string& why);
+
 // Size in bytes of the uncompressed BMP file FreeImage writes for a page of this size and
 // depth (headers, colour masks or table, and rows padded to 4 bytes).
 uint64_t bmpFileSize(uint64_t width, uint64_t height, unsigned bpp);

@@ -137,6 +137,21 @@ TEST(ContainedDecoderTest, MalformedPageIsRefused) {
     EXPECT_NE(info.problem, "");
 }
 
+TEST(ContainedDecoderTest, MalformedFileIsRefused) {
+    TempDir dir;
+    // After the recipe and the page request: a file header claiming 4 GiB sent inline.
+    const std::string decoder =
+        fakeDecoder(dir, std::string(k_twoPages) +
+                             "; head -c 32 >/dev/null; printf 'FEXK'; head -c 36 /dev/zero;"
+                             " printf '\\377\\377\\377\\377\\000\\000\\000\\000'; sleep 1");
+    auto source = openPagesContained(test::corpusFile("multipage.tiff"), decoder, 2000);
+    ASSERT_NE(source, nullptr);
+    ASSERT_TRUE(source->encodePages(SaveRecipe{}));
+    PageInfo info;
+    EXPECT_FALSE(source->loadEncodedPage(0, info).hasFile());
+    EXPECT_EQ(info.problem, "the decoder stopped answering");
+}
+
 TEST(ContainedDecoderTest, DecoderInheritsNoStrayDescriptors) {
     TempDir dir;
     const std::string listing = dir.file("fds");
