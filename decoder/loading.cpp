@@ -46,6 +46,9 @@ public:
         return readPageFacts(m_tiff.get(), m_fileSize);
     }
 
+    // Directories from the first along the chain; 0 when libtiff cannot open the file.
+    int pageCount() { return m_tiff ? static_cast<int>(TIFFNumberOfDirectories(m_tiff.get())) : 0; }
+
     // libtiff's handle, at the directory last read.
     TIFF* current() const { return m_tiff.get(); }
 
@@ -268,9 +271,15 @@ Bitmap decodeEmbeddedJpeg(const std::string& path, uint32_t width, uint32_t heig
 
 class FreeImagePageSource final : public PageSource {
 public:
-    FreeImagePageSource(std::string path, FIMULTIBITMAP* multi, int count, Bitmap single)
-        : m_path(std::move(path)), m_multi(multi), m_count(count), m_single(std::move(single)),
-          m_directories(m_path) {}
+    // The pages of a TIFF as libtiff counts them, which is how FreeImage's multi-page reader
+    // counts them too; none when libtiff cannot open it.
+    explicit FreeImagePageSource(std::string path)
+        : m_path(std::move(path)), m_multiPage(true), m_directories(m_path),
+          m_count(m_directories.pageCount()) {}
+
+    // The one page FreeImage's single-image reader made of a file.
+    FreeImagePageSource(std::string path, Bitmap single)
+        : m_path(std::move(path)), m_single(std::move(single)), m_directories(m_path), m_count(1) {}
 
     int pageCount() const override { return m_count; }
 
@@ -281,7 +290,7 @@ public:
         if (!decoded.locked)
             return std::move(decoded.owned);
         Bitmap copy(FreeImage_Clone(decoded.locked));
-        FreeImage_UnlockPage(m_multi.get(), decoded.locked, FALSE);
+        FreeImage_UnlockPage(multi(), decoded.locked, FALSE);
         if (!copy && info.problem.empty())
             info.problem = "no memory for a copy of the page";
         return copy;
@@ -291,7 +300,7 @@ public:
         Decoded decoded = decode(index, info);
         use(decoded.locked ? decoded.locked : decoded.owned.get());
         if (decoded.locked)
-            FreeImage_UnlockPage(m_multi.get(), decoded.locked, FALSE);
+            FreeImage_UnlockPage(multi(), decoded.locked, FALSE);
     }
 
     std::string fileProblem() override { return directoryChainProblem(m_path); }
@@ -323,12 +332,12 @@ private:
                 info.problem = "the page could not be decoded";
             return decoded;
         }
-        if (!m_multi && index == 0)
+        if (!m_multiPage && index == 0)
             decoded.owned = std::move(m_single);
         const std::optional<uint64_t> offset = facts ? m_directories.currentOffset() : std::nullopt;
-        const bool viewed = m_multi && offset && m_view.load(*offset, decoded.owned);
-        if (m_multi && !viewed)
-            decoded.locked = FreeImage_LockPage(m_multi.get(), index);
+        const bool viewed = m_multiPage && offset && m_view.load(*offset, decoded.owned);
+        if (m_multiPage && !viewed && multi())
+            decoded.locked = FreeImage_LockPage(multi(), index);
         if (!decoded.locked && !decoded.owned && facts && facts->compression == k_oldStyleJpeg)
             decoded.owned = decodeEmbeddedJpeg(m_path, facts->width, facts->height);
         FIBITMAP* page = decoded.locked ? decoded.locked : decoded.owned.get();
@@ -342,6 +351,17 @@ private:
         return decoded;
     }
 
+    // FreeImage's multi-page reader, opened the first time a page cannot be read through the
+    // directory view: most files never need it.
+    FIMULTIBITMAP* multi() {
+        if (!m_multi && m_multiPage && !m_multiTried) {
+            m_multiTried = true;
+            m_multi.reset(
+                FreeImage_OpenMultiBitmap(FIF_TIFF, m_path.c_str(), FALSE, TRUE, TRUE, 0));
+        }
+        return m_multi.get();
+    }
+
     // Read once per file: asking the system for every page costs more than a small page.
     uint64_t memoryAvailable() {
         if (!m_available)
@@ -351,9 +371,11 @@ private:
 
     std::string m_path;
     std::unique_ptr<FIMULTIBITMAP, MultiBitmapCloser> m_multi;
-    int m_count;
+    bool m_multiPage = false; // pages are read from the TIFF's directories, not m_single
+    bool m_multiTried = false;
     Bitmap m_single;
     TiffDirectories m_directories;
+    int m_count;
     DirectoryView m_view{m_path};
     std::optional<uint64_t> m_available;
 };
@@ -419,18 +441,16 @@ std::string directoryChainProblem(const std::string& path) {
 
 std::unique_ptr<PageSource> openPagesInProcess(const std::string& path) {
     installDecodeDiagnostics();
-    FIMULTIBITMAP* multi = FreeImage_OpenMultiBitmap(FIF_TIFF, path.c_str(), FALSE, TRUE, TRUE, 0);
-    const int count = multi ? FreeImage_GetPageCount(multi) : 0;
-    if (count > 0)
-        return std::make_unique<FreeImagePageSource>(path, multi, count, nullptr);
-    // A file the multi-page reader opens but finds no page in is not a TIFF it can read;
+    // FreeImage is not even loaded for a file whose pages the decoder writes itself.
+    auto pages = std::make_unique<FreeImagePageSource>(path);
+    if (pages->pageCount() > 0)
+        return pages;
+    // A file libtiff finds no page in is not a TIFF the multi-page reader can read either;
     // the single-image reader gets its chance.
-    if (multi)
-        FreeImage_CloseMultiBitmap(multi, 0);
     Bitmap single(FreeImage_Load(FIF_TIFF, path.c_str(), 0));
     if (!single)
         return nullptr;
-    return std::make_unique<FreeImagePageSource>(path, nullptr, 1, std::move(single));
+    return std::make_unique<FreeImagePageSource>(path, std::move(single));
 }
 
 Bitmap standardizeGreyscale(Bitmap page) {
