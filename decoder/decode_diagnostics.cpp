@@ -76,17 +76,19 @@ void freeImageMessage(FREE_IMAGE_FORMAT, const char* message) {
 
 } // namespace
 
-void installDecodeDiagnostics() {
-    static std::once_flag once;
-    std::call_once(once, [] {
+void installDecodeDiagnostics(Watched watched) {
+    static std::once_flag tiffOnce;
+    std::call_once(tiffOnce, [] {
         TIFFSetErrorHandler(tiffError);
         TIFFSetWarningHandler(tiffWarning);
-        FreeImage_SetOutputMessage(freeImageMessage);
     });
+    static std::once_flag freeImageOnce;
+    if (watched == Watched::LibtiffAndFreeImage)
+        std::call_once(freeImageOnce, [] { FreeImage_SetOutputMessage(freeImageMessage); });
 }
 
-DecodeDiagnostics::DecodeDiagnostics() {
-    installDecodeDiagnostics();
+DecodeDiagnostics::DecodeDiagnostics(Watched watched) {
+    installDecodeDiagnostics(watched);
     t_collector = Collector{true, {}};
 }
 

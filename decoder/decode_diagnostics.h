@@ -10,10 +10,14 @@ namespace kx::engine {
 // fails instead of being saved half-blank. libtiff's chatter about tags it does not know, and
 // its complaints about directories and tag values it then ignores, are dropped: they say
 // nothing about the pixels.
+// Which libraries' callbacks are installed: FreeImage's only where it is about to be used, so
+// that a decoder reading pages with libtiff alone never loads it.
+enum class Watched { Libtiff, LibtiffAndFreeImage };
+
 class DecodeDiagnostics {
 public:
     // Starts collecting on this thread, forgetting anything collected before.
-    DecodeDiagnostics();
+    explicit DecodeDiagnostics(Watched watched = Watched::LibtiffAndFreeImage);
     ~DecodeDiagnostics();
     DecodeDiagnostics(const DecodeDiagnostics&) = delete;
     DecodeDiagnostics& operator=(const DecodeDiagnostics&) = delete;
@@ -27,6 +31,6 @@ public:
 };
 
 // Installs the callbacks; idempotent, thread-safe. Called by DecodeDiagnostics itself.
-void installDecodeDiagnostics();
+void installDecodeDiagnostics(Watched watched = Watched::LibtiffAndFreeImage);
 
 } // namespace kx::engine

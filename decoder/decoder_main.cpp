@@ -70,14 +70,17 @@ bool sendEncodedPage(kx::engine::PageSource& source, int index, int count,
                      const kx::engine::SaveRecipe& recipe) {
     kx::engine::PageInfo info;
     kx::engine::EncodedPage encoded;
-    if (index < count) {
+    if (index >= count) {
+        info.problem = "no such page";
+    } else if (std::optional<kx::engine::EncodedPage> direct =
+                   source.encodeDirectly(index, info, recipe)) {
+        encoded = std::move(*direct);
+    } else {
         kx::engine::Bitmap page = source.loadPage(index, info);
         std::string problem;
         encoded = kx::engine::encodeUntouchedPage(std::move(page), recipe, problem);
         if (info.problem.empty())
             info.problem = problem;
-    } else {
-        info.problem = "no such page";
     }
     return kx::engine::writeEncodedPage(STDOUT_FILENO, encoded, info);
 }

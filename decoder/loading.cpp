@@ -1,10 +1,13 @@
 #include "decoder/loading.h"
 
 #include "decoder/decode_diagnostics.h"
+#include "decoder/direct_bmp.h"
 #include "decoder/page_budget.h"
 #include "decoder/tiff_corrections.h"
 
+#include <sys/mman.h>
 #include <tiffio.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <bit>
@@ -16,6 +19,7 @@
 #include <iterator>
 #include <optional>
 #include <set>
+#include <string_view>
 #include <vector>
 
 namespace kx::engine {
@@ -303,6 +307,39 @@ public:
             FreeImage_UnlockPage(multi(), decoded.locked, FALSE);
     }
 
+    std::optional<EncodedPage> encodeDirectly(int index, PageInfo& info,
+                                              const SaveRecipe& recipe) override {
+        // Only the plain BMP of a page at its own depth is written straight from its strips.
+        if (std::string_view(recipe.formatKey) != "bmp" || recipe.targetDepth != 0 ||
+            recipe.saveFlags != BMP_DEFAULT || recipe.bmpColorTable != 0)
+            return std::nullopt;
+        DecodeDiagnostics diagnostics(Watched::Libtiff);
+        const std::optional<PageFacts> facts = m_directories.read(index);
+        if (!facts || !pageRefusal(*facts, memoryAvailable()).empty() ||
+            !diagnostics.take().empty())
+            return std::nullopt;
+        const std::optional<DirectPage> direct = directBmpPage(m_directories.current(), *facts);
+        if (!direct)
+            return std::nullopt;
+        const int memory = memfd_create("kestrelix-file", MFD_CLOEXEC);
+        std::string problem;
+        // A page libtiff cannot read cleanly goes the usual way, which says why in its words.
+        if (memory < 0 || !writeDirectBmp(m_directories.current(), *facts, memory, problem) ||
+            !diagnostics.take().empty()) {
+            if (memory >= 0)
+                close(memory);
+            return std::nullopt;
+        }
+        EncodedPage encoded;
+        encoded.width = direct->width;
+        encoded.height = direct->height;
+        encoded.sourceDepth = direct->sourceDepth;
+        encoded.sourceGrey = direct->sourceGrey;
+        encoded.setMemoryFile(memory, static_cast<uint64_t>(lseek(memory, 0, SEEK_END)));
+        info.sourceCompression = facts->compression & 0xFF;
+        return encoded;
+    }
+
     std::string fileProblem() override { return directoryChainProblem(m_path); }
 
 private:
@@ -411,7 +448,8 @@ std::optional<uint64_t> nextDirectoryOffset(std::ifstream& file, uint64_t offset
 } // namespace
 
 std::string directoryChainProblem(const std::string& path) {
-    DecodeDiagnostics quiet; // libtiff's complaints about the chain are not the console's
+    DecodeDiagnostics quiet(
+        Watched::Libtiff); // libtiff's complaints about the chain are not the console's
     const std::unique_ptr<TIFF, TiffCloser> tiff(TIFFOpen(path.c_str(), "rm"));
     std::ifstream file(path, std::ios::binary);
     std::error_code error;
@@ -440,13 +478,14 @@ std::string directoryChainProblem(const std::string& path) {
 }
 
 std::unique_ptr<PageSource> openPagesInProcess(const std::string& path) {
-    installDecodeDiagnostics();
+    installDecodeDiagnostics(Watched::Libtiff);
     // FreeImage is not even loaded for a file whose pages the decoder writes itself.
     auto pages = std::make_unique<FreeImagePageSource>(path);
     if (pages->pageCount() > 0)
         return pages;
     // A file libtiff finds no page in is not a TIFF the multi-page reader can read either;
     // the single-image reader gets its chance.
+    installDecodeDiagnostics();
     Bitmap single(FreeImage_Load(FIF_TIFF, path.c_str(), 0));
     if (!single)
         return nullptr;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace kx::engine {
@@ -38,7 +39,6 @@ public:
     uint32_t height = 0;
     int32_t sourceDepth = 0; // bits per pixel as loaded
     bool sourceGrey = false; // a greyscale page as loaded
-    int32_t targetDepth = 0; // the depth it was saved with
 
     bool hasFile() const { return !m_bytes.empty() || m_memory >= 0; }
     // The file held in memory, or in a memory file of `size` bytes (taken over).
@@ -81,6 +81,13 @@ public:
     // The output file of page `index`; without a file when the page could not be decoded or
     // saved, `info.problem` saying why. Only after encodePages returned true.
     virtual EncodedPage loadEncodedPage(int index, PageInfo& info) { return {}; }
+    // Page `index`'s output file made by `recipe` straight from the file, for pages of the
+    // common kinds that need no decoding into a bitmap; nullopt for any other page, which is
+    // then loaded as usual. Only sources reading a file in this process do this.
+    virtual std::optional<EncodedPage> encodeDirectly(int index, PageInfo& info,
+                                                      const SaveRecipe& recipe) {
+        return std::nullopt;
+    }
     // Says which pages will be asked for, so that a source may decode the next page while
     // the current one goes through the chain.
     virtual void plan(int first, int end) {}

@@ -54,7 +54,6 @@ struct EncodedHeader {
     uint32_t height = 0;
     int32_t sourceDepth = 0;
     uint32_t sourceGrey = 0;
-    int32_t targetDepth = 0;
     uint32_t problemLength = 0;
     uint32_t inMemoryFile = 0; // the file comes as a memory file passed with the header
     uint64_t size = 0;         // bytes of the file; 0 when there is none
@@ -367,7 +366,6 @@ EncodedPage& EncodedPage::operator=(EncodedPage&& other) noexcept {
     height = other.height;
     sourceDepth = other.sourceDepth;
     sourceGrey = other.sourceGrey;
-    targetDepth = other.targetDepth;
     m_bytes = std::move(other.m_bytes);
     m_memory = std::exchange(other.m_memory, -1);
     m_size = other.m_size;
@@ -433,7 +431,6 @@ bool writeEncodedPage(int fd, const EncodedPage& page, const PageInfo& info) {
     h.height = page.height;
     h.sourceDepth = page.sourceDepth;
     h.sourceGrey = page.sourceGrey;
-    h.targetDepth = page.targetDepth;
     h.problemLength = static_cast<uint32_t>(std::min<size_t>(info.problem.size(), k_maxProblem));
     h.size = page.hasFile() ? page.size() : 0;
     // Small files travel inline, read back from their memory file.
@@ -464,7 +461,6 @@ bool readEncodedPage(int fd, int timeoutMs, EncodedPage& page, PageInfo& info) {
     page.height = h.height;
     page.sourceDepth = h.sourceDepth;
     page.sourceGrey = h.sourceGrey != 0;
-    page.targetDepth = h.targetDepth;
     info.sourceCompression = h.compression;
     info.problem.assign(h.problemLength, '\0');
     if (!readAll(fd, info.problem.data(), h.problemLength, timeoutMs))

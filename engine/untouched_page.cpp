@@ -70,7 +70,6 @@ EncodedPage encodeUntouchedPage(Bitmap page, const SaveRecipe& recipe, std::stri
     settings.bmpColorTable = recipe.bmpColorTable;
 
     page = convertToTargetDepth(toneMap(standardizeGreyscale(std::move(page))), job);
-    encoded.targetDepth = job.targetDepth;
     problem = pageSaveProblem(page.get(), job);
     if (!problem.empty())
         return encoded;
