@@ -9,6 +9,7 @@
 #include "core/instance_lock.h"
 #include "core/text_format.h"
 #include "core/window_module.h"
+#include "decoder/decoder_server.h"
 #include "engine/job_state.h"
 #include "settings/settings.h"
 #include "ui/string_table.h"
@@ -76,6 +77,8 @@ bool runCommandLine(const std::vector<std::string>& parameters, const char* argv
     }
     if (!job.consoleMode)
         return true;
+    // Still one thread here: the decoders of the run are made by copying this process.
+    engine::startDecoderServer();
     core::runConsoleConversion(settings, job, queue, parsed.quiet, parsed.pause, console);
     return false;
 }

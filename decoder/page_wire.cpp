@@ -1,5 +1,7 @@
 #include "decoder/page_wire.h"
 
+#include "decoder/descriptor_passing.h"
+
 #include <poll.h>
 #include <sys/mman.h>
 #include <sys/sendfile.h>
@@ -118,23 +120,9 @@ int pixelsInMemoryFile(FIBITMAP* page, uint64_t size) {
     return fd;
 }
 
+// Sends `data` with `passed` attached to its first part.
 bool sendWithDescriptor(int fd, const void* data, size_t size, int passed) {
-    iovec part{const_cast<void*>(data), size};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    msghdr message{};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    cmsghdr* header = CMSG_FIRSTHDR(&message);
-    header->cmsg_level = SOL_SOCKET;
-    header->cmsg_type = SCM_RIGHTS;
-    header->cmsg_len = CMSG_LEN(sizeof(int));
-    std::memcpy(CMSG_DATA(header), &passed, sizeof(int));
-    ssize_t sent;
-    do
-        sent = sendmsg(fd, &message, MSG_NOSIGNAL);
-    while (sent < 0 && errno == EINTR);
+    const ssize_t sent = sendMessage(fd, data, size, passed);
     if (sent <= 0)
         return false;
     const auto done = static_cast<size_t>(sent);
@@ -146,25 +134,9 @@ bool receiveWithDescriptor(int fd, void* data, size_t size, int timeoutMs, int& 
     passed = -1;
     if (!waitReadable(fd, timeoutMs))
         return false;
-    iovec part{data, size};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    msghdr message{};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    ssize_t got;
-    do
-        got = recvmsg(fd, &message, MSG_CMSG_CLOEXEC);
-    while (got < 0 && errno == EINTR);
+    const ssize_t got = receiveMessage(fd, data, size, passed);
     if (got <= 0)
         return false;
-    for (cmsghdr* header = CMSG_FIRSTHDR(&message); header;
-         header = CMSG_NXTHDR(&message, header)) {
-        if (header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_RIGHTS &&
-            header->cmsg_len == CMSG_LEN(sizeof(int)))
-            std::memcpy(&passed, CMSG_DATA(header), sizeof(int));
-    }
     const auto done = static_cast<size_t>(got);
     return done == size || readAll(fd, static_cast<char*>(data) + done, size - done, timeoutMs);
 }

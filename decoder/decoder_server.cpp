@@ -1,0 +1,178 @@
+#include "decoder/decoder_server.h"
+
+#include "decoder/decoder_entry.h"
+#include "decoder/descriptor_passing.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+namespace kx::engine {
+
+namespace {
+
+constexpr size_t k_maxRequest = size_t{64} << 10;
+constexpr int k_serverSocket = 3; // where the server keeps its end
+
+struct Server {
+    std::mutex lock;
+    int fd = -1;
+    pid_t pid = -1;
+};
+
+Server& server() {
+    static Server* running = new Server; // used until the process ends
+    return *running;
+}
+
+// Standard input, output and error lead nowhere and no other descriptor of the program is
+// kept, except `keep` moved to `keepAt`.
+void detachDescriptors(int keep, int keepAt) {
+    const int nothing = open("/dev/null", O_RDWR);
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd)
+        if (fd != keep)
+            dup2(nothing, fd);
+    if (keep != keepAt)
+        dup2(keep, keepAt);
+    closefrom(keepAt + 1);
+}
+
+// In the new decoder: the socket as standard input and output, standard error going nowhere
+// (what FreeImage or the C library say while dying must not reach the console), a session of
+// its own, and signals as a freshly started program has them.
+[[noreturn]] void becomeDecoder(int socket, std::vector<std::string>& arguments) {
+    setsid();
+    dup2(socket, STDIN_FILENO);
+    dup2(socket, STDOUT_FILENO);
+    const int nothing = open("/dev/null", O_WRONLY);
+    dup2(nothing, STDERR_FILENO);
+    closefrom(STDERR_FILENO + 1);
+    for (int signal = 1; signal < NSIG; ++signal)
+        std::signal(signal, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    // glibc writes its fatal messages to standard error (not the terminal) with this set.
+    setenv("LIBC_FATAL_STDERR_", "1", 1);
+    std::vector<char*> argv{const_cast<char*>("kestrelix-decoder")};
+    for (std::string& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    _exit(runDecoder(static_cast<int>(argv.size() - 1), argv.data()));
+}
+
+// Makes one decoder: a middle process makes it and leaves at once, so that the decoder is
+// handed to the program (this server's parent, which takes in orphaned descendants) rather
+// than being the server's child. Its process id, or -1.
+pid_t makeDecoder(int socket, std::vector<std::string>& arguments) {
+    int said[2];
+    if (pipe2(said, O_CLOEXEC) != 0)
+        return -1;
+    const pid_t middle = fork();
+    if (middle == 0) {
+        const pid_t decoder = fork();
+        if (decoder == 0)
+            becomeDecoder(socket, arguments);
+        (void)!write(said[1], &decoder, sizeof decoder);
+        _exit(0);
+    }
+    close(said[1]);
+    pid_t decoder = -1;
+    if (middle < 0 || read(said[0], &decoder, sizeof decoder) != sizeof decoder)
+        decoder = -1;
+    close(said[0]);
+    // Once the middle process has been waited for, the decoder belongs to the program.
+    if (middle > 0)
+        waitpid(middle, nullptr, 0);
+    return decoder;
+}
+
+// The server: one request, one decoder, until the program's end of the socket closes.
+[[noreturn]] void serve(int fd) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    detachDescriptors(fd, k_serverSocket);
+    std::vector<char> request(k_maxRequest);
+    for (;;) {
+        int socket = -1;
+        const ssize_t got = receiveMessage(k_serverSocket, request.data(), request.size(), socket);
+        if (got <= 0)
+            _exit(0);
+        std::vector<std::string> arguments;
+        for (const char* at = request.data(); at < request.data() + got;
+             at += arguments.back().size() + 1)
+            arguments.emplace_back(at, strnlen(at, static_cast<size_t>(request.data() + got - at)));
+        const pid_t decoder = socket >= 0 ? makeDecoder(socket, arguments) : -1;
+        if (socket >= 0)
+            close(socket);
+        if (sendMessage(k_serverSocket, &decoder, sizeof decoder, -1) != sizeof decoder)
+            _exit(0);
+    }
+}
+
+} // namespace
+
+bool startDecoderServer() {
+    Server& running = server();
+    std::lock_guard guard(running.lock);
+    if (running.fd >= 0)
+        return true;
+    int ends[2];
+    if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0)
+        return false;
+    // Decoders are orphaned as soon as they are made; this process takes them in.
+    if (prctl(PR_SET_CHILD_SUBREAPER, 1) != 0) {
+        close(ends[0]);
+        close(ends[1]);
+        return false;
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(ends[0]);
+        serve(ends[1]);
+    }
+    close(ends[1]);
+    if (pid < 0) {
+        close(ends[0]);
+        return false;
+    }
+    running.fd = ends[0];
+    running.pid = pid;
+    return true;
+}
+
+pid_t forkDecoder(const std::vector<std::string>& arguments, int socket) {
+    Server& running = server();
+    std::lock_guard guard(running.lock);
+    if (running.fd < 0)
+        return -1;
+    std::string request;
+    for (const std::string& argument : arguments)
+        request.append(argument.c_str(), argument.size() + 1);
+    pid_t decoder = -1;
+    int none = -1;
+    if (request.size() > k_maxRequest) // a path no decoder could open anyway
+        return -1;
+    if (sendMessage(running.fd, request.data(), request.size(), socket) !=
+            static_cast<ssize_t>(request.size()) ||
+        receiveMessage(running.fd, &decoder, sizeof decoder, none) != sizeof decoder) {
+        // The server is gone; decoders come from the decoder program from now on.
+        close(running.fd);
+        running.fd = -1;
+        waitpid(running.pid, nullptr, 0);
+        return -1;
+    }
+    if (none >= 0)
+        close(none);
+    return decoder;
+}
+
+} // namespace kx::engine
