@@ -488,5 +488,43 @@ const UnchangedOutputCase k_unchangedCases[] = {
 INSTANTIATE_TEST_SUITE_P(ConversionWorkerTest, UnchangedOutputs,
                          ::testing::ValuesIn(k_unchangedCases));
 
+// Pages the chain leaves alone are saved by the decoder, which hands over finished files; the
+// files are those the program writes when it saves the pages itself, at every depth and flag.
+TEST_F(ConversionWorkerTest, FilesSavedByTheDecoderAreThoseSavedHere) {
+    const std::string input = m_dir.file("mixed.tif");
+    ASSERT_TRUE(test::writeTiff(input, mixedPages()));
+    ASSERT_TRUE(setInputFile(m_job, m_queue, input));
+    struct Recipe {
+        int depth, compression, table;
+    };
+    for (const Recipe recipe : {Recipe{0, 0, 0},
+                                {0, 1, 0},
+                                {8, 0, 1},
+                                {8, 1, 1},
+                                {1, 0, 0},
+                                {4, 0, 0},
+                                {16, 0, 0},
+                                {32, 0, 0}}) {
+        m_settings.bmpBpp = recipe.depth;
+        m_settings.bmpCompression = recipe.compression;
+        m_settings.bmpColorTable = recipe.table;
+        m_job.targetDepth = recipe.depth;
+        m_job.autoDepth = recipe.depth == 0;
+        m_job.saveFlags = computeSaveFlags("bmp", m_settings);
+        std::vector<std::string> files[2];
+        for (int here = 0; here < 2; ++here) {
+            TempDir out;
+            m_job.outputFolder = out.folder();
+            runWorker(nullptr, here ? PageSourceFactory(openPagesInProcess) : PageSourceFactory{});
+            for (int p = 1; p <= 7; ++p)
+                files[here].push_back(
+                    test::readFile(out.file("mixed[" + std::to_string(p) + "].bmp")));
+        }
+        EXPECT_TRUE(files[0] == files[1]) << "depth " << recipe.depth << ", compression "
+                                          << recipe.compression << ", table " << recipe.table;
+        EXPECT_FALSE(files[0][0].empty());
+    }
+}
+
 } // namespace
 } // namespace kx::engine
