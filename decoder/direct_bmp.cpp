@@ -1,0 +1,438 @@
+#include "decoder/direct_bmp.h"
+
+#include <tiffio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <mutex>
+#include <new>
+#include <vector>
+
+namespace kx::engine {
+
+namespace {
+
+// The kinds written here, each as FreeImage loads it and the chain leaves it at default
+// settings: RGB as 24-bit BGR, grey with a grey ramp, bilevel as the stored bits with a
+// two-entry palette, 16-bit grey scaled linearly to 8-bit grey.
+enum class Kind { Rgb, Grey, Bilevel, Grey16 };
+
+constexpr size_t k_fileHeaderSize = 14;
+constexpr size_t k_infoHeaderSize = 40;
+constexpr size_t k_headersSize = k_fileHeaderSize + k_infoHeaderSize;
+constexpr size_t k_writeSize = size_t{1} << 20;
+// FreeImage's resolution for a page whose unit it does not know (72 dots per inch).
+constexpr uint32_t k_defaultDotsPerMetre = 2835;
+
+struct Geometry {
+    Kind kind = Kind::Rgb;
+    uint32_t width = 0;
+    uint32_t height = 0;
+    int bmpBits = 0;           // bits per pixel in the BMP
+    uint32_t colours = 0;      // palette entries
+    uint64_t pitch = 0;        // bytes per BMP row, padded to 4
+    uint64_t tiffRowBytes = 0; // bytes per decoded TIFF row
+    uint64_t fileSize = 0;
+    uint32_t dotsPerMetreX = 0;
+    uint32_t dotsPerMetreY = 0;
+};
+
+bool isLossless(int compression) {
+    return compression == COMPRESSION_NONE || compression == COMPRESSION_LZW ||
+           compression == COMPRESSION_ADOBE_DEFLATE || compression == COMPRESSION_DEFLATE ||
+           compression == COMPRESSION_PACKBITS;
+}
+
+bool isFax(int compression) {
+    return compression == COMPRESSION_CCITTFAX3 || compression == COMPRESSION_CCITTFAX4;
+}
+
+std::optional<Kind> kindOf(const PageFacts& facts) {
+    if (facts.samplesPerPixel == 3 && facts.bitsPerSample == 8 &&
+        facts.photometric == PHOTOMETRIC_RGB)
+        return Kind::Rgb;
+    if (facts.samplesPerPixel != 1)
+        return std::nullopt;
+    if (facts.bitsPerSample == 1 && (facts.photometric == PHOTOMETRIC_MINISBLACK ||
+                                     facts.photometric == PHOTOMETRIC_MINISWHITE))
+        return Kind::Bilevel;
+    if (facts.photometric != PHOTOMETRIC_MINISBLACK)
+        return std::nullopt;
+    if (facts.bitsPerSample == 8)
+        return Kind::Grey;
+    if (facts.bitsPerSample == 16)
+        return Kind::Grey16;
+    return std::nullopt;
+}
+
+// FreeImage's TIFF loader reads the resolution with 300 dots per inch for a missing tag,
+// takes a missing unit for inches and no unit for inches when both values are positive, and
+// rounds dots per metre by adding 0.5 and truncating. Pages in other units keep the 72 dots
+// per inch of a new bitmap. nullopt where that rounding leaves the range of 32 bits.
+std::optional<std::pair<uint32_t, uint32_t>> dotsPerMetre(TIFF* tiff) {
+    float x = 300.0f;
+    float y = 300.0f;
+    uint16_t unit = RESUNIT_INCH;
+    TIFFGetField(tiff, TIFFTAG_RESOLUTIONUNIT, &unit);
+    TIFFGetField(tiff, TIFFTAG_XRESOLUTION, &x);
+    TIFFGetField(tiff, TIFFTAG_YRESOLUTION, &y);
+    if (unit == RESUNIT_NONE && x > 0.0f && y > 0.0f)
+        unit = RESUNIT_INCH;
+    if (unit != RESUNIT_INCH && unit != RESUNIT_CENTIMETER)
+        return std::pair{k_defaultDotsPerMetre, k_defaultDotsPerMetre};
+    const auto rounded = [unit](float value) -> std::optional<uint32_t> {
+        const double scaled = unit == RESUNIT_INCH ? value / 0.0254000 + 0.5 : value * 100.0 + 0.5;
+        if (!(scaled >= 0.0 && scaled < 4294967296.0))
+            return std::nullopt;
+        return static_cast<uint32_t>(scaled);
+    };
+    const std::optional<uint32_t> perMetreX = rounded(x);
+    const std::optional<uint32_t> perMetreY = rounded(y);
+    if (!perMetreX || !perMetreY)
+        return std::nullopt;
+    return std::pair{*perMetreX, *perMetreY};
+}
+
+std::optional<Geometry> geometryOf(TIFF* tiff, const PageFacts& facts) {
+    const std::optional<Kind> kind = kindOf(facts);
+    if (!kind || facts.width == 0 || facts.height == 0 || facts.tiled || !facts.planarContiguous ||
+        facts.sampleFormat != SAMPLEFORMAT_UINT || facts.extraSample >= 0)
+        return std::nullopt;
+    if (!isLossless(facts.compression) && !(*kind == Kind::Bilevel && isFax(facts.compression)))
+        return std::nullopt;
+    // A few stored bytes claiming a huge page are refused here as on the FreeImage path; the
+    // memory the page needs there is not needed here (one strip at a time).
+    if (!pageRefusal(facts, std::numeric_limits<uint64_t>::max()).empty())
+        return std::nullopt;
+    if (facts.compression == COMPRESSION_LZW || facts.compression == COMPRESSION_ADOBE_DEFLATE ||
+        facts.compression == COMPRESSION_DEFLATE) {
+        uint16_t predictor = PREDICTOR_NONE;
+        TIFFGetField(tiff, TIFFTAG_PREDICTOR, &predictor);
+        const bool differenced = predictor == PREDICTOR_HORIZONTAL && *kind != Kind::Bilevel;
+        if (predictor != PREDICTOR_NONE && !differenced)
+            return std::nullopt;
+    }
+    uint16_t orientation = ORIENTATION_TOPLEFT;
+    if (TIFFGetField(tiff, TIFFTAG_ORIENTATION, &orientation) && orientation != ORIENTATION_TOPLEFT)
+        return std::nullopt;
+
+    Geometry g;
+    g.kind = *kind;
+    g.width = facts.width;
+    g.height = facts.height;
+    g.bmpBits = *kind == Kind::Rgb ? 24 : *kind == Kind::Bilevel ? 1 : 8;
+    g.colours = *kind == Kind::Rgb ? 0 : *kind == Kind::Bilevel ? 2 : 256;
+    g.pitch = (uint64_t{g.width} * static_cast<uint64_t>(g.bmpBits) + 31) / 32 * 4;
+    g.tiffRowBytes = (uint64_t{g.width} * facts.samplesPerPixel * facts.bitsPerSample + 7) / 8;
+    // libtiff's own idea of a row must agree, or its strips would not be laid out as expected.
+    if (TIFFScanlineSize64(tiff) != g.tiffRowBytes)
+        return std::nullopt;
+    g.fileSize = k_headersSize + 4 * uint64_t{g.colours} + g.pitch * g.height;
+    // The size fields are 32 bits; larger pages are left to the path that says why it fails.
+    if (g.fileSize > std::numeric_limits<uint32_t>::max())
+        return std::nullopt;
+    const auto resolution = dotsPerMetre(tiff);
+    if (!resolution)
+        return std::nullopt;
+    g.dotsPerMetreX = resolution->first;
+    g.dotsPerMetreY = resolution->second;
+    return g;
+}
+
+// libtiff reports decoding errors through a process-wide callback and not always through a
+// failed read (a fax decoder goes on past a bad code word). The "Ext" callback slot is used so
+// that whatever the rest of the process installed in the plain slot keeps working; errors
+// are collected for the page being written on this thread only.
+struct ErrorWatch {
+    std::string firstError;
+};
+
+thread_local ErrorWatch* t_watch = nullptr;
+TIFFErrorHandlerExt g_previousErrorHandler = nullptr;
+
+void noteTiffError(thandle_t client, const char* module, const char* format, va_list args) {
+    if (g_previousErrorHandler) {
+        va_list copy;
+        va_copy(copy, args);
+        g_previousErrorHandler(client, module, format, copy);
+        va_end(copy);
+    }
+    if (!t_watch || !t_watch->firstError.empty())
+        return;
+    char message[512];
+    std::vsnprintf(message, sizeof message, format, args);
+    t_watch->firstError = module ? std::string(module) + ": " + message : std::string(message);
+}
+
+class WatchedErrors {
+public:
+    WatchedErrors() : m_previous(t_watch) {
+        static std::once_flag once;
+        std::call_once(once,
+                       [] { g_previousErrorHandler = TIFFSetErrorHandlerExt(noteTiffError); });
+        t_watch = &m_watch;
+    }
+    ~WatchedErrors() { t_watch = m_previous; }
+    WatchedErrors(const WatchedErrors&) = delete;
+    WatchedErrors& operator=(const WatchedErrors&) = delete;
+
+    const std::string& firstError() const { return m_watch.firstError; }
+
+private:
+    ErrorWatch m_watch;
+    ErrorWatch* m_previous;
+};
+
+// Gathers the BMP into large sequential writes.
+class FdWriter {
+public:
+    explicit FdWriter(int fd) : m_fd(fd) { m_buffer.reserve(k_writeSize); }
+
+    // Room for `size` more bytes at the end of the buffer, flushed first when full.
+    uint8_t* extend(size_t size) {
+        if (m_buffer.size() + size > k_writeSize && !flush())
+            return nullptr;
+        const size_t at = m_buffer.size();
+        m_buffer.resize(at + size);
+        return m_buffer.data() + at;
+    }
+
+    bool flush() {
+        const uint8_t* data = m_buffer.data();
+        size_t left = m_buffer.size();
+        while (left > 0) {
+            const ssize_t written = ::write(m_fd, data, left);
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written <= 0) {
+                if (written == 0)
+                    errno = EIO;
+                return false;
+            }
+            data += written;
+            left -= static_cast<size_t>(written);
+        }
+        m_buffer.clear();
+        return true;
+    }
+
+private:
+    int m_fd;
+    std::vector<uint8_t> m_buffer;
+};
+
+void putLe16(uint8_t* at, uint32_t value) {
+    at[0] = static_cast<uint8_t>(value);
+    at[1] = static_cast<uint8_t>(value >> 8);
+}
+
+void putLe32(uint8_t* at, uint32_t value) {
+    for (int i = 0; i < 4; ++i)
+        at[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+// The file and info headers and the palette, as FreeImage's BMP writer lays them out.
+std::vector<uint8_t> headers(const Geometry& g, uint16_t photometric) {
+    std::vector<uint8_t> out(k_headersSize + 4 * size_t{g.colours}, 0);
+    out[0] = 'B';
+    out[1] = 'M';
+    putLe32(&out[2], static_cast<uint32_t>(g.fileSize));
+    putLe32(&out[10], static_cast<uint32_t>(k_headersSize + 4 * size_t{g.colours}));
+    uint8_t* info = &out[k_fileHeaderSize];
+    putLe32(info + 0, k_infoHeaderSize);
+    putLe32(info + 4, g.width);
+    putLe32(info + 8, g.height);
+    putLe16(info + 12, 1);
+    putLe16(info + 14, static_cast<uint32_t>(g.bmpBits));
+    // compression 0 and image size 0 at 16 and 20
+    putLe32(info + 24, g.dotsPerMetreX);
+    putLe32(info + 28, g.dotsPerMetreY);
+    putLe32(info + 32, g.colours);
+    putLe32(info + 36, g.colours);
+    uint8_t* palette = &out[k_headersSize];
+    for (uint32_t i = 0; i < g.colours; ++i) {
+        uint8_t level = static_cast<uint8_t>(i);
+        if (g.kind == Kind::Bilevel)
+            level = (i == 0) == (photometric == PHOTOMETRIC_MINISWHITE) ? 255 : 0;
+        palette[4 * i] = palette[4 * i + 1] = palette[4 * i + 2] = level;
+    }
+    return out;
+}
+
+// FreeImage's linear scaling of 16-bit grey to 8 bits: its minimum starts at 255 and its
+// maximum at 0 before the samples are looked at, an even page maps as if its range were
+// 0..255, and each sample is scaled, offset by 0.5 and truncated.
+struct LinearScale {
+    uint16_t low = 255;
+    uint16_t high = 0;
+
+    void take(const uint8_t* samples, size_t count) {
+        for (size_t i = 0; i < count; ++i) {
+            uint16_t sample = 0;
+            std::memcpy(&sample, samples + 2 * i, 2);
+            low = std::min(low, sample);
+            high = std::max(high, sample);
+        }
+    }
+
+    double factor() const { return 255 / static_cast<double>(high - low); }
+
+    void settle() {
+        if (high == low) {
+            high = 255;
+            low = 0;
+        }
+    }
+};
+
+class StripReader {
+public:
+    StripReader(TIFF* tiff, const Geometry& g, std::string& problem)
+        : m_tiff(tiff), m_g(g), m_problem(problem) {
+        uint32_t rowsPerStrip = g.height;
+        TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+        m_rowsPerStrip = std::clamp<uint32_t>(rowsPerStrip, 1, g.height);
+    }
+
+    uint32_t rowsPerStrip() const { return m_rowsPerStrip; }
+    uint32_t stripCount() const { return (m_g.height - 1) / m_rowsPerStrip + 1; }
+    uint32_t rowsIn(uint32_t strip) const {
+        return std::min(m_rowsPerStrip, m_g.height - strip * m_rowsPerStrip);
+    }
+
+    // The decoded rows of strip `strip` (the strip holding rows from strip * rowsPerStrip),
+    // or null with the problem set.
+    const uint8_t* read(uint32_t strip) {
+        const uint32_t top = strip * m_rowsPerStrip;
+        const size_t bytes = static_cast<size_t>(rowsIn(strip) * m_g.tiffRowBytes);
+        m_buffer.resize(bytes);
+        const tmsize_t got = TIFFReadEncodedStrip(m_tiff, TIFFComputeStrip(m_tiff, top, 0),
+                                                  m_buffer.data(), static_cast<tmsize_t>(bytes));
+        if (got < 0) {
+            m_problem = m_errors.firstError().empty()
+                            ? "strip " + std::to_string(strip) + " could not be read"
+                            : m_errors.firstError();
+            return nullptr;
+        }
+        if (!m_errors.firstError().empty()) {
+            m_problem = m_errors.firstError();
+            return nullptr;
+        }
+        return m_buffer.data();
+    }
+
+private:
+    TIFF* m_tiff;
+    const Geometry& m_g;
+    std::string& m_problem;
+    uint32_t m_rowsPerStrip = 1;
+    std::vector<uint8_t> m_buffer;
+    WatchedErrors m_errors;
+};
+
+void convertRow(const Geometry& g, const uint8_t* source, uint8_t* row, const LinearScale& scale,
+                double factor) {
+    switch (g.kind) {
+    case Kind::Rgb:
+        for (uint32_t x = 0; x < g.width; ++x, source += 3, row += 3) {
+            row[0] = source[2];
+            row[1] = source[1];
+            row[2] = source[0];
+        }
+        break;
+    case Kind::Grey:
+    case Kind::Bilevel:
+        std::memcpy(row, source, static_cast<size_t>(g.tiffRowBytes));
+        break;
+    case Kind::Grey16:
+        for (uint32_t x = 0; x < g.width; ++x) {
+            uint16_t sample = 0;
+            std::memcpy(&sample, source + 2 * size_t{x}, 2);
+            row[x] = static_cast<uint8_t>(factor * (sample - scale.low) + 0.5);
+        }
+        break;
+    }
+}
+
+bool writePage(TIFF* tiff, const Geometry& g, uint16_t photometric, int fd, std::string& problem) {
+    StripReader strips(tiff, g, problem);
+    LinearScale scale;
+    if (g.kind == Kind::Grey16) {
+        for (uint32_t strip = 0; strip < strips.stripCount(); ++strip) {
+            const uint8_t* rows = strips.read(strip);
+            if (!rows)
+                return false;
+            scale.take(rows, size_t{strips.rowsIn(strip)} * g.width);
+        }
+        scale.settle();
+    }
+    const double factor = scale.factor();
+
+    FdWriter out(fd);
+    const std::vector<uint8_t> head = headers(g, photometric);
+    uint8_t* at = out.extend(head.size());
+    if (!at) {
+        problem = std::string("the BMP could not be written: ") + std::strerror(errno);
+        return false;
+    }
+    std::memcpy(at, head.data(), head.size());
+    const size_t pitch = static_cast<size_t>(g.pitch);
+    // A BMP lists its rows bottom-up: the strips are read from the last one up.
+    for (uint32_t strip = strips.stripCount(); strip-- > 0;) {
+        const uint8_t* rows = strips.read(strip);
+        if (!rows)
+            return false;
+        for (uint32_t r = strips.rowsIn(strip); r-- > 0;) {
+            uint8_t* row = out.extend(pitch);
+            if (!row) {
+                problem = std::string("the BMP could not be written: ") + std::strerror(errno);
+                return false;
+            }
+            std::memset(row, 0, pitch);
+            convertRow(g, rows + r * g.tiffRowBytes, row, scale, factor);
+        }
+    }
+    if (!out.flush()) {
+        problem = std::string("the BMP could not be written: ") + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<DirectPage> directBmpPage(TIFF* tiff, const PageFacts& facts) {
+    const std::optional<Geometry> g = geometryOf(tiff, facts);
+    if (!g)
+        return std::nullopt;
+    const int loadedBits = g->kind == Kind::Rgb ? 24 : g->kind == Kind::Grey16 ? 16 : g->bmpBits;
+    // FreeImage loads these grey and bilevel kinds with a grey ramp or as 16-bit grey, both of
+    // which the chain counts as greyscale.
+    return DirectPage{g->width, g->height, loadedBits, g->kind != Kind::Rgb};
+}
+
+bool writeDirectBmp(TIFF* tiff, const PageFacts& facts, int fd, std::string& problem) {
+    const std::optional<Geometry> g = geometryOf(tiff, facts);
+    if (!g) {
+        problem = "the page is not one that can be written directly";
+        return false;
+    }
+    try {
+        const int saved = errno;
+        const bool written =
+            writePage(tiff, *g, static_cast<uint16_t>(facts.photometric), fd, problem);
+        if (written)
+            errno = saved;
+        return written;
+    } catch (const std::bad_alloc&) {
+        problem = "no memory for the page";
+        return false;
+    }
+}
+
+} // namespace kx::engine

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "decoder/page_budget.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+typedef struct tiff TIFF;
+
+namespace kx::engine {
+
+// Common pages that leave the chain untouched at default settings are written to BMP here,
+// straight from libtiff's strips, byte for byte as the FreeImage path would write them, so
+// that a decoder process converting them need not load FreeImage at all. Nothing in here
+// calls FreeImage.
+
+// What the chain needs to know about a page written directly, as FreeImage would load it:
+// its size, FreeImage's bits per pixel and whether the loaded page counts as greyscale.
+struct DirectPage {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    int sourceDepth = 0;
+    bool sourceGrey = false;
+};
+
+// Whether the page at libtiff's current directory (`facts` read there by readPageFacts) is
+// one writeDirectBmp writes with the bytes of the FreeImage path: 8-bit RGB, 8-bit grey
+// (min-is-black), 1-bit bilevel and 16-bit grey (min-is-black), in strips, contiguous, top-left,
+// without extra samples, uncompressed or compressed without loss (LZW, Deflate, PackBits,
+// predictor 1 or 2; CCITT fax for 1-bit). nullopt for anything else, and for pages whose BMP
+// would not fit in 4 GiB. Reads tags only.
+std::optional<DirectPage> directBmpPage(TIFF* tiff, const PageFacts& facts);
+
+// Decodes the current directory strip by strip, the last strip first, and writes the BMP to
+// `fd` at its current offset in sequential, large writes; one strip is held at a time. False
+// with `problem` set when the page is not one directBmpPage accepts, when libtiff cannot decode
+// a strip or reports an error while decoding (the bytes written so far are then not a
+// complete file), or when a write fails (errno is left as the failed write set it).
+bool writeDirectBmp(TIFF* tiff, const PageFacts& facts, int fd, std::string& problem);
+
+} // namespace kx::engine
