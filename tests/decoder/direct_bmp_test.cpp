@@ -58,6 +58,7 @@ struct Synthetic {
     bool extraAlpha = false; // a fourth sample declared as alpha
     bool tiled = false;
     bool separate = false;
+    bool paddingBitsSet = false; // the unused low bits of each row's last byte set
     // The 16-bit sample at (x, y); 8-bit and 1-bit pages take its low bits.
     std::function<uint16_t(uint32_t, uint32_t, uint16_t)> value = [](uint32_t x, uint32_t y,
                                                                      uint16_t s) {
@@ -134,6 +135,10 @@ std::vector<uint8_t> pixelRows(const Synthetic& page) {
             }
         }
     }
+    const unsigned unused =
+        static_cast<unsigned>(rowBytes * 8 - size_t{page.width} * samples * page.bits);
+    for (uint32_t y = 0; y < page.height && page.paddingBitsSet; ++y)
+        data[(y + 1) * rowBytes - 1] |= static_cast<uint8_t>((1u << unused) - 1);
     return data;
 }
 
@@ -300,6 +305,14 @@ std::vector<Synthetic> syntheticPages() {
                     p.rowsPerStrip = 5;
                 }));
         }
+    }
+    // Bits past the last pixel are copied as they are stored.
+    for (const uint16_t photometric : {PHOTOMETRIC_MINISWHITE, PHOTOMETRIC_MINISBLACK}) {
+        pages.push_back(with(bilevel("padding-bits-" + std::to_string(photometric), photometric),
+                             [](Synthetic& p) {
+                                 p.width = 13;
+                                 p.paddingBitsSet = true;
+                             }));
     }
     // Single rows and strips of one row.
     pages.push_back(with(rgb("rgb-one-row"), [](Synthetic& p) { p.height = 1; }));
