@@ -166,7 +166,12 @@ void noteTiffError(thandle_t client, const char* module, const char* format, va_
         return;
     char message[512];
     std::vsnprintf(message, sizeof message, format, args);
-    t_watch->firstError = module ? std::string(module) + ": " + message : std::string(message);
+    try {
+        t_watch->firstError = module ? std::string(module) + ": " + message : std::string(message);
+    } catch (const std::bad_alloc&) {
+        // Nothing may unwind through libtiff; a short text still marks the page as failed.
+        t_watch->firstError.assign("libtiff error", 13);
+    }
 }
 
 class WatchedErrors {

@@ -58,6 +58,7 @@ struct Synthetic {
     bool extraAlpha = false; // a fourth sample declared as alpha
     bool tiled = false;
     bool separate = false;
+    bool paddingBitsSet = false; // the unused low bits of each row's last byte set
     // The 16-bit sample at (x, y); 8-bit and 1-bit pages take its low bits.
     std::function<uint16_t(uint32_t, uint32_t, uint16_t)> value = [](uint32_t x, uint32_t y,
                                                                      uint16_t s) {
@@ -134,6 +135,10 @@ std::vector<uint8_t> pixelRows(const Synthetic& page) {
             }
         }
     }
+    const unsigned unused =
+        static_cast<unsigned>(rowBytes * 8 - size_t{page.width} * samples * page.bits);
+    for (uint32_t y = 0; y < page.height && page.paddingBitsSet; ++y)
+        data[(y + 1) * rowBytes - 1] |= static_cast<uint8_t>((1u << unused) - 1);
     return data;
 }
 
@@ -300,6 +305,14 @@ std::vector<Synthetic> syntheticPages() {
                     p.rowsPerStrip = 5;
                 }));
         }
+    }
+    // Bits past the last pixel are copied as they are stored.
+    for (const uint16_t photometric : {PHOTOMETRIC_MINISWHITE, PHOTOMETRIC_MINISBLACK}) {
+        pages.push_back(with(bilevel("padding-bits-" + std::to_string(photometric), photometric),
+                             [](Synthetic& p) {
+                                 p.width = 13;
+                                 p.paddingBitsSet = true;
+                             }));
     }
     // Single rows and strips of one row.
     pages.push_back(with(rgb("rgb-one-row"), [](Synthetic& p) { p.height = 1; }));
@@ -507,20 +520,8 @@ TEST(DirectBmpTest, AcceptedPagesHaveTheBytesOfTheFreeImagePathAndOthersAreRefus
     }
 }
 
-TEST(DirectBmpTest, DamagedStripFailsWithAProblem) {
-    TempDir dir;
-    // A fax whose data stops half way, and an LZW page cut short.
-    EXPECT_NE(writeDirect(test::corpusFile("testfax4-truncated.tiff"), 0, dir.file("fax.bmp")), "");
-    const std::string file = dir.file("cut.tif");
-    ASSERT_TRUE(writeSynthetic(file, with(rgb("cut"), [](Synthetic& p) {
-                                   p.compression = COMPRESSION_LZW;
-                                   p.width = 64;
-                                   p.height = 64;
-                                   p.value = [](uint32_t x, uint32_t y, uint16_t s) {
-                                       return static_cast<uint16_t>((x * x * 7 + y * 13 + s) ^
-                                                                    (x * y));
-                                   };
-                               })));
+// Overwrites `length` bytes from the middle of the page's first strip with zeros.
+void damageFirstStrip(const std::string& file, uint64_t length) {
     std::string bytes = test::readFile(file);
     TiffHandle tiff(TIFFOpen(file.c_str(), "r"));
     ASSERT_NE(tiff, nullptr);
@@ -528,12 +529,45 @@ TEST(DirectBmpTest, DamagedStripFailsWithAProblem) {
     uint64_t* counts = nullptr;
     ASSERT_TRUE(TIFFGetField(tiff.get(), TIFFTAG_STRIPOFFSETS, &offsets));
     ASSERT_TRUE(TIFFGetField(tiff.get(), TIFFTAG_STRIPBYTECOUNTS, &counts));
-    // The strip's second half becomes zeros: codes that run out before the rows do.
-    for (uint64_t i = offsets[0] + counts[0] / 2; i < offsets[0] + counts[0]; ++i)
+    const uint64_t middle = offsets[0] + counts[0] / 2;
+    for (uint64_t i = middle; i < std::min(middle + length, offsets[0] + counts[0]); ++i)
         bytes[i] = 0;
-    tiff.reset();
     test::writeFile(file, bytes);
-    EXPECT_NE(writeDirect(file, 0, dir.file("cut.bmp")), "");
+}
+
+TEST(DirectBmpTest, DamagedStripFailsWithAProblemAsInTheProgram) {
+    TempDir dir;
+    const auto noisy = [](uint32_t x, uint32_t y, uint16_t s) {
+        return static_cast<uint16_t>((x * x * 7 + y * 13 + s) ^ (x * y));
+    };
+    // LZW codes that stop before the rows do; G4 codes that make no sense, which the fax
+    // decoder reports as an error but then reads past, its read reporting success.
+    const Synthetic pages[] = {
+        with(rgb("lzw"),
+             [&](Synthetic& p) {
+                 p.compression = COMPRESSION_LZW;
+                 p.width = p.height = 64;
+                 p.value = noisy;
+             }),
+        with(bilevel("fax", PHOTOMETRIC_MINISWHITE),
+             [&](Synthetic& p) {
+                 p.compression = COMPRESSION_CCITTFAX4;
+                 p.width = p.height = 64;
+                 p.value = noisy;
+             }),
+    };
+    for (const Synthetic& page : pages) {
+        SCOPED_TRACE(page.name);
+        const std::string file = dir.file(page.name + ".tif");
+        ASSERT_TRUE(writeSynthetic(file, page));
+        damageFirstStrip(file, page.compression == COMPRESSION_LZW ? 1u << 20 : 2);
+        EXPECT_NE(writeDirect(file, 0, dir.file(page.name + "-direct.bmp")), "");
+        test::runProgram(test::programPath(), {"-q", "-i", file, "-o", dir.folder()},
+                         {{"XDG_RUNTIME_DIR", dir.path().string()},
+                          {"XDG_CONFIG_HOME", (dir.path() / "config").string()}});
+        EXPECT_FALSE(std::filesystem::exists(dir.file(page.name + ".bmp")));
+    }
+    EXPECT_NE(writeDirect(test::corpusFile("testfax4-truncated.tiff"), 0, dir.file("fax.bmp")), "");
 }
 
 TEST(DirectBmpTest, FailedWriteFailsWithAProblem) {
