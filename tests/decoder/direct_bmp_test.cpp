@@ -2,7 +2,8 @@
 #include "decoder/loading.h"
 #include "decoder/page_budget.h"
 
-#include "tests/support/run_program.h"
+#include "engine/conversion_worker.h"
+#include "engine/saving.h"
 #include "tests/support/temp_dir.h"
 
 #include <fcntl.h>
@@ -450,14 +451,50 @@ void expectFactsOfLoadedPage(const std::string& file, int index) {
     EXPECT_EQ(direct->sourceGrey, grey);
 }
 
-// Converts `file` with the program at default settings to BMP into `folder`, and checks that
-// each accepted page written directly has the bytes of the program's file for it.
-void expectSameBytesAsProgram(const std::string& file, const TempDir& dir,
-                              const std::string& folder) {
+// The pages of a decoder process, handed over as bitmaps only, never as finished files.
+class BitmapsOnly final : public PageSource {
+public:
+    explicit BitmapsOnly(std::unique_ptr<PageSource> pages) : m_pages(std::move(pages)) {}
+    int pageCount() const override { return m_pages->pageCount(); }
+    Bitmap loadPage(int index, PageInfo& info) override { return m_pages->loadPage(index, info); }
+    void plan(int first, int end) override { m_pages->plan(first, end); }
+    std::string fileProblem() override { return m_pages->fileProblem(); }
+
+private:
+    std::unique_ptr<PageSource> m_pages;
+};
+
+// Converts `file` the FreeImage way into `folder`: pages loaded by FreeImage in a decoder
+// process (FreeImage aborts on some pages) and saved by the chain here at the command line's
+// default settings.
+void convertWithFreeImage(const std::string& file, const std::string& folder) {
+    settings::Settings settings;
+    settings::applyDefaults(settings, true);
+    JobState job;
+    JobQueue queue;
+    resetJobState(job, queue);
+    job.outputFolder = folder + "/";
+    job.outputFormatKey = "bmp";
+    job.freeImageFormat = FIF_BMP;
+    job.autoDepth = true;
+    job.saveFlags = computeSaveFlags("bmp", settings);
+    ASSERT_TRUE(setInputFile(job, queue, file));
+    Progress progress;
+    progress.reset();
+    ConversionRun run{settings, job, queue, progress};
+    run.openPages = [](const std::string& path) -> std::unique_ptr<PageSource> {
+        std::unique_ptr<PageSource> pages = openPagesContained(path);
+        return pages ? std::make_unique<BitmapsOnly>(std::move(pages)) : nullptr;
+    };
+    conversionWorker(run);
+}
+
+// Checks that each page of `file` written directly has the bytes of the FreeImage way's file
+// for it, made in `folder`.
+void expectSameBytesAsFreeImage(const std::string& file, const TempDir& dir,
+                                const std::string& folder) {
     std::filesystem::create_directories(folder);
-    test::runProgram(test::programPath(), {"-q", "-i", file, "-o", folder + "/"},
-                     {{"XDG_RUNTIME_DIR", dir.path().string()},
-                      {"XDG_CONFIG_HOME", (dir.path() / "config").string()}});
+    convertWithFreeImage(file, folder);
     const std::string stem = std::filesystem::path(file).stem().string();
     const int count = pageCount(file);
     for (const int index : acceptedPages(file)) {
@@ -489,7 +526,7 @@ TEST(DirectBmpTest, AcceptedPagesHaveTheBytesOfTheFreeImagePathAndOthersAreRefus
         const std::string file = dir.file(page.name + ".tif");
         ASSERT_TRUE(writeSynthetic(file, page));
         EXPECT_EQ(acceptedPages(file), page.eligible ? std::vector<int>{0} : std::vector<int>{});
-        expectSameBytesAsProgram(file, dir, dir.file("out-" + page.name));
+        expectSameBytesAsFreeImage(file, dir, dir.file("out-" + page.name));
     }
     // The samples kept with the tests, each page compared where it is accepted.
     const std::vector<std::pair<std::string, std::vector<int>>> samples = {
@@ -516,7 +553,7 @@ TEST(DirectBmpTest, AcceptedPagesHaveTheBytesOfTheFreeImagePathAndOthersAreRefus
         for (const auto& [sample, pages] : samples)
             expected = sample == name ? pages : expected;
         EXPECT_EQ(acceptedPages(entry.path().string()), expected);
-        expectSameBytesAsProgram(entry.path().string(), dir, dir.file("out-" + name));
+        expectSameBytesAsFreeImage(entry.path().string(), dir, dir.file("out-" + name));
     }
 }
 
@@ -562,9 +599,7 @@ TEST(DirectBmpTest, DamagedStripFailsWithAProblemAsInTheProgram) {
         ASSERT_TRUE(writeSynthetic(file, page));
         damageFirstStrip(file, page.compression == COMPRESSION_LZW ? 1u << 20 : 2);
         EXPECT_NE(writeDirect(file, 0, dir.file(page.name + "-direct.bmp")), "");
-        test::runProgram(test::programPath(), {"-q", "-i", file, "-o", dir.folder()},
-                         {{"XDG_RUNTIME_DIR", dir.path().string()},
-                          {"XDG_CONFIG_HOME", (dir.path() / "config").string()}});
+        convertWithFreeImage(file, dir.path().string());
         EXPECT_FALSE(std::filesystem::exists(dir.file(page.name + ".bmp")));
     }
     EXPECT_NE(writeDirect(test::corpusFile("testfax4-truncated.tiff"), 0, dir.file("fax.bmp")), "");
