@@ -1,6 +1,6 @@
 // FreeImage, opened the first time the program calls it. The program and the decoder link these
 // forwarders instead of the library itself, so that a run which never touches a bitmap (the
-// version line, the usage text, a page the decoder writes itself) does not pay for loading
+// version line, the usage text, a page that needs no FreeImage step) does not pay for loading
 // FreeImage and the libraries it depends on. Each forwarder has FreeImage's own signature, finds
 // its function once and calls it; the drawing and window modules, which link FreeImage
 // normally, share the same loaded copy, since opening a library that is already loaded returns
@@ -9,6 +9,7 @@
 #include <FreeImage.h>
 
 #include <dlfcn.h>
+#include <sysexits.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -25,7 +26,7 @@ constexpr const char* k_libraryName = "libfreeimage.so.3";
     std::fprintf(stderr, "%s: the image library cannot be loaded: %s.\n",
                  program_invocation_short_name, why.c_str());
     std::fflush(stderr);
-    _exit(70);
+    _exit(EX_SOFTWARE);
 }
 
 void* openLibrary() {
