@@ -11,6 +11,7 @@
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <sysexits.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -208,6 +209,9 @@ public:
         m_pid = -1;
         if (ended > 0 && WIFSIGNALED(status))
             return "the decoder was ended by signal " + std::to_string(WTERMSIG(status));
+        // What the program's own on-demand loading of FreeImage ends a process with.
+        if (ended > 0 && WIFEXITED(status) && WEXITSTATUS(status) == EX_SOFTWARE)
+            return "the decoder cannot load the image library";
         if (ended > 0 && WIFEXITED(status) && WEXITSTATUS(status) != 0)
             return "the decoder failed with status " + std::to_string(WEXITSTATUS(status));
         return {};

@@ -492,27 +492,4 @@ std::unique_ptr<PageSource> openPagesInProcess(const std::string& path) {
     return std::make_unique<FreeImagePageSource>(path, std::move(single));
 }
 
-Bitmap standardizeGreyscale(Bitmap page) {
-    if (!page)
-        return page;
-    const FREE_IMAGE_COLOR_TYPE type = FreeImage_GetColorType(page.get());
-    if (type != FIC_MINISWHITE && type != FIC_MINISBLACK)
-        return page;
-    return keepResolution(page.get(), FreeImage_ConvertToStandardType(page.get(), TRUE));
-}
-
-Bitmap toneMap(Bitmap page) {
-    if (!page || FreeImage_GetBPP(page.get()) <= 32)
-        return page;
-    // 16 bits per sample is more precision, not more range: scaled, never tone-mapped.
-    switch (FreeImage_GetImageType(page.get())) {
-    case FIT_RGB16:
-        return keepResolution(page.get(), FreeImage_ConvertTo24Bits(page.get()));
-    case FIT_RGBA16:
-        return keepResolution(page.get(), FreeImage_ConvertTo32Bits(page.get()));
-    default:
-        return keepResolution(page.get(), FreeImage_TmoDrago03(page.get(), 1.0, 0.0));
-    }
-}
-
 } // namespace kx::engine

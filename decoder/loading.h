@@ -104,13 +104,4 @@ std::unique_ptr<PageSource> openPagesInProcess(const std::string& path);
 // The directory chain check behind FreeImagePageSource::fileProblem, on the TIFF at `path`.
 std::string directoryChainProblem(const std::string& path);
 
-// Brings min-is-white and min-is-black pages (including 16-bit and float greyscale) to a
-// standard 8-bit page by linear scaling. Other pages and null pass through.
-Bitmap standardizeGreyscale(Bitmap page);
-
-// Brings pages of more than 32 bits per pixel to 24 or 32 bits: 16-bit integer RGB(A) is
-// scaled to 8 bits per sample, float (high dynamic range) pages are tone-mapped (Drago,
-// gamma 1.0, exposure 0).
-Bitmap toneMap(Bitmap page);
-
 } // namespace kx::engine

@@ -3,7 +3,6 @@
 #include <tiffio.h>
 
 #include <algorithm>
-#include <fstream>
 #include <string>
 
 namespace kx::engine {
@@ -124,18 +123,6 @@ std::string pageRefusal(const PageFacts& facts, uint64_t availableMemory) {
         return "the page claims " + mebibytes(claimed) + " of pixels but holds only " +
                std::to_string(facts.storedBytes) + " bytes of data";
     return {};
-}
-
-uint64_t availableMemory() {
-    std::ifstream meminfo("/proc/meminfo");
-    std::string key;
-    uint64_t kibibytes = 0;
-    std::string unit;
-    while (meminfo >> key >> kibibytes >> unit) {
-        if (key == "MemAvailable:")
-            return kibibytes * 1024;
-    }
-    return UINT64_MAX / 4;
 }
 
 } // namespace kx::engine

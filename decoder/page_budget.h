@@ -1,5 +1,7 @@
 #pragma once
 
+#include "decoder/available_memory.h"
+
 #include <cstdint>
 #include <string>
 
@@ -33,9 +35,5 @@ uint64_t pageFootprint(const PageFacts& facts);
 // in `availableMemory`, or when its stored data could not possibly decode to the size its
 // header claims (a decompression bomb: a few hundred bytes claiming gigabytes).
 std::string pageRefusal(const PageFacts& facts, uint64_t availableMemory);
-
-// The memory the system can give without swapping (MemAvailable), or a large value when it
-// cannot be read.
-uint64_t availableMemory();
 
 } // namespace kx::engine

@@ -3,6 +3,7 @@
 #include "decoder/contained_decoder.h"
 #include "decoder/loading.h"
 #include "engine/job_state.h"
+#include "engine/standard_type.h"
 #include "engine/watermark.h"
 #include "settings/settings.h"
 

@@ -1,6 +1,6 @@
 #include "engine/geometry.h"
 
-#include "decoder/page_budget.h"
+#include "decoder/available_memory.h"
 
 #include "engine/standard_type.h"
 

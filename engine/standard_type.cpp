@@ -25,6 +25,29 @@ Bitmap standardizePage(Bitmap page) {
     return keepResolution(page.get(), standard);
 }
 
+Bitmap standardizeGreyscale(Bitmap page) {
+    if (!page)
+        return page;
+    const FREE_IMAGE_COLOR_TYPE type = FreeImage_GetColorType(page.get());
+    if (type != FIC_MINISWHITE && type != FIC_MINISBLACK)
+        return page;
+    return keepResolution(page.get(), FreeImage_ConvertToStandardType(page.get(), TRUE));
+}
+
+Bitmap toneMap(Bitmap page) {
+    if (!page || FreeImage_GetBPP(page.get()) <= 32)
+        return page;
+    // 16 bits per sample is more precision, not more range: scaled, never tone-mapped.
+    switch (FreeImage_GetImageType(page.get())) {
+    case FIT_RGB16:
+        return keepResolution(page.get(), FreeImage_ConvertTo24Bits(page.get()));
+    case FIT_RGBA16:
+        return keepResolution(page.get(), FreeImage_ConvertTo32Bits(page.get()));
+    default:
+        return keepResolution(page.get(), FreeImage_TmoDrago03(page.get(), 1.0, 0.0));
+    }
+}
+
 Bitmap convertPage(Bitmap page, const PageConversion& convert) {
     if (!page)
         return page;

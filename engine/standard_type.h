@@ -12,6 +12,15 @@ namespace kx::engine {
 // null when FreeImage cannot convert it or the page is null. Keeps the resolution.
 Bitmap standardizePage(Bitmap page);
 
+// Brings min-is-white and min-is-black pages (including 16-bit and float greyscale) to a
+// standard 8-bit page by linear scaling. Other pages and null pass through.
+Bitmap standardizeGreyscale(Bitmap page);
+
+// Brings pages of more than 32 bits per pixel to 24 or 32 bits: 16-bit integer RGB(A) is
+// scaled to 8 bits per sample, float (high dynamic range) pages are tone-mapped (Drago,
+// gamma 1.0, exposure 0).
+Bitmap toneMap(Bitmap page);
+
 // FreeImage's conversion of a page into a new bitmap, leaving its argument alone.
 using PageConversion = std::function<FIBITMAP*(FIBITMAP*)>;
 

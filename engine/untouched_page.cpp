@@ -2,6 +2,7 @@
 
 #include "engine/bit_depth.h"
 #include "engine/saving.h"
+#include "engine/standard_type.h"
 
 #include <sys/mman.h>
 #include <unistd.h>

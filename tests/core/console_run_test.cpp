@@ -525,14 +525,24 @@ TEST_F(ConsoleRunTest, CopyWithoutItsDecoderSaysSoAndConvertsNothing) {
     EXPECT_TRUE(outputFiles().empty());
 }
 
-// The Qt libraries a run of the program loaded, from the dynamic loader's own log of every
-// process it started ("Core", "Gui", "Widgets").
-std::vector<std::string> qtLibrariesLoadedBy(const ProgramResult& result, const fs::path& logs) {
+// The dynamic loader's own log of every process a run started, written into `logs`.
+std::string loaderLog(const ProgramResult& result, const fs::path& logs) {
     EXPECT_EQ(result.signal, 0);
     std::string log;
     for (const auto& entry : fs::directory_iterator(logs))
         log += readFile(entry.path().string());
     EXPECT_NE(log.find("libc.so"), std::string::npos) << "the loader wrote no log";
+    return log;
+}
+
+std::vector<std::pair<std::string, std::string>> loaderLogging(const fs::path& logs) {
+    fs::create_directories(logs);
+    return {{"LD_DEBUG", "libs"}, {"LD_DEBUG_OUTPUT", (logs / "ld").string()}};
+}
+
+// The Qt libraries a run of the program loaded ("Core", "Gui", "Widgets").
+std::vector<std::string> qtLibrariesLoadedBy(const ProgramResult& result, const fs::path& logs) {
+    const std::string log = loaderLog(result, logs);
     std::vector<std::string> loaded;
     for (const char* name : {"Core", "Gui", "Widgets"}) {
         if (log.find(std::string("libQt6") + name + ".so") != std::string::npos)
@@ -555,11 +565,31 @@ TEST_F(ConsoleRunTest, QtIsLoadedOnlyForWhatARunDraws) {
     };
     for (std::size_t i = 0; i < cases.size(); ++i) {
         const fs::path logs = m_dir.path() / ("loader-" + std::to_string(i));
-        fs::create_directories(logs);
-        const ProgramResult result = run(
-            cases[i].options, {{"LD_DEBUG", "libs"}, {"LD_DEBUG_OUTPUT", (logs / "ld").string()}});
+        const ProgramResult result = run(cases[i].options, loaderLogging(logs));
         EXPECT_EQ(qtLibrariesLoadedBy(result, logs), cases[i].qt) << "case " << i;
     }
+}
+
+// FreeImage is loaded, in the program or a decoder, only for pages that need it: not for the
+// version or usage text, and not for common pages the chain leaves alone, which the decoders
+// write straight from libtiff.
+TEST_F(ConsoleRunTest, FreeImageIsLoadedOnlyForPagesThatNeedIt) {
+    const std::string input = makeThreePageTiff();
+    const std::vector<std::pair<std::vector<std::string>, bool>> cases = {
+        {{"-v"}, false},
+        {{"-h"}, false},
+        {{"-i", input, "-o", outFolder()}, false},
+        {{"-i", input, "-o", outFolder(), "--flip-horizontal"}, true},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const fs::path logs = m_dir.path() / ("loader-freeimage-" + std::to_string(i));
+        const ProgramResult result = run(cases[i].first, loaderLogging(logs));
+        EXPECT_NE(result.out, "") << "case " << i;
+        EXPECT_EQ(loaderLog(result, logs).find("libfreeimage.so") != std::string::npos,
+                  cases[i].second)
+            << "case " << i;
+    }
+    EXPECT_EQ(outputFiles().size(), 3u);
 }
 
 // A copy of the program in the test's folder with its decoder beside it and, of the
