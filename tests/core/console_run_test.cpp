@@ -592,6 +592,26 @@ TEST_F(ConsoleRunTest, FreeImageIsLoadedOnlyForPagesThatNeedIt) {
     EXPECT_EQ(outputFiles().size(), 3u);
 }
 
+// A damaged installation whose image library cannot be loaded: a page that needs FreeImage
+// fails saying so, never passing for converted.
+TEST_F(ConsoleRunTest, PageNeedingAnImageLibraryThatCannotLoadFailsSayingSo) {
+    const std::string input = m_dir.file("palette.tif");
+    ASSERT_TRUE(writeTiff(
+        input, {palettePage(8, 4, {{255, 0, 0}, {0, 0, 255}}, [](int x, int) { return x % 2; })}));
+    const fs::path damaged = m_dir.path() / "damaged";
+    fs::create_directories(damaged);
+    writeFile((damaged / "libfreeimage.so.3").string(), "not a library\n");
+    const ProgramResult result =
+        run({"-d", "-i", input, "-o", outFolder()}, {{"LD_LIBRARY_PATH", damaged.string()}});
+    const std::vector<std::string> lines = result.lines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "[ERROR] Page 1: the decoder cannot load the image library"),
+              lines.end())
+        << result.out;
+    EXPECT_EQ(lines.back(), "Conversion stopped");
+    EXPECT_TRUE(outputFiles().empty());
+}
+
 // A copy of the program in the test's folder with its decoder beside it and, of the
 // modules, only `modules`.
 std::string programCopy(const TempDir& dir, const std::vector<std::string>& modules) {
