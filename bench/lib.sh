@@ -17,13 +17,9 @@ bench_init() {
   g_log="$g_work/last.log"
   mkdir -p "$g_work"
   : >"$g_results"
-  # time(1) and the fallback probe both take the report file first, then the command; both
-  # report the largest single process of the tree they waited for and the CPU time of all.
-  if [ -x /usr/bin/time ]; then
-    g_probe=(/usr/bin/time -f "%M %U %S" -o)
-  else
-    g_probe=("$4")
-  fi
+  # The probe takes the report file first, then the command; it reports the largest single
+  # process of the tree it waited for and the CPU time of all, to the microsecond.
+  g_probe=("$4")
   g_hyperfine=""
   if command -v hyperfine >/dev/null && command -v jq >/dev/null; then
     g_hyperfine=$(command -v hyperfine)
@@ -64,9 +60,8 @@ time_once() {
   start=$EPOCHREALTIME
   "${g_probe[@]}" "$g_work/peak" "$@" >"$g_log" 2>&1 || true
   end=$EPOCHREALTIME
-  # time(1) puts a line about a non-zero exit status before the figure.
   awk -v a="$start" -v b="$end" -v said="$(tail -n 1 "$g_work/peak")" \
-    'BEGIN { n = split(said, f, " "); printf "%.4f %d %.3f\n", b - a, f[1], f[2] + f[3] }'
+    'BEGIN { n = split(said, f, " "); printf "%.4f %d %.4f\n", b - a, f[1], f[2] + f[3] }'
 }
 
 # Median wall seconds of RUNS runs of COMMAND (a shell-quoted string) through hyperfine; empty

@@ -1,4 +1,5 @@
-// Stands in for `/usr/bin/time -f "%M %U %S" -o FILE` where that program is missing:
+// Does what `/usr/bin/time -f "%M %U %S" -o FILE` does, with CPU times to the microsecond
+// (time(1) rounds them to 10 ms, more than a small conversion takes):
 //   peak_rss FILE COMMAND [ARGS...]
 // Runs COMMAND, writes the peak resident set size in KiB of it and the children it waited for
 // (the largest single process, as time(1) reports it) and their user and system CPU seconds
@@ -29,7 +30,7 @@ int main(int argc, char** argv) {
         return 127;
     if (FILE* out = std::fopen(argv[1], "w")) {
         const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-        std::fprintf(out, "%ld %.3f %.3f\n", usage.ru_maxrss, seconds(usage.ru_utime),
+        std::fprintf(out, "%ld %.6f %.6f\n", usage.ru_maxrss, seconds(usage.ru_utime),
                      seconds(usage.ru_stime));
         std::fclose(out);
     }

@@ -301,8 +301,9 @@ public:
         for (Slot& slot : m_slots) {
             if (!slot.process || !countConfirmed(slot))
                 continue; // a decoder that died on a page failed that page already
-            if (!writePageRequest(slot.process->fd(), k_fileReportRequest))
+            if (!slot.reportAsked && !writePageRequest(slot.process->fd(), k_fileReportRequest))
                 return {};
+            slot.reportAsked = false;
             return readFileReport(slot.process->fd(), m_timeoutMs).value_or(std::string());
         }
         return {};
@@ -313,8 +314,9 @@ private:
 
     struct Slot {
         std::unique_ptr<DecoderProcess> process;
-        int requested = -1;   // the page already asked for ahead of time
-        bool counted = false; // its page count was read
+        int requested = -1;       // the page already asked for ahead of time
+        bool counted = false;     // its page count was read
+        bool reportAsked = false; // the file report was asked for ahead of time
     };
 
     // Which decoder serves page `index`: alternate pages of the planned range.
@@ -340,6 +342,11 @@ private:
         if (!asked || !countConfirmed(slot) || !read(slot.process->fd()))
             return fail(slot, info);
         askAhead(index + m_decoders);
+        // After the last page the decoder checks the file's chain of pages while this one is
+        // saved.
+        Slot& first = m_slots[0];
+        if (index == m_planEnd - 1 && first.process && first.counted && first.requested < 0)
+            first.reportAsked = writePageRequest(first.process->fd(), k_fileReportRequest);
     }
 
     // Starts a decoder for `slot`. Its page count is read with its first page, so that a

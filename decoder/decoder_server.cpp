@@ -118,6 +118,18 @@ pid_t makeDecoder(int socket, std::vector<std::string>& arguments) {
     }
 }
 
+// At the program's end the server, its input closed, leaves; it is waited for so that it
+// leaves no zombie and the work of making decoders counts as the program's.
+void stopDecoderServer() {
+    Server& running = server();
+    std::lock_guard guard(running.lock);
+    if (running.fd < 0)
+        return;
+    close(running.fd);
+    running.fd = -1;
+    waitpid(running.pid, nullptr, 0);
+}
+
 } // namespace
 
 bool startDecoderServer() {
@@ -146,6 +158,7 @@ bool startDecoderServer() {
     }
     running.fd = ends[0];
     running.pid = pid;
+    std::atexit(stopDecoderServer);
     return true;
 }
 

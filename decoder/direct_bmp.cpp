@@ -340,8 +340,9 @@ private:
     WatchedErrors m_errors;
 };
 
-void convertRow(const Geometry& g, const uint8_t* source, uint8_t* row, const LinearScale& scale,
-                double factor) {
+// `levels`: the 8-bit level of every 16-bit sample of a 16-bit grey page.
+void convertRow(const Geometry& g, const uint8_t* source, uint8_t* row,
+                const std::vector<uint8_t>& levels) {
     switch (g.kind) {
     case Kind::Rgb:
         for (uint32_t x = 0; x < g.width; ++x, source += 3, row += 3) {
@@ -358,25 +359,41 @@ void convertRow(const Geometry& g, const uint8_t* source, uint8_t* row, const Li
         for (uint32_t x = 0; x < g.width; ++x) {
             uint16_t sample = 0;
             std::memcpy(&sample, source + 2 * size_t{x}, 2);
-            row[x] = static_cast<uint8_t>(factor * (sample - scale.low) + 0.5);
+            row[x] = levels[sample];
         }
         break;
     }
 }
 
+// The 8-bit level of every sample of a 16-bit grey page whose samples span `scale`.
+std::vector<uint8_t> levelsOf(const LinearScale& scale) {
+    std::vector<uint8_t> levels(size_t{scale.high} + 1);
+    const double factor = scale.factor();
+    for (uint32_t sample = scale.low; sample <= scale.high; ++sample)
+        levels[sample] = static_cast<uint8_t>(factor * (sample - scale.low) + 0.5);
+    return levels;
+}
+
 bool writePage(TIFF* tiff, const Geometry& g, uint16_t photometric, int fd, std::string& problem) {
     StripReader strips(tiff, g, problem);
-    LinearScale scale;
+    // A 16-bit grey page is scaled by its own range: it is read once and kept while the range
+    // is found.
+    std::vector<uint8_t> page;
+    std::vector<uint8_t> levels;
     if (g.kind == Kind::Grey16) {
+        page.reserve(static_cast<size_t>(g.height * g.tiffRowBytes));
+        LinearScale scale;
         for (uint32_t strip = 0; strip < strips.stripCount(); ++strip) {
             const uint8_t* rows = strips.read(strip);
             if (!rows)
                 return false;
+            const size_t bytes = static_cast<size_t>(strips.rowsIn(strip) * g.tiffRowBytes);
+            page.insert(page.end(), rows, rows + bytes);
             scale.take(rows, size_t{strips.rowsIn(strip)} * g.width);
         }
         scale.settle();
+        levels = levelsOf(scale);
     }
-    const double factor = scale.factor();
 
     FdWriter out(fd);
     const std::vector<uint8_t> head = headers(g, photometric);
@@ -389,7 +406,9 @@ bool writePage(TIFF* tiff, const Geometry& g, uint16_t photometric, int fd, std:
     const size_t pitch = static_cast<size_t>(g.pitch);
     // A BMP lists its rows bottom-up: the strips are read from the last one up.
     for (uint32_t strip = strips.stripCount(); strip-- > 0;) {
-        const uint8_t* rows = strips.read(strip);
+        const uint8_t* rows =
+            page.empty() ? strips.read(strip)
+                         : page.data() + strip * size_t{strips.rowsPerStrip()} * g.tiffRowBytes;
         if (!rows)
             return false;
         for (uint32_t r = strips.rowsIn(strip); r-- > 0;) {
@@ -399,7 +418,7 @@ bool writePage(TIFF* tiff, const Geometry& g, uint16_t photometric, int fd, std:
                 return false;
             }
             std::memset(row, 0, pitch);
-            convertRow(g, rows + r * g.tiffRowBytes, row, scale, factor);
+            convertRow(g, rows + r * g.tiffRowBytes, row, levels);
         }
     }
     if (!out.flush()) {

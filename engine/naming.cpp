@@ -116,8 +116,11 @@ std::string_view upperExpansion(char32_t point) {
 std::string cased(std::string_view text, Case wanted) {
     const bool ascii = std::all_of(text.begin(), text.end(),
                                    [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii)
+        return asciiCased(text, wanted);
+    // Loading the Unicode tables costs more than converting a small page: only when needed.
     const locale_t locale = unicodeLocale();
-    if (ascii || locale == locale_t{})
+    if (locale == locale_t{})
         return asciiCased(text, wanted);
     const std::optional<std::vector<char32_t>> points = decodeUtf8(text);
     if (!points)
