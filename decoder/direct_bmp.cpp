@@ -276,13 +276,19 @@ struct LinearScale {
     uint16_t low = 255;
     uint16_t high = 0;
 
+    // Local copies: the members could alias the samples, which would keep the loop from
+    // running in vector registers.
     void take(const uint8_t* samples, size_t count) {
+        uint16_t lowest = low;
+        uint16_t highest = high;
         for (size_t i = 0; i < count; ++i) {
             uint16_t sample = 0;
             std::memcpy(&sample, samples + 2 * i, 2);
-            low = std::min(low, sample);
-            high = std::max(high, sample);
+            lowest = sample < lowest ? sample : lowest;
+            highest = sample > highest ? sample : highest;
         }
+        low = lowest;
+        high = highest;
     }
 
     double factor() const { return 255 / static_cast<double>(high - low); }
