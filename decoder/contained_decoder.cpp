@@ -278,11 +278,12 @@ public:
         return page;
     }
 
-    bool encodePages(const SaveRecipe& recipe) override {
+    bool encodePages(const SaveRecipe& recipe, OutputFiles outputs) override {
         Slot& first = m_slots[0];
         if (!first.process || !writeEncodeRequest(first.process->fd(), recipe))
             return false;
         m_recipe = recipe;
+        m_outputs = std::move(outputs);
         return true;
     }
 
@@ -337,7 +338,7 @@ private:
         }
         if (slot.requested >= 0 && slot.requested != index && !dropAhead(slot))
             return fail(slot, info);
-        const bool asked = slot.requested == index || writePageRequest(slot.process->fd(), index);
+        const bool asked = slot.requested == index || request(slot, index);
         slot.requested = -1;
         if (!asked || !countConfirmed(slot) || !read(slot.process->fd()))
             return fail(slot, info);
@@ -372,11 +373,18 @@ private:
         return slot.counted;
     }
 
+    // Asks `slot`'s decoder for page `index`, with the file to write it into when pages come
+    // as files and there is one.
+    bool request(Slot& slot, int index) {
+        const int output = m_recipe && m_outputs ? m_outputs(index) : -1;
+        return writePageRequest(slot.process->fd(), index, output);
+    }
+
     void askAhead(int index) {
         if (index >= m_planEnd || index >= m_count)
             return;
         Slot& slot = m_slots[slotOf(index)];
-        if (slot.process && slot.requested < 0 && writePageRequest(slot.process->fd(), index))
+        if (slot.process && slot.requested < 0 && request(slot, index))
             slot.requested = index;
     }
 
@@ -410,6 +418,7 @@ private:
     int m_decoders = 1;
     Slot m_slots[k_decoders];
     std::optional<SaveRecipe> m_recipe; // set once pages come as finished files
+    OutputFiles m_outputs;
 };
 
 } // namespace

@@ -6,10 +6,12 @@
 #include "decoder/watermark_decoding.h"
 #include "engine/untouched_page.h"
 
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <cstring>
 #include <string_view>
 
 namespace kx::engine {
@@ -59,20 +61,50 @@ bool sendPage(PageSource& source, int index, int count) {
     return sent;
 }
 
-bool sendEncodedPage(PageSource& source, int index, int count, const SaveRecipe& recipe) {
-    PageInfo info;
-    EncodedPage encoded;
+// Writes page `index`'s finished file into `file`; the facts of the page, with `info.problem`
+// set when there is no complete file.
+EncodedPage encodePage(PageSource& source, int index, int count, const SaveRecipe& recipe, int file,
+                       PageInfo& info) {
     if (index >= count) {
         info.problem = "no such page";
-    } else if (std::optional<EncodedPage> direct = source.encodeDirectly(index, info, recipe)) {
-        encoded = std::move(*direct);
-    } else {
-        Bitmap page = source.loadPage(index, info);
-        std::string problem;
-        encoded = encodeUntouchedPage(std::move(page), recipe, problem);
-        if (info.problem.empty())
-            info.problem = problem;
+        return {};
     }
+    if (std::optional<EncodedPage> direct = source.encodeDirectly(index, info, recipe, file))
+        return std::move(*direct);
+    // What the direct writer may have left is no part of the file.
+    if (ftruncate(file, 0) != 0 || lseek(file, 0, SEEK_SET) != 0) {
+        info.problem = std::string("the page's file cannot be emptied: ") + std::strerror(errno);
+        return {};
+    }
+    std::string problem;
+    EncodedPage encoded = encodeUntouchedPage(source.loadPage(index, info), recipe, file, problem);
+    if (info.problem.empty())
+        info.problem = problem;
+    if (info.problem.empty() && encoded.sourceDepth == 0)
+        info.problem = "the page could not be decoded";
+    return encoded;
+}
+
+// Sends page `index` as its finished file, written into `output` when the worker sent one
+// with the request (this copy of it is closed), else into a memory file sent along.
+bool sendEncodedPage(PageSource& source, int index, int count, const SaveRecipe& recipe,
+                     int output) {
+    PageInfo info;
+    EncodedPage encoded;
+    const int file = output >= 0 ? output : memfd_create("kestrelix-file", MFD_CLOEXEC);
+    if (file < 0)
+        info.problem = std::string("no memory for the page's file: ") + std::strerror(errno);
+    else
+        encoded = encodePage(source, index, count, recipe, file, info);
+    const bool complete =
+        file >= 0 && info.problem.empty() && encoded.width > 0 && encoded.height > 0;
+    const auto size = complete ? static_cast<uint64_t>(lseek(file, 0, SEEK_END)) : 0;
+    if (complete && output >= 0)
+        encoded.setInOutput(size);
+    else if (complete)
+        encoded.setMemoryFile(file, size);
+    if (file >= 0 && !(complete && output < 0))
+        close(file);
     return writeEncodedPage(STDOUT_FILENO, encoded, info);
 }
 
@@ -94,22 +126,27 @@ int runDecoder(int argc, char** argv) {
         return 0;
 
     std::optional<SaveRecipe> recipe; // set: pages go out as finished files
-    while (const std::optional<int32_t> index = readPageRequest(STDIN_FILENO)) {
-        if (*index == k_fileReportRequest) {
+    while (const std::optional<PageRequest> request = readPageRequest(STDIN_FILENO)) {
+        const int32_t index = request->index;
+        // A file comes only with a page asked for as a file; any other is not kept.
+        const int output = recipe && index >= 0 ? request->output : -1;
+        if (request->output >= 0 && output < 0)
+            close(request->output);
+        if (index == k_fileReportRequest) {
             if (!writeFileReport(STDOUT_FILENO, source->fileProblem()))
                 break;
             continue;
         }
-        if (*index == k_encodeRequest) {
+        if (index == k_encodeRequest) {
             recipe = readSaveRecipe(STDIN_FILENO);
             if (!recipe)
                 break;
             continue;
         }
-        if (*index < 0)
+        if (index < 0)
             break;
-        const bool sent = recipe ? sendEncodedPage(*source, *index, count, *recipe)
-                                 : sendPage(*source, *index, count);
+        const bool sent = recipe ? sendEncodedPage(*source, index, count, *recipe, output)
+                                 : sendPage(*source, index, count);
         if (!sent)
             break;
     }

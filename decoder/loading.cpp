@@ -307,8 +307,8 @@ public:
             FreeImage_UnlockPage(multi(), decoded.locked, FALSE);
     }
 
-    std::optional<EncodedPage> encodeDirectly(int index, PageInfo& info,
-                                              const SaveRecipe& recipe) override {
+    std::optional<EncodedPage> encodeDirectly(int index, PageInfo& info, const SaveRecipe& recipe,
+                                              int file) override {
         // Only the plain BMP of a page at its own depth is written straight from its strips.
         if (std::string_view(recipe.formatKey) != "bmp" || recipe.targetDepth != 0 ||
             recipe.saveFlags != BMP_DEFAULT || recipe.bmpColorTable != 0)
@@ -321,21 +321,16 @@ public:
         const std::optional<DirectPage> direct = directBmpPage(m_directories.current(), *facts);
         if (!direct)
             return std::nullopt;
-        const int memory = memfd_create("kestrelix-file", MFD_CLOEXEC);
         std::string problem;
         // A page libtiff cannot read cleanly goes the usual way, which says why in its words.
-        if (memory < 0 || !writeDirectBmp(m_directories.current(), *facts, memory, problem) ||
-            !diagnostics.take().empty()) {
-            if (memory >= 0)
-                close(memory);
+        if (!writeDirectBmp(m_directories.current(), *facts, file, problem) ||
+            !diagnostics.take().empty())
             return std::nullopt;
-        }
         EncodedPage encoded;
         encoded.width = direct->width;
         encoded.height = direct->height;
         encoded.sourceDepth = direct->sourceDepth;
         encoded.sourceGrey = direct->sourceGrey;
-        encoded.setMemoryFile(memory, static_cast<uint64_t>(lseek(memory, 0, SEEK_END)));
         info.sourceCompression = facts->compression & 0xFF;
         return encoded;
     }

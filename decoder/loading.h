@@ -40,12 +40,16 @@ public:
     int32_t sourceDepth = 0; // bits per pixel as loaded
     bool sourceGrey = false; // a greyscale page as loaded
 
-    bool hasFile() const { return !m_bytes.empty() || m_memory >= 0; }
-    // The file held in memory, or in a memory file of `size` bytes (taken over).
+    bool hasFile() const { return !m_bytes.empty() || m_memory >= 0 || m_inOutput; }
+    // The file held in memory, in a memory file of `size` bytes (taken over), or written into
+    // the output file that came with the page's request.
     void setBytes(std::string bytes);
     void setMemoryFile(int memory, uint64_t size);
-    uint64_t size() const { return m_memory >= 0 ? m_size : m_bytes.size(); }
-    // Copies the file to `fd`; false with errno set when a write fails.
+    void setInOutput(uint64_t size);
+    bool inOutput() const { return m_inOutput; }
+    uint64_t size() const { return m_memory >= 0 || m_inOutput ? m_size : m_bytes.size(); }
+    // Copies the file held here to `fd`; false with errno set when a write fails or the file
+    // went into the output file.
     bool writeTo(int fd) const;
     // The file in memory, or -1 with the bytes in a memory file.
     const std::string& bytes() const { return m_bytes; }
@@ -55,6 +59,7 @@ private:
     std::string m_bytes;
     int m_memory = -1;
     uint64_t m_size = 0;
+    bool m_inOutput = false;
 };
 
 // The decoded pages of one input file. Pages are asked for in ascending order and each is
@@ -74,18 +79,23 @@ public:
         Bitmap page = loadPage(index, info);
         use(page.get());
     }
+    // The file page `index`'s finished file may be written into (a descriptor the caller
+    // keeps), or -1.
+    using OutputFiles = std::function<int(int index)>;
     // Asks for every page from now on as its finished output file made by `recipe`
-    // (loadEncodedPage), for runs whose chain leaves pages as they are. False when this source
-    // only hands over bitmaps.
-    virtual bool encodePages(const SaveRecipe& recipe) { return false; }
+    // (loadEncodedPage), for runs whose chain leaves pages as they are; `outputs`, when set,
+    // gives files to write them into straight away, asked for only within loadEncodedPage and
+    // plan. False when this source only hands over bitmaps.
+    virtual bool encodePages(const SaveRecipe& recipe, OutputFiles outputs = {}) { return false; }
     // The output file of page `index`; without a file when the page could not be decoded or
     // saved, `info.problem` saying why. Only after encodePages returned true.
     virtual EncodedPage loadEncodedPage(int index, PageInfo& info) { return {}; }
-    // Page `index`'s output file made by `recipe` straight from the file, for pages of the
-    // common kinds that need no decoding into a bitmap; nullopt for any other page, which is
-    // then loaded as usual. Only sources reading a file in this process do this.
+    // Writes page `index`'s output file made by `recipe` into `file` straight from the input,
+    // for pages of the common kinds that need no decoding into a bitmap; nullopt for any other
+    // page (`file` may then hold a part of one and is to be emptied), which is then loaded as
+    // usual. Only sources reading a file in this process do this.
     virtual std::optional<EncodedPage> encodeDirectly(int index, PageInfo& info,
-                                                      const SaveRecipe& recipe) {
+                                                      const SaveRecipe& recipe, int file) {
         return std::nullopt;
     }
     // Says which pages will be asked for, so that a source may decode the next page while

@@ -58,6 +58,7 @@ struct EncodedHeader {
     uint32_t sourceGrey = 0;
     uint32_t problemLength = 0;
     uint32_t inMemoryFile = 0; // the file comes as a memory file passed with the header
+    uint32_t inOutput = 0;     // the file was written into the output file sent with the request
     uint64_t size = 0;         // bytes of the file; 0 when there is none
 };
 
@@ -231,15 +232,16 @@ std::optional<int32_t> readPageCount(int fd, int timeoutMs) {
     return count < 0 ? std::nullopt : std::optional<int32_t>(count);
 }
 
-bool writePageRequest(int fd, int32_t index) {
-    return writeAll(fd, &index, sizeof index);
+bool writePageRequest(int fd, int32_t index, int output) {
+    return output >= 0 ? sendWithDescriptor(fd, &index, sizeof index, output)
+                       : writeAll(fd, &index, sizeof index);
 }
 
-std::optional<int32_t> readPageRequest(int fd) {
-    int32_t index = 0;
-    if (!readAll(fd, &index, sizeof index, -1))
+std::optional<PageRequest> readPageRequest(int fd) {
+    PageRequest request;
+    if (!receiveWithDescriptor(fd, &request.index, sizeof request.index, -1, request.output))
         return std::nullopt;
-    return index;
+    return request;
 }
 
 bool writePage(int fd, FIBITMAP* page, const PageInfo& info) {
@@ -341,6 +343,7 @@ EncodedPage& EncodedPage::operator=(EncodedPage&& other) noexcept {
     m_bytes = std::move(other.m_bytes);
     m_memory = std::exchange(other.m_memory, -1);
     m_size = other.m_size;
+    m_inOutput = other.m_inOutput;
     return *this;
 }
 
@@ -353,6 +356,11 @@ void EncodedPage::setBytes(std::string bytes) {
     m_bytes = std::move(bytes);
 }
 
+void EncodedPage::setInOutput(uint64_t size) {
+    m_inOutput = true;
+    m_size = size;
+}
+
 void EncodedPage::setMemoryFile(int memory, uint64_t size) {
     if (m_memory >= 0)
         close(m_memory);
@@ -361,17 +369,21 @@ void EncodedPage::setMemoryFile(int memory, uint64_t size) {
 }
 
 bool EncodedPage::writeTo(int fd) const {
-    if (!hasFile()) {
+    if (!hasFile() || m_inOutput) {
         errno = EINVAL;
         return false;
     }
     if (m_memory < 0)
         return writeAll(fd, m_bytes.data(), m_bytes.size());
-    // The kernel copies from the memory file to the output without a trip through here.
+    return copyFileContent(m_memory, m_size, fd);
+}
+
+bool copyFileContent(int from, uint64_t size, int to) {
+    // The kernel copies from file to file without a trip through this process.
     off_t offset = 0;
-    while (static_cast<uint64_t>(offset) < m_size) {
-        const ssize_t sent = sendfile(fd, m_memory, &offset,
-                                      static_cast<size_t>(m_size - static_cast<uint64_t>(offset)));
+    while (static_cast<uint64_t>(offset) < size) {
+        const ssize_t sent =
+            sendfile(to, from, &offset, static_cast<size_t>(size - static_cast<uint64_t>(offset)));
         if (sent < 0 && errno == EINTR)
             continue;
         if (sent <= 0) {
@@ -405,8 +417,9 @@ bool writeEncodedPage(int fd, const EncodedPage& page, const PageInfo& info) {
     h.sourceGrey = page.sourceGrey;
     h.problemLength = static_cast<uint32_t>(std::min<size_t>(info.problem.size(), k_maxProblem));
     h.size = page.hasFile() ? page.size() : 0;
+    h.inOutput = page.inOutput();
     // Small files travel inline, read back from their memory file.
-    std::string inline_ = page.bytes();
+    std::string inline_ = page.inOutput() ? std::string() : page.bytes();
     if (page.memoryFile() >= 0 && h.size <= k_inlinePixels) {
         inline_.resize(static_cast<size_t>(h.size));
         if (pread(page.memoryFile(), inline_.data(), inline_.size(), 0) !=
@@ -426,7 +439,9 @@ bool readEncodedPage(int fd, int timeoutMs, EncodedPage& page, PageInfo& info) {
     const bool received = receiveWithDescriptor(fd, &h, sizeof h, timeoutMs, memory);
     Descriptor file(memory);
     if (!received || h.magic != k_fileMagic || h.problemLength > k_maxProblem ||
-        (h.inMemoryFile != 0) != (memory >= 0) || (!h.inMemoryFile && h.size > k_inlinePixels))
+        (h.inMemoryFile != 0) != (memory >= 0) ||
+        (!h.inMemoryFile && !h.inOutput && h.size > k_inlinePixels) ||
+        (h.inOutput && h.inMemoryFile))
         return false;
     page = EncodedPage();
     page.width = h.width;
@@ -437,6 +452,10 @@ bool readEncodedPage(int fd, int timeoutMs, EncodedPage& page, PageInfo& info) {
     info.problem.assign(h.problemLength, '\0');
     if (!readAll(fd, info.problem.data(), h.problemLength, timeoutMs))
         return false;
+    if (h.inOutput) {
+        page.setInOutput(h.size);
+        return true;
+    }
     if (h.inMemoryFile) {
         struct stat facts {};
         if (fstat(file.fd, &facts) != 0 || static_cast<uint64_t>(facts.st_size) != h.size)

@@ -19,9 +19,15 @@ bool writePageCount(int fd, int32_t count);
 std::optional<int32_t> readPageCount(int fd, int timeoutMs);
 
 // Sent by the worker to ask for page `index`; a negative index tells the decoder to end.
-bool writePageRequest(int fd, int32_t index);
+// `output`, when not -1, is the file the page's finished file is to be written into.
+bool writePageRequest(int fd, int32_t index, int output = -1);
+// A request as the decoder reads it; `output` is owned by the reader (-1 when none came).
+struct PageRequest {
+    int32_t index = 0;
+    int output = -1;
+};
 // Reads a request; nullopt at end of input.
-std::optional<int32_t> readPageRequest(int fd);
+std::optional<PageRequest> readPageRequest(int fd);
 
 // Sends a decoded page (or its absence) with everything the chain needs: type, size, depth,
 // palette, colour masks, resolution, transparency and background colour.
@@ -43,6 +49,9 @@ bool writeEncodedPage(int fd, const EncodedPage& page, const PageInfo& info);
 // Receives one. False when the decoder ended, stopped answering for `timeoutMs`, or sent
 // something malformed.
 bool readEncodedPage(int fd, int timeoutMs, EncodedPage& page, PageInfo& info);
+
+// Copies the first `size` bytes of the file `from` to `to`; false with errno set on failure.
+bool copyFileContent(int from, uint64_t size, int to);
 
 // The file report, asked for with this request index once the pages are done: why the file
 // as a whole cannot be trusted (a directory chain that cannot be followed to its end), empty

@@ -1,5 +1,6 @@
 #include "engine/conversion_worker.h"
 
+#include "decoder/page_wire.h"
 #include "engine/bit_depth.h"
 #include "engine/color_adjust.h"
 #include "engine/file_type.h"
@@ -17,6 +18,7 @@
 #include <chrono>
 #include <ctime>
 #include <functional>
+#include <map>
 #include <vector>
 
 namespace kx::engine {
@@ -144,9 +146,48 @@ void convertPagesHere(ConversionRun& run, PageSource& source, int first, int end
     }
 }
 
+// Unnamed files made ahead in the folder the pages' files go to, for the decoders to write
+// the pages straight into; each is named once its page's name is known.
+class PendingOutputs {
+public:
+    explicit PendingOutputs(std::string folder) : m_folder(std::move(folder)) {}
+
+    // A file for page `index`, or -1 when the folder has no unnamed files.
+    int fileFor(int index) {
+        settings::PendingFile file;
+        if (!m_usable || !(m_usable = file.create(m_folder)))
+            return -1;
+        const int fd = file.fd();
+        m_files[index] = std::move(file);
+        return fd;
+    }
+
+    // Gives page `index`'s file, `size` bytes, the name `path`; a name in another folder than
+    // the one foreseen gets a copy.
+    bool save(int index, uint64_t size, const std::string& path, std::string& why) {
+        const auto found = m_files.find(index);
+        if (found == m_files.end()) {
+            why = "cannot write " + path + ": the page's file is gone";
+            return false;
+        }
+        settings::PendingFile file = std::move(found->second);
+        m_files.erase(found);
+        if (folderPart(path) == m_folder)
+            return file.commit(path, settings::Flush::Lazily, &why);
+        return settings::replaceFile(
+            path, [&](int fd) { return copyFileContent(file.fd(), size, fd); },
+            settings::Flush::Lazily, &why);
+    }
+
+private:
+    std::string m_folder;
+    bool m_usable = true;
+    std::map<int, settings::PendingFile> m_files;
+};
+
 // Every page as the finished file the decoder made of it: the chain leaves pages alone.
 void convertPagesEncoded(ConversionRun& run, PageSource& source, int first, int end, bool suffix,
-                         FileResult& result) {
+                         PendingOutputs& outputs, FileResult& result) {
     for (int index = first; index < end; ++index) {
         run.progress.waitWhilePaused();
         PageInfo info;
@@ -164,6 +205,8 @@ void convertPagesEncoded(ConversionRun& run, PageSource& source, int first, int 
         run.job.frameNumber = index + 1;
         resolveTargetDepth(run.job);
         savePageFile(run, index, suffix, result, [&](const std::string& path, std::string& why) {
+            if (encoded.inOutput())
+                return outputs.save(index, encoded.size(), path, why);
             return settings::replaceFile(
                 path, [&](int fd) { return encoded.writeTo(fd); }, settings::Flush::Lazily, &why);
         });
@@ -175,11 +218,15 @@ FileResult convertPages(ConversionRun& run, PageSource& source) {
     const int count = source.pageCount();
     const PageRange range = choosePageRange(run.settings.tiffFrameLoading, count);
     const bool suffix = needsPageSuffix(run.settings, count);
-    const bool encoded = chainLeavesPagesUntouched(run.settings) &&
-                         source.encodePages(saveRecipeOf(run.job, run.settings));
+    // Files are made ahead in the folder the first page's file would go to.
+    PendingOutputs outputs(folderPart(outputPathForPage(run.settings, run.job)));
+    const bool encoded =
+        chainLeavesPagesUntouched(run.settings) &&
+        source.encodePages(saveRecipeOf(run.job, run.settings),
+                           [&outputs](int index) { return outputs.fileFor(index); });
     source.plan(range.first, range.end);
     if (encoded)
-        convertPagesEncoded(run, source, range.first, range.end, suffix, result);
+        convertPagesEncoded(run, source, range.first, range.end, suffix, outputs, result);
     else
         convertPagesHere(run, source, range.first, range.end, suffix, result);
     return result;

@@ -4,9 +4,6 @@
 #include "engine/saving.h"
 #include "engine/standard_type.h"
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 
@@ -48,7 +45,8 @@ bool isGreyscale(FIBITMAP* page) {
     }
 }
 
-EncodedPage encodeUntouchedPage(Bitmap page, const SaveRecipe& recipe, std::string& problem) {
+EncodedPage encodeUntouchedPage(Bitmap page, const SaveRecipe& recipe, int file,
+                                std::string& problem) {
     EncodedPage encoded;
     if (!page)
         return encoded;
@@ -74,18 +72,8 @@ EncodedPage encodeUntouchedPage(Bitmap page, const SaveRecipe& recipe, std::stri
     problem = pageSaveProblem(page.get(), job);
     if (!problem.empty())
         return encoded;
-    const int memory = memfd_create("kestrelix-file", MFD_CLOEXEC);
-    if (memory < 0) {
-        problem = std::string("no memory for the page's file: ") + std::strerror(errno);
-        return encoded;
-    }
-    if (!encodePage(page.get(), memory, job, settings, problem)) {
-        if (problem.empty())
-            problem = std::string("the page could not be saved: ") + std::strerror(errno);
-        close(memory);
-        return encoded;
-    }
-    encoded.setMemoryFile(memory, static_cast<uint64_t>(lseek(memory, 0, SEEK_END)));
+    if (!encodePage(page.get(), file, job, settings, problem) && problem.empty())
+        problem = std::string("the page could not be saved: ") + std::strerror(errno);
     return encoded;
 }
 

@@ -26,9 +26,10 @@ SaveRecipe saveRecipeOf(const JobState& job, const settings::Settings& settings)
 bool isGreyscale(FIBITMAP* page);
 
 // Brings a loaded page through what the untouched chain still does (greyscale
-// standardisation, tone mapping, the depth conversion) and saves it by `recipe` into a file
-// in memory. Without a file, `problem` saying why, when the page cannot be converted or
-// saved. A null page gives an empty result.
-EncodedPage encodeUntouchedPage(Bitmap page, const SaveRecipe& recipe, std::string& problem);
+// standardisation, tone mapping, the depth conversion) and saves it by `recipe` into `file`.
+// The facts of the page as loaded; `problem` says why when the page cannot be converted or
+// saved (`file` may then hold a part of it). A null page gives empty facts.
+EncodedPage encodeUntouchedPage(Bitmap page, const SaveRecipe& recipe, int file,
+                                std::string& problem);
 
 } // namespace kx::engine

@@ -115,7 +115,12 @@ std::string failure(std::string_view what, const std::string& path, int error) {
 class TemporaryFile {
 public:
     TemporaryFile(const std::string& folder, const std::string& name)
-        : m_folder(folder), m_stem(folder + "." + name.substr(0, k_maxTempStem) + ".") {}
+        : m_folder(folder), m_stem(stemFor(folder, name)) {}
+
+    // The hidden names of a file that is to be called `name` in `folder`.
+    static std::string stemFor(const std::string& folder, const std::string& name) {
+        return folder + "." + name.substr(0, k_maxTempStem) + ".";
+    }
 
     ~TemporaryFile() {
         if (m_fd >= 0)
@@ -126,13 +131,15 @@ public:
         }
     }
 
-    // Creates the file; false with errno set when no file can be made in the folder.
-    bool create(mode_t mode) {
+    // Creates the file; false with errno set when no file can be made in the folder. With
+    // `unnamedOnly`, where the file system has no unnamed files no file is made.
+    bool create(mode_t mode, bool unnamedOnly = false) {
         m_fd =
-            open(m_folder.empty() ? "." : m_folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+            open(m_folder.empty() ? "." : m_folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
         if (m_fd >= 0)
             return true;
-        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT)
+        if (unnamedOnly ||
+            (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT))
             return false;
         // No unnamed files here: a hidden name from the start.
         std::string name = m_stem + "XXXXXX";
@@ -145,6 +152,9 @@ public:
     }
 
     int fd() const { return m_fd; }
+
+    // Aims an unnamed file at the name `name` in its folder.
+    void aimAt(const std::string& name) { m_stem = stemFor(m_folder, name); }
 
     // Gives an unnamed file its hidden name (kept only until the rename).
     bool name() {
@@ -207,29 +217,24 @@ bool writeAll(int fd, std::string_view bytes) {
     return true;
 }
 
-bool replaceFile(const std::string& path, const std::function<bool(int fd)>& write, Flush flush,
-                 std::string* reason) {
-    std::string ignored;
-    std::string& why = reason ? *reason : ignored;
+namespace {
+
+// The folder part of `path` (with its "/") and its file name; false with `why` set when the
+// name is not a file name.
+bool splitPath(const std::string& path, std::string& folder, std::string& name, std::string& why) {
     const auto slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-    const std::string name = path.substr(folder.size());
+    folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    name = path.substr(folder.size());
     if (name.empty() || name == "." || name == "..") {
         why = "cannot write " + path + ": the name is not a file name";
         return false;
     }
+    return true;
+}
 
-    const mode_t mode = modeFor(path);
-    TemporaryFile file(folder, name);
-    if (!file.create(mode)) {
-        why = failure("cannot create a file in", folder.empty() ? "." : folder, errno);
-        return false;
-    }
-    errno = 0;
-    if (!write(file.fd())) {
-        why = failure("cannot write", path, errno != 0 ? errno : EIO);
-        return false;
-    }
+// Gives the complete `file` the name `path`, with `mode`.
+bool publish(TemporaryFile& file, const std::string& path, mode_t mode, Flush flush,
+             std::string& why) {
     // Some file systems (FAT on removable media) refuse permission changes; the data matters.
     (void)fchmod(file.fd(), mode);
     // Page files are not flushed: that would cost more than converting a small page. A failed
@@ -249,6 +254,69 @@ bool replaceFile(const std::string& path, const std::function<bool(int fd)>& wri
         return false;
     }
     return true;
+}
+
+} // namespace
+
+struct PendingFile::Unnamed {
+    explicit Unnamed(const std::string& folder) : file(folder, "") {}
+    TemporaryFile file;
+    std::string folder;
+};
+
+PendingFile::PendingFile() = default;
+PendingFile::PendingFile(PendingFile&&) noexcept = default;
+PendingFile& PendingFile::operator=(PendingFile&&) noexcept = default;
+PendingFile::~PendingFile() = default;
+
+bool PendingFile::create(const std::string& folder) {
+    m_file = std::make_unique<Unnamed>(folder);
+    m_file->folder = folder;
+    if (m_file->file.create(modeFor(""), true))
+        return true;
+    m_file.reset();
+    return false;
+}
+
+int PendingFile::fd() const {
+    return m_file ? m_file->file.fd() : -1;
+}
+
+bool PendingFile::commit(const std::string& path, Flush flush, std::string* reason) {
+    std::string ignored;
+    std::string& why = reason ? *reason : ignored;
+    std::string folder, name;
+    if (!splitPath(path, folder, name, why))
+        return false;
+    if (!m_file || folder != m_file->folder) {
+        why = failure("cannot write", path, EXDEV);
+        return false;
+    }
+    m_file->file.aimAt(name);
+    const bool done = publish(m_file->file, path, modeFor(path), flush, why);
+    m_file.reset();
+    return done;
+}
+
+bool replaceFile(const std::string& path, const std::function<bool(int fd)>& write, Flush flush,
+                 std::string* reason) {
+    std::string ignored;
+    std::string& why = reason ? *reason : ignored;
+    std::string folder, name;
+    if (!splitPath(path, folder, name, why))
+        return false;
+    const mode_t mode = modeFor(path);
+    TemporaryFile file(folder, name);
+    if (!file.create(mode)) {
+        why = failure("cannot create a file in", folder.empty() ? "." : folder, errno);
+        return false;
+    }
+    errno = 0;
+    if (!write(file.fd())) {
+        why = failure("cannot write", path, errno != 0 ? errno : EIO);
+        return false;
+    }
+    return publish(file, path, mode, flush, why);
 }
 
 bool replaceFileContent(const std::string& path, std::string_view bytes) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,31 @@ enum class Flush { ToDisk, Lazily };
 // file keeps its permissions; a new one gets what creating it directly would give. Any thread.
 bool replaceFile(const std::string& path, const std::function<bool(int fd)>& write, Flush flush,
                  std::string* reason = nullptr);
+
+// replaceFile in two steps, for a file filled in between by someone else (another process
+// given its descriptor): an unnamed file is made in a folder, and once complete it replaces
+// the file of a name in that folder.
+class PendingFile {
+public:
+    PendingFile();
+    PendingFile(PendingFile&&) noexcept;
+    PendingFile& operator=(PendingFile&&) noexcept;
+    ~PendingFile(); // a file never committed leaves nothing
+
+    // Makes the unnamed file in `folder` ("" or ending in "/"); false where the file system
+    // has no unnamed files or no file can be made there.
+    bool create(const std::string& folder);
+    // The file's descriptor, open for reading and writing; -1 when there is none.
+    int fd() const;
+    // Gives the complete file the name `path`, which must lie in the folder it was made in,
+    // as replaceFile does; false with `reason` set as replaceFile sets it. The file is let go
+    // of either way.
+    bool commit(const std::string& path, Flush flush, std::string* reason = nullptr);
+
+private:
+    struct Unnamed;
+    std::unique_ptr<Unnamed> m_file;
+};
 
 // replaceFile with `bytes` as the content, flushed to disk: for small files worth keeping.
 bool replaceFileContent(const std::string& path, std::string_view bytes);

@@ -142,7 +142,7 @@ TEST(ContainedDecoderTest, MalformedFileIsRefused) {
     // After the recipe and the page request: a file header claiming 4 GiB sent inline.
     const std::string decoder =
         fakeDecoder(dir, std::string(k_twoPages) +
-                             "; head -c 32 >/dev/null; printf 'FEXK'; head -c 28 /dev/zero;"
+                             "; head -c 32 >/dev/null; printf 'FEXK'; head -c 36 /dev/zero;"
                              " printf '\\377\\377\\377\\377\\000\\000\\000\\000'; sleep 1");
     auto source = openPagesContained(test::corpusFile("multipage.tiff"), decoder, 2000);
     ASSERT_NE(source, nullptr);

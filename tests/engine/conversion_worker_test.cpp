@@ -488,6 +488,43 @@ const UnchangedOutputCase k_unchangedCases[] = {
 INSTANTIATE_TEST_SUITE_P(ConversionWorkerTest, UnchangedOutputs,
                          ::testing::ValuesIn(k_unchangedCases));
 
+// The decoders write pages into files made ahead in the folder the first page's name points
+// to; pages whose names lead elsewhere get their files copied there, and nothing is left behind.
+TEST_F(ConversionWorkerTest, PagesNamedIntoOtherFoldersThanForeseenArriveWhole) {
+    const std::string input = writePages("scan.tif", 3);
+    ASSERT_TRUE(setInputFile(m_job, m_queue, input));
+    m_settings.filenameMask = "%frame%/%filename%.%ext%";
+    std::vector<std::string> files[2];
+    for (int here = 0; here < 2; ++here) {
+        TempDir out;
+        for (const char* folder : {"0", "1", "2", "3"})
+            fs::create_directory(out.path() / folder);
+        m_job.outputFolder = out.folder();
+        m_job.frameNumber = 0;
+        EXPECT_EQ(
+            runWorker(nullptr, here ? PageSourceFactory(openPagesInProcess) : PageSourceFactory{}),
+            1);
+        EXPECT_TRUE(fs::is_empty(out.path() / "0"));
+        for (const char* folder : {"1", "2", "3"})
+            files[here].push_back(test::readFile(out.file(std::string(folder) + "/scan.bmp")));
+    }
+    EXPECT_TRUE(files[0] == files[1]);
+    EXPECT_FALSE(files[0][2].empty());
+}
+
+TEST_F(ConversionWorkerTest, FileWrittenByTheDecoderReplacesAnOldOneKeepingItsPermissions) {
+    const std::string input = writePages("scan.tif", 1);
+    ASSERT_TRUE(setInputFile(m_job, m_queue, input));
+    const std::string output = m_dir.file("scan.bmp");
+    test::writeFile(output, "previous");
+    chmod(output.c_str(), 0640);
+    EXPECT_EQ(runWorker(), 1);
+    struct stat facts {};
+    ASSERT_EQ(stat(output.c_str(), &facts), 0);
+    EXPECT_EQ(facts.st_mode & 0777, 0640u);
+    EXPECT_EQ(test::readFile(output).substr(0, 2), "BM");
+}
+
 // Pages the chain leaves alone are saved by the decoder, which hands over finished files; the
 // files are those the program writes when it saves the pages itself, at every depth and flag.
 TEST_F(ConversionWorkerTest, FilesSavedByTheDecoderAreThoseSavedHere) {
