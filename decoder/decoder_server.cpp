@@ -14,6 +14,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <mutex>
 
 namespace kx::engine {
@@ -70,47 +71,104 @@ void detachDescriptors(int keep, int keepAt) {
     _exit(runDecoder(static_cast<int>(argv.size() - 1), argv.data()));
 }
 
-// Makes one decoder: a middle process makes it and leaves at once, so that the decoder is
-// handed to the program (this server's parent, which takes in orphaned descendants) rather
-// than being the server's child. Its process id, or -1.
-pid_t makeDecoder(int socket, std::vector<std::string>& arguments) {
+// Makes a process that runs `body`: a middle process makes it and leaves at once, so that the
+// new process is handed to the program (this server's parent, which takes in orphaned
+// descendants) rather than being the server's child. Its process id, or -1.
+pid_t makeProcess(const std::function<void()>& body) {
     int said[2];
     if (pipe2(said, O_CLOEXEC) != 0)
         return -1;
     const pid_t middle = fork();
     if (middle == 0) {
-        const pid_t decoder = fork();
-        if (decoder == 0)
-            becomeDecoder(socket, arguments);
-        (void)!write(said[1], &decoder, sizeof decoder);
+        const pid_t made = fork();
+        if (made == 0) {
+            body();
+            _exit(0);
+        }
+        (void)!write(said[1], &made, sizeof made);
         _exit(0);
     }
     close(said[1]);
-    pid_t decoder = -1;
-    if (middle < 0 || read(said[0], &decoder, sizeof decoder) != sizeof decoder)
-        decoder = -1;
+    pid_t made = -1;
+    if (middle < 0 || read(said[0], &made, sizeof made) != sizeof made)
+        made = -1;
     close(said[0]);
-    // Once the middle process has been waited for, the decoder belongs to the program.
+    // Once the middle process has been waited for, the new one belongs to the program.
     if (middle > 0)
         waitpid(middle, nullptr, 0);
-    return decoder;
+    return made;
 }
 
-// The server: one request, one decoder, until the program's end of the socket closes.
+// A request: the decoder's arguments, each ended by a NUL.
+std::vector<std::string> argumentsIn(const char* request, size_t size) {
+    std::vector<std::string> arguments;
+    for (const char* at = request; at < request + size; at += arguments.back().size() + 1)
+        arguments.emplace_back(at, strnlen(at, static_cast<size_t>(request + size - at)));
+    return arguments;
+}
+
+// A decoder made before it is asked for, so that making the next one costs the program no
+// wait; `fd` tells it what to decode.
+struct Spare {
+    int fd = -1;
+    pid_t pid = -1;
+};
+
+// In the spare: waits for a request and its socket, then decodes; leaves when the server does.
+[[noreturn]] void waitForWork(int fd) {
+    std::vector<char> request(k_maxRequest);
+    int socket = -1;
+    const ssize_t got = receiveMessage(fd, request.data(), request.size(), socket);
+    if (got <= 0 || socket < 0)
+        _exit(0);
+    std::vector<std::string> arguments = argumentsIn(request.data(), static_cast<size_t>(got));
+    becomeDecoder(socket, arguments);
+}
+
+Spare makeSpare() {
+    int ends[2];
+    if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0)
+        return {};
+    const pid_t pid = makeProcess([&] {
+        // In place of the server's socket to the program, which the spare must not hold open.
+        dup2(ends[1], k_serverSocket);
+        closefrom(k_serverSocket + 1);
+        waitForWork(k_serverSocket);
+    });
+    close(ends[1]);
+    if (pid < 0) {
+        close(ends[0]);
+        return {};
+    }
+    return {ends[0], pid};
+}
+
+// The server: one request, one decoder, until the program's end of the socket closes. The
+// first decoder is made as the server starts, while the program still sets up its run; it is
+// the one a one-page file waits for. Later ones are made when asked for.
 [[noreturn]] void serve(int fd) {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     detachDescriptors(fd, k_serverSocket);
     std::vector<char> request(k_maxRequest);
+    Spare spare = makeSpare();
     for (;;) {
         int socket = -1;
         const ssize_t got = receiveMessage(k_serverSocket, request.data(), request.size(), socket);
         if (got <= 0)
             _exit(0);
-        std::vector<std::string> arguments;
-        for (const char* at = request.data(); at < request.data() + got;
-             at += arguments.back().size() + 1)
-            arguments.emplace_back(at, strnlen(at, static_cast<size_t>(request.data() + got - at)));
-        const pid_t decoder = socket >= 0 ? makeDecoder(socket, arguments) : -1;
+        pid_t decoder = -1;
+        if (socket >= 0 && spare.fd >= 0 &&
+            sendMessage(spare.fd, request.data(), got, socket) == got)
+            decoder = spare.pid;
+        else if (socket >= 0)
+            decoder = makeProcess([&] {
+                std::vector<std::string> arguments =
+                    argumentsIn(request.data(), static_cast<size_t>(got));
+                becomeDecoder(socket, arguments);
+            });
+        if (spare.fd >= 0)
+            close(spare.fd); // handed its work, or gone
+        spare = {};
         if (socket >= 0)
             close(socket);
         if (sendMessage(k_serverSocket, &decoder, sizeof decoder, -1) != sizeof decoder)
