@@ -317,13 +317,17 @@ public:
     }
 
     // The decoded rows of strip `strip` (the strip holding rows from strip * rowsPerStrip),
-    // or null with the problem set.
-    const uint8_t* read(uint32_t strip) {
+    // decoded into `into` when given (room for the strip's rows), else into a buffer of its
+    // own; null with the problem set.
+    const uint8_t* read(uint32_t strip, uint8_t* into = nullptr) {
         const uint32_t top = strip * m_rowsPerStrip;
         const size_t bytes = static_cast<size_t>(rowsIn(strip) * m_g.tiffRowBytes);
-        m_buffer.resize(bytes);
-        const tmsize_t got = TIFFReadEncodedStrip(m_tiff, TIFFComputeStrip(m_tiff, top, 0),
-                                                  m_buffer.data(), static_cast<tmsize_t>(bytes));
+        if (!into) {
+            m_buffer.resize(bytes);
+            into = m_buffer.data();
+        }
+        const tmsize_t got = TIFFReadEncodedStrip(m_tiff, TIFFComputeStrip(m_tiff, top, 0), into,
+                                                  static_cast<tmsize_t>(bytes));
         if (got < 0) {
             m_problem = m_errors.firstError().empty()
                             ? "strip " + std::to_string(strip) + " could not be read"
@@ -334,7 +338,7 @@ public:
             m_problem = m_errors.firstError();
             return nullptr;
         }
-        return m_buffer.data();
+        return into;
     }
 
 private:
@@ -387,15 +391,13 @@ bool writePage(TIFF* tiff, const Geometry& g, uint16_t photometric, int fd, std:
     std::vector<uint8_t> page;
     std::vector<uint8_t> levels;
     if (g.kind == Kind::Grey16) {
-        page.reserve(static_cast<size_t>(g.height * g.tiffRowBytes));
+        page.resize(static_cast<size_t>(g.height * g.tiffRowBytes));
         LinearScale scale;
         for (uint32_t strip = 0; strip < strips.stripCount(); ++strip) {
-            const uint8_t* rows = strips.read(strip);
-            if (!rows)
+            uint8_t* at = page.data() + strip * size_t{strips.rowsPerStrip()} * g.tiffRowBytes;
+            if (!strips.read(strip, at))
                 return false;
-            const size_t bytes = static_cast<size_t>(strips.rowsIn(strip) * g.tiffRowBytes);
-            page.insert(page.end(), rows, rows + bytes);
-            scale.take(rows, size_t{strips.rowsIn(strip)} * g.width);
+            scale.take(at, size_t{strips.rowsIn(strip)} * g.width);
         }
         scale.settle();
         levels = levelsOf(scale);
@@ -410,6 +412,10 @@ bool writePage(TIFF* tiff, const Geometry& g, uint16_t photometric, int fd, std:
     }
     std::memcpy(at, head.data(), head.size());
     const size_t pitch = static_cast<size_t>(g.pitch);
+    // Bytes of a BMP row convertRow fills.
+    const size_t filled = g.kind == Kind::Rgb      ? size_t{3} * g.width
+                          : g.kind == Kind::Grey16 ? size_t{g.width}
+                                                   : static_cast<size_t>(g.tiffRowBytes);
     // A BMP lists its rows bottom-up: the strips are read from the last one up.
     for (uint32_t strip = strips.stripCount(); strip-- > 0;) {
         const uint8_t* rows =
@@ -423,8 +429,8 @@ bool writePage(TIFF* tiff, const Geometry& g, uint16_t photometric, int fd, std:
                 problem = std::string("the BMP could not be written: ") + std::strerror(errno);
                 return false;
             }
-            std::memset(row, 0, pitch);
             convertRow(g, rows + r * g.tiffRowBytes, row, levels);
+            std::memset(row + filled, 0, pitch - filled); // the row's padding
         }
     }
     if (!out.flush()) {
