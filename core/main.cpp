@@ -80,6 +80,7 @@ bool runCommandLine(const std::vector<std::string>& parameters, const char* argv
     // Still one thread here: the decoders of the run are made by copying this process.
     engine::startDecoderServer();
     core::runConsoleConversion(settings, job, queue, parsed.quiet, parsed.pause, console);
+    engine::stopDecoderServer();
     return false;
 }
 

@@ -343,11 +343,21 @@ private:
         if (!asked || !countConfirmed(slot) || !read(slot.process->fd()))
             return fail(slot, info);
         askAhead(index + m_decoders);
-        // After the last page the decoder checks the file's chain of pages while this one is
-        // saved.
+        if (index == m_planEnd - 1)
+            windDown();
+    }
+
+    // After the last page, while it is saved, the first decoder checks the file's chain of
+    // pages, and every decoder is told to end once it has answered, so that none is still
+    // leaving when the program waits for it.
+    void windDown() {
         Slot& first = m_slots[0];
-        if (index == m_planEnd - 1 && first.process && first.counted && first.requested < 0)
+        if (first.process && first.counted && first.requested < 0)
             first.reportAsked = writePageRequest(first.process->fd(), k_fileReportRequest);
+        for (Slot& slot : m_slots) {
+            if (slot.process && slot.requested < 0)
+                writePageRequest(slot.process->fd(), k_endRequest);
+        }
     }
 
     // Starts a decoder for `slot`. Its page count is read with its first page, so that a

@@ -176,18 +176,6 @@ Spare makeSpare() {
     }
 }
 
-// At the program's end the server, its input closed, leaves; it is waited for so that it
-// leaves no zombie and the work of making decoders counts as the program's.
-void stopDecoderServer() {
-    Server& running = server();
-    std::lock_guard guard(running.lock);
-    if (running.fd < 0)
-        return;
-    close(running.fd);
-    running.fd = -1;
-    waitpid(running.pid, nullptr, 0);
-}
-
 } // namespace
 
 bool startDecoderServer() {
@@ -218,6 +206,16 @@ bool startDecoderServer() {
     running.pid = pid;
     std::atexit(stopDecoderServer);
     return true;
+}
+
+void stopDecoderServer() {
+    Server& running = server();
+    std::lock_guard guard(running.lock);
+    if (running.fd < 0)
+        return;
+    close(running.fd);
+    running.fd = -1;
+    waitpid(running.pid, nullptr, 0);
 }
 
 pid_t forkDecoder(const std::vector<std::string>& arguments, int socket) {

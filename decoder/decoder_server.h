@@ -17,6 +17,11 @@ namespace kx::engine {
 // when it cannot be started; decoders are then started from the decoder program.
 bool startDecoderServer();
 
+// Ends the server, its input closed, and waits for it, so that it leaves no zombie and the work
+// of making decoders counts as the program's; decoders already made go on. Called at the end
+// of a run, and at exit for a server still running.
+void stopDecoderServer();
+
 // Makes a decoder running runDecoder with `arguments` (the decoder program's arguments, without
 // its name), with `socket` as its standard input and output. Its process id, a child of this
 // process; -1 when there is no server or it could not make one. Any thread.

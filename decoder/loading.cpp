@@ -107,7 +107,22 @@ private:
 // block reaches a BMP, and the pixels do not depend on them.
 class DirectoryView {
 public:
-    explicit DirectoryView(const std::string& path) : m_file(std::fopen(path.c_str(), "rb")) {
+    explicit DirectoryView(std::string path) : m_path(std::move(path)) {}
+
+    // Loads the page whose directory lies at `offset` with FreeImage's single-image TIFF
+    // loader; false when the view cannot present it (then nothing was attempted).
+    bool load(uint64_t offset, Bitmap& page) {
+        if (!m_opened)
+            open();
+        return present(offset, page);
+    }
+
+private:
+    // The file is opened only for the first page FreeImage loads: pages written straight from
+    // libtiff never need it.
+    void open() {
+        m_opened = true;
+        m_file.reset(std::fopen(m_path.c_str(), "rb"));
         if (!m_file)
             return;
         unsigned char header[16] = {};
@@ -126,9 +141,7 @@ public:
         std::memcpy(m_header, header, sizeof header);
     }
 
-    // Loads the page whose directory lies at `offset` with FreeImage's single-image TIFF
-    // loader; false when the view cannot present it (then nothing was attempted).
-    bool load(uint64_t offset, Bitmap& page) {
+    bool present(uint64_t offset, Bitmap& page) {
         if (m_headerSize == 0 || (m_headerSize == 8 && offset > UINT32_MAX))
             return false;
         const size_t offsetAt = m_headerSize == 8 ? 4 : 8;
@@ -145,7 +158,6 @@ public:
         return true;
     }
 
-private:
     static constexpr uint16_t k_iptcTag = 33723;
     static constexpr uint16_t k_exifTag = 34665;
     static constexpr uint16_t k_iccTag = 34675;
@@ -228,6 +240,8 @@ private:
         return std::ftell(static_cast<DirectoryView*>(handle)->m_file.get());
     }
 
+    std::string m_path;
+    bool m_opened = false;
     std::unique_ptr<FILE, FileCloser> m_file;
     unsigned char m_header[16] = {};
     size_t m_headerSize = 0; // 8 for a classic TIFF, 16 for a BigTIFF, 0 when not usable

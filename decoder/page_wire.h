@@ -53,6 +53,9 @@ bool readEncodedPage(int fd, int timeoutMs, EncodedPage& page, PageInfo& info);
 // Copies the first `size` bytes of the file `from` to `to`; false with errno set on failure.
 bool copyFileContent(int from, uint64_t size, int to);
 
+// Tells the decoder to end once it has answered what it was asked before.
+inline constexpr int32_t k_endRequest = -1;
+
 // The file report, asked for with this request index once the pages are done: why the file
 // as a whole cannot be trusted (a directory chain that cannot be followed to its end), empty
 // when it can.
