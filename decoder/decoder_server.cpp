@@ -4,9 +4,11 @@
 #include "decoder/descriptor_passing.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -71,32 +73,20 @@ void detachDescriptors(int keep, int keepAt) {
     _exit(runDecoder(static_cast<int>(argv.size() - 1), argv.data()));
 }
 
-// Makes a process that runs `body`: a middle process makes it and leaves at once, so that the
-// new process is handed to the program (this server's parent, which takes in orphaned
-// descendants) rather than being the server's child. Its process id, or -1.
+// Makes a process that runs `body` as a child of the program, this server's parent, so that
+// the program waits for it as for a decoder it started itself. Its process id, or -1.
+//
+// A sibling is made with clone's CLONE_PARENT, without glibc's fork: the new process runs on a
+// copy of this single-threaded process, and the C library's own record of the thread id, which
+// only glibc's fork would correct, is not used by anything the decoder does (raise and abort
+// ask the kernel).
 pid_t makeProcess(const std::function<void()>& body) {
-    int said[2];
-    if (pipe2(said, O_CLOEXEC) != 0)
-        return -1;
-    const pid_t middle = fork();
-    if (middle == 0) {
-        const pid_t made = fork();
-        if (made == 0) {
-            body();
-            _exit(0);
-        }
-        (void)!write(said[1], &made, sizeof made);
+    const long made = syscall(SYS_clone, CLONE_PARENT | SIGCHLD, nullptr, nullptr, nullptr, 0);
+    if (made == 0) {
+        body();
         _exit(0);
     }
-    close(said[1]);
-    pid_t made = -1;
-    if (middle < 0 || read(said[0], &made, sizeof made) != sizeof made)
-        made = -1;
-    close(said[0]);
-    // Once the middle process has been waited for, the new one belongs to the program.
-    if (middle > 0)
-        waitpid(middle, nullptr, 0);
-    return made;
+    return made > 0 ? static_cast<pid_t>(made) : -1;
 }
 
 // A request: the decoder's arguments, each ended by a NUL.
@@ -186,12 +176,6 @@ bool startDecoderServer() {
     int ends[2];
     if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0)
         return false;
-    // Decoders are orphaned as soon as they are made; this process takes them in.
-    if (prctl(PR_SET_CHILD_SUBREAPER, 1) != 0) {
-        close(ends[0]);
-        close(ends[1]);
-        return false;
-    }
     const pid_t pid = fork();
     if (pid == 0) {
         close(ends[0]);
