@@ -56,6 +56,9 @@ median() {
 time_once() {
   rm -rf "$g_out"
   mkdir -p "$g_out"
+  # What the previous command wrote is flushed first, so that its writeback is not billed to
+  # this one (GraphicsMagick writes half a gigabyte of A4 pages).
+  sync -f "$g_out"
   local start end
   start=$EPOCHREALTIME
   "${g_probe[@]}" "$g_work/peak" "$@" >"$g_log" 2>&1 || true
@@ -68,7 +71,7 @@ time_once() {
 # when hyperfine's report cannot be read, so that the caller falls back to its own loop.
 hyperfine_median() {
   "$g_hyperfine" --runs "$g_runs" --shell=bash --style none \
-    --prepare "rm -rf $(printf '%q' "$g_out") && mkdir -p $(printf '%q' "$g_out")" \
+    --prepare "rm -rf $(printf '%q' "$g_out") && mkdir -p $(printf '%q' "$g_out") && sync -f $(printf '%q' "$g_out")" \
     --export-json "$g_work/hyperfine.json" "$1" >/dev/null 2>&1 || return 0
   jq -r '.results[0].median // empty' "$g_work/hyperfine.json" 2>/dev/null || true
 }
