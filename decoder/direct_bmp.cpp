@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <vector>
@@ -193,23 +194,28 @@ private:
     ErrorWatch* m_previous;
 };
 
-// Gathers the BMP into large sequential writes.
+// Gathers the BMP into large sequential writes. The buffer is not cleared: every byte handed
+// out is written by the caller.
 class FdWriter {
 public:
-    explicit FdWriter(int fd) : m_fd(fd) { m_buffer.reserve(k_writeSize); }
+    // `largestPiece`: the most that extend is ever asked for at once.
+    FdWriter(int fd, size_t largestPiece)
+        : m_fd(fd), m_capacity(std::max(k_writeSize, largestPiece)),
+          m_buffer(new (std::nothrow) uint8_t[m_capacity]) {}
 
-    // Room for `size` more bytes at the end of the buffer, flushed first when full.
+    // Room for `size` more bytes (at most `largestPiece`), flushed first when full; null when
+    // a write fails or there is no buffer.
     uint8_t* extend(size_t size) {
-        if (m_buffer.size() + size > k_writeSize && !flush())
+        if (!m_buffer || (m_used + size > m_capacity && !flush()))
             return nullptr;
-        const size_t at = m_buffer.size();
-        m_buffer.resize(at + size);
-        return m_buffer.data() + at;
+        uint8_t* at = m_buffer.get() + m_used;
+        m_used += size;
+        return at;
     }
 
     bool flush() {
-        const uint8_t* data = m_buffer.data();
-        size_t left = m_buffer.size();
+        const uint8_t* data = m_buffer.get();
+        size_t left = m_used;
         while (left > 0) {
             const ssize_t written = ::write(m_fd, data, left);
             if (written < 0 && errno == EINTR)
@@ -222,13 +228,15 @@ public:
             data += written;
             left -= static_cast<size_t>(written);
         }
-        m_buffer.clear();
+        m_used = 0;
         return true;
     }
 
 private:
     int m_fd;
-    std::vector<uint8_t> m_buffer;
+    size_t m_capacity;
+    std::unique_ptr<uint8_t[]> m_buffer;
+    size_t m_used = 0;
 };
 
 void putLe16(uint8_t* at, uint32_t value) {
@@ -351,11 +359,14 @@ private:
 };
 
 // `levels`: the 8-bit level of every 16-bit sample of a 16-bit grey page.
+// The loops keep the width and the table in locals: stores through the byte pointer `row`
+// could otherwise change them, and they would be read again for every pixel.
 void convertRow(const Geometry& g, const uint8_t* source, uint8_t* row,
                 const std::vector<uint8_t>& levels) {
+    const uint32_t width = g.width;
     switch (g.kind) {
     case Kind::Rgb:
-        for (uint32_t x = 0; x < g.width; ++x, source += 3, row += 3) {
+        for (uint32_t x = 0; x < width; ++x, source += 3, row += 3) {
             row[0] = source[2];
             row[1] = source[1];
             row[2] = source[0];
@@ -365,13 +376,15 @@ void convertRow(const Geometry& g, const uint8_t* source, uint8_t* row,
     case Kind::Bilevel:
         std::memcpy(row, source, static_cast<size_t>(g.tiffRowBytes));
         break;
-    case Kind::Grey16:
-        for (uint32_t x = 0; x < g.width; ++x) {
+    case Kind::Grey16: {
+        const uint8_t* level = levels.data();
+        for (uint32_t x = 0; x < width; ++x) {
             uint16_t sample = 0;
             std::memcpy(&sample, source + 2 * size_t{x}, 2);
-            row[x] = levels[sample];
+            row[x] = level[sample];
         }
         break;
+    }
     }
 }
 
@@ -388,13 +401,17 @@ bool writePage(TIFF* tiff, const Geometry& g, uint16_t photometric, int fd, std:
     StripReader strips(tiff, g, problem);
     // A 16-bit grey page is scaled by its own range: it is read once and kept while the range
     // is found.
-    std::vector<uint8_t> page;
+    std::unique_ptr<uint8_t[]> page; // not cleared: every byte is read into
     std::vector<uint8_t> levels;
     if (g.kind == Kind::Grey16) {
-        page.resize(static_cast<size_t>(g.height * g.tiffRowBytes));
+        page.reset(new (std::nothrow) uint8_t[static_cast<size_t>(g.height * g.tiffRowBytes)]);
+        if (!page) {
+            problem = "no memory for the page";
+            return false;
+        }
         LinearScale scale;
         for (uint32_t strip = 0; strip < strips.stripCount(); ++strip) {
-            uint8_t* at = page.data() + strip * size_t{strips.rowsPerStrip()} * g.tiffRowBytes;
+            uint8_t* at = page.get() + strip * size_t{strips.rowsPerStrip()} * g.tiffRowBytes;
             if (!strips.read(strip, at))
                 return false;
             scale.take(at, size_t{strips.rowsIn(strip)} * g.width);
@@ -403,8 +420,8 @@ bool writePage(TIFF* tiff, const Geometry& g, uint16_t photometric, int fd, std:
         levels = levelsOf(scale);
     }
 
-    FdWriter out(fd);
     const std::vector<uint8_t> head = headers(g, photometric);
+    FdWriter out(fd, std::max(head.size(), static_cast<size_t>(g.pitch)));
     uint8_t* at = out.extend(head.size());
     if (!at) {
         problem = std::string("the BMP could not be written: ") + std::strerror(errno);
@@ -419,8 +436,8 @@ bool writePage(TIFF* tiff, const Geometry& g, uint16_t photometric, int fd, std:
     // A BMP lists its rows bottom-up: the strips are read from the last one up.
     for (uint32_t strip = strips.stripCount(); strip-- > 0;) {
         const uint8_t* rows =
-            page.empty() ? strips.read(strip)
-                         : page.data() + strip * size_t{strips.rowsPerStrip()} * g.tiffRowBytes;
+            !page ? strips.read(strip)
+                  : page.get() + strip * size_t{strips.rowsPerStrip()} * g.tiffRowBytes;
         if (!rows)
             return false;
         for (uint32_t r = strips.rowsIn(strip); r-- > 0;) {

@@ -263,6 +263,11 @@ std::vector<Synthetic> syntheticPages() {
         pages.push_back(with(bilevel("black-w" + w, PHOTOMETRIC_MINISBLACK),
                              [&](Synthetic& p) { p.width = width; }));
     }
+    // A row longer than the writer's buffer.
+    pages.push_back(with(rgb("rgb-wide"), [](Synthetic& p) {
+        p.width = 400'000;
+        p.height = 2;
+    }));
     const auto ramp16 = [](uint32_t x, uint32_t y, uint16_t) {
         return static_cast<uint16_t>(1000 + x * 977 + y * 3001);
     };
