@@ -120,8 +120,16 @@ run_queue() {
       g_cpu[$key]=$cpu
     fi
   done
+  local -a order=("${!g_queue_keys[@]}") reversed=()
+  for ((i = ${#order[@]} - 1; i >= 0; i--)); do
+    reversed+=("${order[$i]}")
+  done
   for ((run = 0; run < g_runs; run++)); do
-    for i in "${!g_queue_keys[@]}"; do
+    # Every other round runs backwards, so that no command always runs right after the same
+    # one (a heavy command can slow the next).
+    local -a round=("${order[@]}")
+    ((run % 2)) && round=("${reversed[@]}")
+    for i in "${round[@]}"; do
       key=${g_queue_keys[$i]}
       [ -n "${g_time[$key]:-}" ] && continue
       read -r seconds kib cpu < <(eval "time_once ${g_queue_commands[$i]}")
