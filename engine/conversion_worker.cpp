@@ -150,7 +150,11 @@ void convertPagesHere(ConversionRun& run, PageSource& source, int first, int end
 // the pages straight into; each is named once its page's name is known.
 class PendingOutputs {
 public:
-    explicit PendingOutputs(std::string folder) : m_folder(std::move(folder)) {}
+    // Files are made in the folder of `path`, where the first page's file is to go; none when
+    // that path is refused, so that nothing is made where no file may be written.
+    PendingOutputs(const std::string& path, const JobState& job)
+        : m_folder(folderPart(path)),
+          m_usable(outputPathProblem(path, job.outputFolder, job.inputPath).empty()) {}
 
     // A file for page `index`, or -1 when the folder has no unnamed files.
     int fileFor(int index) {
@@ -181,7 +185,7 @@ public:
 
 private:
     std::string m_folder;
-    bool m_usable = true;
+    bool m_usable;
     std::map<int, settings::PendingFile> m_files;
 };
 
@@ -218,8 +222,7 @@ FileResult convertPages(ConversionRun& run, PageSource& source) {
     const int count = source.pageCount();
     const PageRange range = choosePageRange(run.settings.tiffFrameLoading, count);
     const bool suffix = needsPageSuffix(run.settings, count);
-    // Files are made ahead in the folder the first page's file would go to.
-    PendingOutputs outputs(folderPart(outputPathForPage(run.settings, run.job)));
+    PendingOutputs outputs(outputPathForPage(run.settings, run.job), run.job);
     const bool encoded =
         chainLeavesPagesUntouched(run.settings) &&
         source.encodePages(saveRecipeOf(run.job, run.settings),
