@@ -42,6 +42,8 @@ bool runCommandLine(const std::vector<std::string>& parameters, const char* argv
     // A closed output pipe (`kestrelix ... | head -c1`) must not end the run: lines that
     // cannot be written are dropped and the conversion goes on.
     std::signal(SIGPIPE, SIG_IGN);
+    // A file-size limit (ulimit -f) makes a write fail with its reason, not end the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     core::TerminalConsole console;
     const std::string first = core::optionName(parameters.front());
     if (first == "-U") {

@@ -112,6 +112,8 @@ bool sendEncodedPage(PageSource& source, int index, int count, const SaveRecipe&
 
 int runDecoder(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
+    // A file-size limit fails the page's write with its reason instead of ending the decoder.
+    std::signal(SIGXFSZ, SIG_IGN);
     if (argc == 3 && std::string_view(argv[1]) == k_watermarkSwitch) {
         limitAddressSpace();
         return sendWatermarkImage(argv[2]);

@@ -397,7 +397,8 @@ std::vector<uint8_t> levelsOf(const LinearScale& scale) {
     return levels;
 }
 
-bool writePage(TIFF* tiff, const Geometry& g, uint16_t photometric, int fd, std::string& problem) {
+DirectWrite writePage(TIFF* tiff, const Geometry& g, uint16_t photometric, int fd,
+                      std::string& problem) {
     StripReader strips(tiff, g, problem);
     // A 16-bit grey page is scaled by its own range: it is read once and kept while the range
     // is found.
@@ -407,13 +408,13 @@ bool writePage(TIFF* tiff, const Geometry& g, uint16_t photometric, int fd, std:
         page.reset(new (std::nothrow) uint8_t[static_cast<size_t>(g.height * g.tiffRowBytes)]);
         if (!page) {
             problem = "no memory for the page";
-            return false;
+            return DirectWrite::Unreadable;
         }
         LinearScale scale;
         for (uint32_t strip = 0; strip < strips.stripCount(); ++strip) {
             uint8_t* at = page.get() + strip * size_t{strips.rowsPerStrip()} * g.tiffRowBytes;
             if (!strips.read(strip, at))
-                return false;
+                return DirectWrite::Unreadable;
             scale.take(at, size_t{strips.rowsIn(strip)} * g.width);
         }
         scale.settle();
@@ -425,7 +426,7 @@ bool writePage(TIFF* tiff, const Geometry& g, uint16_t photometric, int fd, std:
     uint8_t* at = out.extend(head.size());
     if (!at) {
         problem = std::string("the BMP could not be written: ") + std::strerror(errno);
-        return false;
+        return DirectWrite::Unwritable;
     }
     std::memcpy(at, head.data(), head.size());
     const size_t pitch = static_cast<size_t>(g.pitch);
@@ -439,12 +440,12 @@ bool writePage(TIFF* tiff, const Geometry& g, uint16_t photometric, int fd, std:
             !page ? strips.read(strip)
                   : page.get() + strip * size_t{strips.rowsPerStrip()} * g.tiffRowBytes;
         if (!rows)
-            return false;
+            return DirectWrite::Unreadable;
         for (uint32_t r = strips.rowsIn(strip); r-- > 0;) {
             uint8_t* row = out.extend(pitch);
             if (!row) {
                 problem = std::string("the BMP could not be written: ") + std::strerror(errno);
-                return false;
+                return DirectWrite::Unwritable;
             }
             convertRow(g, rows + r * g.tiffRowBytes, row, levels);
             std::memset(row + filled, 0, pitch - filled); // the row's padding
@@ -452,9 +453,9 @@ bool writePage(TIFF* tiff, const Geometry& g, uint16_t photometric, int fd, std:
     }
     if (!out.flush()) {
         problem = std::string("the BMP could not be written: ") + std::strerror(errno);
-        return false;
+        return DirectWrite::Unwritable;
     }
-    return true;
+    return DirectWrite::Written;
 }
 
 } // namespace
@@ -469,22 +470,22 @@ std::optional<DirectPage> directBmpPage(TIFF* tiff, const PageFacts& facts) {
     return DirectPage{g->width, g->height, loadedBits, g->kind != Kind::Rgb};
 }
 
-bool writeDirectBmp(TIFF* tiff, const PageFacts& facts, int fd, std::string& problem) {
+DirectWrite writeDirectBmp(TIFF* tiff, const PageFacts& facts, int fd, std::string& problem) {
     const std::optional<Geometry> g = geometryOf(tiff, facts);
     if (!g) {
         problem = "the page is not one that can be written directly";
-        return false;
+        return DirectWrite::Unreadable;
     }
     try {
         const int saved = errno;
-        const bool written =
+        const DirectWrite written =
             writePage(tiff, *g, static_cast<uint16_t>(facts.photometric), fd, problem);
-        if (written)
+        if (written == DirectWrite::Written)
             errno = saved;
         return written;
     } catch (const std::bad_alloc&) {
         problem = "no memory for the page";
-        return false;
+        return DirectWrite::Unreadable;
     }
 }
 

@@ -32,11 +32,17 @@ struct DirectPage {
 // would not fit in 4 GiB. Reads tags only.
 std::optional<DirectPage> directBmpPage(TIFF* tiff, const PageFacts& facts);
 
+// How writeDirectBmp ended.
+enum class DirectWrite {
+    Written,
+    Unreadable, // not a page directBmpPage accepts, or libtiff could not decode or reported an
+                // error while decoding it (the bytes written so far are not a complete file)
+    Unwritable, // a write failed (errno is left as the failed write set it)
+};
+
 // Decodes the current directory strip by strip, the last strip first, and writes the BMP to
-// `fd` at its current offset in sequential, large writes; one strip is held at a time. False
-// with `problem` set when the page is not one directBmpPage accepts, when libtiff cannot decode
-// a strip or reports an error while decoding (the bytes written so far are then not a
-// complete file), or when a write fails (errno is left as the failed write set it).
-bool writeDirectBmp(TIFF* tiff, const PageFacts& facts, int fd, std::string& problem);
+// `fd` at its current offset in sequential, large writes; one strip is held at a time.
+// `problem` says why when it does not end Written.
+DirectWrite writeDirectBmp(TIFF* tiff, const PageFacts& facts, int fd, std::string& problem);
 
 } // namespace kx::engine

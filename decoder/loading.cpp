@@ -336,10 +336,14 @@ public:
         if (!direct)
             return std::nullopt;
         std::string problem;
-        // A page libtiff cannot read cleanly goes the usual way, which says why in its words.
-        if (!writeDirectBmp(m_directories.current(), *facts, file, problem) ||
-            !diagnostics.take().empty())
+        const DirectWrite written = writeDirectBmp(m_directories.current(), *facts, file, problem);
+        // A page libtiff cannot read cleanly goes the usual way, which says why in its words;
+        // a failed write fails the page.
+        if (written == DirectWrite::Unreadable ||
+            (written == DirectWrite::Written && !diagnostics.take().empty()))
             return std::nullopt;
+        if (written == DirectWrite::Unwritable)
+            info.problem = problem;
         EncodedPage encoded;
         encoded.width = direct->width;
         encoded.height = direct->height;

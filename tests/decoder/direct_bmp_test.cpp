@@ -427,8 +427,9 @@ std::string writeDirect(const std::string& file, int index, const std::string& o
     if (fd < 0)
         return "cannot create";
     std::string problem;
-    const bool written = writeDirectBmp(
-        tiff.get(), readPageFacts(tiff.get(), std::filesystem::file_size(file)), fd, problem);
+    const bool written =
+        writeDirectBmp(tiff.get(), readPageFacts(tiff.get(), std::filesystem::file_size(file)), fd,
+                       problem) == DirectWrite::Written;
     close(fd);
     if (written && !problem.empty())
         return "success with a problem: " + problem;
@@ -622,7 +623,7 @@ TEST(DirectBmpTest, FailedWriteFailsWithAProblem) {
     const int full = open("/dev/full", O_WRONLY);
     ASSERT_GE(full, 0);
     errno = 0;
-    EXPECT_FALSE(writeDirectBmp(tiff.get(), facts, full, problem));
+    EXPECT_EQ(writeDirectBmp(tiff.get(), facts, full, problem), DirectWrite::Unwritable);
     EXPECT_EQ(errno, ENOSPC);
     EXPECT_NE(problem, "");
     close(full);
@@ -630,7 +631,7 @@ TEST(DirectBmpTest, FailedWriteFailsWithAProblem) {
     close(closed);
     problem.clear();
     errno = 0;
-    EXPECT_FALSE(writeDirectBmp(tiff.get(), facts, closed, problem));
+    EXPECT_EQ(writeDirectBmp(tiff.get(), facts, closed, problem), DirectWrite::Unwritable);
     EXPECT_EQ(errno, EBADF);
     EXPECT_NE(problem, "");
 }

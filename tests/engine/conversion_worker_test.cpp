@@ -6,9 +6,11 @@
 #include "tests/support/temp_dir.h"
 #include "tests/support/tiff_writer.h"
 
+#include <csignal>
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -510,6 +512,38 @@ TEST_F(ConversionWorkerTest, PagesNamedIntoOtherFoldersThanForeseenArriveWhole) 
     }
     EXPECT_TRUE(files[0] == files[1]);
     EXPECT_FALSE(files[0][2].empty());
+}
+
+// A decoder whose write fails halfway (a file-size limit stands in for a full disk) fails its
+// page; the previous file stays and no partial one appears.
+TEST_F(ConversionWorkerTest, PageTheDecoderCannotWriteFailsAndKeepsThePreviousFile) {
+    std::vector<test::TiffPage> pages{test::rgbPage(600, 400, test::patternColour)};
+    const std::string input = m_dir.file("big.tif");
+    ASSERT_TRUE(test::writeTiff(input, pages));
+    ASSERT_TRUE(setInputFile(m_job, m_queue, input));
+    TempDir out;
+    m_job.outputFolder = out.folder();
+    test::writeFile(out.file("big.bmp"), "previous");
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 100'000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::vector<std::string> debug;
+    const int converted = runWorker(&debug);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, handler);
+    EXPECT_EQ(converted, 0);
+    const std::string reason = std::string(": ") + std::strerror(EFBIG);
+    EXPECT_NE(std::find_if(debug.begin(), debug.end(),
+                           [&](const std::string& line) {
+                               return line.starts_with("[ERROR] Page 1: ") &&
+                                      line.ends_with(reason);
+                           }),
+              debug.end());
+    EXPECT_EQ(test::readFile(out.file("big.bmp")), "previous");
+    EXPECT_EQ(std::distance(fs::directory_iterator(out.path()), fs::directory_iterator()), 1);
 }
 
 TEST_F(ConversionWorkerTest, FileWrittenByTheDecoderReplacesAnOldOneKeepingItsPermissions) {
