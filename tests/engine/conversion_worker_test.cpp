@@ -2,15 +2,14 @@
 
 #include "engine/format_registry.h"
 #include "engine/saving.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/image_compare.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tiff_writer.h"
 
-#include <csignal>
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -524,16 +523,12 @@ TEST_F(ConversionWorkerTest, PageTheDecoderCannotWriteFailsAndKeepsThePreviousFi
     TempDir out;
     m_job.outputFolder = out.folder();
     test::writeFile(out.file("big.bmp"), "previous");
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 100'000;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     std::vector<std::string> debug;
-    const int converted = runWorker(&debug);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, handler);
+    int converted = 0;
+    {
+        const test::FileSizeLimit limit(100'000);
+        converted = runWorker(&debug);
+    }
     EXPECT_EQ(converted, 0);
     const std::string reason = std::string(": ") + std::strerror(EFBIG);
     EXPECT_NE(std::find_if(debug.begin(), debug.end(),

@@ -2,6 +2,7 @@
 #include "settings/file_replace.h"
 
 #include "engine/bitmap.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/image_compare.h"
 #include "tests/support/temp_dir.h"
 
@@ -10,9 +11,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include <sys/resource.h>
 
-#include <csignal>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -249,19 +248,15 @@ TEST(SavePage, FullDiskKeepsThePreviousFileAndLeavesNoPartialOne) {
     test::writeFile(dir.file("page.bmp"), "previous");
     const Bitmap big(FreeImage_Allocate(600, 400, 24)); // 720 KB of pixels
     JobState job = bmpJob(24);
-    // A file-size limit makes the write fail halfway, as a full disk does.
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 100'000;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool saved24 = savePage(big.get(), dir.file("page.bmp"), job, colourTable(0));
-    const Bitmap palette = palettePage([](int x, int) { return static_cast<uint8_t>(x); });
-    const bool savedCompact =
-        savePage(palette.get(), dir.file("page.bmp"), bmpJob(8), colourTable(1));
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, handler);
+    bool saved24 = true;
+    bool savedCompact = false;
+    {
+        // A file-size limit makes the write fail halfway, as a full disk does.
+        const test::FileSizeLimit limit(100'000);
+        saved24 = savePage(big.get(), dir.file("page.bmp"), job, colourTable(0));
+        const Bitmap palette = palettePage([](int x, int) { return static_cast<uint8_t>(x); });
+        savedCompact = savePage(palette.get(), dir.file("page.bmp"), bmpJob(8), colourTable(1));
+    }
 
     EXPECT_FALSE(saved24);
     EXPECT_TRUE(savedCompact) << "a small page still fits";
