@@ -87,13 +87,16 @@ void installDecodeDiagnostics(Watched watched) {
         std::call_once(freeImageOnce, [] { FreeImage_SetOutputMessage(freeImageMessage); });
 }
 
-DecodeDiagnostics::DecodeDiagnostics(Watched watched) {
+DecodeDiagnostics::DecodeDiagnostics(Watched watched)
+    : m_outerActive(t_collector.active), m_outerError(std::move(t_collector.firstError)) {
     installDecodeDiagnostics(watched);
-    t_collector = Collector{true, {}};
+    t_collector = Collector{true, {}, {}};
 }
 
 DecodeDiagnostics::~DecodeDiagnostics() {
-    t_collector = Collector{};
+    // An enclosing collection goes on, and what was said in here was said in there too.
+    std::string first = m_outerError.empty() ? std::move(t_collector.firstError) : m_outerError;
+    t_collector = Collector{m_outerActive, m_outerActive ? std::move(first) : std::string(), {}};
 }
 
 std::string DecodeDiagnostics::take() {

@@ -16,7 +16,8 @@ enum class Watched { Libtiff, LibtiffAndFreeImage };
 
 class DecodeDiagnostics {
 public:
-    // Starts collecting on this thread, forgetting anything collected before.
+    // Starts collecting on this thread. Collections nest: an enclosing one is set aside and
+    // goes on, with this one's first error, when this one ends.
     explicit DecodeDiagnostics(Watched watched = Watched::LibtiffAndFreeImage);
     ~DecodeDiagnostics();
     DecodeDiagnostics(const DecodeDiagnostics&) = delete;
@@ -28,6 +29,10 @@ public:
     // FreeImage's last word since construction or the last call, such as why it refused a
     // page ("Unable to handle this format: ..."), or empty.
     std::string takeRefusal();
+
+private:
+    bool m_outerActive;
+    std::string m_outerError;
 };
 
 // Installs the callbacks; idempotent, thread-safe. Called by DecodeDiagnostics itself.

@@ -63,8 +63,8 @@ bool sendPage(PageSource& source, int index, int count) {
 
 // Writes page `index`'s finished file into `file`; the facts of the page, with `info.problem`
 // set when there is no complete file.
-EncodedPage encodePage(PageSource& source, int index, int count, const SaveRecipe& recipe, int file,
-                       PageInfo& info) {
+EncodedPage writePageFile(PageSource& source, int index, int count, const SaveRecipe& recipe,
+                          int file, PageInfo& info) {
     if (index >= count) {
         info.problem = "no such page";
         return {};
@@ -95,7 +95,7 @@ bool sendEncodedPage(PageSource& source, int index, int count, const SaveRecipe&
     if (file < 0)
         info.problem = std::string("no memory for the page's file: ") + std::strerror(errno);
     else
-        encoded = encodePage(source, index, count, recipe, file, info);
+        encoded = writePageFile(source, index, count, recipe, file, info);
     const bool complete =
         file >= 0 && info.problem.empty() && encoded.width > 0 && encoded.height > 0;
     const auto size = complete ? static_cast<uint64_t>(lseek(file, 0, SEEK_END)) : 0;

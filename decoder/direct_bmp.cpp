@@ -1,16 +1,16 @@
 #include "decoder/direct_bmp.h"
 
+#include "decoder/decode_diagnostics.h"
+#include "settings/file_replace.h"
+
 #include <tiffio.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <memory>
-#include <mutex>
 #include <new>
 #include <vector>
 
@@ -145,55 +145,6 @@ std::optional<Geometry> geometryOf(TIFF* tiff, const PageFacts& facts) {
     return g;
 }
 
-// libtiff reports decoding errors through a process-wide callback and not always through a
-// failed read (a fax decoder goes on past a bad code word). The "Ext" callback slot is used so
-// that whatever the rest of the process installed in the plain slot keeps working; errors
-// are collected for the page being written on this thread only.
-struct ErrorWatch {
-    std::string firstError;
-};
-
-thread_local ErrorWatch* t_watch = nullptr;
-TIFFErrorHandlerExt g_previousErrorHandler = nullptr;
-
-void noteTiffError(thandle_t client, const char* module, const char* format, va_list args) {
-    if (g_previousErrorHandler) {
-        va_list copy;
-        va_copy(copy, args);
-        g_previousErrorHandler(client, module, format, copy);
-        va_end(copy);
-    }
-    if (!t_watch || !t_watch->firstError.empty())
-        return;
-    char message[512];
-    std::vsnprintf(message, sizeof message, format, args);
-    try {
-        t_watch->firstError = module ? std::string(module) + ": " + message : std::string(message);
-    } catch (const std::bad_alloc&) {
-        // Nothing may unwind through libtiff; a short text still marks the page as failed.
-        t_watch->firstError.assign("libtiff error", 13);
-    }
-}
-
-class WatchedErrors {
-public:
-    WatchedErrors() : m_previous(t_watch) {
-        static std::once_flag once;
-        std::call_once(once,
-                       [] { g_previousErrorHandler = TIFFSetErrorHandlerExt(noteTiffError); });
-        t_watch = &m_watch;
-    }
-    ~WatchedErrors() { t_watch = m_previous; }
-    WatchedErrors(const WatchedErrors&) = delete;
-    WatchedErrors& operator=(const WatchedErrors&) = delete;
-
-    const std::string& firstError() const { return m_watch.firstError; }
-
-private:
-    ErrorWatch m_watch;
-    ErrorWatch* m_previous;
-};
-
 // Gathers the BMP into large sequential writes. The buffer is not cleared: every byte handed
 // out is written by the caller.
 class FdWriter {
@@ -214,22 +165,10 @@ public:
     }
 
     bool flush() {
-        const uint8_t* data = m_buffer.get();
-        size_t left = m_used;
-        while (left > 0) {
-            const ssize_t written = ::write(m_fd, data, left);
-            if (written < 0 && errno == EINTR)
-                continue;
-            if (written <= 0) {
-                if (written == 0)
-                    errno = EIO;
-                return false;
-            }
-            data += written;
-            left -= static_cast<size_t>(written);
-        }
+        const bool written = settings::writeAll(
+            m_fd, std::string_view(reinterpret_cast<const char*>(m_buffer.get()), m_used));
         m_used = 0;
-        return true;
+        return written;
     }
 
 private:
@@ -336,14 +275,12 @@ public:
         }
         const tmsize_t got = TIFFReadEncodedStrip(m_tiff, TIFFComputeStrip(m_tiff, top, 0), into,
                                                   static_cast<tmsize_t>(bytes));
-        if (got < 0) {
-            m_problem = m_errors.firstError().empty()
-                            ? "strip " + std::to_string(strip) + " could not be read"
-                            : m_errors.firstError();
-            return nullptr;
-        }
-        if (!m_errors.firstError().empty()) {
-            m_problem = m_errors.firstError();
+        // libtiff does not always fail a read it complains about (a fax decoder goes on past
+        // a bad code word).
+        const std::string error = m_diagnostics.take();
+        if (got < 0 || !error.empty()) {
+            m_problem =
+                error.empty() ? "strip " + std::to_string(strip) + " could not be read" : error;
             return nullptr;
         }
         return into;
@@ -355,7 +292,7 @@ private:
     std::string& m_problem;
     uint32_t m_rowsPerStrip = 1;
     std::vector<uint8_t> m_buffer;
-    WatchedErrors m_errors;
+    DecodeDiagnostics m_diagnostics{Watched::Libtiff};
 };
 
 // `levels`: the 8-bit level of every 16-bit sample of a 16-bit grey page.

@@ -339,8 +339,7 @@ public:
         const DirectWrite written = writeDirectBmp(m_directories.current(), *facts, file, problem);
         // A page libtiff cannot read cleanly goes the usual way, which says why in its words;
         // a failed write fails the page.
-        if (written == DirectWrite::Unreadable ||
-            (written == DirectWrite::Written && !diagnostics.take().empty()))
+        if (written == DirectWrite::Unreadable)
             return std::nullopt;
         if (written == DirectWrite::Unwritable)
             info.problem = problem;

@@ -16,10 +16,6 @@ namespace {
 // No real page has a row this long, and FreeImage computes row sizes in 32 bits.
 constexpr double k_maxRowBytes = 1024.0 * 1024.0 * 1024.0;
 
-bool rotationWanted(const settings::Settings& settings) {
-    return settings.doImageRotation && settings.imageRotation > 0 && settings.imageRotation < 360;
-}
-
 // FreeImage rotates 24- and 32-bit standard bitmaps with a background colour.
 bool rotatable(FIBITMAP* page) {
     const unsigned bpp = FreeImage_GetBPP(page);

@@ -8,6 +8,11 @@
 
 namespace kx::engine {
 
+// Whether the settings turn pages at all: rotation on and an angle of 1..359.
+inline bool rotationWanted(const settings::Settings& settings) {
+    return settings.doImageRotation && settings.imageRotation > 0 && settings.imageRotation < 360;
+}
+
 // Rotates counter-clockwise by `Image Rotation` when rotation is on and the angle is 1..359.
 // Simple rotation grows the canvas and fills the corners with the back colour; advanced
 // rotation turns about the centre on a canvas of the same size. Pages of 16 bits or fewer, or

@@ -1,6 +1,7 @@
 #include "engine/untouched_page.h"
 
 #include "engine/bit_depth.h"
+#include "engine/geometry.h"
 #include "engine/saving.h"
 #include "engine/standard_type.h"
 
@@ -10,11 +11,10 @@
 namespace kx::engine {
 
 bool chainLeavesPagesUntouched(const settings::Settings& s) {
-    const bool rotated = s.doImageRotation && s.imageRotation > 0 && s.imageRotation < 360;
     const bool watermarked = s.doWatermark == 1 || s.doWatermark == 2;
-    return !rotated && !s.doImageResize && !s.doImageFlipHorizontal && !s.doImageFlipVertical &&
-           !s.doImageColorCorrection && !s.doImageGreyscale && !s.doImageThreshold &&
-           !s.doImageDither && s.doFrame == 0 && !watermarked;
+    return !rotationWanted(s) && !s.doImageResize && !s.doImageFlipHorizontal &&
+           !s.doImageFlipVertical && !s.doImageColorCorrection && !s.doImageGreyscale &&
+           !s.doImageThreshold && !s.doImageDither && s.doFrame == 0 && !watermarked;
 }
 
 SaveRecipe saveRecipeOf(const JobState& job, const settings::Settings& settings) {

@@ -152,6 +152,7 @@ public:
     }
 
     int fd() const { return m_fd; }
+    const std::string& folder() const { return m_folder; }
 
     // Aims an unnamed file at the name `name` in its folder.
     void aimAt(const std::string& name) { m_stem = stemFor(m_folder, name); }
@@ -261,7 +262,6 @@ bool publish(TemporaryFile& file, const std::string& path, mode_t mode, Flush fl
 struct PendingFile::Unnamed {
     explicit Unnamed(const std::string& folder) : file(folder, "") {}
     TemporaryFile file;
-    std::string folder;
 };
 
 PendingFile::PendingFile() = default;
@@ -271,7 +271,6 @@ PendingFile::~PendingFile() = default;
 
 bool PendingFile::create(const std::string& folder) {
     m_file = std::make_unique<Unnamed>(folder);
-    m_file->folder = folder;
     if (m_file->file.create(modeFor(""), true))
         return true;
     m_file.reset();
@@ -288,7 +287,7 @@ bool PendingFile::commit(const std::string& path, Flush flush, std::string* reas
     std::string folder, name;
     if (!splitPath(path, folder, name, why))
         return false;
-    if (!m_file || folder != m_file->folder) {
+    if (!m_file || folder != m_file->file.folder()) {
         why = failure("cannot write", path, EXDEV);
         return false;
     }
