@@ -1,3 +1,9 @@
+#include "decoder/contained_decoder.h"
+#include "decoder/loading.h"
+#include "engine/conversion_worker.h"
+#include "imaging/format_registry.h"
+#include "imaging/saving.h"
+
 // What decoding in a separate decoder process costs over decoding in the converting process.
 //   decoder_overhead OUT_FOLDER RUNS FILE...
 // Converts each FILE to BMP through the conversion worker with the default settings, RUNS
@@ -6,10 +12,6 @@
 //   NAME  PAGES  IN_PROCESS_S  CONTAINED_S  RATIO  EXTRA_MS_PER_PAGE
 // (NAME the file name; medians in seconds; RATIO = contained / in process), or NAME and
 // "failed" when a conversion did not succeed. Exit status 0 when every file converted both ways.
-
-#include "engine/conversion_worker.h"
-#include "engine/format_registry.h"
-#include "engine/saving.h"
 
 #include <algorithm>
 #include <chrono>
@@ -47,7 +49,7 @@ std::optional<double> convertOnce(const std::string& input, const std::string& o
     job.freeImageFormat = FIF_BMP;
     job.targetDepth = settings.bmpBpp;
     job.autoDepth = job.targetDepth == 0;
-    job.saveFlags = engine::computeSaveFlags("bmp", settings);
+    job.saveFlags = imaging::computeSaveFlags("bmp", settings);
     if (!engine::setInputFile(job, queue, input))
         return std::nullopt;
 
@@ -70,7 +72,7 @@ double median(std::vector<double> values) {
 }
 
 int pageCountOf(const std::string& input) {
-    const auto source = engine::openPagesInProcess(input);
+    const auto source = decoder::openPagesInProcess(input);
     return source ? source->pageCount() : 0;
 }
 
@@ -78,10 +80,10 @@ int pageCountOf(const std::string& input) {
 // measurement weighs on both alike.
 bool measureFile(const std::string& input, const std::string& outFolder, int runs) {
     const engine::PageSourceFactory inProcess = [](const std::string& path) {
-        return engine::openPagesInProcess(path);
+        return decoder::openPagesInProcess(path);
     };
     const engine::PageSourceFactory contained = [](const std::string& path) {
-        return engine::openPagesContained(path);
+        return decoder::openPagesContained(path);
     };
     std::vector<double> inProcessTimes;
     std::vector<double> containedTimes;

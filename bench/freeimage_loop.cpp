@@ -1,10 +1,10 @@
+#include "imaging/bitmap.h"
+
 // The floor the converter is measured against: FreeImage alone, with no chain and no decoder
 // process.
 //   freeimage_loop IN.tif OUT_FOLDER
 // Saves every page of IN.tif as OUT_FOLDER/page-N.bmp (N from 1). Exit status 0 when every page
 // was saved, 1 when the file or a page failed, 2 on a usage error.
-
-#include "engine/bitmap.h"
 
 #include <FreeImage.h>
 #include <tiffio.h>
@@ -28,7 +28,7 @@ bool savePage(FIMULTIBITMAP* multi, int index, const std::string& path) {
     FIBITMAP* locked = FreeImage_LockPage(multi, index);
     if (!locked)
         return false;
-    kx::engine::Bitmap copy(FreeImage_Clone(locked));
+    kx::imaging::Bitmap copy(FreeImage_Clone(locked));
     FreeImage_UnlockPage(multi, locked, FALSE);
     return copy && FreeImage_Save(FIF_BMP, copy.get(), path.c_str(), BMP_DEFAULT);
 }

@@ -1,8 +1,8 @@
 #include "core/command_line.h"
 
+#include "base/text_format.h"
 #include "core/keywords.h"
 #include "core/option_table.h"
-#include "core/text_format.h"
 #include "settings/settings_file.h"
 
 #include <array>
@@ -386,7 +386,7 @@ std::vector<std::string> usageLines(const std::string& programName) {
     std::vector<std::string> lines;
     lines.reserve(k_usage.size());
     for (std::string_view line : k_usage)
-        lines.push_back(formatText(line, programName, anyInputFormat()));
+        lines.push_back(base::formatText(line, programName, anyInputFormat()));
     return lines;
 }
 

@@ -1,15 +1,18 @@
 #include "core/console_run.h"
 
+#include "base/file_replace.h"
+#include "base/paths.h"
+#include "base/text_format.h"
+#include "base/version.h"
 #include "core/keywords.h"
-#include "core/text_format.h"
+#include "decoder/contained_decoder.h"
 #include "engine/conversion_worker.h"
 #include "engine/drawing_module.h"
-#include "engine/format_registry.h"
 #include "engine/run_values.h"
-#include "engine/saving.h"
 #include "engine/watermark.h"
-#include "settings/file_replace.h"
-#include "ui/string_table.h"
+#include "imaging/format_registry.h"
+#include "imaging/saving.h"
+#include "settings/string_table.h"
 
 #include <poll.h>
 #include <pthread.h>
@@ -25,10 +28,6 @@
 #include <memory>
 #include <optional>
 #include <thread>
-
-#ifndef KESTRELIX_HOMEPAGE
-#define KESTRELIX_HOMEPAGE "https://kestrelix.example/"
-#endif
 
 namespace kx::core {
 
@@ -97,10 +96,10 @@ bool isRegularFileWithData(const std::string& path) {
 }
 
 void ConsoleRun::run() {
-    status(ui::lookupText("General", "Preparing"));
+    status(settings::lookupText("General", "Preparing"));
     // Every page would fail without the decoder; debug output says so before anything else.
     if (m_debug) {
-        if (const std::string problem = engine::decoderProblem(); !problem.empty())
+        if (const std::string problem = decoder::decoderProblem(); !problem.empty())
             debug("[ERROR] " + problem);
     }
     for (auto step :
@@ -119,29 +118,30 @@ void ConsoleRun::run() {
     printNaming();
     fixSaveParameters();
 
-    status(ui::lookupText("General", "Importing"));
+    status(settings::lookupText("General", "Importing"));
     const int imported = queueJob();
-    status(formatText(ui::lookupText("Msg", "Import complete"), std::to_string(imported)));
+    status(
+        base::formatText(settings::lookupText("Msg", "Import complete"), std::to_string(imported)));
     if (imported == 0) {
-        say(ui::lookupText("Msg", "Conversion is not complete"));
-        say(ui::lookupText("Msg", "Empty input files"));
+        say(settings::lookupText("Msg", "Conversion is not complete"));
+        say(settings::lookupText("Msg", "Empty input files"));
         return;
     }
-    status(ui::lookupText("General", "Converting"));
+    status(settings::lookupText("General", "Converting"));
     const int converted = convert();
     if (converted != 0) {
-        status(ui::lookupText("Msg", "Conversion complete"));
-        status(formatText(ui::lookupText("Msg", "Files converted"), std::to_string(converted),
-                          std::to_string(imported)));
+        status(settings::lookupText("Msg", "Conversion complete"));
+        status(base::formatText(settings::lookupText("Msg", "Files converted"),
+                                std::to_string(converted), std::to_string(imported)));
     } else {
-        say(ui::lookupText("Msg", "Conversion is not complete"));
+        say(settings::lookupText("Msg", "Conversion is not complete"));
     }
 }
 
 Problem ConsoleRun::checkInputFile() {
     const std::string path = m_job.commandLineInputPath;
     debug("Input: " + path);
-    if (engine::extensionOf(path).empty() || !isRegularFileWithData(path))
+    if (base::extensionOf(path).empty() || !isRegularFileWithData(path))
         return "Invalid input file";
     m_job.inputPath = path;
     m_job.commandLineInputPath.clear();
@@ -151,7 +151,7 @@ Problem ConsoleRun::checkInputFile() {
 Problem ConsoleRun::checkOutputFolder() {
     std::string folder = m_job.outputFolder;
     if (folder.empty())
-        folder = engine::folderPart(m_job.inputPath);
+        folder = base::folderPart(m_job.inputPath);
     debug("Output: " + folder);
     if (folder.starts_with(".."))
         return "Incorrect output folder";
@@ -233,7 +233,7 @@ Problem ConsoleRun::checkOutputOptions() {
     } else if (key == "webp") {
         debug("WEBP Quality: ", m_s.webpQuality);
     }
-    const std::vector<int> allowed = engine::allowedDepths(key);
+    const std::vector<int> allowed = imaging::allowedDepths(key);
     if (bpp != 0 && std::find(allowed.begin(), allowed.end(), bpp) == allowed.end())
         return "Invalid " + key + "-bpp value";
     if (key == "jpg" && (m_s.jpgQuality < 1 || m_s.jpgQuality > 100))
@@ -361,7 +361,7 @@ void ConsoleRun::fixSaveParameters() {
 }
 
 int ConsoleRun::queueJob() {
-    std::string extension = engine::extensionOf(m_job.inputPath);
+    std::string extension = base::extensionOf(m_job.inputPath);
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     if (extension == "txt" || extension == "lst")
@@ -418,9 +418,9 @@ int ConsoleRun::convert() {
     if (signalFd >= 0 && done >= 0 && stoppedBeforeDone(done, signalFd)) {
         // Whatever the worker was writing goes, and nothing new is started; the worker is
         // not waited for, since a page may take long to finish.
-        settings::abandonFileWrites();
-        engine::endAllDecoders();
-        say(ui::lookupText("Msg", "Conversion is not complete"));
+        base::abandonFileWrites();
+        decoder::endAllDecoders();
+        say(settings::lookupText("Msg", "Conversion is not complete"));
         std::fflush(stdout);
         _exit(0);
     }
@@ -446,11 +446,11 @@ std::string noticeForConsole() {
 
 void runConsoleConversion(Settings& settings, engine::JobState& job, engine::JobQueue& queue,
                           bool quiet, bool pause, Console& console) {
-    console.setTitle(titleText());
+    console.setTitle(base::titleText());
     if (!quiet) {
-        console.printLine(titleText());
+        console.printLine(base::titleText());
         console.printLine(noticeForConsole());
-        console.printLine(KESTRELIX_HOMEPAGE);
+        console.printLine(std::string(base::k_homepage));
         console.printLine(" ");
     }
     ConsoleRun(settings, job, queue, quiet, console).run();

@@ -1,18 +1,18 @@
-// Entry point: one copy at a time, then the version line, the usage text, the uninstall page,
-// the console conversion or the window, always ending with exit status 0. The program itself
-// links no Qt: the window, the uninstall page and the screenshot mode live in the window
-// module, opened only for them.
-
+#include "base/text_format.h"
 #include "core/command_line.h"
 #include "core/console.h"
 #include "core/console_run.h"
 #include "core/instance_lock.h"
-#include "core/text_format.h"
 #include "core/window_module.h"
 #include "decoder/decoder_server.h"
 #include "engine/job_state.h"
 #include "settings/settings.h"
-#include "ui/string_table.h"
+#include "settings/string_table.h"
+
+// Entry point: one copy at a time, then the version line, the usage text, the uninstall page,
+// the console conversion or the window, always ending with exit status 0. The program itself
+// links no Qt: the window, the uninstall page and the screenshot mode live in the window
+// module, opened only for them.
 
 #include <csignal>
 #include <string>
@@ -37,7 +37,7 @@ bool runCommandLine(const std::vector<std::string>& parameters, const char* argv
     auto& settings = settings::globalSettings();
     engine::resetJobState(job, queue);
     settings::applyDefaults(settings, true);
-    ui::loadStringTable();
+    settings::loadStringTable();
 
     // A closed output pipe (`kestrelix ... | head -c1`) must not end the run: lines that
     // cannot be written are dropped and the conversion goes on.
@@ -47,23 +47,23 @@ bool runCommandLine(const std::vector<std::string>& parameters, const char* argv
     core::TerminalConsole console;
     const std::string first = core::optionName(parameters.front());
     if (first == "-U") {
-        if (const core::WindowFunctions* window = core::windowFunctions(core::titleText()))
-            window->runUninstall(core::titleText().c_str(), &settings);
+        if (const ui::WindowFunctions* window = core::windowFunctions(base::titleText()))
+            window->runUninstall(base::titleText().c_str(), &settings);
         return false;
     }
     if (first == "-T") {
         const std::string folder = parameters.size() > 1 ? core::optionValue(parameters[1]) : "";
-        if (const core::WindowFunctions* window = core::windowFunctions(core::titleText()))
-            window->runScreenshots(core::titleText().c_str(), folder.c_str(), &settings);
+        if (const ui::WindowFunctions* window = core::windowFunctions(base::titleText()))
+            window->runScreenshots(base::titleText().c_str(), folder.c_str(), &settings);
         return false;
     }
     if (first == "-V" || first == "--VERSION") {
-        console.setTitle(core::titleText());
-        console.printLine(core::versionText(core::k_version));
+        console.setTitle(base::titleText());
+        console.printLine(base::versionText(base::k_version));
         return false;
     }
     if (first == "-H" || first == "-?" || first == "--HELP") {
-        console.setTitle(core::titleText());
+        console.setTitle(base::titleText());
         for (const std::string& line : core::usageLines(programName(argv0)))
             console.printLine(line);
         return false;
@@ -71,7 +71,7 @@ bool runCommandLine(const std::vector<std::string>& parameters, const char* argv
 
     const core::ParseResult parsed = core::parseCommandLine(parameters, settings, job);
     if (!parsed.error.empty()) {
-        console.setTitle(core::titleText());
+        console.setTitle(base::titleText());
         console.printLine("Error: " + parsed.error);
         if (parsed.pause)
             console.waitForKey();
@@ -80,9 +80,9 @@ bool runCommandLine(const std::vector<std::string>& parameters, const char* argv
     if (!job.consoleMode)
         return true;
     // Still one thread here: the decoders of the run are made by copying this process.
-    engine::startDecoderServer();
+    decoder::startDecoderServer();
     core::runConsoleConversion(settings, job, queue, parsed.quiet, parsed.pause, console);
-    engine::stopDecoderServer();
+    decoder::stopDecoderServer();
     return false;
 }
 
@@ -92,14 +92,14 @@ int main(int argc, char** argv) {
     const std::vector<std::string> parameters(argv + (argc > 0 ? 1 : 0), argv + argc);
 
     kx::core::InstanceLock lock;
-    if (!lock.acquire(kx::core::titleText()))
+    if (!lock.acquire(kx::base::titleText()))
         return 0; // another copy runs: end at once, silently
 
     if (parameters.empty() || runCommandLine(parameters, argc > 0 ? argv[0] : nullptr)) {
         // A file as the only parameter is what a desktop's "Open with" hands over.
         const bool openWith = parameters.size() == 1 && !parameters[0].starts_with('-');
-        const std::string title = kx::core::titleText();
-        if (const kx::core::WindowFunctions* window = kx::core::windowFunctions(title))
+        const std::string title = kx::base::titleText();
+        if (const kx::ui::WindowFunctions* window = kx::core::windowFunctions(title))
             window->runWindow(title.c_str(), openWith ? parameters[0].c_str() : "",
                               &kx::settings::globalSettings());
     }

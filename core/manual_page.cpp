@@ -1,5 +1,6 @@
 #include "core/manual_page.h"
 
+#include "base/version.h"
 #include "core/command_line.h"
 #include "core/option_table.h"
 #include "settings/setting_keys.h"
@@ -8,10 +9,6 @@
 #include <cctype>
 #include <map>
 #include <sstream>
-
-#ifndef KESTRELIX_HOMEPAGE
-#define KESTRELIX_HOMEPAGE "https://kestrelix.example/"
-#endif
 
 namespace kx::core {
 
@@ -242,7 +239,7 @@ std::string manualPage(const std::string& programName) {
          << ".SH FILES\n"
          << "\\fI~/.config/Kestrelix/quorvant/config.ini\\fR, the settings of the window.\n"
          << ".SH SEE ALSO\n"
-         << escaped(KESTRELIX_HOMEPAGE) << "\n";
+         << escaped(std::string(base::k_homepage)) << "\n";
     return page.str();
 }
 

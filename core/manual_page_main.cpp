@@ -1,6 +1,7 @@
+#include "core/manual_page.h"
+
 // Writes the manual page (or, with --html-options, the options part of the HTML manual) to
 // standard output; the build runs it to make kestrelix.1 and the manual.
-#include "core/manual_page.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,15 +1,15 @@
 #include "core/window_module.h"
 
-#include "engine/program_module.h"
+#include "base/program_module.h"
 
 #include <cstdio>
 
 namespace kx::core {
 
-const WindowFunctions* windowFunctions(const std::string& title) {
+const ui::WindowFunctions* windowFunctions(const std::string& title) {
     std::string why;
-    const WindowFunctions* table = engine::programModuleTable<WindowFunctions>(
-        k_windowModuleName, k_windowEntryName, k_windowTableVersion, why);
+    const ui::WindowFunctions* table = base::programModuleTable<ui::WindowFunctions>(
+        ui::k_windowModuleName, ui::k_windowEntryName, ui::k_windowTableVersion, why);
     if (!table) {
         std::fprintf(stderr, "%s: the window cannot be opened: %s.\n", title.c_str(), why.c_str());
         std::fflush(stderr);

@@ -1,10 +1,10 @@
 #include "decoder/contained_decoder.h"
 
-#include "engine/program_module.h"
-
+#include "base/program_module.h"
 #include "decoder/decoder_server.h"
 #include "decoder/page_wire.h"
-#include "engine/job_state.h"
+#include "imaging/bitmap.h"
+#include "imaging/page_source.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -23,7 +23,7 @@
 
 extern char** environ;
 
-namespace kx::engine {
+namespace kx::decoder {
 
 namespace {
 
@@ -236,7 +236,7 @@ private:
 // Two decoders take alternate pages of a planned range, so that both cores decode while the
 // chain works; each decoder has at most one page asked for ahead, so at most three pages are
 // in memory at once, whatever the page count. Pages still arrive in order.
-class ContainedPageSource final : public PageSource {
+class ContainedPageSource final : public imaging::PageSource {
 public:
     ContainedPageSource(std::string path, std::string decoder, int timeoutMs)
         : m_path(std::move(path)), m_decoder(std::move(decoder)), m_timeoutMs(timeoutMs) {}
@@ -272,13 +272,13 @@ public:
 
     int pageCount() const override { return m_count; }
 
-    Bitmap loadPage(int index, PageInfo& info) override {
-        Bitmap page;
+    imaging::Bitmap loadPage(int index, imaging::PageInfo& info) override {
+        imaging::Bitmap page;
         receive(index, info, [&](int fd) { return readPage(fd, m_timeoutMs, page, info); });
         return page;
     }
 
-    bool encodePages(const SaveRecipe& recipe, OutputFiles outputs) override {
+    bool encodePages(const imaging::SaveRecipe& recipe, OutputFiles outputs) override {
         Slot& first = m_slots[0];
         if (!first.process || !writeEncodeRequest(first.process->fd(), recipe))
             return false;
@@ -287,8 +287,8 @@ public:
         return true;
     }
 
-    EncodedPage loadEncodedPage(int index, PageInfo& info) override {
-        EncodedPage page;
+    imaging::EncodedPage loadEncodedPage(int index, imaging::PageInfo& info) override {
+        imaging::EncodedPage page;
         receive(index, info, [&](int fd) { return readEncodedPage(fd, m_timeoutMs, page, info); });
         return page;
     }
@@ -329,7 +329,7 @@ private:
 
     // Asks for page `index` unless that was done ahead of time, reads the answer with `read`,
     // then asks the decoder for its next page, which it works on while this one goes on.
-    void receive(int index, PageInfo& info, const std::function<bool(int fd)>& read) {
+    void receive(int index, imaging::PageInfo& info, const std::function<bool(int fd)>& read) {
         Slot& slot = m_slots[slotOf(index)];
         // A decoder that died on an earlier page is replaced for the pages after it.
         if (!slot.process && !startDecoder(slot)) {
@@ -400,19 +400,19 @@ private:
 
     // Receives and drops the page asked for ahead of time.
     bool dropAhead(Slot& slot) {
-        PageInfo ignored;
+        imaging::PageInfo ignored;
         slot.requested = -1;
         if (!countConfirmed(slot))
             return false;
         if (m_recipe) {
-            EncodedPage unused;
+            imaging::EncodedPage unused;
             return readEncodedPage(slot.process->fd(), m_timeoutMs, unused, ignored);
         }
-        Bitmap unused;
+        imaging::Bitmap unused;
         return readPage(slot.process->fd(), m_timeoutMs, unused, ignored);
     }
 
-    void fail(Slot& slot, PageInfo& info) {
+    void fail(Slot& slot, imaging::PageInfo& info) {
         const std::string ended = slot.process->stop();
         slot.process.reset();
         slot.requested = -1;
@@ -427,14 +427,14 @@ private:
     int m_planEnd = 0; // pages up to here will be asked for in order
     int m_decoders = 1;
     Slot m_slots[k_decoders];
-    std::optional<SaveRecipe> m_recipe; // set once pages come as finished files
+    std::optional<imaging::SaveRecipe> m_recipe; // set once pages come as finished files
     OutputFiles m_outputs;
 };
 
 } // namespace
 
 std::string defaultDecoderPath() {
-    return programPartPath(k_decoderName);
+    return base::programPartPath(k_decoderName);
 }
 
 std::string decoderProblem(const std::string& decoderPath) {
@@ -450,8 +450,8 @@ void endAllDecoders() {
     liveDecoders().killAll();
 }
 
-Bitmap decodeImageContained(const std::string& path, std::string& problem,
-                            const std::string& decoderPath, int timeoutMs) {
+imaging::Bitmap decodeImageContained(const std::string& path, std::string& problem,
+                                     const std::string& decoderPath, int timeoutMs) {
     problem = decoderProblem(decoderPath);
     if (!problem.empty())
         return nullptr;
@@ -460,8 +460,8 @@ Bitmap decodeImageContained(const std::string& path, std::string& problem,
         problem = "the page decoder " + decoderPath + " could not be started";
         return nullptr;
     }
-    Bitmap image;
-    PageInfo info;
+    imaging::Bitmap image;
+    imaging::PageInfo info;
     if (!readPage(process.fd(), timeoutMs, image, info)) {
         const std::string ended = process.stop();
         problem = ended.empty() ? "the decoder stopped answering" : ended;
@@ -473,12 +473,12 @@ Bitmap decodeImageContained(const std::string& path, std::string& problem,
     return image;
 }
 
-std::unique_ptr<PageSource> openPagesContained(const std::string& path,
-                                               const std::string& decoderPath, int timeoutMs) {
+std::unique_ptr<imaging::PageSource>
+openPagesContained(const std::string& path, const std::string& decoderPath, int timeoutMs) {
     auto source = std::make_unique<ContainedPageSource>(path, decoderPath, timeoutMs);
     if (!source->open())
         return nullptr;
     return source;
 }
 
-} // namespace kx::engine
+} // namespace kx::decoder

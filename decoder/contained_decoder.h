@@ -1,11 +1,13 @@
 #pragma once
 
 #include "decoder/loading.h"
+#include "imaging/bitmap.h"
+#include "imaging/page_source.h"
 
 #include <memory>
 #include <string>
 
-namespace kx::engine {
+namespace kx::decoder {
 
 // Where the decoder program is: beside the running program, else in the library folder of
 // an installed copy (../lib/kestrelix/ from the program's folder); the path beside the program
@@ -22,17 +24,17 @@ void endAllDecoders();
 // Decodes one watermark image in a decoder process of its own, with the decoder's memory
 // limit; a damaged file that crashes it only fails the image. Null with `problem` set when the
 // image cannot be decoded. See decodeWatermarkImage for what comes back.
-Bitmap decodeImageContained(const std::string& path, std::string& problem,
-                            const std::string& decoderPath = defaultDecoderPath(),
-                            int timeoutMs = 120'000);
+imaging::Bitmap decodeImageContained(const std::string& path, std::string& problem,
+                                     const std::string& decoderPath = defaultDecoderPath(),
+                                     int timeoutMs = 120'000);
 
 // Opens `path` in a decoder process of its own (the program at `decoderPath`), started from
 // the calling thread without the caller's descriptors. Pages are decoded there and handed
 // over whole. When the decoder dies or sends nothing for `timeoutMs`, the page being loaded
 // fails with a problem that says why, and the next page starts a fresh decoder. Null when the
 // decoder cannot be started or finds no page.
-std::unique_ptr<PageSource>
+std::unique_ptr<imaging::PageSource>
 openPagesContained(const std::string& path, const std::string& decoderPath = defaultDecoderPath(),
                    int timeoutMs = 120'000);
 
-} // namespace kx::engine
+} // namespace kx::decoder

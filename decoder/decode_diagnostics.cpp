@@ -8,7 +8,7 @@
 #include <mutex>
 #include <string_view>
 
-namespace kx::engine {
+namespace kx::decoder {
 
 namespace {
 
@@ -111,4 +111,4 @@ std::string DecodeDiagnostics::takeRefusal() {
     return refusal;
 }
 
-} // namespace kx::engine
+} // namespace kx::decoder

@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace kx::engine {
+namespace kx::decoder {
 
 // libtiff and FreeImage report problems through process-wide callbacks; by default libtiff
 // prints them on standard error. These callbacks are replaced once, and what they say while a
@@ -38,4 +38,4 @@ private:
 // Installs the callbacks; idempotent, thread-safe. Called by DecodeDiagnostics itself.
 void installDecodeDiagnostics(Watched watched = Watched::LibtiffAndFreeImage);
 
-} // namespace kx::engine
+} // namespace kx::decoder

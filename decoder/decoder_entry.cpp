@@ -1,10 +1,13 @@
 #include "decoder/decoder_entry.h"
 
+#include "base/available_memory.h"
 #include "decoder/loading.h"
 #include "decoder/page_budget.h"
 #include "decoder/page_wire.h"
 #include "decoder/watermark_decoding.h"
-#include "engine/untouched_page.h"
+#include "imaging/bitmap.h"
+#include "imaging/page_encoding.h"
+#include "imaging/page_source.h"
 
 #include <sys/mman.h>
 #include <sys/resource.h>
@@ -14,7 +17,7 @@
 #include <cstring>
 #include <string_view>
 
-namespace kx::engine {
+namespace kx::decoder {
 
 namespace {
 
@@ -37,19 +40,19 @@ void limitAddressSpace() {
     if (k_sanitized)
         return;
     constexpr rlim_t k_codeAndLibraries = rlim_t{512} << 20;
-    const rlim_t limit = static_cast<rlim_t>(availableMemory()) + k_codeAndLibraries;
+    const rlim_t limit = static_cast<rlim_t>(base::availableMemory()) + k_codeAndLibraries;
     const rlimit bound{limit, limit};
     setrlimit(RLIMIT_AS, &bound);
 }
 
 int sendWatermarkImage(const char* path) {
-    PageInfo info;
-    const Bitmap image = decodeWatermarkImage(path, info.problem);
+    imaging::PageInfo info;
+    const imaging::Bitmap image = decodeWatermarkImage(path, info.problem);
     return writePage(STDOUT_FILENO, image.get(), info) ? 0 : 1;
 }
 
-bool sendPage(PageSource& source, int index, int count) {
-    PageInfo info;
+bool sendPage(imaging::PageSource& source, int index, int count) {
+    imaging::PageInfo info;
     bool sent = false;
     const auto send = [&](FIBITMAP* page) { sent = writePage(STDOUT_FILENO, page, info); };
     if (index < count) {
@@ -63,13 +66,15 @@ bool sendPage(PageSource& source, int index, int count) {
 
 // Writes page `index`'s finished file into `file`; the facts of the page, with `info.problem`
 // set when there is no complete file.
-EncodedPage writePageFile(PageSource& source, int index, int count, const SaveRecipe& recipe,
-                          int file, PageInfo& info) {
+imaging::EncodedPage writePageFile(imaging::PageSource& source, int index, int count,
+                                   const imaging::SaveRecipe& recipe, int file,
+                                   imaging::PageInfo& info) {
     if (index >= count) {
         info.problem = "no such page";
         return {};
     }
-    if (std::optional<EncodedPage> direct = source.encodeDirectly(index, info, recipe, file))
+    if (std::optional<imaging::EncodedPage> direct =
+            source.encodeDirectly(index, info, recipe, file))
         return std::move(*direct);
     // What the direct writer may have left is no part of the file.
     if (ftruncate(file, 0) != 0 || lseek(file, 0, SEEK_SET) != 0) {
@@ -77,7 +82,8 @@ EncodedPage writePageFile(PageSource& source, int index, int count, const SaveRe
         return {};
     }
     std::string problem;
-    EncodedPage encoded = encodeUntouchedPage(source.loadPage(index, info), recipe, file, problem);
+    imaging::EncodedPage encoded =
+        imaging::encodeUntouchedPage(source.loadPage(index, info), recipe, file, problem);
     if (info.problem.empty())
         info.problem = problem;
     if (info.problem.empty() && encoded.sourceDepth == 0)
@@ -87,10 +93,10 @@ EncodedPage writePageFile(PageSource& source, int index, int count, const SaveRe
 
 // Sends page `index` as its finished file, written into `output` when the worker sent one
 // with the request (this copy of it is closed), else into a memory file sent along.
-bool sendEncodedPage(PageSource& source, int index, int count, const SaveRecipe& recipe,
-                     int output) {
-    PageInfo info;
-    EncodedPage encoded;
+bool sendEncodedPage(imaging::PageSource& source, int index, int count,
+                     const imaging::SaveRecipe& recipe, int output) {
+    imaging::PageInfo info;
+    imaging::EncodedPage encoded;
     const int file = output >= 0 ? output : memfd_create("kestrelix-file", MFD_CLOEXEC);
     if (file < 0)
         info.problem = std::string("no memory for the page's file: ") + std::strerror(errno);
@@ -122,12 +128,12 @@ int runDecoder(int argc, char** argv) {
         return 2;
     limitAddressSpace();
 
-    std::unique_ptr<PageSource> source = openPagesInProcess(argv[1]);
+    std::unique_ptr<imaging::PageSource> source = openPagesInProcess(argv[1]);
     const int count = source ? source->pageCount() : 0;
     if (!writePageCount(STDOUT_FILENO, count) || count == 0)
         return 0;
 
-    std::optional<SaveRecipe> recipe; // set: pages go out as finished files
+    std::optional<imaging::SaveRecipe> recipe; // set: pages go out as finished files
     while (const std::optional<PageRequest> request = readPageRequest(STDIN_FILENO)) {
         const int32_t index = request->index;
         // A file comes only with a page asked for as a file; any other is not kept.
@@ -155,4 +161,4 @@ int runDecoder(int argc, char** argv) {
     return 0;
 }
 
-} // namespace kx::engine
+} // namespace kx::decoder

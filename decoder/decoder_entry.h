@@ -1,6 +1,6 @@
 #pragma once
 
-namespace kx::engine {
+namespace kx::decoder {
 
 // The decoder process, run with the decoder program's arguments and its standard input and
 // output connected to the worker:
@@ -16,4 +16,4 @@ namespace kx::engine {
 // Returns the process's exit status: 0, or 2 for arguments it does not know.
 int runDecoder(int argc, char** argv);
 
-} // namespace kx::engine
+} // namespace kx::decoder

@@ -1,7 +1,7 @@
-// The decoder program, started by the worker for each input file it converts.
-
 #include "decoder/decoder_entry.h"
 
+// The decoder program, started by the worker for each input file it converts.
+
 int main(int argc, char** argv) {
-    return kx::engine::runDecoder(argc, argv);
+    return kx::decoder::runDecoder(argc, argv);
 }

@@ -19,7 +19,7 @@
 #include <functional>
 #include <mutex>
 
-namespace kx::engine {
+namespace kx::decoder {
 
 namespace {
 
@@ -228,4 +228,4 @@ pid_t forkDecoder(const std::vector<std::string>& arguments, int socket) {
     return decoder;
 }
 
-} // namespace kx::engine
+} // namespace kx::decoder

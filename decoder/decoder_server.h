@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace kx::engine {
+namespace kx::decoder {
 
 // Starting a decoder program costs more than converting a small page: the dynamic loader
 // maps its libraries anew each time. The decoder server is a copy of this program made once,
@@ -28,4 +28,4 @@ void stopDecoderServer();
 // process; -1 when there is no server or it could not make one. Any thread.
 pid_t forkDecoder(const std::vector<std::string>& arguments, int socket);
 
-} // namespace kx::engine
+} // namespace kx::decoder

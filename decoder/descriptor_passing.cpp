@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace kx::engine {
+namespace kx::decoder {
 
 ssize_t sendMessage(int fd, const void* data, size_t size, int passed) {
     iovec part{const_cast<void*>(data), size};
@@ -51,4 +51,4 @@ ssize_t receiveMessage(int fd, void* data, size_t size, int& passed) {
     return got;
 }
 
-} // namespace kx::engine
+} // namespace kx::decoder

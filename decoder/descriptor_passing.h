@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-namespace kx::engine {
+namespace kx::decoder {
 
 // One sendmsg of `data` on a Unix socket with the descriptor `passed` attached (none when it is
 // -1), retried when interrupted. The bytes sent, or -1 with errno set. Never raises SIGPIPE.
@@ -14,4 +14,4 @@ ssize_t sendMessage(int fd, const void* data, size_t size, int passed);
 // with it (close-on-exec), or -1. The bytes received, 0 at end of input, or -1.
 ssize_t receiveMessage(int fd, void* data, size_t size, int& passed);
 
-} // namespace kx::engine
+} // namespace kx::decoder

@@ -1,7 +1,7 @@
 #include "decoder/direct_bmp.h"
 
+#include "base/file_replace.h"
 #include "decoder/decode_diagnostics.h"
-#include "settings/file_replace.h"
 
 #include <tiffio.h>
 #include <unistd.h>
@@ -14,7 +14,7 @@
 #include <new>
 #include <vector>
 
-namespace kx::engine {
+namespace kx::decoder {
 
 namespace {
 
@@ -165,7 +165,7 @@ public:
     }
 
     bool flush() {
-        const bool written = settings::writeAll(
+        const bool written = base::writeAll(
             m_fd, std::string_view(reinterpret_cast<const char*>(m_buffer.get()), m_used));
         m_used = 0;
         return written;
@@ -426,4 +426,4 @@ DirectWrite writeDirectBmp(TIFF* tiff, const PageFacts& facts, int fd, std::stri
     }
 }
 
-} // namespace kx::engine
+} // namespace kx::decoder

@@ -8,7 +8,7 @@
 
 typedef struct tiff TIFF;
 
-namespace kx::engine {
+namespace kx::decoder {
 
 // Common pages that leave the chain untouched at default settings are written to BMP here,
 // straight from libtiff's strips, byte for byte as the FreeImage path would write them, so
@@ -45,4 +45,4 @@ enum class DirectWrite {
 // `problem` says why when it does not end Written.
 DirectWrite writeDirectBmp(TIFF* tiff, const PageFacts& facts, int fd, std::string& problem);
 
-} // namespace kx::engine
+} // namespace kx::decoder

@@ -1,9 +1,12 @@
 #include "decoder/loading.h"
 
+#include "base/available_memory.h"
 #include "decoder/decode_diagnostics.h"
 #include "decoder/direct_bmp.h"
 #include "decoder/page_budget.h"
 #include "decoder/tiff_corrections.h"
+#include "imaging/bitmap.h"
+#include "imaging/page_source.h"
 
 #include <sys/mman.h>
 #include <tiffio.h>
@@ -22,7 +25,7 @@
 #include <string_view>
 #include <vector>
 
-namespace kx::engine {
+namespace kx::decoder {
 
 namespace {
 
@@ -111,7 +114,7 @@ public:
 
     // Loads the page whose directory lies at `offset` with FreeImage's single-image TIFF
     // loader; false when the view cannot present it (then nothing was attempted).
-    bool load(uint64_t offset, Bitmap& page) {
+    bool load(uint64_t offset, imaging::Bitmap& page) {
         if (!m_opened)
             open();
         return present(offset, page);
@@ -141,7 +144,7 @@ private:
         std::memcpy(m_header, header, sizeof header);
     }
 
-    bool present(uint64_t offset, Bitmap& page) {
+    bool present(uint64_t offset, imaging::Bitmap& page) {
         if (m_headerSize == 0 || (m_headerSize == 8 && offset > UINT32_MAX))
             return false;
         const size_t offsetAt = m_headerSize == 8 ? 4 : 8;
@@ -260,7 +263,7 @@ struct MultiBitmapCloser {
 // Old-style JPEG pages FreeImage cannot decode are tried once more from the first JPEG
 // stream embedded in the file; the result counts only when it has the page's size, since the
 // stream may belong to another page or hold only the first strip.
-Bitmap decodeEmbeddedJpeg(const std::string& path, uint32_t width, uint32_t height) {
+imaging::Bitmap decodeEmbeddedJpeg(const std::string& path, uint32_t width, uint32_t height) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return nullptr;
@@ -274,12 +277,12 @@ Bitmap decodeEmbeddedJpeg(const std::string& path, uint32_t width, uint32_t heig
     }
     if (start >= bytes.size())
         return nullptr;
-    MemoryStream stream(
+    imaging::MemoryStream stream(
         FreeImage_OpenMemory(bytes.data() + start, static_cast<DWORD>(bytes.size() - start)));
     if (!stream)
         return nullptr;
     FreeImage_SeekMemory(stream.get(), 0, SEEK_SET);
-    Bitmap decoded(
+    imaging::Bitmap decoded(
         FreeImage_LoadFromMemory(FIF_JPEG, stream.get(), JPEG_ACCURATE | JPEG_EXIFROTATE));
     if (!decoded || FreeImage_GetWidth(decoded.get()) != width ||
         FreeImage_GetHeight(decoded.get()) != height)
@@ -287,7 +290,7 @@ Bitmap decodeEmbeddedJpeg(const std::string& path, uint32_t width, uint32_t heig
     return decoded;
 }
 
-class FreeImagePageSource final : public PageSource {
+class FreeImagePageSource final : public imaging::PageSource {
 public:
     // The pages of a TIFF as libtiff counts them, which is how FreeImage's multi-page reader
     // counts them too; none when libtiff cannot open it.
@@ -296,33 +299,34 @@ public:
           m_count(m_directories.pageCount()) {}
 
     // The one page FreeImage's single-image reader made of a file.
-    FreeImagePageSource(std::string path, Bitmap single)
+    FreeImagePageSource(std::string path, imaging::Bitmap single)
         : m_path(std::move(path)), m_single(std::move(single)), m_directories(m_path), m_count(1) {}
 
     int pageCount() const override { return m_count; }
 
     // A page FreeImage's multi-page reader lends is copied; one loaded on its own is handed
     // over as it is.
-    Bitmap loadPage(int index, PageInfo& info) override {
+    imaging::Bitmap loadPage(int index, imaging::PageInfo& info) override {
         Decoded decoded = decode(index, info);
         if (!decoded.locked)
             return std::move(decoded.owned);
-        Bitmap copy(FreeImage_Clone(decoded.locked));
+        imaging::Bitmap copy(FreeImage_Clone(decoded.locked));
         FreeImage_UnlockPage(multi(), decoded.locked, FALSE);
         if (!copy && info.problem.empty())
             info.problem = "no memory for a copy of the page";
         return copy;
     }
 
-    void usePage(int index, PageInfo& info, const PageUser& use) override {
+    void usePage(int index, imaging::PageInfo& info, const PageUser& use) override {
         Decoded decoded = decode(index, info);
         use(decoded.locked ? decoded.locked : decoded.owned.get());
         if (decoded.locked)
             FreeImage_UnlockPage(multi(), decoded.locked, FALSE);
     }
 
-    std::optional<EncodedPage> encodeDirectly(int index, PageInfo& info, const SaveRecipe& recipe,
-                                              int file) override {
+    std::optional<imaging::EncodedPage> encodeDirectly(int index, imaging::PageInfo& info,
+                                                       const imaging::SaveRecipe& recipe,
+                                                       int file) override {
         // Only the plain BMP of a page at its own depth is written straight from its strips.
         if (std::string_view(recipe.formatKey) != "bmp" || recipe.targetDepth != 0 ||
             recipe.saveFlags != BMP_DEFAULT || recipe.bmpColorTable != 0)
@@ -343,7 +347,7 @@ public:
             return std::nullopt;
         if (written == DirectWrite::Unwritable)
             info.problem = problem;
-        EncodedPage encoded;
+        imaging::EncodedPage encoded;
         encoded.width = direct->width;
         encoded.height = direct->height;
         encoded.sourceDepth = direct->sourceDepth;
@@ -358,10 +362,10 @@ private:
     // A decoded page: either lent by the multi-page reader (to be unlocked) or owned.
     struct Decoded {
         FIBITMAP* locked = nullptr;
-        Bitmap owned;
+        imaging::Bitmap owned;
     };
 
-    Decoded decode(int index, PageInfo& info) {
+    Decoded decode(int index, imaging::PageInfo& info) {
         DecodeDiagnostics diagnostics;
         Decoded decoded;
         const std::optional<PageFacts> facts = m_directories.read(index);
@@ -414,7 +418,7 @@ private:
     // Read once per file: asking the system for every page costs more than a small page.
     uint64_t memoryAvailable() {
         if (!m_available)
-            m_available = availableMemory();
+            m_available = base::availableMemory();
         return *m_available;
     }
 
@@ -422,7 +426,7 @@ private:
     std::unique_ptr<FIMULTIBITMAP, MultiBitmapCloser> m_multi;
     bool m_multiPage = false; // pages are read from the TIFF's directories, not m_single
     bool m_multiTried = false;
-    Bitmap m_single;
+    imaging::Bitmap m_single;
     TiffDirectories m_directories;
     int m_count;
     DirectoryView m_view{m_path};
@@ -489,7 +493,7 @@ std::string directoryChainProblem(const std::string& path) {
     }
 }
 
-std::unique_ptr<PageSource> openPagesInProcess(const std::string& path) {
+std::unique_ptr<imaging::PageSource> openPagesInProcess(const std::string& path) {
     installDecodeDiagnostics(Watched::Libtiff);
     // FreeImage is not even loaded for a file whose pages the decoder writes itself.
     auto pages = std::make_unique<FreeImagePageSource>(path);
@@ -498,10 +502,10 @@ std::unique_ptr<PageSource> openPagesInProcess(const std::string& path) {
     // A file libtiff finds no page in is not a TIFF the multi-page reader can read either;
     // the single-image reader gets its chance.
     installDecodeDiagnostics();
-    Bitmap single(FreeImage_Load(FIF_TIFF, path.c_str(), 0));
+    imaging::Bitmap single(FreeImage_Load(FIF_TIFF, path.c_str(), 0));
     if (!single)
         return nullptr;
     return std::make_unique<FreeImagePageSource>(path, std::move(single));
 }
 
-} // namespace kx::engine
+} // namespace kx::decoder

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <string>
 
-namespace kx::engine {
+namespace kx::decoder {
 
 namespace {
 
@@ -125,4 +125,4 @@ std::string pageRefusal(const PageFacts& facts, uint64_t availableMemory) {
     return {};
 }
 
-} // namespace kx::engine
+} // namespace kx::decoder

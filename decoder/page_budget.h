@@ -1,13 +1,13 @@
 #pragma once
 
-#include "decoder/available_memory.h"
+#include "base/available_memory.h"
 
 #include <cstdint>
 #include <string>
 
 typedef struct tiff TIFF;
 
-namespace kx::engine {
+namespace kx::decoder {
 
 // What a page's TIFF directory says about it before a single pixel is decoded.
 struct PageFacts {
@@ -36,4 +36,4 @@ uint64_t pageFootprint(const PageFacts& facts);
 // header claims (a decompression bomb: a few hundred bytes claiming gigabytes).
 std::string pageRefusal(const PageFacts& facts, uint64_t availableMemory);
 
-} // namespace kx::engine
+} // namespace kx::decoder

@@ -1,6 +1,9 @@
 #include "decoder/page_wire.h"
 
+#include "base/fd_io.h"
 #include "decoder/descriptor_passing.h"
+#include "imaging/bitmap.h"
+#include "imaging/page_source.h"
 
 #include <poll.h>
 #include <sys/mman.h>
@@ -14,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-namespace kx::engine {
+namespace kx::decoder {
 
 namespace {
 
@@ -62,50 +65,6 @@ struct EncodedHeader {
     uint64_t size = 0;         // bytes of the file; 0 when there is none
 };
 
-bool writeAll(int fd, const void* data, size_t size) {
-    const auto* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        // On a socket a vanished reader gives EPIPE instead of killing the program.
-        ssize_t written = send(fd, bytes, size, MSG_NOSIGNAL);
-        if (written < 0 && errno == ENOTSOCK)
-            written = write(fd, bytes, size);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        bytes += written;
-        size -= static_cast<size_t>(written);
-    }
-    return true;
-}
-
-// Waits at most `timeoutMs` (negative: forever) until `fd` has something to read.
-bool waitReadable(int fd, int timeoutMs) {
-    pollfd ready{fd, POLLIN, 0};
-    int polled;
-    do
-        polled = poll(&ready, 1, timeoutMs);
-    while (polled < 0 && errno == EINTR);
-    return polled > 0;
-}
-
-// Reads exactly `size` bytes, waiting at most `timeoutMs` for each piece (negative: forever).
-bool readAll(int fd, void* data, size_t size, int timeoutMs) {
-    auto* bytes = static_cast<char*>(data);
-    while (size > 0) {
-        if (!waitReadable(fd, timeoutMs))
-            return false;
-        const ssize_t got = read(fd, bytes, size);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return false;
-        bytes += got;
-        size -= static_cast<size_t>(got);
-    }
-    return true;
-}
-
 // Copies the pixels into a memory file, so that they cross to the worker without passing
 // through the socket a few kilobytes at a time. -1 when no memory file can be made.
 int pixelsInMemoryFile(FIBITMAP* page, uint64_t size) {
@@ -114,7 +73,7 @@ int pixelsInMemoryFile(FIBITMAP* page, uint64_t size) {
         return -1;
     // Writing lets the kernel fill the file's pages in bulk, which is much faster than
     // faulting them in one by one through a mapping.
-    if (!writeAll(fd, FreeImage_GetBits(page), size)) {
+    if (!base::writeAll(fd, FreeImage_GetBits(page), size)) {
         close(fd);
         return -1;
     }
@@ -127,19 +86,20 @@ bool sendWithDescriptor(int fd, const void* data, size_t size, int passed) {
     if (sent <= 0)
         return false;
     const auto done = static_cast<size_t>(sent);
-    return done == size || writeAll(fd, static_cast<const char*>(data) + done, size - done);
+    return done == size || base::sendAll(fd, static_cast<const char*>(data) + done, size - done);
 }
 
 // Reads `size` bytes of which the first carry a passed descriptor, if any (-1 when none).
 bool receiveWithDescriptor(int fd, void* data, size_t size, int timeoutMs, int& passed) {
     passed = -1;
-    if (!waitReadable(fd, timeoutMs))
+    if (!base::waitReadable(fd, timeoutMs))
         return false;
     const ssize_t got = receiveMessage(fd, data, size, passed);
     if (got <= 0)
         return false;
     const auto done = static_cast<size_t>(got);
-    return done == size || readAll(fd, static_cast<char*>(data) + done, size - done, timeoutMs);
+    return done == size ||
+           base::readAll(fd, static_cast<char*>(data) + done, size - done, timeoutMs);
 }
 
 // A page header over the pixels of a received memory file, mapped copy-on-write so that
@@ -147,7 +107,7 @@ bool receiveWithDescriptor(int fd, void* data, size_t size, int timeoutMs, int& 
 // mapping that copies every page of it, while faulting the pages in as the chain reads them
 // shares them with the memory file. Null unless the file holds exactly the pixels the header
 // describes.
-Bitmap pageOverMemoryFile(int memory, const PageHeader& h) {
+imaging::Bitmap pageOverMemoryFile(int memory, const PageHeader& h) {
     struct stat facts {};
     if (fstat(memory, &facts) != 0 || static_cast<uint64_t>(facts.st_size) != h.dataSize)
         return nullptr;
@@ -162,8 +122,8 @@ Bitmap pageOverMemoryFile(int memory, const PageHeader& h) {
         munmap(mapped, h.dataSize);
         return nullptr;
     }
-    adoptPixelMapping(page, mapped, h.dataSize);
-    Bitmap owned(page);
+    imaging::adoptPixelMapping(page, mapped, h.dataSize);
+    imaging::Bitmap owned(page);
     if (FreeImage_GetPitch(page) != h.pitch || FreeImage_GetColorsUsed(page) != h.paletteSize)
         return nullptr;
     return owned;
@@ -173,7 +133,7 @@ bool drain(int fd, uint64_t size, int timeoutMs) {
     std::vector<char> sink(1 << 16);
     for (uint64_t left = size; left > 0;) {
         const size_t piece = static_cast<size_t>(std::min<uint64_t>(left, sink.size()));
-        if (!readAll(fd, sink.data(), piece, timeoutMs))
+        if (!base::readAll(fd, sink.data(), piece, timeoutMs))
             return false;
         left -= piece;
     }
@@ -207,10 +167,10 @@ bool plausible(const PageHeader& h) {
            h.dataSize == uint64_t{h.pitch} * h.height;
 }
 
-Bitmap allocateFor(const PageHeader& h) {
-    Bitmap page(FreeImage_AllocateT(static_cast<FREE_IMAGE_TYPE>(h.type), static_cast<int>(h.width),
-                                    static_cast<int>(h.height), static_cast<int>(h.bpp), h.masks[0],
-                                    h.masks[1], h.masks[2]));
+imaging::Bitmap allocateFor(const PageHeader& h) {
+    imaging::Bitmap page(FreeImage_AllocateT(
+        static_cast<FREE_IMAGE_TYPE>(h.type), static_cast<int>(h.width), static_cast<int>(h.height),
+        static_cast<int>(h.bpp), h.masks[0], h.masks[1], h.masks[2]));
     if (page && (FreeImage_GetPitch(page.get()) != h.pitch ||
                  FreeImage_GetColorsUsed(page.get()) != h.paletteSize))
         return nullptr;
@@ -221,12 +181,12 @@ Bitmap allocateFor(const PageHeader& h) {
 
 bool writePageCount(int fd, int32_t count) {
     const uint32_t message[2] = {k_countMagic, static_cast<uint32_t>(count)};
-    return writeAll(fd, message, sizeof message);
+    return base::sendAll(fd, message, sizeof message);
 }
 
 std::optional<int32_t> readPageCount(int fd, int timeoutMs) {
     uint32_t message[2] = {};
-    if (!readAll(fd, message, sizeof message, timeoutMs) || message[0] != k_countMagic)
+    if (!base::readAll(fd, message, sizeof message, timeoutMs) || message[0] != k_countMagic)
         return std::nullopt;
     const auto count = static_cast<int32_t>(message[1]);
     return count < 0 ? std::nullopt : std::optional<int32_t>(count);
@@ -234,7 +194,7 @@ std::optional<int32_t> readPageCount(int fd, int timeoutMs) {
 
 bool writePageRequest(int fd, int32_t index, int output) {
     return output >= 0 ? sendWithDescriptor(fd, &index, sizeof index, output)
-                       : writeAll(fd, &index, sizeof index);
+                       : base::sendAll(fd, &index, sizeof index);
 }
 
 std::optional<PageRequest> readPageRequest(int fd) {
@@ -244,7 +204,7 @@ std::optional<PageRequest> readPageRequest(int fd) {
     return request;
 }
 
-bool writePage(int fd, FIBITMAP* page, const PageInfo& info) {
+bool writePage(int fd, FIBITMAP* page, const imaging::PageInfo& info) {
     PageHeader h;
     h.compression = info.sourceCompression;
     h.problemLength = static_cast<uint32_t>(std::min<size_t>(info.problem.size(), k_maxProblem));
@@ -268,23 +228,24 @@ bool writePage(int fd, FIBITMAP* page, const PageInfo& info) {
     }
     int memory = page && h.dataSize > k_inlinePixels ? pixelsInMemoryFile(page, h.dataSize) : -1;
     h.pixelsInMemory = memory >= 0;
-    const bool sent =
-        memory >= 0 ? sendWithDescriptor(fd, &h, sizeof h, memory) : writeAll(fd, &h, sizeof h);
+    const bool sent = memory >= 0 ? sendWithDescriptor(fd, &h, sizeof h, memory)
+                                  : base::sendAll(fd, &h, sizeof h);
     if (memory >= 0)
         close(memory);
-    if (!sent || !writeAll(fd, info.problem.data(), h.problemLength))
+    if (!sent || !base::sendAll(fd, info.problem.data(), h.problemLength))
         return false;
     if (!page)
         return true;
-    if (h.paletteSize && !writeAll(fd, FreeImage_GetPalette(page), h.paletteSize * sizeof(RGBQUAD)))
+    if (h.paletteSize &&
+        !base::sendAll(fd, FreeImage_GetPalette(page), h.paletteSize * sizeof(RGBQUAD)))
         return false;
     if (h.transparencyCount &&
-        !writeAll(fd, FreeImage_GetTransparencyTable(page), h.transparencyCount))
+        !base::sendAll(fd, FreeImage_GetTransparencyTable(page), h.transparencyCount))
         return false;
-    return h.pixelsInMemory || writeAll(fd, FreeImage_GetBits(page), h.dataSize);
+    return h.pixelsInMemory || base::sendAll(fd, FreeImage_GetBits(page), h.dataSize);
 }
 
-bool readPage(int fd, int timeoutMs, Bitmap& page, PageInfo& info) {
+bool readPage(int fd, int timeoutMs, imaging::Bitmap& page, imaging::PageInfo& info) {
     PageHeader h;
     int memory = -1;
     const bool received = receiveWithDescriptor(fd, &h, sizeof h, timeoutMs, memory);
@@ -294,7 +255,7 @@ bool readPage(int fd, int timeoutMs, Bitmap& page, PageInfo& info) {
         return false;
     info.sourceCompression = h.compression;
     info.problem.assign(h.problemLength, '\0');
-    if (!readAll(fd, info.problem.data(), h.problemLength, timeoutMs))
+    if (!base::readAll(fd, info.problem.data(), h.problemLength, timeoutMs))
         return false;
     page.reset();
     if (!h.hasPage)
@@ -302,8 +263,8 @@ bool readPage(int fd, int timeoutMs, Bitmap& page, PageInfo& info) {
     page = h.pixelsInMemory ? pageOverMemoryFile(pixels.fd, h) : allocateFor(h);
     std::vector<RGBQUAD> palette(h.paletteSize);
     std::vector<BYTE> transparency(h.transparencyCount);
-    if (!readAll(fd, palette.data(), palette.size() * sizeof(RGBQUAD), timeoutMs) ||
-        !readAll(fd, transparency.data(), transparency.size(), timeoutMs))
+    if (!base::readAll(fd, palette.data(), palette.size() * sizeof(RGBQUAD), timeoutMs) ||
+        !base::readAll(fd, transparency.data(), transparency.size(), timeoutMs))
         return false;
     if (!page) {
         // No memory for it here; pixels sent inline are drained so the stream stays in step.
@@ -324,91 +285,28 @@ bool readPage(int fd, int timeoutMs, Bitmap& page, PageInfo& info) {
         FreeImage_SetBackgroundColor(page.get(), &h.background);
     FreeImage_SetDotsPerMeterX(page.get(), h.dotsPerMeter[0]);
     FreeImage_SetDotsPerMeterY(page.get(), h.dotsPerMeter[1]);
-    if (!h.pixelsInMemory && !readAll(fd, FreeImage_GetBits(page.get()), h.dataSize, timeoutMs)) {
+    if (!h.pixelsInMemory &&
+        !base::readAll(fd, FreeImage_GetBits(page.get()), h.dataSize, timeoutMs)) {
         page.reset();
         return false;
     }
     return true;
 }
 
-EncodedPage& EncodedPage::operator=(EncodedPage&& other) noexcept {
-    if (this == &other)
-        return *this;
-    if (m_memory >= 0)
-        close(m_memory);
-    width = other.width;
-    height = other.height;
-    sourceDepth = other.sourceDepth;
-    sourceGrey = other.sourceGrey;
-    m_bytes = std::move(other.m_bytes);
-    m_memory = std::exchange(other.m_memory, -1);
-    m_size = other.m_size;
-    m_inOutput = other.m_inOutput;
-    return *this;
-}
-
-EncodedPage::~EncodedPage() {
-    if (m_memory >= 0)
-        close(m_memory);
-}
-
-void EncodedPage::setBytes(std::string bytes) {
-    m_bytes = std::move(bytes);
-}
-
-void EncodedPage::setInOutput(uint64_t size) {
-    m_inOutput = true;
-    m_size = size;
-}
-
-void EncodedPage::setMemoryFile(int memory, uint64_t size) {
-    if (m_memory >= 0)
-        close(m_memory);
-    m_memory = memory;
-    m_size = size;
-}
-
-bool EncodedPage::writeTo(int fd) const {
-    if (!hasFile() || m_inOutput) {
-        errno = EINVAL;
-        return false;
-    }
-    if (m_memory < 0)
-        return writeAll(fd, m_bytes.data(), m_bytes.size());
-    return copyFileContent(m_memory, m_size, fd);
-}
-
-bool copyFileContent(int from, uint64_t size, int to) {
-    // The kernel copies from file to file without a trip through this process.
-    off_t offset = 0;
-    while (static_cast<uint64_t>(offset) < size) {
-        const ssize_t sent =
-            sendfile(to, from, &offset, static_cast<size_t>(size - static_cast<uint64_t>(offset)));
-        if (sent < 0 && errno == EINTR)
-            continue;
-        if (sent <= 0) {
-            if (sent == 0)
-                errno = EIO;
-            return false;
-        }
-    }
-    return true;
-}
-
-bool writeEncodeRequest(int fd, const SaveRecipe& recipe) {
+bool writeEncodeRequest(int fd, const imaging::SaveRecipe& recipe) {
     const int32_t request = k_encodeRequest;
-    return writeAll(fd, &request, sizeof request) && writeAll(fd, &recipe, sizeof recipe);
+    return base::sendAll(fd, &request, sizeof request) && base::sendAll(fd, &recipe, sizeof recipe);
 }
 
-std::optional<SaveRecipe> readSaveRecipe(int fd) {
-    SaveRecipe recipe;
-    if (!readAll(fd, &recipe, sizeof recipe, -1) ||
+std::optional<imaging::SaveRecipe> readSaveRecipe(int fd) {
+    imaging::SaveRecipe recipe;
+    if (!base::readAll(fd, &recipe, sizeof recipe, -1) ||
         recipe.formatKey[sizeof recipe.formatKey - 1] != '\0')
         return std::nullopt;
     return recipe;
 }
 
-bool writeEncodedPage(int fd, const EncodedPage& page, const PageInfo& info) {
+bool writeEncodedPage(int fd, const imaging::EncodedPage& page, const imaging::PageInfo& info) {
     EncodedHeader h;
     h.compression = info.sourceCompression;
     h.width = page.width;
@@ -428,12 +326,12 @@ bool writeEncodedPage(int fd, const EncodedPage& page, const PageInfo& info) {
     }
     h.inMemoryFile = page.memoryFile() >= 0 && h.size > k_inlinePixels;
     const bool sent = h.inMemoryFile ? sendWithDescriptor(fd, &h, sizeof h, page.memoryFile())
-                                     : writeAll(fd, &h, sizeof h);
-    return sent && writeAll(fd, info.problem.data(), h.problemLength) &&
-           (h.inMemoryFile || writeAll(fd, inline_.data(), inline_.size()));
+                                     : base::sendAll(fd, &h, sizeof h);
+    return sent && base::sendAll(fd, info.problem.data(), h.problemLength) &&
+           (h.inMemoryFile || base::sendAll(fd, inline_.data(), inline_.size()));
 }
 
-bool readEncodedPage(int fd, int timeoutMs, EncodedPage& page, PageInfo& info) {
+bool readEncodedPage(int fd, int timeoutMs, imaging::EncodedPage& page, imaging::PageInfo& info) {
     EncodedHeader h;
     int memory = -1;
     const bool received = receiveWithDescriptor(fd, &h, sizeof h, timeoutMs, memory);
@@ -443,14 +341,14 @@ bool readEncodedPage(int fd, int timeoutMs, EncodedPage& page, PageInfo& info) {
         (!h.inMemoryFile && !h.inOutput && h.size > k_inlinePixels) ||
         (h.inOutput && h.inMemoryFile))
         return false;
-    page = EncodedPage();
+    page = imaging::EncodedPage();
     page.width = h.width;
     page.height = h.height;
     page.sourceDepth = h.sourceDepth;
     page.sourceGrey = h.sourceGrey != 0;
     info.sourceCompression = h.compression;
     info.problem.assign(h.problemLength, '\0');
-    if (!readAll(fd, info.problem.data(), h.problemLength, timeoutMs))
+    if (!base::readAll(fd, info.problem.data(), h.problemLength, timeoutMs))
         return false;
     if (h.inOutput) {
         page.setInOutput(h.size);
@@ -464,7 +362,7 @@ bool readEncodedPage(int fd, int timeoutMs, EncodedPage& page, PageInfo& info) {
         return true;
     }
     std::string bytes(static_cast<size_t>(h.size), '\0');
-    if (!readAll(fd, bytes.data(), bytes.size(), timeoutMs))
+    if (!base::readAll(fd, bytes.data(), bytes.size(), timeoutMs))
         return false;
     page.setBytes(std::move(bytes));
     return true;
@@ -473,18 +371,18 @@ bool readEncodedPage(int fd, int timeoutMs, EncodedPage& page, PageInfo& info) {
 bool writeFileReport(int fd, const std::string& problem) {
     const uint32_t length = static_cast<uint32_t>(std::min<size_t>(problem.size(), k_maxProblem));
     const uint32_t header[2] = {k_reportMagic, length};
-    return writeAll(fd, header, sizeof header) && writeAll(fd, problem.data(), length);
+    return base::sendAll(fd, header, sizeof header) && base::sendAll(fd, problem.data(), length);
 }
 
 std::optional<std::string> readFileReport(int fd, int timeoutMs) {
     uint32_t header[2] = {};
-    if (!readAll(fd, header, sizeof header, timeoutMs) || header[0] != k_reportMagic ||
+    if (!base::readAll(fd, header, sizeof header, timeoutMs) || header[0] != k_reportMagic ||
         header[1] > k_maxProblem)
         return std::nullopt;
     std::string problem(header[1], '\0');
-    if (!readAll(fd, problem.data(), problem.size(), timeoutMs))
+    if (!base::readAll(fd, problem.data(), problem.size(), timeoutMs))
         return std::nullopt;
     return problem;
 }
 
-} // namespace kx::engine
+} // namespace kx::decoder

@@ -1,13 +1,14 @@
 #pragma once
 
 #include "decoder/loading.h"
-#include "engine/bitmap.h"
+#include "imaging/bitmap.h"
+#include "imaging/page_source.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
 
-namespace kx::engine {
+namespace kx::decoder {
 
 // The messages between the decoder process and the worker, over a pair of pipes. Both ends
 // are this program, but the worker still checks every size it reads: a decoder that went
@@ -31,27 +32,24 @@ std::optional<PageRequest> readPageRequest(int fd);
 
 // Sends a decoded page (or its absence) with everything the chain needs: type, size, depth,
 // palette, colour masks, resolution, transparency and background colour.
-bool writePage(int fd, FIBITMAP* page, const PageInfo& info);
+bool writePage(int fd, FIBITMAP* page, const imaging::PageInfo& info);
 
 // Receives a page. False when the decoder ended, stopped answering for `timeoutMs`, or sent
 // something malformed; `page` may be null on success when the decoder had no page to give.
-bool readPage(int fd, int timeoutMs, Bitmap& page, PageInfo& info);
+bool readPage(int fd, int timeoutMs, imaging::Bitmap& page, imaging::PageInfo& info);
 
 // Asks the decoder to send every page from now on as its finished output file made by the
 // recipe, which follows the request index on the wire.
 inline constexpr int32_t k_encodeRequest = -3;
-bool writeEncodeRequest(int fd, const SaveRecipe& recipe);
+bool writeEncodeRequest(int fd, const imaging::SaveRecipe& recipe);
 // Reads the recipe after an encode request; nullopt when it is malformed or missing.
-std::optional<SaveRecipe> readSaveRecipe(int fd);
+std::optional<imaging::SaveRecipe> readSaveRecipe(int fd);
 
 // Sends a page's output file (or its absence) with the facts about the page.
-bool writeEncodedPage(int fd, const EncodedPage& page, const PageInfo& info);
+bool writeEncodedPage(int fd, const imaging::EncodedPage& page, const imaging::PageInfo& info);
 // Receives one. False when the decoder ended, stopped answering for `timeoutMs`, or sent
 // something malformed.
-bool readEncodedPage(int fd, int timeoutMs, EncodedPage& page, PageInfo& info);
-
-// Copies the first `size` bytes of the file `from` to `to`; false with errno set on failure.
-bool copyFileContent(int from, uint64_t size, int to);
+bool readEncodedPage(int fd, int timeoutMs, imaging::EncodedPage& page, imaging::PageInfo& info);
 
 // Tells the decoder to end once it has answered what it was asked before.
 inline constexpr int32_t k_endRequest = -1;
@@ -68,4 +66,4 @@ std::optional<std::string> readFileReport(int fd, int timeoutMs);
 // and send it as one page message.
 inline constexpr const char* k_watermarkSwitch = "--watermark";
 
-} // namespace kx::engine
+} // namespace kx::decoder

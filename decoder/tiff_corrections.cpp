@@ -1,5 +1,7 @@
 #include "decoder/tiff_corrections.h"
 
+#include "imaging/bitmap.h"
+
 #include <tiffio.h>
 
 #include <algorithm>
@@ -10,7 +12,7 @@
 #include <new>
 #include <vector>
 
-namespace kx::engine {
+namespace kx::decoder {
 
 namespace {
 
@@ -75,7 +77,7 @@ struct RasterFree {
 };
 
 // CMYK through libtiff's RGBA reader, which also copes with every compression and tiling.
-Bitmap decodeCmyk(TIFF* tiff, const PageFacts& facts, std::string& problem) {
+imaging::Bitmap decodeCmyk(TIFF* tiff, const PageFacts& facts, std::string& problem) {
     char message[1024] = "";
     if (!TIFFRGBAImageOK(tiff, message)) {
         problem = message;
@@ -94,7 +96,7 @@ Bitmap decodeCmyk(TIFF* tiff, const PageFacts& facts, std::string& problem) {
         return nullptr;
     }
     const bool alpha = facts.extraSample >= 0;
-    Bitmap page(FreeImage_Allocate(facts.width, facts.height, alpha ? 32 : 24));
+    imaging::Bitmap page(FreeImage_Allocate(facts.width, facts.height, alpha ? 32 : 24));
     if (!page) {
         problem = "no memory for the page";
         return nullptr;
@@ -189,7 +191,7 @@ bool readSamples(TIFF* tiff, const PageFacts& facts, size_t sampleBytes, std::ve
 }
 
 // Half floats widened to FreeImage's float types: grey, RGB or RGBA.
-Bitmap decodeHalfFloat(TIFF* tiff, const PageFacts& facts, std::string& problem) {
+imaging::Bitmap decodeHalfFloat(TIFF* tiff, const PageFacts& facts, std::string& problem) {
     const int samples = facts.samplesPerPixel;
     const FREE_IMAGE_TYPE type = samples == 1 || samples == 2 ? FIT_FLOAT
                                  : samples == 3               ? FIT_RGBF
@@ -202,7 +204,7 @@ Bitmap decodeHalfFloat(TIFF* tiff, const PageFacts& facts, std::string& problem)
     std::vector<BYTE> data;
     if (!readSamples(tiff, facts, 2, data, problem))
         return nullptr;
-    Bitmap page(FreeImage_AllocateT(type, facts.width, facts.height));
+    imaging::Bitmap page(FreeImage_AllocateT(type, facts.width, facts.height));
     if (!page) {
         problem = "no memory for the page";
         return nullptr;
@@ -227,11 +229,11 @@ Bitmap decodeHalfFloat(TIFF* tiff, const PageFacts& facts, std::string& problem)
 }
 
 // Grey and alpha to 32-bit RGBA, the colour unpremultiplied where the alpha is associated.
-Bitmap decodeGreyWithAlpha(TIFF* tiff, const PageFacts& facts, std::string& problem) {
+imaging::Bitmap decodeGreyWithAlpha(TIFF* tiff, const PageFacts& facts, std::string& problem) {
     std::vector<BYTE> data;
     if (!readSamples(tiff, facts, 1, data, problem))
         return nullptr;
-    Bitmap page(FreeImage_Allocate(facts.width, facts.height, 32));
+    imaging::Bitmap page(FreeImage_Allocate(facts.width, facts.height, 32));
     if (!page) {
         problem = "no memory for the page";
         return nullptr;
@@ -291,7 +293,7 @@ bool decodesWithLibtiff(const PageFacts& facts) {
     return isCmyk(facts) || isHalfFloat(facts) || isGreyWithAlpha(facts);
 }
 
-Bitmap decodeWithLibtiff(TIFF* tiff, const PageFacts& facts, std::string& problem) {
+imaging::Bitmap decodeWithLibtiff(TIFF* tiff, const PageFacts& facts, std::string& problem) {
     try {
         if (isCmyk(facts))
             return decodeCmyk(tiff, facts, problem);
@@ -323,4 +325,4 @@ void correctDecodedPage(FIBITMAP* page, const PageFacts& facts) {
         invertSamples(page);
 }
 
-} // namespace kx::engine
+} // namespace kx::decoder

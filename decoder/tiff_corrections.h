@@ -1,13 +1,13 @@
 #pragma once
 
 #include "decoder/page_budget.h"
-#include "engine/bitmap.h"
+#include "imaging/bitmap.h"
 
 #include <string>
 
 typedef struct tiff TIFF;
 
-namespace kx::engine {
+namespace kx::decoder {
 
 // FreeImage's TIFF loader gets some kinds of page wrong. The ones it cannot be helped with are
 // decoded with libtiff instead; the others are repaired after FreeImage decoded them.
@@ -21,11 +21,11 @@ bool decodesWithLibtiff(const PageFacts& facts);
 // 24-bit RGB (32-bit with its alpha, unpremultiplied), half floats to FreeImage's float types
 // (grey, RGB, RGBA), grey with alpha to 32-bit RGBA (unpremultiplied). Null with `problem` saying
 // why when libtiff cannot decode it.
-Bitmap decodeWithLibtiff(TIFF* tiff, const PageFacts& facts, std::string& problem);
+imaging::Bitmap decodeWithLibtiff(TIFF* tiff, const PageFacts& facts, std::string& problem);
 
 // Repairs in place what FreeImage's loader got wrong on a page it decoded: transparency on a
 // page whose TIFF declares no alpha (no ExtraSamples), 16-bit min-is-white samples left as
 // stored (a negative), associated alpha left premultiplied. Null passes.
 void correctDecodedPage(FIBITMAP* page, const PageFacts& facts);
 
-} // namespace kx::engine
+} // namespace kx::decoder

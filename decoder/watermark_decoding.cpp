@@ -1,8 +1,9 @@
 #include "decoder/watermark_decoding.h"
 
 #include "decoder/decode_diagnostics.h"
+#include "imaging/bitmap.h"
 
-namespace kx::engine {
+namespace kx::decoder {
 
 namespace {
 
@@ -23,31 +24,32 @@ int loadFlags(FREE_IMAGE_FORMAT format) {
 }
 
 // A FIT_BITMAP the drawing side converts to 32 bits itself; null when there is none.
-Bitmap toStandardBitmap(Bitmap image) {
+imaging::Bitmap toStandardBitmap(imaging::Bitmap image) {
     if (!image)
         return image;
     switch (FreeImage_GetImageType(image.get())) {
     case FIT_BITMAP:
         return image;
     case FIT_RGB16:
-        return keepResolution(image.get(), FreeImage_ConvertTo24Bits(image.get()));
+        return imaging::keepResolution(image.get(), FreeImage_ConvertTo24Bits(image.get()));
     case FIT_RGBA16:
-        return keepResolution(image.get(), FreeImage_ConvertTo32Bits(image.get()));
+        return imaging::keepResolution(image.get(), FreeImage_ConvertTo32Bits(image.get()));
     case FIT_RGBF:
-        return keepResolution(image.get(), FreeImage_TmoDrago03(image.get(), 1.0, 0.0));
+        return imaging::keepResolution(image.get(), FreeImage_TmoDrago03(image.get(), 1.0, 0.0));
     case FIT_RGBAF: {
-        const Bitmap rgb(FreeImage_ConvertToRGBF(image.get()));
-        return rgb ? keepResolution(image.get(), FreeImage_TmoDrago03(rgb.get(), 1.0, 0.0))
+        const imaging::Bitmap rgb(FreeImage_ConvertToRGBF(image.get()));
+        return rgb ? imaging::keepResolution(image.get(), FreeImage_TmoDrago03(rgb.get(), 1.0, 0.0))
                    : nullptr;
     }
     default:
-        return keepResolution(image.get(), FreeImage_ConvertToStandardType(image.get(), TRUE));
+        return imaging::keepResolution(image.get(),
+                                       FreeImage_ConvertToStandardType(image.get(), TRUE));
     }
 }
 
 } // namespace
 
-Bitmap decodeWatermarkImage(const std::string& path, std::string& problem) {
+imaging::Bitmap decodeWatermarkImage(const std::string& path, std::string& problem) {
     installDecodeDiagnostics();
     DecodeDiagnostics diagnostics;
     FREE_IMAGE_FORMAT format = FreeImage_GetFileType(path.c_str(), 0);
@@ -58,14 +60,14 @@ Bitmap decodeWatermarkImage(const std::string& path, std::string& problem) {
         return nullptr;
     }
     if (FreeImage_FIFSupportsNoPixels(format)) {
-        const Bitmap header(FreeImage_Load(format, path.c_str(), FIF_LOAD_NOPIXELS));
+        const imaging::Bitmap header(FreeImage_Load(format, path.c_str(), FIF_LOAD_NOPIXELS));
         if (header &&
             !sizeAllowed(FreeImage_GetWidth(header.get()), FreeImage_GetHeight(header.get()))) {
             problem = "the image is too large for a watermark";
             return nullptr;
         }
     }
-    Bitmap image(FreeImage_Load(format, path.c_str(), loadFlags(format)));
+    imaging::Bitmap image(FreeImage_Load(format, path.c_str(), loadFlags(format)));
     if (!image || !FreeImage_HasPixels(image.get())) {
         problem = diagnostics.takeRefusal();
         if (problem.empty())
@@ -82,4 +84,4 @@ Bitmap decodeWatermarkImage(const std::string& path, std::string& problem) {
     return image;
 }
 
-} // namespace kx::engine
+} // namespace kx::decoder

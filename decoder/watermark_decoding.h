@@ -1,10 +1,10 @@
 #pragma once
 
-#include "engine/bitmap.h"
+#include "imaging/bitmap.h"
 
 #include <string>
 
-namespace kx::engine {
+namespace kx::decoder {
 
 // Decodes the watermark image at `path` with FreeImage (any format it reads, the type taken
 // from the file's signature, else from its name) into a standard bitmap the drawing side can
@@ -13,10 +13,10 @@ namespace kx::engine {
 // larger than `maxSide` on a side or `maxPixels` in all are refused before their pixels are
 // decoded, where the format allows. Null with `problem` set when the file cannot be decoded.
 // Runs inside the decoder process: a damaged file may crash it.
-Bitmap decodeWatermarkImage(const std::string& path, std::string& problem);
+imaging::Bitmap decodeWatermarkImage(const std::string& path, std::string& problem);
 
 // The limits above, the same as the drawing side's canvas limits.
 inline constexpr int64_t k_maxWatermarkSide = 32767;
 inline constexpr int64_t k_maxWatermarkPixels = int64_t{1} << 26;
 
-} // namespace kx::engine
+} // namespace kx::decoder

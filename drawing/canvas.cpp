@@ -1,11 +1,13 @@
 #include "drawing/canvas.h"
 
+#include "base/text.h"
 #include "engine/geometry.h"
 #include "engine/overlay.h"
+#include "imaging/bitmap.h"
 
 namespace kx::drawing {
 
-using engine::Bitmap;
+using imaging::Bitmap;
 
 namespace {
 
@@ -27,7 +29,7 @@ QImage transparentCanvas(int width, int height) {
 }
 
 QColor colorWithAlpha(std::string_view text, int64_t alpha) {
-    const uint32_t rgb = engine::parseColor(text);
+    const uint32_t rgb = base::parseColor(text);
     return QColor(static_cast<int>(rgb & 0xFF), static_cast<int>((rgb >> 8) & 0xFF),
                   static_cast<int>((rgb >> 16) & 0xFF), engine::clampOpacity(alpha));
 }

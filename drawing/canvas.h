@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/bitmap.h"
+#include "imaging/bitmap.h"
 
 #include <QColor>
 #include <QImage>
@@ -21,7 +21,7 @@ QColor colorWithAlpha(std::string_view text, int64_t alpha);
 
 // A 32-bit FreeImage bitmap with the same straight (not premultiplied) RGBA pixels as
 // `image`, rows flipped to FreeImage's bottom-up order. Null on failure.
-engine::Bitmap toFreeImage(const QImage& image);
+imaging::Bitmap toFreeImage(const QImage& image);
 
 // A QImage of a bitmap of any depth FreeImage can bring to 32 bits: ARGB32 when the bitmap has
 // transparency, RGB32 otherwise. Null on failure or when the size exceeds the canvas limits.

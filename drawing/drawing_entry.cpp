@@ -1,11 +1,11 @@
-// The drawing module's one exported symbol: the table of its functions. Everything else in
-// the module stays hidden, so its own copies of shared code never answer for the program's.
-
 #include "drawing/canvas.h"
 #include "drawing/frame_painting.h"
 #include "drawing/watermark_painting.h"
 #include "engine/drawing_module.h"
 #include "engine/overlay.h"
+
+// The drawing module's one exported symbol: the table of its functions. Everything else in
+// the module stays hidden, so its own copies of shared code never answer for the program's.
 
 #include <QGuiApplication>
 

@@ -1,6 +1,7 @@
 #include "engine/color_adjust.h"
 
-#include "engine/standard_type.h"
+#include "imaging/bitmap.h"
+#include "imaging/standard_type.h"
 
 #include <algorithm>
 #include <cmath>
@@ -16,10 +17,10 @@ bool adjustable(FIBITMAP* page) {
 }
 
 // Threshold and dither work from 4 bits upwards; below that and above 32 they need 24 bits.
-Bitmap prepareForBilevel(Bitmap page) {
+imaging::Bitmap prepareForBilevel(imaging::Bitmap page) {
     const unsigned bpp = FreeImage_GetBPP(page.get());
     if (bpp < 4 || bpp > 32)
-        return convertPageTo24Bits(std::move(page));
+        return imaging::convertPageTo24Bits(std::move(page));
     return page;
 }
 
@@ -51,11 +52,11 @@ double usableGamma(float gamma) {
 
 } // namespace
 
-Bitmap adjustImageColors(Bitmap page, const settings::Settings& settings) {
+imaging::Bitmap adjustImageColors(imaging::Bitmap page, const settings::Settings& settings) {
     if (!page || !settings.doImageColorCorrection)
         return page;
     if (!adjustable(page.get()))
-        page = convertPageTo24Bits(std::move(page));
+        page = imaging::convertPageTo24Bits(std::move(page));
     if (!page)
         return page;
     FreeImage_AdjustColors(page.get(), settings.imageBrightness, settings.imageContrast,
@@ -63,28 +64,29 @@ Bitmap adjustImageColors(Bitmap page, const settings::Settings& settings) {
     return page;
 }
 
-Bitmap greyscaleImage(Bitmap page, const settings::Settings& settings) {
+imaging::Bitmap greyscaleImage(imaging::Bitmap page, const settings::Settings& settings) {
     if (!page || !settings.doImageGreyscale)
         return page;
     if (FreeImage_GetBPP(page.get()) > 32)
-        page = convertPageTo24Bits(std::move(page));
-    return convertPage(std::move(page), FreeImage_ConvertToGreyscale);
+        page = imaging::convertPageTo24Bits(std::move(page));
+    return imaging::convertPage(std::move(page), FreeImage_ConvertToGreyscale);
 }
 
-Bitmap thresholdImage(Bitmap page, const settings::Settings& settings) {
+imaging::Bitmap thresholdImage(imaging::Bitmap page, const settings::Settings& settings) {
     if (!page || !settings.doImageThreshold)
         return page;
     // Clamped rather than wrapped into a byte: 300 must not act as 44.
     const BYTE level = static_cast<BYTE>(std::clamp(settings.imageThreshold, 0, 255));
-    return convertPage(prepareForBilevel(std::move(page)),
-                       [level](FIBITMAP* bitmap) { return FreeImage_Threshold(bitmap, level); });
+    return imaging::convertPage(prepareForBilevel(std::move(page)), [level](FIBITMAP* bitmap) {
+        return FreeImage_Threshold(bitmap, level);
+    });
 }
 
-Bitmap ditherImage(Bitmap page, const settings::Settings& settings) {
+imaging::Bitmap ditherImage(imaging::Bitmap page, const settings::Settings& settings) {
     if (!page || !settings.doImageDither)
         return page;
     const FREE_IMAGE_DITHER algorithm = ditherOf(settings.imageDitherAlgorithm);
-    return convertPage(prepareForBilevel(std::move(page)), [algorithm](FIBITMAP* bitmap) {
+    return imaging::convertPage(prepareForBilevel(std::move(page)), [algorithm](FIBITMAP* bitmap) {
         return FreeImage_Dither(bitmap, algorithm);
     });
 }

@@ -1,16 +1,21 @@
 #include "engine/conversion_worker.h"
 
+#include "base/file_replace.h"
+#include "base/paths.h"
 #include "decoder/page_wire.h"
-#include "engine/bit_depth.h"
 #include "engine/color_adjust.h"
 #include "engine/file_type.h"
 #include "engine/frame.h"
 #include "engine/geometry.h"
 #include "engine/naming.h"
 #include "engine/page_range.h"
-#include "engine/saving.h"
 #include "engine/untouched_page.h"
-#include "settings/file_replace.h"
+#include "imaging/bit_depth.h"
+#include "imaging/bitmap.h"
+#include "imaging/page_encoding.h"
+#include "imaging/page_source.h"
+#include "imaging/saving.h"
+#include "imaging/standard_type.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -68,14 +73,14 @@ void applyFileDate(const ConversionRun& run, const std::vector<std::string>& wri
 }
 
 // The chain between loading and saving, in its fixed order.
-Bitmap processPage(ConversionRun& run, Bitmap page, int index) {
+imaging::Bitmap processPage(ConversionRun& run, imaging::Bitmap page, int index) {
     const settings::Settings& s = run.settings;
     page = rotateImage(std::move(page), s);
     page = resizeImage(std::move(page), s);
     const int width = page ? static_cast<int>(FreeImage_GetWidth(page.get())) : 0;
     const int height = page ? static_cast<int>(FreeImage_GetHeight(page.get())) : 0;
-    page = standardizeGreyscale(std::move(page));
-    page = toneMap(std::move(page));
+    page = imaging::standardizeGreyscale(std::move(page));
+    page = imaging::toneMap(std::move(page));
     flipImage(page.get(), s);
     page = adjustImageColors(std::move(page), s);
     page = greyscaleImage(std::move(page), s);
@@ -86,11 +91,11 @@ Bitmap processPage(ConversionRun& run, Bitmap page, int index) {
     run.job.pageHeight = height;
     run.job.frameNumber = index + 1;
     // "%bpp%" in the watermark shows the depth this page will be saved with.
-    resolveTargetDepth(run.job);
+    imaging::resolveTargetDepth(run.job);
     static const PreparedWatermark k_nothingPrepared;
     page = drawWatermark(std::move(page), s, run.job,
                          run.watermark ? *run.watermark : k_nothingPrepared);
-    return convertToTargetDepth(std::move(page), run.job);
+    return imaging::convertToTargetDepth(std::move(page), run.job);
 }
 
 struct FileResult {
@@ -118,7 +123,8 @@ void savePageFile(ConversionRun& run, int index, bool suffix, FileResult& result
 }
 
 // False for a page that decoded with errors, which is not passed off as converted.
-bool decodedCleanly(ConversionRun& run, int index, const PageInfo& info, FileResult& result) {
+bool decodedCleanly(ConversionRun& run, int index, const imaging::PageInfo& info,
+                    FileResult& result) {
     if (info.problem.empty())
         return true;
     debugLine(run, "[ERROR] Page " + std::to_string(index + 1) + ": " + info.problem);
@@ -127,21 +133,21 @@ bool decodedCleanly(ConversionRun& run, int index, const PageInfo& info, FileRes
 }
 
 // Every page through the chain here.
-void convertPagesHere(ConversionRun& run, PageSource& source, int first, int end, bool suffix,
-                      FileResult& result) {
+void convertPagesHere(ConversionRun& run, imaging::PageSource& source, int first, int end,
+                      bool suffix, FileResult& result) {
     for (int index = first; index < end; ++index) {
         run.progress.waitWhilePaused();
-        PageInfo info;
-        Bitmap page = source.loadPage(index, info);
+        imaging::PageInfo info;
+        imaging::Bitmap page = source.loadPage(index, info);
         run.job.sourceDepth = page ? static_cast<int>(FreeImage_GetBPP(page.get())) : 0;
-        run.job.sourceGrey = page && isGreyscale(page.get());
+        run.job.sourceGrey = page && imaging::isGreyscale(page.get());
         if (page && (FreeImage_GetWidth(page.get()) == 0 || FreeImage_GetHeight(page.get()) == 0))
             continue; // an empty page has nothing to convert
         if (!decodedCleanly(run, index, info, result))
             continue;
         page = processPage(run, std::move(page), index);
         savePageFile(run, index, suffix, result, [&](const std::string& path, std::string& why) {
-            return savePage(page.get(), path, run.job, run.settings, &why);
+            return imaging::savePage(page.get(), path, run.job, run.settings, &why);
         });
     }
 }
@@ -153,12 +159,12 @@ public:
     // Files are made in the folder of `path`, where the first page's file is to go; none when
     // that path is refused, so that nothing is made where no file may be written.
     PendingOutputs(const std::string& path, const JobState& job)
-        : m_folder(folderPart(path)),
+        : m_folder(base::folderPart(path)),
           m_usable(outputPathProblem(path, job.outputFolder, job.inputPath).empty()) {}
 
     // A file for page `index`, or -1 when the folder has no unnamed files.
     int fileFor(int index) {
-        settings::PendingFile file;
+        base::PendingFile file;
         if (!m_usable || !(m_usable = file.create(m_folder)))
             return -1;
         const int fd = file.fd();
@@ -174,28 +180,28 @@ public:
             why = "cannot write " + path + ": the page's file is gone";
             return false;
         }
-        settings::PendingFile file = std::move(found->second);
+        base::PendingFile file = std::move(found->second);
         m_files.erase(found);
-        if (folderPart(path) == m_folder)
-            return file.commit(path, settings::Flush::Lazily, &why);
-        return settings::replaceFile(
-            path, [&](int fd) { return copyFileContent(file.fd(), size, fd); },
-            settings::Flush::Lazily, &why);
+        if (base::folderPart(path) == m_folder)
+            return file.commit(path, base::Flush::Lazily, &why);
+        return base::replaceFile(
+            path, [&](int fd) { return base::copyFileContent(file.fd(), size, fd); },
+            base::Flush::Lazily, &why);
     }
 
 private:
     std::string m_folder;
     bool m_usable;
-    std::map<int, settings::PendingFile> m_files;
+    std::map<int, base::PendingFile> m_files;
 };
 
 // Every page as the finished file the decoder made of it: the chain leaves pages alone.
-void convertPagesEncoded(ConversionRun& run, PageSource& source, int first, int end, bool suffix,
-                         PendingOutputs& outputs, FileResult& result) {
+void convertPagesEncoded(ConversionRun& run, imaging::PageSource& source, int first, int end,
+                         bool suffix, PendingOutputs& outputs, FileResult& result) {
     for (int index = first; index < end; ++index) {
         run.progress.waitWhilePaused();
-        PageInfo info;
-        const EncodedPage encoded = source.loadEncodedPage(index, info);
+        imaging::PageInfo info;
+        const imaging::EncodedPage encoded = source.loadEncodedPage(index, info);
         run.job.sourceDepth = encoded.sourceDepth;
         run.job.sourceGrey = encoded.sourceGrey;
         if (encoded.sourceDepth > 0 && (encoded.width == 0 || encoded.height == 0))
@@ -207,17 +213,17 @@ void convertPagesEncoded(ConversionRun& run, PageSource& source, int first, int 
         run.job.pageWidth = static_cast<int32_t>(encoded.width);
         run.job.pageHeight = static_cast<int32_t>(encoded.height);
         run.job.frameNumber = index + 1;
-        resolveTargetDepth(run.job);
+        imaging::resolveTargetDepth(run.job);
         savePageFile(run, index, suffix, result, [&](const std::string& path, std::string& why) {
             if (encoded.inOutput())
                 return outputs.save(index, encoded.size(), path, why);
-            return settings::replaceFile(
-                path, [&](int fd) { return encoded.writeTo(fd); }, settings::Flush::Lazily, &why);
+            return base::replaceFile(
+                path, [&](int fd) { return encoded.writeTo(fd); }, base::Flush::Lazily, &why);
         });
     }
 }
 
-FileResult convertPages(ConversionRun& run, PageSource& source) {
+FileResult convertPages(ConversionRun& run, imaging::PageSource& source) {
     FileResult result;
     const int count = source.pageCount();
     const PageRange range = choosePageRange(run.settings.tiffFrameLoading, count);
@@ -261,7 +267,7 @@ void Progress::waitWhilePaused() {
 }
 
 bool convertFile(ConversionRun& run) {
-    std::unique_ptr<PageSource> source = run.openPages(run.job.inputPath);
+    std::unique_ptr<imaging::PageSource> source = run.openPages(run.job.inputPath);
     if (!source) {
         // Without a decoder no page can be had; say so rather than fail without a word.
         if (const std::string problem = run.decoderProblem ? run.decoderProblem() : std::string();

@@ -3,8 +3,9 @@
 #include "decoder/contained_decoder.h"
 #include "decoder/loading.h"
 #include "engine/job_state.h"
-#include "engine/standard_type.h"
 #include "engine/watermark.h"
+#include "imaging/page_source.h"
+#include "imaging/standard_type.h"
 #include "settings/settings.h"
 
 #include <condition_variable>
@@ -40,7 +41,8 @@ struct Progress {
 using DebugSink = std::function<void(std::string_view)>;
 
 // Opens the pages of one input file; null when the file yields no page.
-using PageSourceFactory = std::function<std::unique_ptr<PageSource>(const std::string& path)>;
+using PageSourceFactory =
+    std::function<std::unique_ptr<imaging::PageSource>(const std::string& path)>;
 
 // Everything one conversion run works with. The starter fills the job state's run fields and
 // the queue before the worker starts and leaves them, and the settings, alone until it ends.
@@ -51,9 +53,11 @@ struct ConversionRun {
     Progress& progress;
     DebugSink debug;
     const PreparedWatermark* watermark = nullptr;
-    PageSourceFactory openPages = [](const std::string& path) { return openPagesContained(path); };
+    PageSourceFactory openPages = [](const std::string& path) {
+        return decoder::openPagesContained(path);
+    };
     // Why no page source can be opened at all (no decoder), or empty; asked when opening fails.
-    std::function<std::string()> decoderProblem = [] { return engine::decoderProblem(); };
+    std::function<std::string()> decoderProblem = [] { return decoder::decoderProblem(); };
 };
 
 // Converts every queued job in turn while the running flag stays set (it is read between

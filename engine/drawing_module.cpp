@@ -1,6 +1,6 @@
 #include "engine/drawing_module.h"
 
-#include "engine/program_module.h"
+#include "base/program_module.h"
 
 namespace kx::engine {
 
@@ -13,8 +13,8 @@ struct LoadedTable {
 
 LoadedTable loadTable() {
     LoadedTable loaded;
-    loaded.table = programModuleTable<DrawingFunctions>(k_drawingModuleName, k_drawingEntryName,
-                                                        k_drawingTableVersion, loaded.problem);
+    loaded.table = base::programModuleTable<DrawingFunctions>(
+        k_drawingModuleName, k_drawingEntryName, k_drawingTableVersion, loaded.problem);
     return loaded;
 }
 

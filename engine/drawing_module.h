@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/bitmap.h"
+#include "imaging/bitmap.h"
 #include "settings/settings.h"
 
 #include <string>

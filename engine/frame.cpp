@@ -2,10 +2,11 @@
 
 #include "engine/drawing_module.h"
 #include "engine/overlay.h"
+#include "imaging/bitmap.h"
 
 namespace kx::engine {
 
-Bitmap drawFrame(Bitmap page, const settings::Settings& settings) {
+imaging::Bitmap drawFrame(imaging::Bitmap page, const settings::Settings& settings) {
     if (!page || settings.doFrame == 0)
         return page;
     page = pageTo24Bits(std::move(page));
@@ -18,7 +19,7 @@ Bitmap drawFrame(Bitmap page, const settings::Settings& settings) {
         return nullptr;
     const int width = static_cast<int>(FreeImage_GetWidth(page.get()));
     const int height = static_cast<int>(FreeImage_GetHeight(page.get()));
-    const Bitmap layer(drawing->paintFrame(width, height, &settings));
+    const imaging::Bitmap layer(drawing->paintFrame(width, height, &settings));
     if (!layer)
         return page;
     return compositeOver(std::move(page), layer.get());

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/bitmap.h"
+#include "imaging/bitmap.h"
 #include "settings/settings.h"
 
 namespace kx::engine {
@@ -9,6 +9,6 @@ namespace kx::engine {
 // is 1; the result is 24 bits. Any other non-zero `Do Frame` only converts to 24 bits.
 // The drawing is done by the drawing module (see drawing_module.h); when it is missing, a page
 // that needs a frame comes back null. A null page passes through.
-Bitmap drawFrame(Bitmap page, const settings::Settings& settings);
+imaging::Bitmap drawFrame(imaging::Bitmap page, const settings::Settings& settings);
 
 } // namespace kx::engine

@@ -1,8 +1,9 @@
 #include "engine/geometry.h"
 
-#include "decoder/available_memory.h"
-
-#include "engine/standard_type.h"
+#include "base/available_memory.h"
+#include "base/text.h"
+#include "imaging/bitmap.h"
+#include "imaging/standard_type.h"
 
 #include <algorithm>
 #include <climits>
@@ -23,7 +24,7 @@ bool rotatable(FIBITMAP* page) {
 }
 
 RGBQUAD backgroundOf(const std::string& text) {
-    const uint32_t colour = parseColor(text);
+    const uint32_t colour = base::parseColor(text);
     RGBQUAD background{};
     background.rgbRed = static_cast<BYTE>(colour & 0xFF);
     background.rgbGreen = static_cast<BYTE>((colour >> 8) & 0xFF);
@@ -40,22 +41,25 @@ void swapResolution(FIBITMAP* page) {
     FreeImage_SetDotsPerMeterY(page, x);
 }
 
-Bitmap rotateSimple(Bitmap page, int angle, const std::string& backColor) {
+imaging::Bitmap rotateSimple(imaging::Bitmap page, int angle, const std::string& backColor) {
     const RGBQUAD background = backgroundOf(backColor);
-    Bitmap turned = keepResolution(page.get(), FreeImage_Rotate(page.get(), angle, &background));
+    imaging::Bitmap turned =
+        imaging::keepResolution(page.get(), FreeImage_Rotate(page.get(), angle, &background));
     if (turned && (angle == 90 || angle == 270))
         swapResolution(turned.get());
     return turned;
 }
 
-Bitmap rotateAboutCentre(Bitmap page, int angle, unsigned width, unsigned height) {
-    Bitmap turned =
-        keepResolution(page.get(), FreeImage_RotateEx(page.get(), angle, 0.0, 0.0, width / 2.0,
-                                                      height / 2.0, FALSE));
+imaging::Bitmap rotateAboutCentre(imaging::Bitmap page, int angle, unsigned width,
+                                  unsigned height) {
+    imaging::Bitmap turned =
+        imaging::keepResolution(page.get(), FreeImage_RotateEx(page.get(), angle, 0.0, 0.0,
+                                                               width / 2.0, height / 2.0, FALSE));
     if (!turned || angle % 90 != 0)
         return turned;
     // Resampling shifts a quarter turn by a pixel; the exact turn replaces what it covers.
-    Bitmap exact = keepResolution(page.get(), FreeImage_Rotate(page.get(), angle, nullptr));
+    imaging::Bitmap exact =
+        imaging::keepResolution(page.get(), FreeImage_Rotate(page.get(), angle, nullptr));
     if (!exact)
         return turned;
     const int exactWidth = static_cast<int>(FreeImage_GetWidth(exact.get()));
@@ -65,8 +69,9 @@ Bitmap rotateAboutCentre(Bitmap page, int angle, unsigned width, unsigned height
         return exact;
     const int cutLeft = std::max(0, (exactWidth - w) / 2);
     const int cutTop = std::max(0, (exactHeight - h) / 2);
-    Bitmap middle(FreeImage_Copy(exact.get(), cutLeft, cutTop, cutLeft + std::min(w, exactWidth),
-                                 cutTop + std::min(h, exactHeight)));
+    imaging::Bitmap middle(FreeImage_Copy(exact.get(), cutLeft, cutTop,
+                                          cutLeft + std::min(w, exactWidth),
+                                          cutTop + std::min(h, exactHeight)));
     if (middle)
         FreeImage_Paste(turned.get(), middle.get(), std::max(0, (w - exactWidth) / 2),
                         std::max(0, (h - exactHeight) / 2), 256);
@@ -121,40 +126,18 @@ bool rescaleFits(FIBITMAP* page, int newWidth, int newHeight) {
         return false;
     const double result = static_cast<double>(newWidth) * newHeight;
     const double intermediate = std::max(newWidth * height, width * newHeight);
-    return (result + intermediate) * bytesPerPixel <= static_cast<double>(availableMemory());
-}
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-// As far as the pair's leading characters are hex digits: "1G" is 1, "GG" is 0.
-uint32_t hexPair(std::string_view pair) {
-    uint32_t value = 0;
-    for (const char c : pair) {
-        const int digit = hexDigit(c);
-        if (digit < 0)
-            break;
-        value = value * 16 + static_cast<uint32_t>(digit);
-    }
-    return value;
+    return (result + intermediate) * bytesPerPixel <= static_cast<double>(base::availableMemory());
 }
 
 } // namespace
 
-Bitmap rotateImage(Bitmap page, const settings::Settings& settings) {
+imaging::Bitmap rotateImage(imaging::Bitmap page, const settings::Settings& settings) {
     if (!page || !rotationWanted(settings))
         return page;
     const unsigned width = FreeImage_GetWidth(page.get());
     const unsigned height = FreeImage_GetHeight(page.get());
     if (!rotatable(page.get()))
-        page = convertPageTo24Bits(std::move(page));
+        page = imaging::convertPageTo24Bits(std::move(page));
     if (!page)
         return page;
     switch (settings.imageRotationType) {
@@ -168,7 +151,7 @@ Bitmap rotateImage(Bitmap page, const settings::Settings& settings) {
     }
 }
 
-Bitmap resizeImage(Bitmap page, const settings::Settings& settings) {
+imaging::Bitmap resizeImage(imaging::Bitmap page, const settings::Settings& settings) {
     if (!page || !settings.doImageResize)
         return page;
     const int width = static_cast<int>(FreeImage_GetWidth(page.get()));
@@ -189,8 +172,9 @@ Bitmap resizeImage(Bitmap page, const settings::Settings& settings) {
         return page;
     if (!rescaleFits(page.get(), newWidth, newHeight))
         return nullptr;
-    return keepResolution(page.get(), FreeImage_Rescale(page.get(), newWidth, newHeight,
-                                                        filterOf(settings.imageResizeAlgorithm)));
+    return imaging::keepResolution(page.get(),
+                                   FreeImage_Rescale(page.get(), newWidth, newHeight,
+                                                     filterOf(settings.imageResizeAlgorithm)));
 }
 
 void flipImage(FIBITMAP* page, const settings::Settings& settings) {
@@ -200,13 +184,6 @@ void flipImage(FIBITMAP* page, const settings::Settings& settings) {
         FreeImage_FlipHorizontal(page);
     if (settings.doImageFlipVertical)
         FreeImage_FlipVertical(page);
-}
-
-uint32_t parseColor(std::string_view text) {
-    if (text.size() != 6)
-        return 0;
-    return hexPair(text.substr(0, 2)) | hexPair(text.substr(2, 2)) << 8 |
-           hexPair(text.substr(4, 2)) << 16;
 }
 
 int resolveSize(int value, int unit, int current) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/bitmap.h"
+#include "imaging/bitmap.h"
 #include "settings/settings.h"
 
 #include <cstdint>
@@ -19,20 +19,16 @@ inline bool rotationWanted(const settings::Settings& settings) {
 // of more than 32, are brought to 24 bits first (16-bit grey and float pages by way of a standard
 // type). A quarter turn of the simple rotation swaps the horizontal and vertical resolution. A
 // null page passes through; null when FreeImage cannot convert or rotate the page.
-Bitmap rotateImage(Bitmap page, const settings::Settings& settings);
+imaging::Bitmap rotateImage(imaging::Bitmap page, const settings::Settings& settings);
 
 // Rescales to the configured size (see resolveSize) with the configured filter; with Keep Aspect
 // Ratio only the longer side's target counts and the other side is at least 1 pixel. A null page
 // passes through. Null when the new size would need more than half of the machine's memory or
 // FreeImage cannot rescale the page.
-Bitmap resizeImage(Bitmap page, const settings::Settings& settings);
+imaging::Bitmap resizeImage(imaging::Bitmap page, const settings::Settings& settings);
 
 // Mirrors in place, left-right then top-bottom, as configured. Null is ignored.
 void flipImage(FIBITMAP* page, const settings::Settings& settings);
-
-// Six hex digits RRGGBB to red + 256 green + 65536 blue; any other length is black. Each pair
-// counts as far as its leading hex digits go ("1G" is 1, "GG" is 0).
-uint32_t parseColor(std::string_view text);
 
 // `value` pixels (unit 0) or percent of `current` rounded half to even (unit 1); other
 // units give 0. Results beyond the int range are clamped.

@@ -1,6 +1,7 @@
 #include "engine/job_state.h"
 
-#include "engine/format_registry.h"
+#include "base/paths.h"
+#include "imaging/format_registry.h"
 #include "settings/settings.h"
 
 #include <sys/random.h>
@@ -47,27 +48,10 @@ int32_t drawRandomNumber() {
     return std::uniform_int_distribution<int32_t>{1, 99999}(generator);
 }
 
-std::string programFolder() {
-    std::error_code error;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::string("./") : folderPart(exe.string());
-}
-
-std::string folderPart(const std::string& path) {
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-std::string extensionOf(const std::string& path) {
-    const std::string name = path.substr(folderPart(path).size());
-    const auto dot = name.rfind('.');
-    return dot == std::string::npos ? std::string() : name.substr(dot + 1);
-}
-
 std::string subfolderOf(const std::string& path, const std::string& rootFolder) {
     if (path.empty() || rootFolder.empty())
         return {};
-    const std::string folder = folderPart(path);
+    const std::string folder = base::folderPart(path);
     const auto at = folder.find(rootFolder);
     if (at == std::string::npos)
         return {};
@@ -78,11 +62,11 @@ std::string subfolderOf(const std::string& path, const std::string& rootFolder) 
 
 void resetJobState(JobState& state, JobQueue& queue) {
     state = JobState{};
-    state.programFolder = programFolder();
+    state.programFolder = base::programFolder();
     state.randomNumber = drawRandomNumber();
     state.sequenceNumber = 1;
     queue.clear();
-    state.acceptedExtensions = acceptedInputExtensions(settings::inputFormatList());
+    state.acceptedExtensions = imaging::acceptedInputExtensions(settings::inputFormatList());
 }
 
 bool setInputFile(JobState& state, JobQueue& queue, const std::string& path) {
@@ -90,7 +74,7 @@ bool setInputFile(JobState& state, JobQueue& queue, const std::string& path) {
     if (std::filesystem::is_regular_file(path, error) &&
         std::filesystem::file_size(path, error) == 0 && !error)
         return false;
-    if (!isAccepted(lowerCase(extensionOf(path)), state.acceptedExtensions))
+    if (!isAccepted(lowerCase(base::extensionOf(path)), state.acceptedExtensions))
         return false;
     queue.clear();
     queue[path] = Job{1, subfolderOf(path, state.commandLineInputPath)};

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "imaging/save_target.h"
+
 #include <cstdint>
 #include <string>
 #include <unordered_map>
@@ -16,8 +18,9 @@ struct Job {
 using JobQueue = std::unordered_map<std::string, Job>;
 
 // The run, job and page values shared by the starters and the engine. Run fields are fixed
-// before the worker starts; job and page fields are written by the worker alone.
-struct JobState {
+// before the worker starts; job and page fields are written by the worker alone. The saving
+// choices and page facts are those of imaging::SaveTarget.
+struct JobState : imaging::SaveTarget {
     std::string programFolder;        // with trailing "/"
     std::string commandLineInputPath; // the -i value; also the input root folder
     std::string inputPath;            // job
@@ -25,15 +28,8 @@ struct JobState {
     std::string outputFolder;         // run, ends with "/"
     std::string outputPath;           // page, without page suffix
     std::string inputFormatKey;       // run
-    std::string outputFormatKey;      // run
-    int32_t freeImageFormat = 0;      // run
-    int32_t targetDepth = 0;          // run; 0 = automatic, resolved per page
-    int32_t saveFlags = 0;            // run
-    bool autoDepth = false;           // run
     int32_t randomNumber = 0;         // %rnd%
     int32_t sequenceNumber = 0;       // %n%
-    int32_t sourceDepth = 0;          // page, bits per pixel as loaded
-    bool sourceGrey = false;          // page, a greyscale page as loaded
     int32_t pageWidth = 0;            // page, after rotation and resizing
     int32_t pageHeight = 0;           // page
     int32_t frameNumber = 0;          // page, 1-based
@@ -58,15 +54,6 @@ bool setInputFile(JobState& state, JobQueue& queue, const std::string& path);
 // The folder of `path` below the input root folder, with trailing "/"; empty when either is
 // empty or the root does not occur in the folder part.
 std::string subfolderOf(const std::string& path, const std::string& rootFolder);
-
-// The folder of the running program, with a trailing "/" ("./" when it cannot be told).
-std::string programFolder();
-
-// Folder part of `path` up to and including the last "/"; empty for a bare file name.
-std::string folderPart(const std::string& path);
-
-// Extension of the file-name part (text after its last "."), or empty.
-std::string extensionOf(const std::string& path);
 
 // The process-wide job state and queue.
 JobState& globalJobState();

@@ -1,6 +1,7 @@
 #include "engine/overlay.h"
 
-#include "engine/standard_type.h"
+#include "imaging/bitmap.h"
+#include "imaging/standard_type.h"
 
 namespace kx::engine {
 
@@ -9,19 +10,19 @@ bool isDrawable24Bits(FIBITMAP* page) {
            FreeImage_HasPixels(page);
 }
 
-Bitmap pageTo24Bits(Bitmap page) {
+imaging::Bitmap pageTo24Bits(imaging::Bitmap page) {
     if (!page || isDrawable24Bits(page.get()))
         return page;
-    return convertPageTo24Bits(std::move(page));
+    return imaging::convertPageTo24Bits(std::move(page));
 }
 
-Bitmap compositeOver(Bitmap page, FIBITMAP* overlay) {
+imaging::Bitmap compositeOver(imaging::Bitmap page, FIBITMAP* overlay) {
     if (!page || !overlay)
         return page;
     FIBITMAP* composed = FreeImage_Composite(overlay, FALSE, nullptr, page.get());
     if (!composed)
         return page;
-    return keepResolution(page.get(), composed);
+    return imaging::keepResolution(page.get(), composed);
 }
 
 } // namespace kx::engine

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/bitmap.h"
+#include "imaging/bitmap.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -27,13 +27,13 @@ inline int clampOpacity(int64_t value) {
 // The page as a 24-bit bitmap, converted when it has another depth or type. When FreeImage
 // cannot convert it, the page comes back unchanged (callers check the depth before drawing
 // and leave such a page undecorated). Null passes through.
-Bitmap pageTo24Bits(Bitmap page);
+imaging::Bitmap pageTo24Bits(imaging::Bitmap page);
 
 // True when `page` is a 24-bit standard bitmap that can be drawn over.
 bool isDrawable24Bits(FIBITMAP* page);
 
 // The page with `overlay` (32-bit, same size) composited over it; the page's resolution is
 // kept. When FreeImage refuses, the page comes back undecorated.
-Bitmap compositeOver(Bitmap page, FIBITMAP* overlay);
+imaging::Bitmap compositeOver(imaging::Bitmap page, FIBITMAP* overlay);
 
 } // namespace kx::engine

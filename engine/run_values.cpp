@@ -1,7 +1,7 @@
 #include "engine/run_values.h"
 
-#include "engine/format_registry.h"
-#include "engine/saving.h"
+#include "imaging/format_registry.h"
+#include "imaging/saving.h"
 
 #include <utility>
 
@@ -29,11 +29,11 @@ int32_t Settings::*depthSettingOf(std::string_view formatKey) {
 
 void setRunValues(JobState& job, const Settings& settings) {
     const std::string& key = job.outputFormatKey;
-    const auto format = findOutputFormat(key);
+    const auto format = imaging::findOutputFormat(key);
     const int32_t Settings::*field = depthSettingOf(key);
     job.freeImageFormat = format ? format->format : -1;
     job.targetDepth = field ? settings.*field : 0;
-    job.saveFlags = computeSaveFlags(key, settings);
+    job.saveFlags = imaging::computeSaveFlags(key, settings);
     job.autoDepth = job.targetDepth == 0;
 }
 

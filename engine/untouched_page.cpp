@@ -1,11 +1,8 @@
 #include "engine/untouched_page.h"
 
-#include "engine/bit_depth.h"
 #include "engine/geometry.h"
-#include "engine/saving.h"
-#include "engine/standard_type.h"
+#include "imaging/page_source.h"
 
-#include <cerrno>
 #include <cstring>
 
 namespace kx::engine {
@@ -17,64 +14,14 @@ bool chainLeavesPagesUntouched(const settings::Settings& s) {
            !s.doImageThreshold && !s.doImageDither && s.doFrame == 0 && !watermarked;
 }
 
-SaveRecipe saveRecipeOf(const JobState& job, const settings::Settings& settings) {
-    SaveRecipe recipe;
+imaging::SaveRecipe saveRecipeOf(const JobState& job, const settings::Settings& settings) {
+    imaging::SaveRecipe recipe;
     recipe.freeImageFormat = job.freeImageFormat;
     recipe.targetDepth = job.autoDepth ? 0 : job.targetDepth;
     recipe.saveFlags = job.saveFlags;
     recipe.bmpColorTable = settings.bmpColorTable;
     std::strncpy(recipe.formatKey, job.outputFormatKey.c_str(), sizeof recipe.formatKey - 1);
     return recipe;
-}
-
-bool isGreyscale(FIBITMAP* page) {
-    switch (FreeImage_GetImageType(page)) {
-    case FIT_UINT16:
-    case FIT_INT16:
-    case FIT_UINT32:
-    case FIT_INT32:
-    case FIT_FLOAT:
-    case FIT_DOUBLE:
-        return true;
-    case FIT_BITMAP: {
-        const FREE_IMAGE_COLOR_TYPE type = FreeImage_GetColorType(page);
-        return type == FIC_MINISBLACK || type == FIC_MINISWHITE;
-    }
-    default:
-        return false;
-    }
-}
-
-EncodedPage encodeUntouchedPage(Bitmap page, const SaveRecipe& recipe, int file,
-                                std::string& problem) {
-    EncodedPage encoded;
-    if (!page)
-        return encoded;
-    encoded.width = FreeImage_GetWidth(page.get());
-    encoded.height = FreeImage_GetHeight(page.get());
-    encoded.sourceDepth = static_cast<int32_t>(FreeImage_GetBPP(page.get()));
-    encoded.sourceGrey = isGreyscale(page.get());
-    if (encoded.width == 0 || encoded.height == 0)
-        return encoded; // nothing to convert; the worker skips it
-
-    JobState job;
-    job.outputFormatKey = recipe.formatKey;
-    job.freeImageFormat = recipe.freeImageFormat;
-    job.targetDepth = recipe.targetDepth;
-    job.autoDepth = recipe.targetDepth == 0;
-    job.saveFlags = recipe.saveFlags;
-    job.sourceDepth = encoded.sourceDepth;
-    job.sourceGrey = encoded.sourceGrey;
-    settings::Settings settings;
-    settings.bmpColorTable = recipe.bmpColorTable;
-
-    page = convertToTargetDepth(toneMap(standardizeGreyscale(std::move(page))), job);
-    problem = pageSaveProblem(page.get(), job);
-    if (!problem.empty())
-        return encoded;
-    if (!encodePage(page.get(), file, job, settings, problem) && problem.empty())
-        problem = std::string("the page could not be saved: ") + std::strerror(errno);
-    return encoded;
 }
 
 } // namespace kx::engine

@@ -1,8 +1,7 @@
 #pragma once
 
-#include "decoder/loading.h"
-#include "engine/bitmap.h"
 #include "engine/job_state.h"
+#include "imaging/page_source.h"
 #include "settings/settings.h"
 
 #include <string>
@@ -19,17 +18,6 @@ namespace kx::engine {
 bool chainLeavesPagesUntouched(const settings::Settings& settings);
 
 // The run's output choices, as the decoder needs them.
-SaveRecipe saveRecipeOf(const JobState& job, const settings::Settings& settings);
-
-// Greyscale as loaded: one sample per pixel (16-bit, 32-bit and float grey types), or a
-// standard bitmap whose palette is a grey ramp.
-bool isGreyscale(FIBITMAP* page);
-
-// Brings a loaded page through what the untouched chain still does (greyscale
-// standardisation, tone mapping, the depth conversion) and saves it by `recipe` into `file`.
-// The facts of the page as loaded; `problem` says why when the page cannot be converted or
-// saved (`file` may then hold a part of it). A null page gives empty facts.
-EncodedPage encodeUntouchedPage(Bitmap page, const SaveRecipe& recipe, int file,
-                                std::string& problem);
+imaging::SaveRecipe saveRecipeOf(const JobState& job, const settings::Settings& settings);
 
 } // namespace kx::engine

@@ -1,9 +1,11 @@
 #include "engine/watermark.h"
 
+#include "decoder/contained_decoder.h"
 #include "decoder/decode_diagnostics.h"
 #include "engine/drawing_module.h"
 #include "engine/naming.h"
 #include "engine/overlay.h"
+#include "imaging/bitmap.h"
 
 #include <algorithm>
 #include <cmath>
@@ -55,7 +57,7 @@ Placement placementOf(const settings::Settings& settings) {
 
 // Turns the watermark counter-clockwise on a canvas grown to hold it, with transparent
 // corners. A turn whose canvas would exceed the limits drops the watermark.
-Bitmap rotated(Bitmap watermark, int angle) {
+imaging::Bitmap rotated(imaging::Bitmap watermark, int angle) {
     if (angle <= 0 || angle >= 360)
         return watermark;
     const double radians = angle * std::numbers::pi / 180.0;
@@ -65,7 +67,7 @@ Bitmap rotated(Bitmap watermark, int angle) {
     if (!canvasSizeAllowed(static_cast<int64_t>(std::ceil(w * c + h * s)) + 2,
                            static_cast<int64_t>(std::ceil(w * s + h * c)) + 2))
         return nullptr;
-    return Bitmap(FreeImage_Rotate(watermark.get(), angle, nullptr));
+    return imaging::Bitmap(FreeImage_Rotate(watermark.get(), angle, nullptr));
 }
 
 struct Area {
@@ -85,7 +87,7 @@ Area placementArea(const settings::Settings& settings, int boundary, int64_t wid
 
 // Cuts off what would reach past the area's right or bottom edge at the given offsets.
 // Null when the offsets leave no room at all.
-Bitmap croppedToArea(Bitmap watermark, const Area& area, const Placement& place) {
+imaging::Bitmap croppedToArea(imaging::Bitmap watermark, const Area& area, const Placement& place) {
     const int64_t w = FreeImage_GetWidth(watermark.get());
     const int64_t h = FreeImage_GetHeight(watermark.get());
     if (w + place.xOffset <= area.width && h + place.yOffset <= area.height)
@@ -94,7 +96,7 @@ Bitmap croppedToArea(Bitmap watermark, const Area& area, const Placement& place)
     const int64_t bottom = h + place.yOffset > area.height ? area.height - place.yOffset : h;
     if (right <= 0 || bottom <= 0)
         return nullptr;
-    return Bitmap(
+    return imaging::Bitmap(
         FreeImage_Copy(watermark.get(), 0, 0, static_cast<int>(right), static_cast<int>(bottom)));
 }
 
@@ -126,19 +128,20 @@ void compositeAt(FIBITMAP* page, FIBITMAP* watermark, int64_t x, int64_t y) {
     const int64_t bottom = std::min<int64_t>(y + FreeImage_GetHeight(watermark), pageHeight);
     if (left >= right || top >= bottom)
         return;
-    const Bitmap visible(FreeImage_Copy(watermark, static_cast<int>(left - x),
-                                        static_cast<int>(top - y), static_cast<int>(right - x),
-                                        static_cast<int>(bottom - y)));
-    const Bitmap region(FreeImage_Copy(page, static_cast<int>(left), static_cast<int>(top),
-                                       static_cast<int>(right), static_cast<int>(bottom)));
+    const imaging::Bitmap visible(
+        FreeImage_Copy(watermark, static_cast<int>(left - x), static_cast<int>(top - y),
+                       static_cast<int>(right - x), static_cast<int>(bottom - y)));
+    const imaging::Bitmap region(FreeImage_Copy(page, static_cast<int>(left), static_cast<int>(top),
+                                                static_cast<int>(right), static_cast<int>(bottom)));
     if (!visible || !region)
         return;
-    const Bitmap composed(FreeImage_Composite(visible.get(), FALSE, nullptr, region.get()));
+    const imaging::Bitmap composed(
+        FreeImage_Composite(visible.get(), FALSE, nullptr, region.get()));
     if (composed)
         FreeImage_Paste(page, composed.get(), static_cast<int>(left), static_cast<int>(top), 256);
 }
 
-void placeWatermark(FIBITMAP* page, Bitmap watermark, const settings::Settings& settings) {
+void placeWatermark(FIBITMAP* page, imaging::Bitmap watermark, const settings::Settings& settings) {
     const Placement place = placementOf(settings);
     watermark = rotated(std::move(watermark), place.rotation);
     if (!watermark)
@@ -171,7 +174,7 @@ WatermarkProblem prepareWatermark(const settings::Settings& settings, PreparedWa
             return problem;
         // A file that is not an image at all would otherwise pass and silently draw nothing.
         std::string why;
-        Bitmap decoded = decodeImageContained(settings.image, why, decoderPath);
+        imaging::Bitmap decoded = decoder::decodeImageContained(settings.image, why, decoderPath);
         if (!decoded || !drawing)
             return WatermarkProblem::InvalidImage;
         out.image = std::shared_ptr<void>(drawing->loadImage(decoded.get()), drawing->releaseImage);
@@ -200,8 +203,8 @@ std::string watermarkText(const settings::Settings& settings, const JobState& jo
     return text;
 }
 
-Bitmap drawWatermark(Bitmap page, const settings::Settings& settings, const JobState& job,
-                     const PreparedWatermark& prepared) {
+imaging::Bitmap drawWatermark(imaging::Bitmap page, const settings::Settings& settings,
+                              const JobState& job, const PreparedWatermark& prepared) {
     if (!page || (settings.doWatermark != 1 && settings.doWatermark != 2))
         return page;
     page = pageTo24Bits(std::move(page));
@@ -212,7 +215,7 @@ Bitmap drawWatermark(Bitmap page, const settings::Settings& settings, const JobS
     const DrawingFunctions* drawing = drawingFunctions();
     if (!drawing)
         return nullptr;
-    Bitmap watermark;
+    imaging::Bitmap watermark;
     if (settings.doWatermark == 1 && prepared.font)
         watermark.reset(drawing->paintText(prepared.font.get(),
                                            watermarkText(settings, job).c_str(), &settings));

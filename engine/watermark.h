@@ -1,8 +1,8 @@
 #pragma once
 
 #include "decoder/contained_decoder.h"
-#include "engine/bitmap.h"
 #include "engine/job_state.h"
+#include "imaging/bitmap.h"
 #include "settings/settings.h"
 
 #include <memory>
@@ -26,7 +26,7 @@ struct PreparedWatermark {
 // damaged file can neither crash the program nor print anything; a file that is missing,
 // empty or not a decodable image is InvalidImage. `decoderPath` is for tests.
 WatermarkProblem prepareWatermark(const settings::Settings& settings, PreparedWatermark& out,
-                                  const std::string& decoderPath = defaultDecoderPath());
+                                  const std::string& decoderPath = decoder::defaultDecoderPath());
 
 // True when `family` names an installed face, directly or through a configured alias; a name
 // that only falls back to the default face is false. False without Qt's GUI layer running or
@@ -39,7 +39,7 @@ std::string watermarkText(const settings::Settings& settings, const JobState& jo
 // Draws the text or image watermark at its position; a missing font or an image that was not
 // prepared leaves the page undecorated. Without the drawing module a page that needs a
 // watermark comes back null. A null page passes through.
-Bitmap drawWatermark(Bitmap page, const settings::Settings& settings, const JobState& job,
-                     const PreparedWatermark& prepared);
+imaging::Bitmap drawWatermark(imaging::Bitmap page, const settings::Settings& settings,
+                              const JobState& job, const PreparedWatermark& prepared);
 
 } // namespace kx::engine

@@ -1,9 +1,10 @@
-// Feeds arbitrary parameter lists to the command-line parser. Parameters are separated by NUL
-// or newline bytes, so the fuzzer can shape quotes, "=" and option names freely. Profiles named
-// by the input are read from disk if they happen to exist; nothing is written.
 #include "core/command_line.h"
 #include "engine/job_state.h"
 #include "settings/settings.h"
+
+// Feeds arbitrary parameter lists to the command-line parser. Parameters are separated by NUL
+// or newline bytes, so the fuzzer can shape quotes, "=" and option names freely. Profiles named
+// by the input are read from disk if they happen to exist; nothing is written.
 
 #include <cstddef>
 #include <cstdint>

@@ -1,12 +1,12 @@
+#include "engine/conversion_worker.h"
+#include "engine/watermark.h"
+#include "imaging/format_registry.h"
+#include "imaging/saving.h"
+
 // Drives the whole conversion path with arbitrary input: the first bytes choose the settings
 // of the chain, the rest is written to disk as the TIFF to convert. Pages are decoded in the
 // decoder process, so FreeImage's own crashes only fail the job; anything that goes wrong in
 // the worker, the chain or the writer is a finding.
-
-#include "engine/conversion_worker.h"
-#include "engine/format_registry.h"
-#include "engine/saving.h"
-#include "engine/watermark.h"
 
 #include <QGuiApplication>
 #include <fuzzer/FuzzedDataProvider.h>
@@ -116,7 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     job.freeImageFormat = FIF_BMP;
     job.targetDepth = settings.bmpBpp;
     job.autoDepth = settings.bmpBpp == 0;
-    job.saveFlags = kx::engine::computeSaveFlags("bmp", settings);
+    job.saveFlags = kx::imaging::computeSaveFlags("bmp", settings);
     kx::engine::setInputFile(job, queue, input.string());
 
     kx::engine::PreparedWatermark watermark;

@@ -1,9 +1,9 @@
-// Reads arbitrary files as settings profiles (--profile=FILE): the settings file reader with
-// its size limit, then every entry of the CLI group applied through the option table.
-
 #include "core/command_line.h"
 #include "engine/job_state.h"
 #include "settings/settings.h"
+
+// Reads arbitrary files as settings profiles (--profile=FILE): the settings file reader with
+// its size limit, then every entry of the CLI group applied through the option table.
 
 #include <cstdint>
 #include <fstream>

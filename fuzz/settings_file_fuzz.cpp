@@ -1,7 +1,8 @@
-// Parses arbitrary bytes as a settings file and as a configuration file, and checks that
-// writing what was read is stable: what one write produces, the next read and write repeat.
 #include "settings/configuration.h"
 #include "settings/settings_file.h"
+
+// Parses arbitrary bytes as a settings file and as a configuration file, and checks that
+// writing what was read is stable: what one write produces, the next read and write repeat.
 
 #include <cstdint>
 #include <cstdlib>

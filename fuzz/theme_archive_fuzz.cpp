@@ -1,7 +1,8 @@
-// Reads arbitrary bytes as a theme archive: the directory, every entry whole and cut, and
-// the theme.cfg lookups, checking that every unpacked entry has the size its directory states.
 #include "ui/theme_archive.h"
 #include "ui/theme_config.h"
+
+// Reads arbitrary bytes as a theme archive: the directory, every entry whole and cut, and
+// the theme.cfg lookups, checking that every unpacked entry has the size its directory states.
 
 #include <cstdint>
 #include <cstdlib>

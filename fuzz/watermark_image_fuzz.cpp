@@ -1,10 +1,11 @@
+#include "decoder/contained_decoder.h"
+#include "drawing/canvas.h"
+#include "imaging/bitmap.h"
+
 // Feeds arbitrary files to the watermark loader: the image is decoded in a decoder process and
 // handed over, then turned into the picture that is drawn on every page. A decoder that
 // crashes on a damaged file only refuses the image; anything that goes wrong on the program's
 // side (the hand-over, the conversion for drawing) is a finding.
-
-#include "decoder/contained_decoder.h"
-#include "drawing/canvas.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -19,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     }
     std::string problem;
-    const kx::engine::Bitmap image = kx::engine::decodeImageContained(path, problem);
+    const kx::imaging::Bitmap image = kx::decoder::decodeImageContained(path, problem);
     if (!image && problem.empty())
         std::abort(); // a refusal always says why
     const QImage picture = kx::drawing::toQImage(image.get());

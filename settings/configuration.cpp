@@ -1,7 +1,6 @@
 #include "settings/configuration.h"
 
-#include "settings/file_replace.h"
-
+#include "base/file_replace.h"
 #include "settings/setting_keys.h"
 
 #include <climits>
@@ -163,7 +162,7 @@ std::string serializeConfiguration(const Settings& settings) {
 
 bool saveConfiguration(const Settings& settings, const std::string& path) {
     try {
-        return replaceFileContent(path, serializeConfiguration(settings));
+        return base::replaceFileContent(path, serializeConfiguration(settings));
     } catch (const std::bad_alloc&) {
         return false;
     }

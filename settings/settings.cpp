@@ -1,10 +1,8 @@
 #include "settings/settings.h"
 
-#include <ctime>
+#include "base/version.h"
 
-#ifndef KESTRELIX_NOTICE
-#define KESTRELIX_NOTICE "Copyright (c) Quorvant"
-#endif
+#include <ctime>
 
 namespace kx::settings {
 
@@ -13,7 +11,8 @@ namespace {
 constexpr int k_windowWidth = 510;
 constexpr int k_windowHeight = 260;
 constexpr int k_uncentredPosition = 100;
-constexpr const char* k_colourChoices = "000000,FFFFFF,FF0000,FF8000,FFFF00,008000,00FFFF,0000FF,8000FF";
+constexpr const char* k_colourChoices =
+    "000000,FFFFFF,FF0000,FF8000,FFFF00,008000,00FFFF,0000FF,8000FF";
 
 int centred(int desktop, int window) {
     return window < desktop ? (desktop - window) / 2 : k_uncentredPosition;
@@ -32,7 +31,7 @@ const std::vector<std::string>& outputFormatList() {
 }
 
 const std::string& noticeLine() {
-    static const std::string notice = KESTRELIX_NOTICE;
+    static const std::string notice(base::k_notice);
     return notice;
 }
 

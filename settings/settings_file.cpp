@@ -1,6 +1,6 @@
 #include "settings/settings_file.h"
 
-#include "settings/file_replace.h"
+#include "base/file_replace.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -307,7 +307,7 @@ std::string SettingsFile::serialize() const {
 
 bool SettingsFile::save(const std::string& path) const {
     try {
-        return replaceFileContent(path, serialize());
+        return base::replaceFileContent(path, serialize());
     } catch (const std::bad_alloc&) {
         return false;
     }

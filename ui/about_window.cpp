@@ -1,13 +1,13 @@
 #include "ui/about_window.h"
 
-#include "ui/ui_text.h"
-
-#include "core/text_format.h"
-#include "ui/dialogs.h"
+#include "base/text_format.h"
+#include "base/version.h"
+#include "settings/string_table.h"
+#include "ui/common/dialogs.h"
+#include "ui/common/ui_text.h"
 #include "ui/pictures.h"
 #include "ui/shell_targets.h"
 #include "ui/side_window_layout.h"
-#include "ui/string_table.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -50,13 +50,14 @@ AboutWindow::AboutWindow(QWidget* parent) : QDialog(parent) {
     panel->setPalette(white);
     panel->setGeometry(0, 40, 360, 150);
 
-    auto* title = new QLabel(QString::fromStdString(core::titleText()), this);
+    auto* title = new QLabel(QString::fromStdString(base::titleText()), this);
     title->setAlignment(Qt::AlignCenter);
     QFont bold = title->font();
     bold.setBold(true);
     title->setFont(bold);
     title->setGeometry(20, 50, 320, 20);
-    auto* notice = new QLabel(QString::fromUtf8(KESTRELIX_NOTICE), this);
+    auto* notice =
+        new QLabel(QString::fromUtf8(base::k_notice.data(), base::k_notice.size()), this);
     notice->setAlignment(Qt::AlignCenter);
     notice->setGeometry(20, 70, 320, 20);
 

@@ -1,13 +1,13 @@
 #include "ui/conversion_run.h"
 
-#include "core/text_format.h"
+#include "base/text_format.h"
 #include "engine/conversion_worker.h"
 #include "engine/run_values.h"
 #include "engine/watermark.h"
-#include "ui/dialogs.h"
+#include "settings/string_table.h"
+#include "ui/common/dialogs.h"
 #include "ui/progress_window.h"
 #include "ui/recent_folders.h"
-#include "ui/string_table.h"
 
 #include <QString>
 
@@ -37,33 +37,35 @@ struct Refusal {
 std::optional<Refusal> checkRun(const settings::Settings& s, const engine::JobQueue& queue,
                                 std::string& outputFolder, engine::PreparedWatermark& watermark) {
     if (queue.empty())
-        return Refusal{lookupText("Msg", "Empty input files")};
+        return Refusal{settings::lookupText("Msg", "Empty input files")};
     if (outputFolder.empty())
-        return Refusal{lookupText("Msg", "Empty output folder")};
+        return Refusal{settings::lookupText("Msg", "Empty output folder")};
     if (!outputFolder.ends_with('/'))
         outputFolder += '/';
     if (!isFolder(outputFolder))
-        return Refusal{core::formatText(lookupText("Msg", "Invalid output folder"), outputFolder)};
+        return Refusal{
+            base::formatText(settings::lookupText("Msg", "Invalid output folder"), outputFolder)};
     if (s.doImageResize) {
         if (s.imageWidth == 0)
-            return Refusal{lookupText("Msg", "Invalid width")};
+            return Refusal{settings::lookupText("Msg", "Invalid width")};
         if (s.imageHeight == 0)
-            return Refusal{lookupText("Msg", "Invalid height")};
+            return Refusal{settings::lookupText("Msg", "Invalid height")};
     }
     if (s.doWatermark == 1 &&
         engine::prepareWatermark(s, watermark) != engine::WatermarkProblem::None)
-        return Refusal{core::formatText(lookupText("Msg", "Invalid watermark font"), s.font),
-                       false};
+        return Refusal{
+            base::formatText(settings::lookupText("Msg", "Invalid watermark font"), s.font), false};
     if (s.doWatermark == 2) {
         switch (engine::prepareWatermark(s, watermark)) {
         case engine::WatermarkProblem::None:
         case engine::WatermarkProblem::InvalidFont:
             break;
         case engine::WatermarkProblem::EmptyImage:
-            return Refusal{lookupText("Msg", "Empty watermark image"), false};
+            return Refusal{settings::lookupText("Msg", "Empty watermark image"), false};
         case engine::WatermarkProblem::InvalidImage:
-            return Refusal{core::formatText(lookupText("Msg", "Invalid watermark image"), s.image),
-                           false};
+            return Refusal{
+                base::formatText(settings::lookupText("Msg", "Invalid watermark image"), s.image),
+                false};
         }
     }
     return std::nullopt;
@@ -91,13 +93,13 @@ bool runConversion(settings::Settings& settings, engine::JobState& job, engine::
     engine::setInputFile(job, queue, paths.inputPath);
     paths.outputFolder = trimmed(request.outputText);
     const std::string formatKey = request.formatKey;
-    host.setStatusText(lookupText("General", "Preparing"));
+    host.setStatusText(settings::lookupText("General", "Preparing"));
 
     std::string outputFolder = paths.outputFolder;
     engine::PreparedWatermark watermark;
     if (const auto refusal = checkRun(settings, queue, outputFolder, watermark)) {
         if (refusal->stopped)
-            host.setStatusText(lookupText("Msg", "Conversion is not complete"));
+            host.setStatusText(settings::lookupText("Msg", "Conversion is not complete"));
         showWarningMessage(host.hostWindow(), refusal->warning);
         return false;
     }
@@ -108,7 +110,7 @@ bool runConversion(settings::Settings& settings, engine::JobState& job, engine::
     engine::setRunValues(job, settings);
     if (addRecentFolder(settings, paths.outputFolder))
         host.refillOutputFolders();
-    host.setStatusText(lookupText("General", "Converting"));
+    host.setStatusText(settings::lookupText("General", "Converting"));
 
     engine::Progress progress;
     engine::ConversionRun run{settings, job, queue, progress};

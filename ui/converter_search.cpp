@@ -1,11 +1,10 @@
 #include "ui/converter_search.h"
 
-#include "ui/ui_text.h"
-
-#include "ui/dialogs.h"
+#include "settings/string_table.h"
+#include "ui/common/dialogs.h"
+#include "ui/common/ui_text.h"
 #include "ui/shell_targets.h"
 #include "ui/side_window_layout.h"
-#include "ui/string_table.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -62,7 +61,7 @@ void ConverterSearchWindow::search() {
     const std::string from = searchExtension(m_from->text().toStdString());
     const std::string to = searchExtension(m_to->text().toStdString());
     if (from.empty() || to.empty()) {
-        showWarningMessage(this, lookupText("Msg", "Empty extensions"));
+        showWarningMessage(this, settings::lookupText("Msg", "Empty extensions"));
         return;
     }
     accept();

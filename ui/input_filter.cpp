@@ -1,8 +1,8 @@
 #include "ui/input_filter.h"
 
-#include "engine/format_registry.h"
+#include "imaging/format_registry.h"
 #include "settings/settings.h"
-#include "ui/string_table.h"
+#include "settings/string_table.h"
 
 #include <QStringList>
 
@@ -29,8 +29,8 @@ std::string inputFileFilter() {
     std::string patterns;
     std::map<std::string, std::string> byDescription;
     for (const std::string& extension :
-         split(engine::acceptedInputExtensions(settings::inputFormatList()), ',')) {
-        const auto known = engine::findInputExtension(extension);
+         split(imaging::acceptedInputExtensions(settings::inputFormatList()), ',')) {
+        const auto known = imaging::findInputExtension(extension);
         patterns += "*." + extension + ";";
         std::string& entry = byDescription[known ? known->description : extension];
         entry = entry.empty() ? "*." + extension : "*." + extension + ";" + entry;
@@ -38,10 +38,11 @@ std::string inputFileFilter() {
     if (!patterns.empty())
         patterns.pop_back();
 
-    std::string filter = lookupText("Dialog", "All Supported Files") + "|" + patterns + "|";
+    std::string filter =
+        settings::lookupText("Dialog", "All Supported Files") + "|" + patterns + "|";
     for (const auto& [description, entry] : byDescription)
         filter += description + "|" + entry + "|";
-    return filter + lookupText("Dialog", "All Files") + " (*.*)|*.*";
+    return filter + settings::lookupText("Dialog", "All Files") + " (*.*)|*.*";
 }
 
 QString toQtFilter(const std::string& filter) {

@@ -1,15 +1,15 @@
 #include "ui/main_window.h"
 
-#include "ui/ui_text.h"
-
-#include "core/text_format.h"
-#include "engine/format_registry.h"
-#include "ui/dialogs.h"
+#include "base/paths.h"
+#include "base/text_format.h"
+#include "imaging/format_registry.h"
+#include "settings/string_table.h"
+#include "ui/common/dialogs.h"
+#include "ui/common/ui_text.h"
 #include "ui/input_filter.h"
 #include "ui/pictures.h"
 #include "ui/progress_window.h"
 #include "ui/recent_folders.h"
-#include "ui/string_table.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -308,7 +308,7 @@ void MainWindow::storeGeometryInSettings() const {
 void MainWindow::fillOutputFormats() {
     m_formatBox->clear();
     for (const std::string& key : settings::outputFormatList()) {
-        const auto format = engine::findOutputFormat(key);
+        const auto format = imaging::findOutputFormat(key);
         QString caption = qtext(key).toUpper();
         if (format)
             caption += " (" + qtext(format->description) + ")";
@@ -357,7 +357,7 @@ bool MainWindow::setInputFile(const std::string& path) {
         return false;
     m_inputField->setText(qtext(path));
     if (trimmed(m_outputBox->currentText()).empty()) {
-        const std::string folder = m_job.commandLineInputPath.empty() ? engine::folderPart(path)
+        const std::string folder = m_job.commandLineInputPath.empty() ? base::folderPart(path)
                                                                       : m_job.commandLineInputPath;
         if (addRecentFolder(m_settings, folder)) {
             m_paths.outputFolder = folder;
@@ -382,7 +382,7 @@ void MainWindow::chooseOutputFolder() {
     const std::string boxText = trimmed(m_outputBox->currentText());
     std::string start = m_paths.outputFolder;
     if (!boxText.empty())
-        start = isFolder(boxText) ? boxText : engine::folderPart(boxText);
+        start = isFolder(boxText) ? boxText : base::folderPart(boxText);
     const QString chosen =
         dialogs().chooseFolder(this, uiText("Dialog", "Select Output Folder"), qtext(start));
     const std::string folder = chosen.toStdString();
@@ -515,7 +515,8 @@ void MainWindow::dropEvent(QDropEvent* event) {
 bool MainWindow::openInputFile(const std::string& path) {
     if (setInputFile(path))
         return true;
-    showWarningMessage(this, core::formatText(lookupText("Msg", "Unable to open file"), path));
+    showWarningMessage(this,
+                       base::formatText(settings::lookupText("Msg", "Unable to open file"), path));
     return false;
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "engine/job_state.h"
-#include "settings/preferences_window.h"
 #include "settings/settings.h"
 #include "ui/conversion_run.h"
+#include "ui/preferences/preferences_window.h"
 
 #include <QMainWindow>
 
@@ -40,7 +40,7 @@ enum Command : int {
 };
 
 // What the main window must rebuild after the Preferences window closed.
-using Rebuild = settings::RefreshRequest;
+using Rebuild = ui::RefreshRequest;
 
 // The windows and actions that live elsewhere. An empty hook does nothing.
 struct WindowHooks {

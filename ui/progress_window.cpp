@@ -1,11 +1,10 @@
 #include "ui/progress_window.h"
 
-#include "ui/ui_text.h"
-
-#include "core/text_format.h"
-#include "ui/dialogs.h"
+#include "base/text_format.h"
+#include "settings/string_table.h"
+#include "ui/common/dialogs.h"
+#include "ui/common/ui_text.h"
 #include "ui/progress_text.h"
-#include "ui/string_table.h"
 
 #include <QCloseEvent>
 #include <QFontMetrics>
@@ -23,12 +22,12 @@ constexpr int k_labelWidth = 280;
 constexpr int k_jobsWithoutEstimate = 4;
 
 std::string progressText(int32_t index, int jobCount) {
-    return core::formatText(lookupText("Msg", "Progress"), std::to_string(index),
+    return base::formatText(settings::lookupText("Msg", "Progress"), std::to_string(index),
                             std::to_string(jobCount));
 }
 
 std::string timeRemaining(const std::string& time) {
-    return core::formatText(lookupText("Dialog", "Time Remaining"), time);
+    return base::formatText(settings::lookupText("Dialog", "Time Remaining"), time);
 }
 
 } // namespace
@@ -36,7 +35,7 @@ std::string timeRemaining(const std::string& time) {
 ProgressWindow::ProgressWindow(QWidget* parent, engine::ConversionRun& run, int jobCount,
                                std::function<void(const std::string&)> setStatus)
     : QDialog(parent), m_run(run), m_jobCount(jobCount), m_setStatus(std::move(setStatus)) {
-    setWindowTitle(qtext(lookupText("Dialog", "Convert Progress")));
+    setWindowTitle(qtext(settings::lookupText("Dialog", "Convert Progress")));
     setWindowModality(Qt::ApplicationModal);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
@@ -44,14 +43,15 @@ ProgressWindow::ProgressWindow(QWidget* parent, engine::ConversionRun& run, int 
 
     m_fileLabel = new QLabel(this);
     m_fileLabel->setGeometry(10, 13, k_labelWidth, 20);
-    m_timeLabel = new QLabel(qtext(timeRemaining(lookupText("Dialog", "Time Unknown"))), this);
+    m_timeLabel =
+        new QLabel(qtext(timeRemaining(settings::lookupText("Dialog", "Time Unknown"))), this);
     m_timeLabel->setGeometry(10, 33, k_labelWidth, 20);
     m_bar = new QProgressBar(this);
     m_bar->setGeometry(10, 60, k_labelWidth, 20);
     m_bar->setRange(0, jobCount + 1);
     m_bar->setValue(0);
     m_bar->setTextVisible(false);
-    m_ok = new QPushButton(qtext(lookupText("Dialog", "OK")), this);
+    m_ok = new QPushButton(qtext(settings::lookupText("Dialog", "OK")), this);
     m_ok->setGeometry(110, 95, 80, 25);
     m_ok->setEnabled(false);
     connect(m_ok, &QPushButton::clicked, this, [this] {
@@ -131,8 +131,8 @@ void ProgressWindow::poll() {
 
 void ProgressWindow::showJob(int32_t index, const std::string& input, int64_t lastDuration) {
     m_shownIndex = index;
-    setWindowTitle(
-        qtext(lookupText("Dialog", "Convert Progress") + " " + progressText(index, m_jobCount)));
+    setWindowTitle(qtext(settings::lookupText("Dialog", "Convert Progress") + " " +
+                         progressText(index, m_jobCount)));
     const int capacity = k_labelWidth / m_charWidth;
     m_fileLabel->setText(qtext(shortenMiddle(input, capacity)));
     if (!m_timeLabel->isHidden() && lastDuration != 0)
@@ -152,7 +152,7 @@ void ProgressWindow::showEnd() {
     }
     const std::string progress = progressText(index, m_jobCount);
     if (m_stoppedByUser) {
-        m_setStatus(lookupText("Msg", "Conversion is not complete"));
+        m_setStatus(settings::lookupText("Msg", "Conversion is not complete"));
         setWindowTitle(qtext("Conversion stopped " + progress));
         m_fileLabel->setText("Conversion stopped");
         return finishEnd();
@@ -160,11 +160,12 @@ void ProgressWindow::showEnd() {
     // A run that converted nothing is not called complete; the count still tells the story.
     const bool converted = count > 0;
     const std::string outcome = converted ? "Conversion complete" : "Conversion stopped";
-    m_setStatus(
-        lookupText("Msg", converted ? "Conversion complete" : "Conversion is not complete"));
+    m_setStatus(settings::lookupText("Msg", converted ? "Conversion complete"
+                                                      : "Conversion is not complete"));
     setWindowTitle(qtext(outcome + " " + progress));
-    m_fileLabel->setText(qtext(core::formatText(
-        lookupText("Msg", "Files converted"), std::to_string(count), std::to_string(m_jobCount))));
+    m_fileLabel->setText(
+        qtext(base::formatText(settings::lookupText("Msg", "Files converted"),
+                               std::to_string(count), std::to_string(m_jobCount))));
     m_timeLabel->setText(qtext(timeRemaining("00:00:00")));
     m_bar->setValue(m_jobCount + 1);
     finishEnd();

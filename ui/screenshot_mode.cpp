@@ -1,5 +1,7 @@
 #include "ui/screenshot_mode.h"
 
+#include "base/paths.h"
+#include "base/version.h"
 #include "engine/job_state.h"
 #include "settings/settings.h"
 #include "ui/main_window.h"
@@ -17,10 +19,6 @@
 #include <cmath>
 #include <filesystem>
 #include <random>
-
-#ifndef KESTRELIX_HOMEPAGE
-#define KESTRELIX_HOMEPAGE "https://kestrelix.example/"
-#endif
 
 namespace kx::ui {
 
@@ -59,7 +57,7 @@ QImage pictureOf(QWidget& window) {
     QPainter painter(&image);
     painter.setFont(QFont("Tahoma", 8));
     painter.setPen(Qt::black);
-    const QString address = KESTRELIX_HOMEPAGE;
+    const QString address = QString::fromUtf8(base::k_homepage.data(), base::k_homepage.size());
     const QRect corner(0, 0, image.width() - 35, image.height() - 26);
     painter.drawText(corner, Qt::AlignRight | Qt::AlignBottom, address);
     return image;
@@ -68,7 +66,7 @@ QImage pictureOf(QWidget& window) {
 } // namespace
 
 void runScreenshotMode(const std::string& title, const std::string& folderArgument) {
-    std::string folder = folderArgument.empty() ? engine::programFolder() : folderArgument;
+    std::string folder = folderArgument.empty() ? base::programFolder() : folderArgument;
     if (!folder.ends_with('/'))
         folder += '/';
     std::error_code error;

@@ -1,8 +1,10 @@
 #include "ui/shell_targets.h"
 
-#include "core/text_format.h"
+#include "base/paths.h"
+#include "base/text_format.h"
+#include "base/version.h"
 #include "engine/job_state.h"
-#include "ui/dialogs.h"
+#include "ui/common/dialogs.h"
 
 #include <filesystem>
 #include <system_error>
@@ -12,7 +14,7 @@ namespace kx::ui {
 namespace {
 
 QString siteRoot() {
-    QString site = QStringLiteral(KESTRELIX_HOMEPAGE);
+    QString site = QString::fromUtf8(base::k_homepage.data(), base::k_homepage.size());
     if (!site.endsWith('/'))
         site += '/';
     return site;
@@ -21,7 +23,7 @@ QString siteRoot() {
 } // namespace
 
 std::string supportMailAddress() {
-    return KESTRELIX_SUPPORT_MAIL;
+    return std::string(base::k_supportMail);
 }
 
 QUrl makerSiteUrl() {
@@ -39,11 +41,11 @@ QUrl supportMailUrl() {
 QUrl feedbackMailUrl() {
     // The subject keeps its blanks; QUrl encodes them only where the desktop needs it.
     return QUrl("mailto:" + QString::fromStdString(supportMailAddress()) +
-                "?subject=" + QString::fromStdString(core::titleText()) + " Feedback");
+                "?subject=" + QString::fromStdString(base::titleText()) + " Feedback");
 }
 
 QUrl uninstallPageUrl() {
-    return QUrl(QStringLiteral(KESTRELIX_UNINSTALL_URL));
+    return QUrl(QString::fromUtf8(base::k_uninstallUrl.data(), base::k_uninstallUrl.size()));
 }
 
 QUrl converterSearchUrl(std::string_view from, std::string_view to) {
@@ -53,7 +55,7 @@ QUrl converterSearchUrl(std::string_view from, std::string_view to) {
 
 QUrl manualUrl() {
     namespace fs = std::filesystem;
-    const fs::path program = engine::programFolder();
+    const fs::path program = base::programFolder();
     const fs::path candidates[] = {program / "doc" / "index.html",
                                    program / ".." / "share" / "doc" / "kestrelix" / "index.html"};
     for (const fs::path& candidate : candidates) {

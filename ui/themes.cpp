@@ -1,5 +1,6 @@
 #include "ui/themes.h"
 
+#include "base/paths.h"
 #include "engine/job_state.h"
 #include "ui/pictures.h"
 #include "ui/theme_archive.h"
@@ -90,7 +91,7 @@ void loadSet(const ThemeArchive& archive, const std::string& config, PictureSet 
 } // namespace
 
 std::vector<std::string> themeFolders() {
-    const fs::path program = engine::programFolder();
+    const fs::path program = base::programFolder();
     std::vector<std::string> folders{(program / "gfx").string() + "/"};
     std::error_code error;
     const fs::path installed =

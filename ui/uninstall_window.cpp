@@ -1,12 +1,10 @@
 #include "ui/uninstall_window.h"
 
-#include "ui/ui_text.h"
-
-#include "ui/dialogs.h"
+#include "settings/string_table.h"
+#include "ui/common/dialogs.h"
+#include "ui/common/ui_text.h"
 #include "ui/shell_targets.h"
 #include "ui/side_window_layout.h"
-#include "ui/string_table.h"
-
 #include "ui/window_system.h"
 
 #include <QApplication>
@@ -41,7 +39,7 @@ int runUninstallMode(const std::string& title) {
     const std::unique_ptr<QApplication> app = startWindowSystem(title);
     if (!app)
         return 0;
-    loadStringTable();
+    settings::loadStringTable();
     UninstallWindow window;
     centreWindow(window, nullptr);
     window.exec();

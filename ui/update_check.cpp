@@ -1,12 +1,12 @@
 #include "ui/update_check.h"
 
-#include "ui/ui_text.h"
-
-#include "core/text_format.h"
-#include "ui/dialogs.h"
+#include "base/text_format.h"
+#include "base/version.h"
+#include "settings/string_table.h"
+#include "ui/common/dialogs.h"
+#include "ui/common/ui_text.h"
 #include "ui/http_fetch.h"
 #include "ui/shell_targets.h"
-#include "ui/string_table.h"
 #include "ui/version_reply.h"
 
 #include <QApplication>
@@ -29,7 +29,7 @@ bool g_checkRunning = false;
 // keeps painting; user input is held back until the answer is in.
 std::string fetchWhilePainting(const std::string& address) {
     std::packaged_task<std::string()> task(
-        [address] { return fetchVersionText(address, core::titleText()); });
+        [address] { return fetchVersionText(address, base::titleText()); });
     std::future<std::string> answer = task.get_future();
     std::thread exchange(std::move(task));
 
@@ -52,7 +52,7 @@ std::string fetchWhilePainting(const std::string& address) {
 } // namespace
 
 std::string updateAddress() {
-    return KESTRELIX_UPDATE_URL;
+    return std::string(base::k_updateUrl);
 }
 
 int updateIntervalDays(int updateRange) {
@@ -89,8 +89,8 @@ bool checkForUpdates(QWidget* parent, const std::string& address) {
 
     const int published = parseVersionBody(version);
     if (published == 0) {
-        showErrorMessage(parent, lookupText("Msg", "Internet connection problems"));
-    } else if (published > core::k_version) {
+        showErrorMessage(parent, settings::lookupText("Msg", "Internet connection problems"));
+    } else if (published > base::k_version) {
         if (dialogs().question(parent, Dialogs::Icon::Information, uiText("Msg", "New Update"),
                                uiText("Msg", "New Update Text")))
             openHomePage();

@@ -1,13 +1,13 @@
-// The window module's one exported symbol: the table of its run modes. Everything else in the
-// module stays hidden, so its own copies of shared code never answer for the program's.
-
-#include "core/window_module.h"
 #include "engine/job_state.h"
 #include "settings/settings.h"
+#include "settings/string_table.h"
 #include "ui/screenshot_mode.h"
-#include "ui/string_table.h"
 #include "ui/uninstall_window.h"
+#include "ui/window_functions.h"
 #include "ui/window_run.h"
+
+// The window module's one exported symbol: the table of its run modes. Everything else in the
+// module stays hidden, so its own copies of shared code never answer for the program's.
 
 namespace {
 
@@ -18,7 +18,7 @@ void takeOver(const settings::Settings* given) {
     if (given)
         settings::globalSettings() = *given;
     engine::resetJobState(engine::globalJobState(), engine::globalJobQueue());
-    ui::loadStringTable();
+    settings::loadStringTable();
 }
 
 void runWindow(const char* title, const char* inputFile, const settings::Settings* settings) {
@@ -36,8 +36,8 @@ void runScreenshots(const char* title, const char* folder, const settings::Setti
     ui::runScreenshotMode(title, folder ? folder : "");
 }
 
-constexpr core::WindowFunctions k_functions{
-    core::k_windowTableVersion,
+constexpr ui::WindowFunctions k_functions{
+    ui::k_windowTableVersion,
     runWindow,
     runUninstall,
     runScreenshots,
@@ -45,7 +45,7 @@ constexpr core::WindowFunctions k_functions{
 
 } // namespace
 
-extern "C" __attribute__((visibility("default"))) const kx::core::WindowFunctions*
+extern "C" __attribute__((visibility("default"))) const kx::ui::WindowFunctions*
 kx_window_functions() {
     return &k_functions;
 }

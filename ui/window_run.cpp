@@ -2,12 +2,13 @@
 
 #include "engine/job_state.h"
 #include "settings/configuration.h"
+#include "settings/string_table.h"
 #include "ui/about_window.h"
 #include "ui/converter_search.h"
 #include "ui/main_window.h"
 #include "ui/pictures.h"
+#include "ui/preferences/preferences_window.h"
 #include "ui/shell_targets.h"
-#include "ui/string_table.h"
 #include "ui/themes.h"
 #include "ui/update_check.h"
 #include "ui/window_system.h"
@@ -62,13 +63,13 @@ void closeOnSessionEnd(MainWindow& window) {
 
 WindowHooks windowHooks(settings::Settings& settings, engine::JobState& job,
                         const std::string& configPath, const std::vector<ThemeEntry>& themes) {
-    std::vector<settings::ThemeChoice> choices;
+    std::vector<ui::ThemeChoice> choices;
     for (const ThemeEntry& theme : themes)
         choices.push_back({theme.key, theme.displayName});
     WindowHooks hooks;
     hooks.openPreferences = [&settings, &job, configPath, choices](QWidget* parent) {
-        return settings::runPreferences(parent, settings, job.preferencesStartPage, configPath,
-                                        choices, pictureIcon(PictureSet::MenuIcons, "New"));
+        return ui::runPreferences(parent, settings, job.preferencesStartPage, configPath, choices,
+                                  pictureIcon(PictureSet::MenuIcons, "New"));
     };
     hooks.reloadPictures = [&settings, themes](bool buttons, bool menuIcons, bool toolbarIcons) {
         loadThemePictures(settings, themes, buttons, menuIcons, toolbarIcons);
@@ -93,7 +94,7 @@ void runWindowMode(const std::string& title, const std::string& inputFile) {
     auto& settings = settings::globalSettings();
     const std::string configPath = settings::configurationPath();
     settings::loadConfiguration(settings, configPath, primaryDesktop());
-    loadStringTable();
+    settings::loadStringTable();
     bindBuiltInPictures();
     const std::vector<ThemeEntry> themes = listThemes();
     loadThemePictures(settings, themes, true, true, true);

@@ -1,5 +1,4 @@
 #include "core/command_line.h"
-
 #include "core/option_table.h"
 #include "tests/support/temp_dir.h"
 

@@ -1,10 +1,10 @@
-// Runs the built program the way a script does and checks what it prints and writes.
-
 #include "core/instance_lock.h"
 #include "tests/support/image_compare.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tiff_writer.h"
+
+// Runs the built program the way a script does and checks what it prints and writes.
 
 #include <gtest/gtest.h>
 

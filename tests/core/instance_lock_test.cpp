@@ -1,5 +1,4 @@
 #include "core/instance_lock.h"
-
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>

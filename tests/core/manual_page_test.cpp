@@ -1,6 +1,5 @@
-#include "core/manual_page.h"
-
 #include "core/command_line.h"
+#include "core/manual_page.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 

@@ -1,5 +1,6 @@
 #include "decoder/contained_decoder.h"
-
+#include "imaging/bitmap.h"
+#include "imaging/page_source.h"
 #include "tests/support/image_compare.h"
 #include "tests/support/temp_dir.h"
 
@@ -11,7 +12,7 @@
 
 #include <cstring>
 
-namespace kx::engine {
+namespace kx::decoder {
 namespace {
 
 using test::TempDir;
@@ -34,9 +35,9 @@ void expectSamePages(const std::string& file) {
     ASSERT_NE(local, nullptr) << file;
     ASSERT_EQ(contained->pageCount(), local->pageCount()) << file;
     for (int p = 0; p < local->pageCount(); ++p) {
-        PageInfo infoA, infoB;
-        Bitmap a = contained->loadPage(p, infoA);
-        Bitmap b = local->loadPage(p, infoB);
+        imaging::PageInfo infoA, infoB;
+        imaging::Bitmap a = contained->loadPage(p, infoA);
+        imaging::Bitmap b = local->loadPage(p, infoB);
         EXPECT_EQ(infoA.problem, infoB.problem) << file << " page " << p;
         EXPECT_EQ(infoA.sourceCompression, infoB.sourceCompression) << file;
         ASSERT_EQ(a == nullptr, b == nullptr) << file << " page " << p;
@@ -71,7 +72,7 @@ TEST(ContainedDecoderTest, DecoderCrashFailsThePageAndTheProgramGoesOn) {
     // FreeImage asserts on float CMYK and aborts its process.
     auto source = openPagesContained(test::corpusFile("cmyk-3c-32b-float.tiff"));
     ASSERT_NE(source, nullptr);
-    PageInfo info;
+    imaging::PageInfo info;
     EXPECT_EQ(source->loadPage(0, info), nullptr);
     EXPECT_EQ(info.problem, "the decoder was ended by signal 6");
 }
@@ -86,7 +87,7 @@ TEST(ContainedDecoderTest, CrashedDecoderIsReplacedForTheNextPage) {
                              defaultDecoderPath() + " \"$1\"");
     auto source = openPagesContained(test::corpusFile("multipage.tiff"), decoder, 5000);
     ASSERT_NE(source, nullptr);
-    PageInfo first, second;
+    imaging::PageInfo first, second;
     EXPECT_EQ(source->loadPage(0, first), nullptr);
     EXPECT_EQ(first.problem, "the decoder was ended by signal 11");
     EXPECT_NE(source->loadPage(1, second), nullptr) << second.problem;
@@ -97,7 +98,7 @@ TEST(ContainedDecoderTest, DecompressionBombsFailWithoutDecoding) {
     for (const char* name : {"bomb-lzw-30k.tif", "bomb-g4-100k.tif", "bomb-none-100k.tif"}) {
         auto source = openPagesContained(test::corpusFile(name));
         ASSERT_NE(source, nullptr) << name;
-        PageInfo info;
+        imaging::PageInfo info;
         EXPECT_EQ(source->loadPage(0, info), nullptr) << name;
         EXPECT_NE(info.problem, "") << name;
     }
@@ -110,7 +111,7 @@ TEST(ContainedDecoderTest, SilentDecoderTimesOutAndIsReplacedForTheNextPage) {
     ASSERT_NE(source, nullptr);
     EXPECT_EQ(source->pageCount(), 2);
     for (int page : {0, 1}) {
-        PageInfo info;
+        imaging::PageInfo info;
         EXPECT_EQ(source->loadPage(page, info), nullptr);
         EXPECT_EQ(info.problem, "the decoder stopped answering");
     }
@@ -132,7 +133,7 @@ TEST(ContainedDecoderTest, MalformedPageIsRefused) {
                  " | tr '\\000' '\\377'; sleep 1");
     auto source = openPagesContained(test::corpusFile("multipage.tiff"), decoder, 2000);
     ASSERT_NE(source, nullptr);
-    PageInfo info;
+    imaging::PageInfo info;
     EXPECT_EQ(source->loadPage(0, info), nullptr);
     EXPECT_NE(info.problem, "");
 }
@@ -146,8 +147,8 @@ TEST(ContainedDecoderTest, MalformedFileIsRefused) {
                              " printf '\\377\\377\\377\\377\\000\\000\\000\\000'; sleep 1");
     auto source = openPagesContained(test::corpusFile("multipage.tiff"), decoder, 2000);
     ASSERT_NE(source, nullptr);
-    ASSERT_TRUE(source->encodePages(SaveRecipe{}));
-    PageInfo info;
+    ASSERT_TRUE(source->encodePages(imaging::SaveRecipe{}));
+    imaging::PageInfo info;
     EXPECT_FALSE(source->loadEncodedPage(0, info).hasFile());
     EXPECT_EQ(info.problem, "the decoder stopped answering");
 }
@@ -169,10 +170,10 @@ TEST(ContainedDecoderTest, DecoderInheritsNoStrayDescriptors) {
 
 TEST(ContainedDecoderTest, WatermarkImageArrivesDecodedOrRefusedWithAReason) {
     TempDir dir;
-    const Bitmap made(FreeImage_Allocate(9, 5, 24));
+    const imaging::Bitmap made(FreeImage_Allocate(9, 5, 24));
     ASSERT_TRUE(FreeImage_Save(FIF_PNG, made.get(), dir.file("mark.png").c_str(), 0));
     std::string problem;
-    const Bitmap image = decodeImageContained(dir.file("mark.png"), problem);
+    const imaging::Bitmap image = decodeImageContained(dir.file("mark.png"), problem);
     ASSERT_TRUE(image) << problem;
     EXPECT_EQ(FreeImage_GetWidth(image.get()), 9u);
     EXPECT_EQ(FreeImage_GetHeight(image.get()), 5u);
@@ -197,10 +198,10 @@ TEST(ContainedDecoderTest, EndingAllDecodersEndsTheOnesStillWorking) {
     auto source = openPagesContained(test::corpusFile("multipage.tiff"), decoder, 60'000);
     ASSERT_TRUE(source);
     endAllDecoders();
-    PageInfo info;
+    imaging::PageInfo info;
     EXPECT_FALSE(source->loadPage(0, info)) << "the page fails at once, not after a minute";
     EXPECT_EQ(info.problem, "the decoder was ended by signal 9");
 }
 
 } // namespace
-} // namespace kx::engine
+} // namespace kx::decoder

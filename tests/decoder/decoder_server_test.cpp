@@ -1,7 +1,8 @@
-#include "decoder/decoder_server.h"
-
 #include "decoder/contained_decoder.h"
+#include "decoder/decoder_server.h"
 #include "decoder/page_wire.h"
+#include "imaging/bitmap.h"
+#include "imaging/page_source.h"
 #include "tests/support/image_compare.h"
 #include "tests/support/temp_dir.h"
 
@@ -11,7 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace kx::engine {
+namespace kx::decoder {
 namespace {
 
 // Decoders made by copying the program behave as those started from the decoder program:
@@ -36,9 +37,9 @@ TEST(DecoderServerTest, ServedDecodersAreChildrenThatDecodeAndDieAlone) {
     ASSERT_NE(pages, nullptr);
     ASSERT_EQ(pages->pageCount(), local->pageCount());
     for (int p = 0; p < local->pageCount(); ++p) {
-        PageInfo served, here;
-        const Bitmap a = pages->loadPage(p, served);
-        const Bitmap b = local->loadPage(p, here);
+        imaging::PageInfo served, here;
+        const imaging::Bitmap a = pages->loadPage(p, served);
+        const imaging::Bitmap b = local->loadPage(p, here);
         ASSERT_TRUE(a && b);
         EXPECT_EQ(served.problem, here.problem);
         EXPECT_TRUE(test::imagesMatch(a.get(), b.get(), 0)) << "page " << p + 1;
@@ -47,10 +48,10 @@ TEST(DecoderServerTest, ServedDecodersAreChildrenThatDecodeAndDieAlone) {
     // Float CMYK makes FreeImage abort the decoder; this process goes on.
     auto fatal = openPagesContained(test::corpusFile("cmyk-3c-32b-float.tiff"));
     ASSERT_NE(fatal, nullptr);
-    PageInfo info;
+    imaging::PageInfo info;
     EXPECT_EQ(fatal->loadPage(0, info), nullptr);
     EXPECT_EQ(info.problem, "the decoder was ended by signal 6");
 }
 
 } // namespace
-} // namespace kx::engine
+} // namespace kx::decoder

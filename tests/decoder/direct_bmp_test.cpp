@@ -1,9 +1,10 @@
 #include "decoder/direct_bmp.h"
 #include "decoder/loading.h"
 #include "decoder/page_budget.h"
-
 #include "engine/conversion_worker.h"
-#include "engine/saving.h"
+#include "imaging/bitmap.h"
+#include "imaging/page_source.h"
+#include "imaging/saving.h"
 #include "tests/support/temp_dir.h"
 
 #include <fcntl.h>
@@ -19,7 +20,7 @@
 #include <string>
 #include <vector>
 
-namespace kx::engine {
+namespace kx::decoder {
 namespace {
 
 using test::TempDir;
@@ -445,8 +446,8 @@ void expectFactsOfLoadedPage(const std::string& file, int index) {
     ASSERT_TRUE(direct);
     auto source = openPagesInProcess(file);
     ASSERT_NE(source, nullptr);
-    PageInfo info;
-    Bitmap page = source->loadPage(index, info);
+    imaging::PageInfo info;
+    imaging::Bitmap page = source->loadPage(index, info);
     ASSERT_NE(page, nullptr);
     const FREE_IMAGE_COLOR_TYPE colour = FreeImage_GetColorType(page.get());
     const bool grey = FreeImage_GetImageType(page.get()) == FIT_UINT16 ||
@@ -458,16 +459,18 @@ void expectFactsOfLoadedPage(const std::string& file, int index) {
 }
 
 // The pages of a decoder process, handed over as bitmaps only, never as finished files.
-class BitmapsOnly final : public PageSource {
+class BitmapsOnly final : public imaging::PageSource {
 public:
-    explicit BitmapsOnly(std::unique_ptr<PageSource> pages) : m_pages(std::move(pages)) {}
+    explicit BitmapsOnly(std::unique_ptr<imaging::PageSource> pages) : m_pages(std::move(pages)) {}
     int pageCount() const override { return m_pages->pageCount(); }
-    Bitmap loadPage(int index, PageInfo& info) override { return m_pages->loadPage(index, info); }
+    imaging::Bitmap loadPage(int index, imaging::PageInfo& info) override {
+        return m_pages->loadPage(index, info);
+    }
     void plan(int first, int end) override { m_pages->plan(first, end); }
     std::string fileProblem() override { return m_pages->fileProblem(); }
 
 private:
-    std::unique_ptr<PageSource> m_pages;
+    std::unique_ptr<imaging::PageSource> m_pages;
 };
 
 // Converts `file` the FreeImage way into `folder`: pages loaded by FreeImage in a decoder
@@ -476,23 +479,23 @@ private:
 void convertWithFreeImage(const std::string& file, const std::string& folder) {
     settings::Settings settings;
     settings::applyDefaults(settings, true);
-    JobState job;
-    JobQueue queue;
-    resetJobState(job, queue);
+    engine::JobState job;
+    engine::JobQueue queue;
+    engine::resetJobState(job, queue);
     job.outputFolder = folder + "/";
     job.outputFormatKey = "bmp";
     job.freeImageFormat = FIF_BMP;
     job.autoDepth = true;
-    job.saveFlags = computeSaveFlags("bmp", settings);
-    ASSERT_TRUE(setInputFile(job, queue, file));
-    Progress progress;
+    job.saveFlags = imaging::computeSaveFlags("bmp", settings);
+    ASSERT_TRUE(engine::setInputFile(job, queue, file));
+    engine::Progress progress;
     progress.reset();
-    ConversionRun run{settings, job, queue, progress};
-    run.openPages = [](const std::string& path) -> std::unique_ptr<PageSource> {
-        std::unique_ptr<PageSource> pages = openPagesContained(path);
+    engine::ConversionRun run{settings, job, queue, progress};
+    run.openPages = [](const std::string& path) -> std::unique_ptr<imaging::PageSource> {
+        std::unique_ptr<imaging::PageSource> pages = openPagesContained(path);
         return pages ? std::make_unique<BitmapsOnly>(std::move(pages)) : nullptr;
     };
-    conversionWorker(run);
+    engine::conversionWorker(run);
 }
 
 // Checks that each page of `file` written directly has the bytes of the FreeImage way's file
@@ -637,4 +640,4 @@ TEST(DirectBmpTest, FailedWriteFailsWithAProblem) {
 }
 
 } // namespace
-} // namespace kx::engine
+} // namespace kx::decoder

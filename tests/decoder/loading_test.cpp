@@ -1,6 +1,7 @@
 #include "decoder/loading.h"
 #include "engine/page_range.h"
-
+#include "imaging/bitmap.h"
+#include "imaging/page_source.h"
 #include "tests/support/image_compare.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
@@ -14,7 +15,7 @@
 #include <cstring>
 #include <set>
 
-namespace kx::engine {
+namespace kx::decoder {
 namespace {
 
 using test::TempDir;
@@ -26,7 +27,7 @@ TEST(PageRangeTest, FrameLoadingChoosesPages) {
                  {2, 4, 1, 2}, {2, 5, 2, 3}, {2, 6, 2, 3}, {3, 5, 4, 5}, {3, 1, 0, 1},
                  {4, 1, 0, 1}, {9, 3, 0, 3}, {0, 0, 0, 0}, {4, 0, 0, 0}};
     for (const Case& c : cases) {
-        const PageRange range = choosePageRange(c.frameLoading, c.pages);
+        const engine::PageRange range = engine::choosePageRange(c.frameLoading, c.pages);
         EXPECT_EQ(range.first, c.first) << c.frameLoading << " of " << c.pages;
         EXPECT_EQ(range.end, c.end) << c.frameLoading << " of " << c.pages;
     }
@@ -35,7 +36,7 @@ TEST(PageRangeTest, FrameLoadingChoosesPages) {
 TEST(PageRangeTest, RandomPageCoversEveryPage) {
     std::set<int> seen;
     for (int i = 0; i < 400; ++i) {
-        const PageRange range = choosePageRange(4, 4);
+        const engine::PageRange range = engine::choosePageRange(4, 4);
         ASSERT_EQ(range.end, range.first + 1);
         ASSERT_GE(range.first, 0);
         ASSERT_LT(range.first, 4);
@@ -60,8 +61,8 @@ TEST(LoadingTest, PagesComeBackWithTheirPixelsAndCompression) {
     ASSERT_NE(source, nullptr);
     ASSERT_EQ(source->pageCount(), 3);
     for (int p = 0; p < 3; ++p) {
-        PageInfo info;
-        Bitmap page = source->loadPage(p, info);
+        imaging::PageInfo info;
+        imaging::Bitmap page = source->loadPage(p, info);
         ASSERT_NE(page, nullptr);
         EXPECT_EQ(info.problem, "");
         EXPECT_EQ(info.sourceCompression, p == 1 ? 5 : 1);
@@ -83,7 +84,7 @@ TEST(LoadingTest, FilesWithoutPagesOpenNothing) {
 TEST(LoadingTest, TruncatedFaxReportsAProblemInsteadOfABlankPage) {
     auto source = openPagesInProcess(test::corpusFile("testfax4-truncated.tiff"));
     ASSERT_NE(source, nullptr);
-    PageInfo info;
+    imaging::PageInfo info;
     source->loadPage(0, info);
     EXPECT_NE(info.problem, "");
 }
@@ -93,8 +94,8 @@ TEST(LoadingTest, RefusedPageIsNullWithAReasonAndLaterPagesStillLoad) {
     ASSERT_NE(source, nullptr);
     ASSERT_EQ(source->pageCount(), 5);
     for (int p = 0; p < 5; ++p) {
-        PageInfo info;
-        Bitmap page = source->loadPage(p, info);
+        imaging::PageInfo info;
+        imaging::Bitmap page = source->loadPage(p, info);
         if (p == 3) {
             EXPECT_EQ(page, nullptr);
             EXPECT_NE(info.problem, "");
@@ -113,7 +114,7 @@ TEST(LoadingTest, CleanCorpusFilesLoadWithoutProblems) {
         auto source = openPagesInProcess(test::corpusFile(name));
         ASSERT_NE(source, nullptr) << name;
         for (int p = 0; p < source->pageCount(); ++p) {
-            PageInfo info;
+            imaging::PageInfo info;
             EXPECT_NE(source->loadPage(p, info), nullptr) << name << " page " << p;
             EXPECT_EQ(info.problem, "") << name << " page " << p;
         }
@@ -123,8 +124,8 @@ TEST(LoadingTest, CleanCorpusFilesLoadWithoutProblems) {
 TEST(LoadingTest, OldStyleJpegIsRecordedAsCompressionSix) {
     auto source = openPagesInProcess(test::corpusFile("smallliz.tif"));
     ASSERT_NE(source, nullptr);
-    PageInfo info;
-    Bitmap page = source->loadPage(0, info);
+    imaging::PageInfo info;
+    imaging::Bitmap page = source->loadPage(0, info);
     EXPECT_EQ(info.sourceCompression, 6);
     EXPECT_EQ(FreeImage_GetWidth(page.get()), 160u);
 }
@@ -141,8 +142,8 @@ TEST(LoadingTest, HalfFloatPagesHoldTheirValues) {
     for (const Case& c : cases) {
         auto source = openPagesInProcess(test::corpusFile(c.file));
         ASSERT_NE(source, nullptr) << c.file;
-        PageInfo info;
-        Bitmap page = source->loadPage(0, info);
+        imaging::PageInfo info;
+        imaging::Bitmap page = source->loadPage(0, info);
         ASSERT_NE(page, nullptr) << c.file << ": " << info.problem;
         EXPECT_EQ(FreeImage_GetImageType(page.get()), c.type) << c.file;
 
@@ -200,8 +201,8 @@ TEST(LoadingTest, PagesReadAtTheirOwnDirectoryMatchTheMultiPageReader) {
         ASSERT_EQ(source->pageCount(), static_cast<int>(pages.size())) << mode;
         // Backwards too: a page before the last one read is reached again.
         for (const int index : {0, 1, 2, 3, 4, 5, 2}) {
-            PageInfo info;
-            const Bitmap page = source->loadPage(index, info);
+            imaging::PageInfo info;
+            const imaging::Bitmap page = source->loadPage(index, info);
             FIBITMAP* expected = FreeImage_LockPage(multi.get(), index);
             ASSERT_TRUE(page && expected) << mode << " page " << index << " " << info.problem;
             ASSERT_EQ(FreeImage_GetBPP(page.get()), FreeImage_GetBPP(expected)) << mode;
@@ -218,4 +219,4 @@ TEST(LoadingTest, PagesReadAtTheirOwnDirectoryMatchTheMultiPageReader) {
 }
 
 } // namespace
-} // namespace kx::engine
+} // namespace kx::decoder

@@ -1,7 +1,7 @@
 #include "engine/color_adjust.h"
-
-#include "tests/engine/pipeline_pages.h"
+#include "imaging/bitmap.h"
 #include "tests/support/image_compare.h"
+#include "tests/support/pipeline_pages.h"
 
 #include <gtest/gtest.h>
 
@@ -42,22 +42,22 @@ std::tuple<int, int, int> rgbAt(FIBITMAP* page, int x, int y) {
     return {pixel.r, pixel.g, pixel.b};
 }
 
-Bitmap greyRamp(int width, int height) {
+imaging::Bitmap greyRamp(int width, int height) {
     return indexedPage(width, height, [&](int x, int y) { return (x * 4 + y) % 256; });
 }
 
 TEST(AdjustImageColors, InvertsInPlaceAndKeepsTheDepth) {
-    Bitmap page = solidPage(3, 2, {10, 20, 30});
+    imaging::Bitmap page = solidPage(3, 2, {10, 20, 30});
     FIBITMAP* original = page.get();
-    Bitmap adjusted = adjustImageColors(std::move(page), correction(true));
+    imaging::Bitmap adjusted = adjustImageColors(std::move(page), correction(true));
     EXPECT_EQ(adjusted.get(), original);
     EXPECT_EQ(rgbAt(adjusted.get(), 2, 1), std::make_tuple(245, 235, 225));
 }
 
 TEST(AdjustImageColors, OneBitPageContinuesAsTwentyFourBits) {
-    Bitmap page = indexedPage(
+    imaging::Bitmap page = indexedPage(
         4, 2, [](int x, int) { return x % 2; }, 1);
-    Bitmap adjusted = adjustImageColors(std::move(page), correction(true));
+    imaging::Bitmap adjusted = adjustImageColors(std::move(page), correction(true));
     ASSERT_TRUE(adjusted);
     EXPECT_EQ(FreeImage_GetBPP(adjusted.get()), 24u);
     EXPECT_EQ(rgbAt(adjusted.get(), 0, 0), std::make_tuple(255, 255, 255));
@@ -66,17 +66,17 @@ TEST(AdjustImageColors, OneBitPageContinuesAsTwentyFourBits) {
 }
 
 TEST(AdjustImageColors, UnusableGammaLeavesTheGammaAlone) {
-    Bitmap expected = adjustImageColors(patternPage(5, 4), correction(false, 1.0f));
+    imaging::Bitmap expected = adjustImageColors(patternPage(5, 4), correction(false, 1.0f));
     for (const float gamma : {0.0f, -2.0f, std::numeric_limits<float>::quiet_NaN(),
                               std::numeric_limits<float>::infinity()}) {
-        Bitmap adjusted = adjustImageColors(patternPage(5, 4), correction(false, gamma));
+        imaging::Bitmap adjusted = adjustImageColors(patternPage(5, 4), correction(false, gamma));
         EXPECT_TRUE(test::imagesMatch(adjusted.get(), expected.get())) << gamma;
     }
 }
 
 TEST(AdjustImageColors, NonStandardPagesAreNotLost) {
     for (const FREE_IMAGE_TYPE type : {FIT_UINT16, FIT_RGBF, FIT_FLOAT}) {
-        Bitmap adjusted = adjustImageColors(typedPage(type, 4, 3), correction(true));
+        imaging::Bitmap adjusted = adjustImageColors(typedPage(type, 4, 3), correction(true));
         ASSERT_TRUE(adjusted) << type;
         EXPECT_EQ(FreeImage_GetBPP(adjusted.get()), 24u);
         EXPECT_TRUE(keptResolution(adjusted.get()));
@@ -86,13 +86,13 @@ TEST(AdjustImageColors, NonStandardPagesAreNotLost) {
 TEST(GreyscaleImage, MakesEightBitGrey) {
     settings::Settings settings;
     settings.doImageGreyscale = 1;
-    Bitmap grey = greyscaleImage(patternPage(6, 4), settings);
+    imaging::Bitmap grey = greyscaleImage(patternPage(6, 4), settings);
     ASSERT_TRUE(grey);
     EXPECT_EQ(FreeImage_GetBPP(grey.get()), 8u);
     EXPECT_EQ(FreeImage_GetColorType(grey.get()), FIC_MINISBLACK);
     EXPECT_TRUE(keptResolution(grey.get()));
     for (const FREE_IMAGE_TYPE type : {FIT_UINT16, FIT_RGBF, FIT_RGB16, FIT_FLOAT}) {
-        Bitmap page = greyscaleImage(typedPage(type, 4, 3), settings);
+        imaging::Bitmap page = greyscaleImage(typedPage(type, 4, 3), settings);
         ASSERT_TRUE(page) << type;
         EXPECT_EQ(FreeImage_GetBPP(page.get()), 8u) << type;
         EXPECT_TRUE(keptResolution(page.get()));
@@ -102,7 +102,7 @@ TEST(GreyscaleImage, MakesEightBitGrey) {
 TEST(ThresholdImage, SplitsAtTheLevel) {
     const int levels[] = {0, 100, 127, 128, 200, 255};
     const auto page = [&] { return indexedPage(6, 1, [&](int x, int) { return levels[x]; }); };
-    Bitmap split = thresholdImage(page(), threshold(128));
+    imaging::Bitmap split = thresholdImage(page(), threshold(128));
     ASSERT_TRUE(split);
     EXPECT_EQ(FreeImage_GetBPP(split.get()), 1u);
     EXPECT_TRUE(keptResolution(split.get()));
@@ -110,23 +110,23 @@ TEST(ThresholdImage, SplitsAtTheLevel) {
         EXPECT_EQ(pixelAt(split.get(), x, 0).r, levels[x] >= 128 ? 255 : 0) << levels[x];
 
     // Out-of-range levels clamp instead of wrapping into a byte.
-    Bitmap high = thresholdImage(page(), threshold(300));
+    imaging::Bitmap high = thresholdImage(page(), threshold(300));
     EXPECT_EQ(pixelAt(high.get(), 4, 0).r, 0);
     EXPECT_EQ(pixelAt(high.get(), 5, 0).r, 255);
-    Bitmap low = thresholdImage(page(), threshold(-5));
+    imaging::Bitmap low = thresholdImage(page(), threshold(-5));
     EXPECT_EQ(pixelAt(low.get(), 0, 0).r, 255);
 }
 
 TEST(ThresholdImage, OneBitAndNonStandardPagesGiveTwoColours) {
-    Bitmap bilevel = thresholdImage(indexedPage(
-                                        4, 4, [](int x, int) { return x % 2; }, 1),
-                                    threshold(128));
+    imaging::Bitmap bilevel = thresholdImage(indexedPage(
+                                                 4, 4, [](int x, int) { return x % 2; }, 1),
+                                             threshold(128));
     ASSERT_TRUE(bilevel);
     EXPECT_EQ(FreeImage_GetBPP(bilevel.get()), 1u);
     EXPECT_EQ(pixelAt(bilevel.get(), 0, 0).r, 0);
     EXPECT_EQ(pixelAt(bilevel.get(), 1, 0).r, 255);
     for (const FREE_IMAGE_TYPE type : {FIT_UINT16, FIT_RGBF, FIT_FLOAT}) {
-        Bitmap page = thresholdImage(typedPage(type, 8, 8), threshold(128));
+        imaging::Bitmap page = thresholdImage(typedPage(type, 8, 8), threshold(128));
         ASSERT_TRUE(page) << type;
         EXPECT_EQ(FreeImage_GetBPP(page.get()), 1u);
     }
@@ -139,9 +139,9 @@ TEST(DitherImage, AlgorithmMapsToFreeImage) {
         {6, FID_CLUSTER16x16}, {7, FID_FS},         {-1, FID_FS},
     };
     for (const auto& [algorithm, expectedAlgorithm] : table) {
-        Bitmap reference = greyRamp(64, 32);
-        Bitmap expected(FreeImage_Dither(reference.get(), expectedAlgorithm));
-        Bitmap dithered = ditherImage(greyRamp(64, 32), dither(algorithm));
+        imaging::Bitmap reference = greyRamp(64, 32);
+        imaging::Bitmap expected(FreeImage_Dither(reference.get(), expectedAlgorithm));
+        imaging::Bitmap dithered = ditherImage(greyRamp(64, 32), dither(algorithm));
         ASSERT_TRUE(dithered) << algorithm;
         EXPECT_EQ(FreeImage_GetBPP(dithered.get()), 1u);
         EXPECT_EQ(colourCount(dithered.get()), 2) << algorithm;
@@ -153,7 +153,7 @@ TEST(DitherImage, AlgorithmMapsToFreeImage) {
 TEST(DitherImage, AfterThresholdGivesTwoColours) {
     settings::Settings both = threshold(100);
     both.doImageDither = 1;
-    Bitmap page = ditherImage(thresholdImage(patternPage(32, 16), both), both);
+    imaging::Bitmap page = ditherImage(thresholdImage(patternPage(32, 16), both), both);
     ASSERT_TRUE(page);
     EXPECT_EQ(FreeImage_GetBPP(page.get()), 1u);
     EXPECT_EQ(colourCount(page.get()), 2);
@@ -162,7 +162,7 @@ TEST(DitherImage, AfterThresholdGivesTwoColours) {
 
 TEST(ColourSteps, SwitchedOffOrNullPassThrough) {
     const settings::Settings off;
-    Bitmap page = patternPage(3, 3);
+    imaging::Bitmap page = patternPage(3, 3);
     FIBITMAP* original = page.get();
     page = ditherImage(
         thresholdImage(greyscaleImage(adjustImageColors(std::move(page), off), off), off), off);

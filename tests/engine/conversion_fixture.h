@@ -1,7 +1,7 @@
 #pragma once
 
 #include "engine/conversion_worker.h"
-#include "engine/saving.h"
+#include "imaging/saving.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +19,7 @@ protected:
         m_job.outputFormatKey = "bmp";
         m_job.freeImageFormat = FIF_BMP;
         m_job.autoDepth = true;
-        m_job.saveFlags = computeSaveFlags("bmp", m_settings);
+        m_job.saveFlags = imaging::computeSaveFlags("bmp", m_settings);
     }
 
     test::TempDir m_dir;

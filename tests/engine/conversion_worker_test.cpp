@@ -1,7 +1,10 @@
 #include "tests/engine/conversion_fixture.h"
 
-#include "engine/format_registry.h"
-#include "engine/saving.h"
+#include "base/paths.h"
+#include "decoder/contained_decoder.h"
+#include "decoder/loading.h"
+#include "imaging/format_registry.h"
+#include "imaging/saving.h"
 #include "tests/support/file_size_limit.h"
 #include "tests/support/image_compare.h"
 #include "tests/support/temp_dir.h"
@@ -150,7 +153,7 @@ TEST_F(ConversionWorkerTest, ClearingTheRunningFlagStopsAfterTheCurrentJob) {
             std::lock_guard guard(m_progress.lock);
             m_progress.running = false;
         }
-        return openPagesInProcess(path);
+        return decoder::openPagesInProcess(path);
     });
     EXPECT_EQ(opened, 3);
     EXPECT_EQ(converted, 3);
@@ -163,7 +166,7 @@ TEST_F(ConversionWorkerTest, FailedJobReportsZeroDurationToTheNext) {
     runWorker(nullptr, [&](const std::string& path) {
         std::lock_guard guard(m_progress.lock);
         durations.push_back(m_progress.lastDuration);
-        return openPagesInProcess(path);
+        return decoder::openPagesInProcess(path);
     });
     ASSERT_EQ(durations.size(), 2u);
     EXPECT_EQ(durations[0], 0);
@@ -305,17 +308,17 @@ TEST_F(ConversionWorkerTest, MissingDecoderFailsThePageSayingSo) {
         std::vector<std::string> lines;
         run.debug = [&lines](std::string_view line) { lines.emplace_back(line); };
         run.openPages = [decoder](const std::string& path) {
-            return openPagesContained(path, decoder);
+            return decoder::openPagesContained(path, decoder);
         };
-        run.decoderProblem = [decoder] { return decoderProblem(decoder); };
+        run.decoderProblem = [decoder] { return decoder::decoderProblem(decoder); };
         conversionWorker(run);
         EXPECT_EQ(m_progress.count, 0);
         EXPECT_EQ(lines, (std::vector<std::string>{"Processing: " + input, "File Format: TIFF (LE)",
                                                    "[ERROR] Page 1: " + problem,
                                                    "[ERROR] Unable to convert the file!"}));
     }
-    EXPECT_EQ(decoderProblem(), "") << "the decoder beside this program is found";
-    EXPECT_EQ(defaultDecoderPath(), programFolder() + "kestrelix-decoder");
+    EXPECT_EQ(decoder::decoderProblem(), "") << "the decoder beside this program is found";
+    EXPECT_EQ(decoder::defaultDecoderPath(), base::programFolder() + "kestrelix-decoder");
 }
 
 // FNV-1a over a file's bytes: a short fingerprint for output files that must not change.
@@ -502,9 +505,9 @@ TEST_F(ConversionWorkerTest, PagesNamedIntoOtherFoldersThanForeseenArriveWhole) 
             fs::create_directory(out.path() / folder);
         m_job.outputFolder = out.folder();
         m_job.frameNumber = 0;
-        EXPECT_EQ(
-            runWorker(nullptr, here ? PageSourceFactory(openPagesInProcess) : PageSourceFactory{}),
-            1);
+        EXPECT_EQ(runWorker(nullptr, here ? PageSourceFactory(decoder::openPagesInProcess)
+                                          : PageSourceFactory{}),
+                  1);
         EXPECT_TRUE(fs::is_empty(out.path() / "0"));
         for (const char* folder : {"1", "2", "3"})
             files[here].push_back(test::readFile(out.file(std::string(folder) + "/scan.bmp")));
@@ -576,12 +579,13 @@ TEST_F(ConversionWorkerTest, FilesSavedByTheDecoderAreThoseSavedHere) {
         m_settings.bmpColorTable = recipe.table;
         m_job.targetDepth = recipe.depth;
         m_job.autoDepth = recipe.depth == 0;
-        m_job.saveFlags = computeSaveFlags("bmp", m_settings);
+        m_job.saveFlags = imaging::computeSaveFlags("bmp", m_settings);
         std::vector<std::string> files[2];
         for (int here = 0; here < 2; ++here) {
             TempDir out;
             m_job.outputFolder = out.folder();
-            runWorker(nullptr, here ? PageSourceFactory(openPagesInProcess) : PageSourceFactory{});
+            runWorker(nullptr,
+                      here ? PageSourceFactory(decoder::openPagesInProcess) : PageSourceFactory{});
             for (int p = 1; p <= 7; ++p)
                 files[here].push_back(
                     test::readFile(out.file("mixed[" + std::to_string(p) + "].bmp")));

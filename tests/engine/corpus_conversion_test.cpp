@@ -1,15 +1,15 @@
-// Converts every sample TIFF kept in tests/data the way a conversion run does (worker on its
-// own thread, pages decoded in the decoder process) and checks the outcome: files that decode
-// give every page with the pixels an independent decoder (libtiff's tiff2rgba) sees, files
-// that cannot be decoded fail cleanly and leave nothing behind.
-
-#include "engine/saving.h"
+#include "imaging/saving.h"
 #include "tests/engine/conversion_fixture.h"
 #include "tests/support/gui_app.h"
 #include "tests/support/image_compare.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tiff_writer.h"
+
+// Converts every sample TIFF kept in tests/data the way a conversion run does (worker on its
+// own thread, pages decoded in the decoder process) and checks the outcome: files that decode
+// give every page with the pixels an independent decoder (libtiff's tiff2rgba) sees, files
+// that cannot be decoded fail cleanly and leave nothing behind.
 
 #include <gtest/gtest.h>
 

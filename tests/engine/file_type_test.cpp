@@ -1,5 +1,4 @@
 #include "engine/file_type.h"
-
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 #include "engine/frame.h"
-
+#include "imaging/bitmap.h"
 #include "tests/support/gui_app.h"
 #include "tests/support/image_compare.h"
 
@@ -13,8 +13,8 @@ namespace {
 using test::pixelAt;
 using test::Rgba;
 
-Bitmap plainPage(int width, int height, int bpp, BYTE grey) {
-    Bitmap page(FreeImage_Allocate(width, height, bpp));
+imaging::Bitmap plainPage(int width, int height, int bpp, BYTE grey) {
+    imaging::Bitmap page(FreeImage_Allocate(width, height, bpp));
     if (bpp == 8) {
         RGBQUAD* palette = FreeImage_GetPalette(page.get());
         for (int i = 0; i < 256; ++i)
@@ -59,7 +59,7 @@ protected:
 };
 
 TEST_F(FrameTest, TenPixelBordersTakeTheirColoursAndSplitEachCornerAlongItsDiagonal) {
-    const Bitmap page = drawFrame(plainPage(100, 50, 24, 128), frameSettings(10));
+    const imaging::Bitmap page = drawFrame(plainPage(100, 50, 24, 128), frameSettings(10));
     ASSERT_TRUE(page);
     EXPECT_EQ(FreeImage_GetBPP(page.get()), 24u);
     EXPECT_EQ(FreeImage_GetDotsPerMeterX(page.get()), 11811u);
@@ -96,7 +96,7 @@ TEST_F(FrameTest, OpacityBlendsTheFrameWithThePage) {
     settings::Settings s = frameSettings(10);
     s.solidOpacity = 128;
     s.solidTopColor = "000000";
-    const Bitmap page = drawFrame(plainPage(100, 50, 24, 255), s);
+    const imaging::Bitmap page = drawFrame(plainPage(100, 50, 24, 255), s);
     // 255 x (1 - 128/255) = 127; one level either way for rounding.
     EXPECT_TRUE(hasColour(page.get(), 50, 5, {127, 127, 127, 255}, 1));
     EXPECT_TRUE(hasColour(page.get(), 50, 25, {255, 255, 255, 255}));
@@ -105,7 +105,7 @@ TEST_F(FrameTest, OpacityBlendsTheFrameWithThePage) {
 TEST_F(FrameTest, OnlyFrameTypeOneDraws) {
     settings::Settings s = frameSettings(10);
     s.doFrame = 2;
-    Bitmap page = drawFrame(plainPage(100, 50, 8, 77), s);
+    imaging::Bitmap page = drawFrame(plainPage(100, 50, 8, 77), s);
     ASSERT_TRUE(page);
     EXPECT_EQ(FreeImage_GetBPP(page.get()), 24u);
     EXPECT_EQ(FreeImage_GetDotsPerMeterX(page.get()), 11811u);
@@ -121,18 +121,19 @@ TEST_F(FrameTest, AbsurdWidthsAndSizesDrawWithoutHarm) {
     for (const int width : {51, 100, 1000, INT_MAX, -1, -50, INT_MIN}) {
         SCOPED_TRACE(width);
         for (const auto& [w, h] : {std::pair{100, 50}, std::pair{1, 1}, std::pair{1, 300}}) {
-            const Bitmap page = drawFrame(plainPage(w, h, 24, 128), frameSettings(width));
+            const imaging::Bitmap page = drawFrame(plainPage(w, h, 24, 128), frameSettings(width));
             ASSERT_TRUE(page);
             EXPECT_EQ(FreeImage_GetWidth(page.get()), unsigned(w));
             EXPECT_EQ(FreeImage_GetHeight(page.get()), unsigned(h));
         }
     }
-    const Bitmap empty = drawFrame(Bitmap(FreeImage_Allocate(0, 0, 24)), frameSettings(10));
+    const imaging::Bitmap empty =
+        drawFrame(imaging::Bitmap(FreeImage_Allocate(0, 0, 24)), frameSettings(10));
     if (empty) {
         EXPECT_EQ(FreeImage_GetWidth(empty.get()), 0u);
     }
     // Negative widths draw no border at all.
-    const Bitmap page = drawFrame(plainPage(100, 50, 24, 128), frameSettings(-5));
+    const imaging::Bitmap page = drawFrame(plainPage(100, 50, 24, 128), frameSettings(-5));
     EXPECT_TRUE(hasColour(page.get(), 0, 0, k_grey));
     settings::Settings s = frameSettings(10);
     s.solidOpacity = 100000;

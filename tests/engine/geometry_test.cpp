@@ -1,7 +1,7 @@
 #include "engine/geometry.h"
-
-#include "tests/engine/pipeline_pages.h"
+#include "imaging/bitmap.h"
 #include "tests/support/image_compare.h"
+#include "tests/support/pipeline_pages.h"
 
 #include <gtest/gtest.h>
 
@@ -34,12 +34,12 @@ settings::Settings resize(int width, int height, bool keepAspect = false, int ty
     return settings;
 }
 
-Bitmap bilevel(int width, int height) {
+imaging::Bitmap bilevel(int width, int height) {
     return indexedPage(
         width, height, [](int x, int y) { return (x + y) % 2; }, 1);
 }
 
-std::pair<unsigned, unsigned> sizeOf(const Bitmap& page) {
+std::pair<unsigned, unsigned> sizeOf(const imaging::Bitmap& page) {
     return {FreeImage_GetWidth(page.get()), FreeImage_GetHeight(page.get())};
 }
 
@@ -65,31 +65,18 @@ TEST(ResolveSize, PixelsPercentAndOtherUnits) {
             << value << " unit " << unit << " of " << current;
 }
 
-TEST(ParseColor, SixHexDigitsElseBlack) {
-    EXPECT_EQ(parseColor("FF0000"), 0xFFu);
-    EXPECT_EQ(parseColor("00ff00"), 0xFF00u);
-    EXPECT_EQ(parseColor("0000FF"), 0xFF0000u);
-    EXPECT_EQ(parseColor("123456"), 0x12u + 0x34u * 256 + 0x56u * 65536);
-    EXPECT_EQ(parseColor("red"), 0u);
-    EXPECT_EQ(parseColor(""), 0u);
-    EXPECT_EQ(parseColor("FFFFFFF"), 0u);
-    EXPECT_EQ(parseColor("GGGGGG"), 0u);
-    EXPECT_EQ(parseColor("1G2H3-"), 1u + 2u * 256 + 3u * 65536);
-    EXPECT_EQ(parseColor("-1-1-1"), 0u);
-}
-
 TEST(RotateImage, QuarterTurnIsCounterClockwise) {
     const int width = 5;
     const int height = 3;
-    Bitmap page = patternPage(width, height);
-    Bitmap expected = colourPage(
+    imaging::Bitmap page = patternPage(width, height);
+    imaging::Bitmap expected = colourPage(
         height, width, [&](int x, int y) { return test::patternColour(width - 1 - y, x); });
-    Bitmap turned = rotateImage(std::move(page), rotation(90));
+    imaging::Bitmap turned = rotateImage(std::move(page), rotation(90));
     EXPECT_TRUE(test::imagesMatch(turned.get(), expected.get()));
 }
 
 TEST(RotateImage, QuarterTurnSwapsResolutionOtherAnglesKeepIt) {
-    Bitmap quarter = rotateImage(patternPage(4, 2), rotation(270));
+    imaging::Bitmap quarter = rotateImage(patternPage(4, 2), rotation(270));
     ASSERT_TRUE(quarter);
     EXPECT_EQ(FreeImage_GetDotsPerMeterX(quarter.get()), k_dotsY);
     EXPECT_EQ(FreeImage_GetDotsPerMeterY(quarter.get()), k_dotsX);
@@ -101,13 +88,13 @@ TEST(RotateImage, QuarterTurnSwapsResolutionOtherAnglesKeepIt) {
 
 TEST(RotateImage, CornersTakeTheBackColour) {
     const Rgb white{255, 255, 255};
-    Bitmap red = rotateImage(solidPage(20, 20, white), rotation(45, 0, "FF0000"));
+    imaging::Bitmap red = rotateImage(solidPage(20, 20, white), rotation(45, 0, "FF0000"));
     ASSERT_TRUE(red);
     EXPECT_GT(FreeImage_GetWidth(red.get()), 20u);
     const test::Rgba corner = pixelAt(red.get(), 0, 0);
     EXPECT_EQ(std::tie(corner.r, corner.g, corner.b), std::make_tuple(255, 0, 0));
 
-    Bitmap black = rotateImage(solidPage(20, 20, white), rotation(45, 0, "red"));
+    imaging::Bitmap black = rotateImage(solidPage(20, 20, white), rotation(45, 0, "red"));
     ASSERT_TRUE(black);
     const test::Rgba invalid = pixelAt(black.get(), 0, 0);
     EXPECT_EQ(std::tie(invalid.r, invalid.g, invalid.b), std::make_tuple(0, 0, 0));
@@ -117,19 +104,19 @@ TEST(RotateImage, CornersTakeTheBackColour) {
 }
 
 TEST(RotateImage, AdvancedRotationKeepsTheCanvas) {
-    Bitmap turned = rotateImage(patternPage(21, 11), rotation(45, 1));
+    imaging::Bitmap turned = rotateImage(patternPage(21, 11), rotation(45, 1));
     ASSERT_TRUE(turned);
     EXPECT_EQ(sizeOf(turned), std::make_pair(21u, 11u));
 }
 
 TEST(RotateImage, AdvancedQuarterTurnMovesPixelsExactly) {
     // Half turn: every pixel lands on its mirror position, with no filler.
-    Bitmap half = rotateImage(patternPage(9, 5), rotation(180, 1));
-    Bitmap halfExpected =
+    imaging::Bitmap half = rotateImage(patternPage(9, 5), rotation(180, 1));
+    imaging::Bitmap halfExpected =
         colourPage(9, 5, [](int x, int y) { return test::patternColour(8 - x, 4 - y); });
     EXPECT_TRUE(test::imagesMatch(half.get(), halfExpected.get()));
     // Quarter turn of a 10 x 4 canvas: the turned page's middle 4 columns fill columns 3 to 6.
-    Bitmap quarter = rotateImage(patternPage(10, 4), rotation(90, 1));
+    imaging::Bitmap quarter = rotateImage(patternPage(10, 4), rotation(90, 1));
     ASSERT_TRUE(quarter);
     EXPECT_EQ(sizeOf(quarter), std::make_pair(10u, 4u));
     for (int y = 0; y < 4; ++y) {
@@ -143,14 +130,15 @@ TEST(RotateImage, AdvancedQuarterTurnMovesPixelsExactly) {
 }
 
 TEST(RotateImage, EightBitPageComesOutTwentyFourBits) {
-    Bitmap turned = rotateImage(indexedPage(6, 4, [](int x, int) { return x * 40; }), rotation(90));
+    imaging::Bitmap turned =
+        rotateImage(indexedPage(6, 4, [](int x, int) { return x * 40; }), rotation(90));
     ASSERT_TRUE(turned);
     EXPECT_EQ(FreeImage_GetBPP(turned.get()), 24u);
     EXPECT_EQ(sizeOf(turned), std::make_pair(4u, 6u));
 }
 
 TEST(RotateImage, UnknownTypeConvertsButDoesNotTurn) {
-    Bitmap page =
+    imaging::Bitmap page =
         rotateImage(indexedPage(6, 4, [](int x, int) { return x * 40; }), rotation(90, 2));
     ASSERT_TRUE(page);
     EXPECT_EQ(FreeImage_GetBPP(page.get()), 24u);
@@ -159,15 +147,15 @@ TEST(RotateImage, UnknownTypeConvertsButDoesNotTurn) {
 
 TEST(RotateImage, AnglesOutsideOneTo359DoNothing) {
     for (const int angle : {0, 360, -90, 450}) {
-        Bitmap page = indexedPage(6, 4, [](int x, int) { return x; });
+        imaging::Bitmap page = indexedPage(6, 4, [](int x, int) { return x; });
         FIBITMAP* original = page.get();
-        Bitmap same = rotateImage(std::move(page), rotation(angle));
+        imaging::Bitmap same = rotateImage(std::move(page), rotation(angle));
         EXPECT_EQ(same.get(), original) << angle;
         EXPECT_EQ(FreeImage_GetBPP(same.get()), 8u) << angle;
     }
     settings::Settings off = rotation(90);
     off.doImageRotation = 0;
-    Bitmap page = patternPage(3, 2);
+    imaging::Bitmap page = patternPage(3, 2);
     FIBITMAP* original = page.get();
     EXPECT_EQ(rotateImage(std::move(page), off).get(), original);
 }
@@ -177,7 +165,7 @@ TEST(RotateImage, SmallAndNonStandardPagesSurvive) {
         EXPECT_TRUE(rotateImage(patternPage(1, 1), rotation(359, type))) << type;
         EXPECT_TRUE(rotateImage(bilevel(1, 1), rotation(1, type))) << type;
         for (const FREE_IMAGE_TYPE pixelType : {FIT_UINT16, FIT_RGBF, FIT_RGB16, FIT_FLOAT}) {
-            Bitmap turned = rotateImage(typedPage(pixelType, 7, 5), rotation(90, type));
+            imaging::Bitmap turned = rotateImage(typedPage(pixelType, 7, 5), rotation(90, type));
             ASSERT_TRUE(turned) << pixelType;
             EXPECT_EQ(FreeImage_GetImageType(turned.get()), FIT_BITMAP);
             EXPECT_EQ(FreeImage_GetBPP(turned.get()), 24u);
@@ -205,7 +193,7 @@ TEST(ResizeImage, KeepAspectUsesTheLongerSide) {
 }
 
 TEST(ResizeImage, LargeImagesOnlyShrinks) {
-    Bitmap small = bilevel(640, 480);
+    imaging::Bitmap small = bilevel(640, 480);
     FIBITMAP* original = small.get();
     EXPECT_EQ(resizeImage(std::move(small), resize(800, 600, false, 1)).get(), original);
     EXPECT_EQ(sizeOf(resizeImage(bilevel(1000, 800), resize(800, 600, false, 1))),
@@ -219,14 +207,14 @@ TEST(ResizeImage, LargeImagesOnlyShrinks) {
 TEST(ResizeImage, UnusableTargetsLeaveThePage) {
     const std::pair<int, int> targets[] = {{0, 10}, {10, 0}, {-5, 10}, {10, -5}, {8, 6}};
     for (const auto& [width, height] : targets) {
-        Bitmap page = patternPage(8, 6);
+        imaging::Bitmap page = patternPage(8, 6);
         FIBITMAP* original = page.get();
         EXPECT_EQ(resizeImage(std::move(page), resize(width, height)).get(), original)
             << width << " x " << height;
     }
     settings::Settings unknownUnit = resize(10, 10);
     unknownUnit.imageWidthUnit = 5;
-    Bitmap page = patternPage(8, 6);
+    imaging::Bitmap page = patternPage(8, 6);
     FIBITMAP* original = page.get();
     EXPECT_EQ(resizeImage(std::move(page), unknownUnit).get(), original);
     EXPECT_FALSE(resizeImage(nullptr, resize(10, 10)));
@@ -249,9 +237,9 @@ TEST(ResizeImage, AlgorithmSelectsTheFilter) {
     for (const auto& [algorithm, filter] : table) {
         settings::Settings settings = resize(13, 9);
         settings.imageResizeAlgorithm = static_cast<int8_t>(algorithm);
-        Bitmap source = patternPage(7, 5);
-        Bitmap expected(FreeImage_Rescale(source.get(), 13, 9, filter));
-        Bitmap resized = resizeImage(std::move(source), settings);
+        imaging::Bitmap source = patternPage(7, 5);
+        imaging::Bitmap expected(FreeImage_Rescale(source.get(), 13, 9, filter));
+        imaging::Bitmap resized = resizeImage(std::move(source), settings);
         EXPECT_TRUE(test::imagesMatch(resized.get(), expected.get())) << algorithm;
         EXPECT_TRUE(keptResolution(resized.get())) << algorithm;
     }
@@ -264,7 +252,7 @@ TEST(FlipImage, HorizontalThenVertical) {
         settings::Settings settings;
         settings.doImageFlipHorizontal = horizontal;
         settings.doImageFlipVertical = vertical;
-        Bitmap page = patternPage(width, height);
+        imaging::Bitmap page = patternPage(width, height);
         flipImage(page.get(), settings);
         return page;
     };
@@ -276,7 +264,7 @@ TEST(FlipImage, HorizontalThenVertical) {
     };
     for (const bool horizontal : {false, true}) {
         for (const bool vertical : {false, true}) {
-            Bitmap page = flipped(horizontal, vertical);
+            imaging::Bitmap page = flipped(horizontal, vertical);
             EXPECT_TRUE(test::imagesMatch(page.get(), mirrored(horizontal, vertical).get()))
                 << horizontal << vertical;
             EXPECT_TRUE(keptResolution(page.get()));

@@ -1,5 +1,5 @@
+#include "base/paths.h"
 #include "engine/job_state.h"
-
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -71,12 +71,12 @@ TEST(JobStateTest, SubfolderBelowTheInputRoot) {
 }
 
 TEST(JobStateTest, PathParts) {
-    EXPECT_EQ(folderPart("/a/b/c.tif"), "/a/b/");
-    EXPECT_EQ(folderPart("c.tif"), "");
-    EXPECT_EQ(extensionOf("/a.b/c.tif"), "tif");
-    EXPECT_EQ(extensionOf("/a.b/c"), "") << "a dot in a folder name is no extension";
-    EXPECT_EQ(extensionOf("a.b.tiff"), "tiff");
-    EXPECT_EQ(extensionOf("name."), "");
+    EXPECT_EQ(base::folderPart("/a/b/c.tif"), "/a/b/");
+    EXPECT_EQ(base::folderPart("c.tif"), "");
+    EXPECT_EQ(base::extensionOf("/a.b/c.tif"), "tif");
+    EXPECT_EQ(base::extensionOf("/a.b/c"), "") << "a dot in a folder name is no extension";
+    EXPECT_EQ(base::extensionOf("a.b.tiff"), "tiff");
+    EXPECT_EQ(base::extensionOf("name."), "");
 }
 
 } // namespace

@@ -1,6 +1,6 @@
-#include "engine/watermark.h"
-
 #include "engine/frame.h"
+#include "engine/watermark.h"
+#include "imaging/bitmap.h"
 #include "tests/support/gui_app.h"
 #include "tests/support/image_compare.h"
 #include "tests/support/run_program.h"
@@ -29,8 +29,8 @@ Rgba pixelAt(FIBITMAP* page, int x, int y) {
     return {p[FI_RGBA_RED], p[FI_RGBA_GREEN], p[FI_RGBA_BLUE], 255};
 }
 
-Bitmap plainPage(int width, int height, BYTE grey) {
-    Bitmap page(FreeImage_Allocate(width, height, 24));
+imaging::Bitmap plainPage(int width, int height, BYTE grey) {
+    imaging::Bitmap page(FreeImage_Allocate(width, height, 24));
     for (int y = 0; y < height; ++y)
         memset(FreeImage_GetScanLine(page.get(), y), grey, FreeImage_GetPitch(page.get()));
     return page;
@@ -92,7 +92,7 @@ JobState pageJob(int width, int height) {
     return job;
 }
 
-Bitmap drawText(Bitmap page, const settings::Settings& s) {
+imaging::Bitmap drawText(imaging::Bitmap page, const settings::Settings& s) {
     PreparedWatermark prepared;
     EXPECT_EQ(prepareWatermark(s, prepared), WatermarkProblem::None);
     const int w = int(FreeImage_GetWidth(page.get())), h = int(FreeImage_GetHeight(page.get()));
@@ -110,7 +110,7 @@ TEST_P(WatermarkPositionTest, PlacesTheBoxAtItsPositionWithOffsets) {
     const int position = GetParam();
     settings::Settings s = textSettings("Hi");
     s.textPosition = static_cast<int8_t>(position);
-    const Bitmap page = drawText(plainPage(200, 100, 0), s);
+    const imaging::Bitmap page = drawText(plainPage(200, 100, 0), s);
     const Box box = changedBox(page.get(), 0);
     ASSERT_FALSE(box.empty());
     const int column = position % 3, row = position / 3;
@@ -161,7 +161,7 @@ TEST_F(WatermarkTest, OffsetsThatLeaveNoRoomKeepThePageUndecorated) {
     settings::Settings s = textSettings("Hi");
     for (const int offset : {100, 150, INT_MAX}) {
         s.textXOffset = offset;
-        const Bitmap page = drawText(plainPage(100, 50, 0), s);
+        const imaging::Bitmap page = drawText(plainPage(100, 50, 0), s);
         ASSERT_TRUE(page);
         EXPECT_TRUE(changedBox(page.get(), 0).empty());
     }
@@ -216,7 +216,7 @@ TEST_F(WatermarkTest, LinesOfAMultiLineTextFollowTheAlignment) {
     s.fontLeading = 8;
     s.textPosition = 0;
     s.textAlignment = 2;
-    Bitmap page = drawText(plainPage(300, 150, 0), s);
+    imaging::Bitmap page = drawText(plainPage(300, 150, 0), s);
     const Box box = changedBox(page.get(), 0);
     std::vector<std::pair<int, int>> lines = lineExtents(page.get());
     ASSERT_EQ(lines.size(), 3u);
@@ -243,7 +243,7 @@ TEST_F(WatermarkTest, AntialiasedTextLaysBackgroundAndTextAtTheirOpacities) {
     s.backOpacity = 128;
     s.textPadding = 4;
     s.textPosition = 0;
-    const Bitmap page = drawText(plainPage(200, 100, 0), s);
+    const imaging::Bitmap page = drawText(plainPage(200, 100, 0), s);
     // Padding corner: red at half strength over black; Qt's opacity and FreeImage's
     // compositing each round, so two levels either way.
     const Rgba corner = pixelAt(page.get(), 6, 6);
@@ -266,7 +266,7 @@ TEST_F(WatermarkTest, RotationTurnsTheBoxOnAGrowingCanvas) {
     EXPECT_GT(tilted.height(), flat.height());
     // The corners a turn opens up are transparent: the page shows through them.
     s.textRotation = 30;
-    const Bitmap turned30 = drawText(plainPage(200, 200, 0), s);
+    const imaging::Bitmap turned30 = drawText(plainPage(200, 200, 0), s);
     const Box box30 = changedBox(turned30.get(), 0);
     EXPECT_GT(box30.width(), flat.width());
     EXPECT_EQ(pixelAt(turned30.get(), box30.left, box30.top).r, 0);
@@ -320,21 +320,22 @@ TEST_F(WatermarkTest, AbsurdTextSettingsNeverCrash) {
     cases[6].textPadding = 20000;
     cases[7].fontSize = 24000;
     for (const settings::Settings& s : cases) {
-        const Bitmap page = drawText(plainPage(60, 40, 0), s);
+        const imaging::Bitmap page = drawText(plainPage(60, 40, 0), s);
         ASSERT_TRUE(page);
         EXPECT_EQ(FreeImage_GetWidth(page.get()), 60u);
     }
     // Empty text with no padding is an empty box: nothing is drawn.
     EXPECT_TRUE(changedBox(drawText(plainPage(60, 40, 0), cases[0]).get(), 0).empty());
     // Without a prepared font the page stays undecorated but becomes 24 bits.
-    Bitmap grey(FreeImage_ConvertTo8Bits(plainPage(60, 40, 9).get()));
-    const Bitmap page = drawWatermark(std::move(grey), base, pageJob(60, 40), {});
+    imaging::Bitmap grey(FreeImage_ConvertTo8Bits(plainPage(60, 40, 9).get()));
+    const imaging::Bitmap page = drawWatermark(std::move(grey), base, pageJob(60, 40), {});
     EXPECT_EQ(FreeImage_GetBPP(page.get()), 24u);
     EXPECT_TRUE(changedBox(page.get(), 9).empty());
     EXPECT_FALSE(drawWatermark(nullptr, base, pageJob(60, 40), {}));
     PreparedWatermark prepared;
     ASSERT_EQ(prepareWatermark(base, prepared), WatermarkProblem::None);
-    const Bitmap empty = drawWatermark(Bitmap(FreeImage_Allocate(0, 0, 24)), base, {}, prepared);
+    const imaging::Bitmap empty =
+        drawWatermark(imaging::Bitmap(FreeImage_Allocate(0, 0, 24)), base, {}, prepared);
     if (empty) {
         EXPECT_EQ(FreeImage_GetWidth(empty.get()), 0u);
     }
@@ -353,7 +354,7 @@ settings::Settings imageSettings(const std::string& path) {
     return s;
 }
 
-Bitmap drawImage(Bitmap page, const settings::Settings& s) {
+imaging::Bitmap drawImage(imaging::Bitmap page, const settings::Settings& s) {
     PreparedWatermark prepared;
     EXPECT_EQ(prepareWatermark(s, prepared), WatermarkProblem::None);
     return drawWatermark(std::move(page), s, pageJob(100, 50), prepared);
@@ -366,7 +367,7 @@ TEST_F(WatermarkTest, OpaqueImageAtHalfOpacityDarkensItsRectangle) {
     ASSERT_TRUE(white.save(QString::fromStdString(dir.file("w.png")), "PNG"));
     settings::Settings s = imageSettings(dir.file("w.png"));
     s.imageOpacity = 128;
-    const Bitmap page = drawImage(plainPage(100, 50, 255), s);
+    const imaging::Bitmap page = drawImage(plainPage(100, 50, 255), s);
     const Box box = changedBox(page.get(), 255);
     EXPECT_EQ(box.left, 5);
     EXPECT_EQ(box.top, 5);
@@ -383,7 +384,8 @@ TEST_F(WatermarkTest, TransparentPartsOfAnImageStayTransparent) {
         for (int x = 0; x < 10; ++x)
             half.setPixel(x, y, qRgba(0, 0, 255, 255));
     ASSERT_TRUE(half.save(QString::fromStdString(dir.file("h.png")), "PNG"));
-    const Bitmap page = drawImage(plainPage(100, 50, 255), imageSettings(dir.file("h.png")));
+    const imaging::Bitmap page =
+        drawImage(plainPage(100, 50, 255), imageSettings(dir.file("h.png")));
     const Rgba opaque = pixelAt(page.get(), 7, 7);
     EXPECT_EQ(opaque.r, 0);
     EXPECT_EQ(opaque.b, 255);
@@ -400,7 +402,7 @@ TEST_F(WatermarkTest, GreyscaleFilterWeighsTheChannelsAndKeepsAlpha) {
     ASSERT_TRUE(colours.save(QString::fromStdString(dir.file("c.png")), "PNG"));
     settings::Settings s = imageSettings(dir.file("c.png"));
     s.imageGreyscale = 1;
-    const Bitmap page = drawImage(plainPage(100, 50, 255), s);
+    const imaging::Bitmap page = drawImage(plainPage(100, 50, 255), s);
     const Rgba grey = pixelAt(page.get(), 5, 5); // (77*200 + 150*100 + 29*50) >> 8
     EXPECT_EQ(grey.r, 124);
     EXPECT_EQ(grey.g, 124);
@@ -416,7 +418,7 @@ TEST_F(WatermarkTest, TiffImagesServeAsWatermarksToo) {
     ASSERT_TRUE(test::writeTiff(path, {test::rgbPage(8, 4, [](int, int) {
                                     return test::Rgb{10, 200, 30};
                                 })}));
-    const Bitmap page = drawImage(plainPage(100, 50, 255), imageSettings(path));
+    const imaging::Bitmap page = drawImage(plainPage(100, 50, 255), imageSettings(path));
     const Box box = changedBox(page.get(), 255);
     EXPECT_EQ(box.left, 5);
     EXPECT_EQ(box.width(), 8);
@@ -439,9 +441,9 @@ TEST_F(WatermarkTest, TiffWatermarkPrintsNoLibraryMessages) {
 TEST_F(WatermarkTest, PaddingWidensTheBoxOnEverySide) {
     settings::Settings s = textSettings("Hi");
     s.textPosition = 0;
-    const Bitmap tight = drawText(plainPage(200, 100, 0), s);
+    const imaging::Bitmap tight = drawText(plainPage(200, 100, 0), s);
     s.textPadding = 7;
-    const Bitmap padded = drawText(plainPage(200, 100, 0), s);
+    const imaging::Bitmap padded = drawText(plainPage(200, 100, 0), s);
     const Box tightBox = changedBox(tight.get(), 0);
     const Box paddedBox = changedBox(padded.get(), 0);
     EXPECT_EQ(paddedBox.width(), tightBox.width() + 14);
@@ -468,7 +470,8 @@ TEST_F(WatermarkTest, ImageFilesThatAreMissingEmptyOrNoImagesAreRefused) {
     EXPECT_EQ(prepareWatermark(imageSettings(dir.folder()), prepared),
               WatermarkProblem::InvalidImage);
     // A file that turned bad after the check only leaves the page undecorated.
-    const Bitmap page = drawWatermark(plainPage(100, 50, 255), s, pageJob(100, 50), prepared);
+    const imaging::Bitmap page =
+        drawWatermark(plainPage(100, 50, 255), s, pageJob(100, 50), prepared);
     ASSERT_TRUE(page);
     EXPECT_TRUE(changedBox(page.get(), 255).empty());
 }
@@ -483,7 +486,8 @@ TEST_F(WatermarkTest, ImageIsDecodedOnceAndServesEveryPage) {
     ASSERT_EQ(prepareWatermark(s, prepared), WatermarkProblem::None);
     std::filesystem::remove(dir.file("r.png")); // pages never read the file again
     for (int page = 0; page < 3; ++page) {
-        const Bitmap marked = drawWatermark(plainPage(100, 50, 255), s, pageJob(100, 50), prepared);
+        const imaging::Bitmap marked =
+            drawWatermark(plainPage(100, 50, 255), s, pageJob(100, 50), prepared);
         EXPECT_EQ(changedBox(marked.get(), 255).width(), 6) << page;
         EXPECT_EQ(pixelAt(marked.get(), 6, 6).g, 0) << page;
     }

@@ -1,19 +1,18 @@
-#include "settings/preferences_colors.h"
-
+#include "settings/string_table.h"
 #include "tests/support/widget_app.h"
-#include "ui/string_table.h"
+#include "ui/preferences/preferences_colors.h"
 
 #include <QImage>
 #include <gtest/gtest.h>
 
-namespace kx::settings::prefs {
+namespace kx::ui::prefs {
 namespace {
 
 class PreferencesColors : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         test::ensureWidgetApplication();
-        ui::loadStringTable();
+        settings::loadStringTable();
     }
 };
 
@@ -40,4 +39,4 @@ TEST_F(PreferencesColors, SwatchIsFilledWithTheColourInsideAGreyEdge) {
 }
 
 } // namespace
-} // namespace kx::settings::prefs
+} // namespace kx::ui::prefs

@@ -1,10 +1,12 @@
+#include "settings/string_table.h"
+#include "ui/preferences/preferences_dialog.h"
+#include "ui/preferences/preferences_window.h"
+
 // Opens the Preferences window on a page and saves a picture of the whole screen, for the
 // screenshots in docs/. Run under an X server with a window manager:
 //   kx_preferences_screenshot PAGE OUT.png [text|image] [SCROLL]
 // PAGE counts the categories from 0; "text" or "image" picks the watermark sub-panel; SCROLL
 // scrolls every scrolled panel down by that many pixels (as far as it goes).
-#include "settings/preferences_dialog.h"
-#include "ui/string_table.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -29,7 +31,7 @@ int main(int argc, char** argv) {
     const int scroll = argc > 4 ? std::atoi(argv[4]) : 0;
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
-    kx::ui::loadStringTable();
+    kx::settings::loadStringTable();
 
     kx::settings::Settings settings;
     kx::settings::applyDefaults(settings, false);
@@ -41,10 +43,10 @@ int main(int argc, char** argv) {
     owner.setWindowTitle("Kestrelix TIFF to BMP 3.2");
     owner.setGeometry(60, 60, 760, 520);
     owner.show();
-    const std::vector<kx::settings::ThemeChoice> themes = {{"handdrawn", "Hand-drawn"},
-                                                           {"classic", "Classic"}};
-    kx::settings::prefs::PreferencesDialog window(&owner, settings, "/dev/null/config.ini", themes,
-                                                  QIcon());
+    const std::vector<kx::ui::ThemeChoice> themes = {{"handdrawn", "Hand-drawn"},
+                                                     {"classic", "Classic"}};
+    kx::ui::prefs::PreferencesDialog window(&owner, settings, "/dev/null/config.ini", themes,
+                                            QIcon());
     window.fill(page);
     window.show();
     for (QScrollArea* area : window.findChildren<QScrollArea*>())

@@ -1,11 +1,12 @@
-#include "settings/preferences_values.h"
+#include "settings/settings.h"
+#include "ui/preferences/preferences_values.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 
-namespace kx::settings::prefs {
+namespace kx::ui::prefs {
 namespace {
 
 TEST(PreferencesValues, LeadingIntegerReadsLikeAtoi) {
@@ -91,22 +92,22 @@ TEST(PreferencesValues, ThemeChangeOutranksSizeChange) {
 }
 
 TEST(PreferencesValues, ColourCorrectionFollowsTheFourAdjustments) {
-    Settings s;
-    applyDefaults(s, false);
+    settings::Settings s;
+    settings::applyDefaults(s, false);
     EXPECT_EQ(colourCorrectionWanted(s), 0);
-    Settings brighter = s;
+    settings::Settings brighter = s;
     brighter.imageBrightness = 1;
     EXPECT_EQ(colourCorrectionWanted(brighter), 1);
-    Settings contrast = s;
+    settings::Settings contrast = s;
     contrast.imageContrast = -1;
     EXPECT_EQ(colourCorrectionWanted(contrast), 1);
-    Settings gamma = s;
+    settings::Settings gamma = s;
     gamma.imageGamma = 0.99f;
     EXPECT_EQ(colourCorrectionWanted(gamma), 1);
-    Settings inverted = s;
+    settings::Settings inverted = s;
     inverted.imageInvert = 1;
     EXPECT_EQ(colourCorrectionWanted(inverted), 1);
 }
 
 } // namespace
-} // namespace kx::settings::prefs
+} // namespace kx::ui::prefs

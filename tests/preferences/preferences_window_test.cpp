@@ -1,11 +1,11 @@
-#include "settings/preferences_window.h"
-
 #include "settings/configuration.h"
-#include "settings/preferences_dialog.h"
+#include "settings/settings.h"
+#include "settings/string_table.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/widget_app.h"
-#include "ui/string_table.h"
+#include "ui/preferences/preferences_dialog.h"
+#include "ui/preferences/preferences_window.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -27,7 +27,7 @@
 #include <filesystem>
 #include <functional>
 
-namespace kx::settings {
+namespace kx::ui {
 namespace {
 
 using prefs::PreferencesDialog;
@@ -37,9 +37,9 @@ const std::vector<ThemeChoice> k_themes = {
 
 // A record in which every setting the window shows differs from its default, each still a
 // value the window can show.
-Settings nonDefaultSettings() {
-    Settings s;
-    applyDefaults(s, false);
+settings::Settings nonDefaultSettings() {
+    settings::Settings s;
+    settings::applyDefaults(s, false);
     s.updateRange = 4;
     s.updateDate = 1600000000;
     s.saveWindowPosition = 0;
@@ -263,10 +263,11 @@ class PreferencesWindowTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         test::ensureWidgetApplication();
-        ui::loadStringTable();
+        settings::loadStringTable();
     }
 
-    void open(Settings& settings, int page = 0, std::vector<ThemeChoice> themes = k_themes) {
+    void open(settings::Settings& settings, int page = 0,
+              std::vector<ThemeChoice> themes = k_themes) {
         m_window =
             std::make_unique<PreferencesDialog>(nullptr, settings, configPath(), themes, QIcon());
         m_window->fill(page);
@@ -290,7 +291,7 @@ protected:
 };
 
 TEST_F(PreferencesWindowTest, EveryControlShowsTheRecord) {
-    Settings s = nonDefaultSettings();
+    settings::Settings s = nonDefaultSettings();
     open(s);
     for (const Shown& row : k_shown) {
         QWidget* shown = control(row.control);
@@ -305,7 +306,7 @@ TEST_F(PreferencesWindowTest, EveryControlShowsTheRecord) {
 }
 
 TEST_F(PreferencesWindowTest, SlidersShowOffsetAndHundredths) {
-    Settings s = nonDefaultSettings();
+    settings::Settings s = nonDefaultSettings();
     open(s);
     EXPECT_EQ(control<QSlider>("Adjustment/Image Brightness/slider")->value(), 80);
     EXPECT_EQ(control<QSlider>("Adjustment/Image Contrast/slider")->value(), 135);
@@ -314,7 +315,7 @@ TEST_F(PreferencesWindowTest, SlidersShowOffsetAndHundredths) {
 }
 
 TEST_F(PreferencesWindowTest, ListsOfTheWindowHoldTheirEntries) {
-    Settings s = nonDefaultSettings();
+    settings::Settings s = nonDefaultSettings();
     open(s);
     const struct {
         const char* control;
@@ -342,9 +343,9 @@ TEST_F(PreferencesWindowTest, ListsOfTheWindowHoldTheirEntries) {
 }
 
 TEST_F(PreferencesWindowTest, ChangingEveryControlStoresAndWritesIt) {
-    const Settings wanted = nonDefaultSettings();
-    Settings s;
-    applyDefaults(s, false);
+    const settings::Settings wanted = nonDefaultSettings();
+    settings::Settings s;
+    settings::applyDefaults(s, false);
     // What the window does not show comes through unchanged.
     s.updateDate = wanted.updateDate;
     s.recentOutFolders = wanted.recentOutFolders;
@@ -379,22 +380,22 @@ TEST_F(PreferencesWindowTest, ChangingEveryControlStoresAndWritesIt) {
 
     pressOk();
     EXPECT_FALSE(m_window->isVisible());
-    EXPECT_EQ(serializeConfiguration(s), serializeConfiguration(wanted));
+    EXPECT_EQ(settings::serializeConfiguration(s), settings::serializeConfiguration(wanted));
     EXPECT_TRUE(s == wanted);
-    EXPECT_EQ(test::readFile(configPath()), serializeConfiguration(wanted));
+    EXPECT_EQ(test::readFile(configPath()), settings::serializeConfiguration(wanted));
 }
 
 TEST_F(PreferencesWindowTest, OkWithoutChangesWritesTheSameFileByteForByte) {
-    Settings original = nonDefaultSettings();
+    settings::Settings original = nonDefaultSettings();
     original.saveWindowPosition = 1;
     original.isMaximized = 1;
     original.width = 700;
     original.customTimestamp = 1700000123; // seconds the field does not show
     original.imageGamma = 0.25f;
-    const std::string bytes = serializeConfiguration(original);
+    const std::string bytes = settings::serializeConfiguration(original);
     test::writeFile(configPath(), bytes);
-    Settings s;
-    loadConfiguration(s, configPath());
+    settings::Settings s;
+    settings::loadConfiguration(s, configPath());
     open(s);
     pressOk();
     EXPECT_EQ(test::readFile(configPath()), bytes);
@@ -408,8 +409,8 @@ TEST_F(PreferencesWindowTest, CancelEscapeAndCloseBoxStoreNothing) {
         {"close box", [](PreferencesDialog& w) { w.close(); }},
     };
     for (const auto& [name, close] : ways) {
-        Settings s = nonDefaultSettings();
-        const Settings before = s;
+        settings::Settings s = nonDefaultSettings();
+        const settings::Settings before = s;
         open(s);
         control<QCheckBox>("Transform/Do Image Rotation")->setChecked(false);
         setShown(control("Advanced/Filename Mask"), "changed");
@@ -423,7 +424,7 @@ TEST_F(PreferencesWindowTest, CancelEscapeAndCloseBoxStoreNothing) {
 }
 
 TEST_F(PreferencesWindowTest, TypedNumbersAreClampedToTheirRange) {
-    Settings s = nonDefaultSettings();
+    settings::Settings s = nonDefaultSettings();
     open(s);
     const struct {
         const char* box;
@@ -448,7 +449,7 @@ TEST_F(PreferencesWindowTest, TypedNumbersAreClampedToTheirRange) {
 }
 
 TEST_F(PreferencesWindowTest, TypedGammaIsRoundedAndClampedWhenEditingEnds) {
-    Settings s = nonDefaultSettings();
+    settings::Settings s = nonDefaultSettings();
     open(s);
     const struct {
         const char* typed;
@@ -470,7 +471,7 @@ TEST_F(PreferencesWindowTest, TypedGammaIsRoundedAndClampedWhenEditingEnds) {
 }
 
 TEST_F(PreferencesWindowTest, MovingASliderWritesItsBox) {
-    Settings s = nonDefaultSettings();
+    settings::Settings s = nonDefaultSettings();
     open(s);
     control<QSlider>("Adjustment/Image Brightness/slider")->setValue(130);
     EXPECT_EQ(shownText(control("Adjustment/Image Brightness")), "30");
@@ -484,8 +485,8 @@ TEST_F(PreferencesWindowTest, ColourCorrectionIsDerivedOnOk) {
         int8_t wanted;
     } cases[] = {{0, 0}, {1, 1}};
     for (const auto& c : cases) {
-        Settings s;
-        applyDefaults(s, false);
+        settings::Settings s;
+        settings::applyDefaults(s, false);
         s.doImageColorCorrection = 1 - c.wanted;
         open(s);
         typeInto(control("Adjustment/Image Brightness"), QString::number(c.brightness));
@@ -495,8 +496,8 @@ TEST_F(PreferencesWindowTest, ColourCorrectionIsDerivedOnOk) {
 }
 
 TEST_F(PreferencesWindowTest, PickedColourIsAddedToTheListOnce) {
-    Settings s;
-    applyDefaults(s, false);
+    settings::Settings s;
+    settings::applyDefaults(s, false);
     const std::string listed = s.fontColors;
     open(s);
     auto* colours = control<QComboBox>("Watermark/Font Color");
@@ -523,8 +524,8 @@ TEST_F(PreferencesWindowTest, PickedColourIsAddedToTheListOnce) {
 }
 
 TEST_F(PreferencesWindowTest, SwatchPickerWritesTheNewColour) {
-    Settings s;
-    applyDefaults(s, false);
+    settings::Settings s;
+    settings::applyDefaults(s, false);
     s.doImageRotation = 1;
     s.imageRotationBackColor = "abcdef";
     open(s);
@@ -548,8 +549,8 @@ TEST_F(PreferencesWindowTest, SwatchPickerWritesTheNewColour) {
 }
 
 TEST_F(PreferencesWindowTest, FontPickerSetsNameSizeAndStyle) {
-    Settings s;
-    applyDefaults(s, false);
+    settings::Settings s;
+    settings::applyDefaults(s, false);
     open(s);
     QFont chosen;
     chosen.setFamily("Liberation Sans, Narrow");
@@ -572,8 +573,8 @@ TEST_F(PreferencesWindowTest, FontPickerSetsNameSizeAndStyle) {
 }
 
 TEST_F(PreferencesWindowTest, ImagePickerAsksWithTitleStartAndFilters) {
-    Settings s;
-    applyDefaults(s, false);
+    settings::Settings s;
+    settings::applyDefaults(s, false);
     s.image = " /home/user/old.png ";
     open(s);
     QTest::mouseClick(control("Watermark/Image/pick"), Qt::LeftButton);
@@ -593,8 +594,8 @@ TEST_F(PreferencesWindowTest, ImagePickerAsksWithTitleStartAndFilters) {
 }
 
 TEST_F(PreferencesWindowTest, TextsAreStoredTrimmedWithoutTabsAndLineBreaks) {
-    Settings s;
-    applyDefaults(s, false);
+    settings::Settings s;
+    settings::applyDefaults(s, false);
     open(s);
     setShown(control("Advanced/Filename Mask"), "%filename%\t_a.%ext% ");
     setShown(control("Watermark/Text"), "  (c) me\r\n");
@@ -608,8 +609,8 @@ TEST_F(PreferencesWindowTest, TextsAreStoredTrimmedWithoutTabsAndLineBreaks) {
 }
 
 TEST_F(PreferencesWindowTest, NumberFieldsStoreTheirLeadingDigits) {
-    Settings s;
-    applyDefaults(s, false);
+    settings::Settings s;
+    settings::applyDefaults(s, false);
     open(s);
     setShown(control("Transform/Do Image Resize"), "1");
     auto* width = control<QLineEdit>("Transform/Image Width");
@@ -636,7 +637,7 @@ TEST_F(PreferencesWindowTest, RefreshRequestNamesWhatChanged) {
         {"Zen Garden", "Medium", RefreshRequest::None},
     };
     for (const auto& c : cases) {
-        Settings s = nonDefaultSettings(); // zen, medium
+        settings::Settings s = nonDefaultSettings(); // zen, medium
         open(s);
         setShown(control("Interface/UI Theme"), c.theme);
         setShown(control("Interface/UI Size"), c.size);
@@ -646,7 +647,7 @@ TEST_F(PreferencesWindowTest, RefreshRequestNamesWhatChanged) {
 }
 
 TEST_F(PreferencesWindowTest, ThemeKeysAreOrderedWithoutRegardToCase) {
-    Settings s = nonDefaultSettings();
+    settings::Settings s = nonDefaultSettings();
     s.uiTheme = "Classic";
     open(s);
     setShown(control("Interface/UI Theme"), "Hand-drawn");
@@ -655,11 +656,11 @@ TEST_F(PreferencesWindowTest, ThemeKeysAreOrderedWithoutRegardToCase) {
 }
 
 TEST_F(PreferencesWindowTest, UnknownThemeSelectsTheFirstAndNoThemeKeepsTheSetting) {
-    Settings s = nonDefaultSettings();
+    settings::Settings s = nonDefaultSettings();
     s.uiTheme = "gone";
     open(s);
     EXPECT_EQ(shownText(control("Interface/UI Theme")), "Classic Look");
-    Settings none = nonDefaultSettings();
+    settings::Settings none = nonDefaultSettings();
     open(none, 0, {});
     EXPECT_EQ(shownText(control("Interface/UI Theme")), "None");
     pressOk();
@@ -668,7 +669,7 @@ TEST_F(PreferencesWindowTest, UnknownThemeSelectsTheFirstAndNoThemeKeepsTheSetti
 }
 
 TEST_F(PreferencesWindowTest, ValuesNoEntryShowsAreKept) {
-    Settings s = nonDefaultSettings();
+    settings::Settings s = nonDefaultSettings();
     s.updateRange = 9;
     s.bmpBpp = 7;
     s.textSize = 1;
@@ -687,7 +688,7 @@ TEST_F(PreferencesWindowTest, ValuesNoEntryShowsAreKept) {
 }
 
 TEST_F(PreferencesWindowTest, StoredValuesOutsideARangeAreClamped) {
-    Settings s = nonDefaultSettings();
+    settings::Settings s = nonDefaultSettings();
     s.imageThreshold = 300;
     s.imageBrightness = -2147483647 - 1;
     s.imageGamma = std::numeric_limits<float>::quiet_NaN();
@@ -699,8 +700,8 @@ TEST_F(PreferencesWindowTest, StoredValuesOutsideARangeAreClamped) {
 }
 
 TEST_F(PreferencesWindowTest, DefaultsAsksAndOnNoChangesNothing) {
-    Settings s = nonDefaultSettings();
-    const Settings before = s;
+    settings::Settings s = nonDefaultSettings();
+    const settings::Settings before = s;
     open(s);
     m_dialogs.questionAnswers.push_back(false);
     QTest::mouseClick(m_window->defaultsButton(), Qt::LeftButton);
@@ -724,7 +725,7 @@ TEST_F(PreferencesWindowTest, DefaultsOnYesResetsWritesAndAsksForARebuild) {
         {"Hand-drawn", "Large", RefreshRequest::None},
     };
     for (const auto& c : cases) {
-        Settings s = nonDefaultSettings();
+        settings::Settings s = nonDefaultSettings();
         open(s);
         setShown(control("Interface/UI Theme"), c.theme);
         setShown(control("Interface/UI Size"), c.size);
@@ -732,20 +733,20 @@ TEST_F(PreferencesWindowTest, DefaultsOnYesResetsWritesAndAsksForARebuild) {
         QTest::mouseClick(m_window->defaultsButton(), Qt::LeftButton);
         EXPECT_FALSE(m_window->isVisible());
         EXPECT_EQ(m_window->refreshRequest(), c.request) << c.theme << " " << c.size;
-        Settings defaults;
-        applyDefaults(defaults, false);
+        settings::Settings defaults;
+        settings::applyDefaults(defaults, false);
         defaults.updateDate = s.updateDate;
         defaults.customTimestamp = s.customTimestamp;
         defaults.x = s.x;
         defaults.y = s.y;
         EXPECT_TRUE(s == defaults);
-        EXPECT_EQ(test::readFile(configPath()), serializeConfiguration(s));
+        EXPECT_EQ(test::readFile(configPath()), settings::serializeConfiguration(s));
     }
 }
 
 TEST_F(PreferencesWindowTest, DependentRowsFollowTheirLeadingControl) {
-    Settings s;
-    applyDefaults(s, false);
+    settings::Settings s;
+    settings::applyDefaults(s, false);
     open(s, 4);
     const struct {
         const char* leader;
@@ -782,8 +783,8 @@ TEST_F(PreferencesWindowTest, DependentRowsFollowTheirLeadingControl) {
 }
 
 TEST_F(PreferencesWindowTest, SubPanelsFollowTheirLists) {
-    Settings s;
-    applyDefaults(s, false);
+    settings::Settings s;
+    settings::applyDefaults(s, false);
     open(s);
     auto visible = [&](const char* name) {
         return control(name)->isVisibleTo(control(name)->parentWidget());
@@ -812,8 +813,8 @@ TEST_F(PreferencesWindowTest, SubPanelsFollowTheirLists) {
 }
 
 TEST_F(PreferencesWindowTest, CategoryListShowsOnePanelAndItsTitle) {
-    Settings s;
-    applyDefaults(s, false);
+    settings::Settings s;
+    settings::applyDefaults(s, false);
     open(s, 3);
     const char* names[] = {"General",    "Interface", "Input",     "Output",  "Transform",
                            "Adjustment", "Frame",     "Watermark", "Advanced"};
@@ -830,8 +831,8 @@ TEST_F(PreferencesWindowTest, CategoryListShowsOnePanelAndItsTitle) {
 }
 
 TEST_F(PreferencesWindowTest, LayoutFollowsTheGrid) {
-    Settings s;
-    applyDefaults(s, false);
+    settings::Settings s;
+    settings::applyDefaults(s, false);
     open(s);
     EXPECT_EQ(m_window->size(), QSize(600, 350));
     EXPECT_EQ(m_window->windowTitle(), "Preferences...");
@@ -882,8 +883,8 @@ TEST_F(PreferencesWindowTest, LayoutFollowsTheGrid) {
 }
 
 TEST_F(PreferencesWindowTest, NoLabelIsCutOff) {
-    Settings s;
-    applyDefaults(s, false);
+    settings::Settings s;
+    settings::applyDefaults(s, false);
     open(s);
     for (QLabel* label : m_window->findChildren<QLabel*>()) {
         const int needed = label->fontMetrics().horizontalAdvance(label->text());
@@ -896,8 +897,8 @@ TEST_F(PreferencesWindowTest, NoLabelIsCutOff) {
 }
 
 TEST_F(PreferencesWindowTest, FailedWriteIsReportedAndTheRecordKeepsTheEdit) {
-    Settings s;
-    applyDefaults(s, false);
+    settings::Settings s;
+    settings::applyDefaults(s, false);
     const std::string missing = m_dir.file("missing/config.ini");
     m_window = std::make_unique<PreferencesDialog>(nullptr, s, missing, k_themes, QIcon());
     m_window->fill(0);
@@ -913,8 +914,8 @@ TEST_F(PreferencesWindowTest, FailedWriteIsReportedAndTheRecordKeepsTheEdit) {
 // runPreferences as the main window's two commands call it: Preferences (page 0 as left by
 // the last opening) and the output-format options (page 3).
 TEST_F(PreferencesWindowTest, OpensModalOnTheStartPageCentredOnItsParent) {
-    Settings s;
-    applyDefaults(s, false);
+    settings::Settings s;
+    settings::applyDefaults(s, false);
     QWidget owner;
     owner.setGeometry(100, 80, 800, 600);
     owner.show();
@@ -949,7 +950,7 @@ TEST_F(PreferencesWindowTest, OpensModalOnTheStartPageCentredOnItsParent) {
 }
 
 TEST_F(PreferencesWindowTest, RunPreferencesReturnsTheRequestOfOk) {
-    Settings s = nonDefaultSettings();
+    settings::Settings s = nonDefaultSettings();
     int8_t startPage = 1;
     QTimer::singleShot(0, [&] {
         auto* window = dynamic_cast<PreferencesDialog*>(QApplication::activeModalWidget());
@@ -964,4 +965,4 @@ TEST_F(PreferencesWindowTest, RunPreferencesReturnsTheRequestOfOk) {
 }
 
 } // namespace
-} // namespace kx::settings
+} // namespace kx::ui

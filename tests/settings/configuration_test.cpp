@@ -1,5 +1,4 @@
 #include "settings/configuration.h"
-
 #include "settings/setting_keys.h"
 #include "tests/support/temp_dir.h"
 

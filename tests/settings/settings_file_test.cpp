@@ -1,5 +1,4 @@
 #include "settings/settings_file.h"
-
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>

@@ -1,10 +1,11 @@
-// Opens one side window on its own, for screenshots of it under a real X server:
-//   kx_side_window_preview about|search
-// (the uninstall page is the program's own "kestrelix -U").
+#include "settings/string_table.h"
 #include "ui/about_window.h"
 #include "ui/converter_search.h"
 #include "ui/pictures.h"
-#include "ui/string_table.h"
+
+// Opens one side window on its own, for screenshots of it under a real X server:
+//   kx_side_window_preview about|search
+// (the uninstall page is the program's own "kestrelix -U").
 
 #include <QApplication>
 
@@ -15,7 +16,7 @@ int main(int argc, char** argv) {
         return 2;
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
-    kx::ui::loadStringTable();
+    kx::settings::loadStringTable();
     kx::ui::bindBuiltInPictures();
     if (std::strcmp(argv[1], "about") == 0)
         kx::ui::openAboutWindow(nullptr);

@@ -1,9 +1,8 @@
-#include "ui/about_window.h"
-
+#include "settings/string_table.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/widget_app.h"
+#include "ui/about_window.h"
 #include "ui/shell_targets.h"
-#include "ui/string_table.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -17,7 +16,7 @@ class AboutWindowTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         test::ensureWidgetApplication();
-        loadStringTable();
+        settings::loadStringTable();
     }
 
     test::ScriptedDialogs m_dialogs;

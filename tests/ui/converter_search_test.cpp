@@ -1,9 +1,8 @@
-#include "ui/converter_search.h"
-
+#include "settings/string_table.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/widget_app.h"
+#include "ui/converter_search.h"
 #include "ui/shell_targets.h"
-#include "ui/string_table.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -37,7 +36,7 @@ class ConverterSearchWindowTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         test::ensureWidgetApplication();
-        loadStringTable();
+        settings::loadStringTable();
     }
 
     void type(const QString& from, const QString& to) {

@@ -1,6 +1,5 @@
-#include "ui/http_fetch.h"
-
 #include "tests/support/local_http_server.h"
+#include "ui/http_fetch.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,5 @@
+#include "settings/string_table.h"
 #include "ui/input_filter.h"
-
-#include "ui/string_table.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +7,7 @@ namespace kx::ui {
 namespace {
 
 TEST(InputFilter, ListsEveryAcceptedExtensionThenAllFiles) {
-    loadStringTable();
+    settings::loadStringTable();
     const std::string filter = inputFileFilter();
     EXPECT_EQ(filter, "All Supported Files|*.tiff;*.tif|Tagged Image File Format|*.tif;*.tiff|"
                       "All Files (*.*)|*.*");

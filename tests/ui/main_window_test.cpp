@@ -1,16 +1,15 @@
-#include "ui/main_window.h"
-
 #include "engine/job_state.h"
 #include "settings/settings.h"
+#include "settings/string_table.h"
 #include "tests/support/image_compare.h"
 #include "tests/support/run_program.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tiff_writer.h"
 #include "tests/support/widget_app.h"
+#include "ui/main_window.h"
 #include "ui/pictures.h"
 #include "ui/progress_window.h"
-#include "ui/string_table.h"
 #include "ui/themes.h"
 #include "ui/window_run.h"
 
@@ -52,7 +51,7 @@ class MainWindowTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         test::ensureWidgetApplication();
-        loadStringTable();
+        settings::loadStringTable();
     }
 
     void SetUp() override {

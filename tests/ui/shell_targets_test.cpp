@@ -1,6 +1,5 @@
-#include "ui/shell_targets.h"
-
 #include "tests/support/scripted_dialogs.h"
+#include "ui/shell_targets.h"
 
 #include <gtest/gtest.h>
 

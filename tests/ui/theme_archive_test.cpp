@@ -1,7 +1,6 @@
-#include "ui/theme_archive.h"
-
 #include "tests/support/temp_dir.h"
 #include "tests/support/zip_writer.h"
+#include "ui/theme_archive.h"
 
 #include <gtest/gtest.h>
 

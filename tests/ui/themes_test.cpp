@@ -1,10 +1,10 @@
-#include "ui/themes.h"
-
+#include "base/paths.h"
 #include "engine/job_state.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/widget_app.h"
 #include "tests/support/zip_writer.h"
 #include "ui/pictures.h"
+#include "ui/themes.h"
 
 #include <QBuffer>
 #include <QImage>
@@ -192,7 +192,7 @@ TEST_F(ThemesTest, OnlyTheSwitchedOnSetsAreLoaded) {
 }
 
 TEST_F(ThemesTest, ScansBesideTheProgramThenTheInstalledDataFolder) {
-    const std::string program = engine::programFolder();
+    const std::string program = base::programFolder();
     const std::vector<std::string> folders = themeFolders();
     ASSERT_EQ(folders.size(), 2u);
     EXPECT_EQ(folders[0], program + "gfx/");

@@ -1,12 +1,11 @@
-#include "ui/uninstall_window.h"
-
+#include "settings/string_table.h"
 #include "tests/support/run_program.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/virtual_display.h"
 #include "tests/support/widget_app.h"
 #include "ui/shell_targets.h"
-#include "ui/string_table.h"
+#include "ui/uninstall_window.h"
 
 #include <QCheckBox>
 #include <QPushButton>
@@ -25,7 +24,7 @@ class UninstallWindowTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         test::ensureWidgetApplication();
-        loadStringTable();
+        settings::loadStringTable();
     }
 
     test::ScriptedDialogs m_dialogs;

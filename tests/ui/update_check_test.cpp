@@ -1,10 +1,9 @@
-#include "ui/update_check.h"
-
+#include "settings/string_table.h"
 #include "tests/support/local_http_server.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/widget_app.h"
 #include "ui/shell_targets.h"
-#include "ui/string_table.h"
+#include "ui/update_check.h"
 
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -28,7 +27,7 @@ class UpdateCheckTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         test::ensureWidgetApplication();
-        loadStringTable();
+        settings::loadStringTable();
     }
 
     test::ScriptedDialogs m_dialogs;
@@ -40,7 +39,8 @@ TEST_F(UpdateCheckTest, HigherVersionOffersTheUpdateAndYesOpensTheHomePage) {
     EXPECT_TRUE(checkForUpdates(nullptr, server.address("/files/quorvant.dat")));
     ASSERT_EQ(m_dialogs.questions.size(), 1u);
     EXPECT_EQ(m_dialogs.questions[0].title, "New Update");
-    EXPECT_EQ(m_dialogs.questions[0].text.toStdString(), lookupText("Msg", "New Update Text"));
+    EXPECT_EQ(m_dialogs.questions[0].text.toStdString(),
+              settings::lookupText("Msg", "New Update Text"));
     ASSERT_EQ(m_dialogs.openedUrls.size(), 1u);
     EXPECT_EQ(m_dialogs.openedUrls[0], homePageUrl());
     EXPECT_TRUE(m_dialogs.messages.empty());

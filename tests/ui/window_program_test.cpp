@@ -1,7 +1,8 @@
-// The window run of the real program, where the platform or the session decides.
 #include "tests/support/image_compare.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
+
+// The window run of the real program, where the platform or the session decides.
 
 #include <gtest/gtest.h>
 

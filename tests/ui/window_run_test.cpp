@@ -1,10 +1,9 @@
-#include "ui/window_run.h"
-
 #include "settings/configuration.h"
 #include "settings/settings_file.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/widget_app.h"
 #include "ui/main_window.h"
+#include "ui/window_run.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>

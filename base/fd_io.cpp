@@ -1,0 +1,101 @@
+#include "base/fd_io.h"
+
+#include <poll.h>
+#include <sys/sendfile.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace kx::base {
+
+namespace {
+
+// The shared loop of writeAll and sendAll: `put` writes once and returns what write(2) would.
+template <typename Put> bool putAll(const void* data, size_t size, Put put) {
+    const auto* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t written = put(bytes, size);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written == 0)
+            errno = ENOSPC;
+        if (written <= 0)
+            return false;
+        bytes += written;
+        size -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+} // namespace
+
+bool writeAll(int fd, const void* data, size_t size) {
+    return putAll(data, size,
+                  [fd](const char* bytes, size_t left) { return ::write(fd, bytes, left); });
+}
+
+bool sendAll(int fd, const void* data, size_t size) {
+    return putAll(data, size, [fd](const char* bytes, size_t left) {
+        const ssize_t sent = ::send(fd, bytes, left, MSG_NOSIGNAL);
+        return sent < 0 && errno == ENOTSOCK ? ::write(fd, bytes, left) : sent;
+    });
+}
+
+bool waitReadable(int fd, int timeoutMs) {
+    pollfd ready{fd, POLLIN, 0};
+    int polled;
+    do
+        polled = poll(&ready, 1, timeoutMs);
+    while (polled < 0 && errno == EINTR);
+    return polled > 0;
+}
+
+bool readAll(int fd, void* data, size_t size, int timeoutMs) {
+    auto* bytes = static_cast<char*>(data);
+    while (size > 0) {
+        if (timeoutMs >= 0 && !waitReadable(fd, timeoutMs))
+            return false;
+        const ssize_t got = ::read(fd, bytes, size);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        bytes += got;
+        size -= static_cast<size_t>(got);
+    }
+    return true;
+}
+
+size_t readUpTo(int fd, void* data, size_t size) {
+    auto* bytes = static_cast<char*>(data);
+    size_t filled = 0;
+    while (filled < size) {
+        const ssize_t got = ::read(fd, bytes + filled, size - filled);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        filled += static_cast<size_t>(got);
+    }
+    return filled;
+}
+
+bool copyFileContent(int from, uint64_t size, int to) {
+    // The kernel copies from file to file without a trip through this process.
+    off_t offset = 0;
+    while (static_cast<uint64_t>(offset) < size) {
+        const ssize_t sent =
+            sendfile(to, from, &offset, static_cast<size_t>(size - static_cast<uint64_t>(offset)));
+        if (sent < 0 && errno == EINTR)
+            continue;
+        if (sent <= 0) {
+            if (sent == 0)
+                errno = EIO;
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace kx::base

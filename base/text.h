@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kx::base {
+
+// Text helpers for the ASCII texts of settings, options and file names: bytes outside ASCII
+// are left as they are.
+
+// `text` with ASCII letters upper-cased or lower-cased.
+std::string upperCase(std::string_view text);
+std::string lowerCase(std::string_view text);
+
+// `text` without leading and trailing characters of `blanks`.
+std::string_view trimmed(std::string_view text, std::string_view blanks = " \t\r\n");
+
+// Six hex digits RRGGBB to red + 256 green + 65536 blue; any other length is black. Each pair
+// counts as far as its leading hex digits go ("1G" is 1, "GG" is 0).
+uint32_t parseColor(std::string_view text);
+
+} // namespace kx::base

@@ -1,0 +1,55 @@
+#include "imaging/standard_type.h"
+#include "tests/support/image_compare.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+
+namespace kx::imaging {
+namespace {
+
+TEST(StandardTypeTest, GreyscaleStandardisationAndToneMapping) {
+    Bitmap grey16(FreeImage_AllocateT(FIT_UINT16, 4, 2));
+    auto* bits = reinterpret_cast<uint16_t*>(FreeImage_GetScanLine(grey16.get(), 0));
+    bits[0] = 1000;
+    bits[1] = 3000;
+    FreeImage_SetDotsPerMeterX(grey16.get(), 5906);
+    Bitmap standard = standardizeGreyscale(std::move(grey16));
+    ASSERT_NE(standard, nullptr);
+    EXPECT_EQ(FreeImage_GetBPP(standard.get()), 8u);
+    EXPECT_EQ(FreeImage_GetImageType(standard.get()), FIT_BITMAP);
+    EXPECT_EQ(FreeImage_GetDotsPerMeterX(standard.get()), 5906u);
+
+    Bitmap colour(FreeImage_Allocate(4, 2, 24));
+    FIBITMAP* before = colour.get();
+    EXPECT_EQ(standardizeGreyscale(std::move(colour)).get(), before) << "colour pages pass";
+
+    Bitmap floats(FreeImage_AllocateT(FIT_RGBF, 4, 2));
+    Bitmap mapped = toneMap(std::move(floats));
+    ASSERT_NE(mapped, nullptr);
+    EXPECT_EQ(FreeImage_GetBPP(mapped.get()), 24u);
+
+    EXPECT_EQ(standardizeGreyscale(nullptr), nullptr);
+    EXPECT_EQ(toneMap(nullptr), nullptr);
+}
+
+TEST(StandardTypeTest, SixteenBitColourIsScaledNotToneMapped) {
+    Bitmap rgb16(FreeImage_AllocateT(FIT_RGB16, 2, 1));
+    auto* pixel = reinterpret_cast<FIRGB16*>(FreeImage_GetScanLine(rgb16.get(), 0));
+    pixel[0] = {0x1000, 0x8000, 0xFFFF};
+    pixel[1] = {0x0000, 0x00FF, 0x0100};
+    Bitmap scaled = toneMap(std::move(rgb16));
+    ASSERT_NE(scaled, nullptr);
+    EXPECT_EQ(FreeImage_GetBPP(scaled.get()), 24u);
+    const test::Rgba first = test::pixelAt(scaled.get(), 0, 0);
+    const test::Rgba second = test::pixelAt(scaled.get(), 1, 0);
+    EXPECT_EQ((std::array{first.r, first.g, first.b}), (std::array{0x10, 0x80, 0xFF}));
+    EXPECT_EQ((std::array{second.r, second.g, second.b}), (std::array{0x00, 0x00, 0x01}));
+
+    Bitmap rgba16(FreeImage_AllocateT(FIT_RGBA16, 2, 1));
+    EXPECT_EQ(FreeImage_GetBPP(toneMap(std::move(rgba16)).get()), 32u);
+}
+
+} // namespace
+} // namespace kx::imaging
