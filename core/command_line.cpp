@@ -76,9 +76,10 @@ bool isLargeMagnitude(std::string_view integerPart, std::string_view fractionPar
 // Reads a value broken at spaces back together: a value that opens a double quote without
 // closing it takes the following parameters, each after one space, up to the first one that
 // closes the quote or the end of the list. `index` is left on the last parameter taken.
-std::string joinQuoted(std::string value, const std::vector<std::string>& parameters,
+std::string joinQuoted(std::string_view first, const std::vector<std::string>& parameters,
                        size_t& index) {
-    if (value.empty() || value.front() != '"' || (value.size() > 1 && value.back() == '"'))
+    std::string value(first);
+    if (first.empty() || first.front() != '"' || (first.size() > 1 && first.back() == '"'))
         return value;
     while (index + 1 < parameters.size()) {
         const std::string piece = optionValue(parameters[++index]);
@@ -185,7 +186,7 @@ std::optional<std::string> valueOf(const Option& option, const std::string& name
         return value;
     if (option.action == OptionAction::Conversion)
         return stripQuotes(value);
-    return stripQuotes(joinQuoted(std::move(value), parameters, index));
+    return stripQuotes(joinQuoted(value, parameters, index));
 }
 
 constexpr std::array<std::string_view, 36> k_usage = {

@@ -1,6 +1,5 @@
 #include "core/console_run.h"
 
-#include "base/file_replace.h"
 #include "base/paths.h"
 #include "base/text_format.h"
 #include "base/version.h"
@@ -8,6 +7,7 @@
 #include "decoder/contained_decoder.h"
 #include "engine/conversion_worker.h"
 #include "engine/drawing_module.h"
+#include "engine/run_control.h"
 #include "engine/run_values.h"
 #include "engine/watermark.h"
 #include "imaging/format_registry.h"
@@ -180,24 +180,9 @@ Problem ConsoleRun::checkFormats() {
     if (std::find(offered.begin(), offered.end(), m_job.outputFormatKey) == offered.end())
         return "Invalid conversion type";
 
-    const std::string& in = m_job.inputFormatKey;
-    if (in == "dds") {
-        debug("DDS Load As: " + keywordOf(KeywordKind::DdsLoadAs, m_s.ddsLoadAs));
-    } else if (in == "gif") {
-        debug("GIF Frame Loading: " + keywordOf(KeywordKind::FrameLoading, m_s.gifFrameLoading));
-    } else if (in == "ico") {
-        debug("ICO Frame Loading: " + keywordOf(KeywordKind::FrameLoading, m_s.icoFrameLoading));
-    } else if (in == "psd") {
-        debug("PSD Color Mode: " + keywordOf(KeywordKind::ColorMode, m_s.psdColorMode));
-    } else if (in == "raw") {
-        debug("RAW Load As: " + keywordOf(KeywordKind::RawLoadAs, m_s.rawLoadAs));
-        debug("RAW Header Size: ", m_s.rawHeaderSize);
-        debug("RAW Image Width: ", m_s.rawImageWidth);
-        debug("RAW Image Height: ", m_s.rawImageHeight);
-        debug("RAW Tone Mapping: " + keywordOf(KeywordKind::RawToneMapping, m_s.rawToneMapping));
-    } else if (in == "tiff") {
-        debug("TIFF Frame Loading: " + keywordOf(KeywordKind::FrameLoading, m_s.tiffFrameLoading));
-    }
+    // The registry offers TIFF input and BMP output only, so theirs are the only options a
+    // run can use.
+    debug("TIFF Frame Loading: " + keywordOf(KeywordKind::FrameLoading, m_s.tiffFrameLoading));
     return std::nullopt;
 }
 
@@ -215,31 +200,10 @@ Problem ConsoleRun::checkOutputOptions() {
     if (key == "bmp") {
         debug("BMP Compression: " + keywordOf(KeywordKind::Compression, m_s.bmpCompression, "bmp"));
         debug("BMP Color Table: " + keywordOf(KeywordKind::BmpColorTable, m_s.bmpColorTable));
-    } else if (key == "exr") {
-        debug("EXR Compression: " + keywordOf(KeywordKind::Compression, m_s.exrCompression, "exr"));
-    } else if (key == "jpg") {
-        debug("JPG Quality: ", m_s.jpgQuality);
-        debug("JPG Chroma Subsampling: " + keywordOf(KeywordKind::JpgChroma, m_s.jpgChroma));
-        debug("JPG Save As: " + keywordOf(KeywordKind::JpgSaveAs, m_s.jpgSaveAs));
-    } else if (key == "png") {
-        debug("PNG Compression: " + keywordOf(KeywordKind::Compression, m_s.pngCompression, "png"));
-        debug("PNG Interlaced: ", m_s.pngInterlaced);
-    } else if (key == "tga") {
-        debug("TGA Compression: " + keywordOf(KeywordKind::Compression, m_s.tgaCompression, "tga"));
-    } else if (key == "tiff") {
-        debug("TIFF Compression: " +
-              keywordOf(KeywordKind::Compression, m_s.tiffCompression, "tiff"));
-        debug("TIFF Color Mode: " + keywordOf(KeywordKind::ColorMode, m_s.tiffColorMode));
-    } else if (key == "webp") {
-        debug("WEBP Quality: ", m_s.webpQuality);
     }
     const std::vector<int> allowed = imaging::allowedDepths(key);
     if (bpp != 0 && std::find(allowed.begin(), allowed.end(), bpp) == allowed.end())
         return "Invalid " + key + "-bpp value";
-    if (key == "jpg" && (m_s.jpgQuality < 1 || m_s.jpgQuality > 100))
-        return "Invalid jpg-quality value";
-    if (key == "webp" && (m_s.webpQuality < 1 || m_s.webpQuality > 100))
-        return "Invalid webp-quality value";
     return std::nullopt;
 }
 
@@ -290,7 +254,7 @@ Problem ConsoleRun::checkTransforms() {
 
 void ConsoleRun::printFrame() {
     debug("Frame: " + keywordOf(KeywordKind::FrameType, m_s.doFrame));
-    if (m_s.doFrame != 1)
+    if (m_s.doFrame != settings::FrameType::Solid)
         return;
     debug("Frame left: ", m_s.solidLeft);
     debug("Frame right: ", m_s.solidRight);
@@ -307,9 +271,11 @@ Problem ConsoleRun::checkWatermark() {
     debug("Watermark: " + keywordOf(KeywordKind::WatermarkType, m_s.doWatermark));
     // Drawing needs the drawing module (and Qt behind it); plain conversions never load it.
     std::string why;
-    if ((m_s.doFrame != 0 || m_s.doWatermark != 0) && !m_drawing.start(why))
+    if ((m_s.doFrame != settings::FrameType::None ||
+         m_s.doWatermark != settings::WatermarkType::None) &&
+        !m_drawing.start(why))
         return "Frames and watermarks cannot be drawn: " + why;
-    if (m_s.doWatermark == 1) {
+    if (m_s.doWatermark == settings::WatermarkType::Text) {
         debug("Watermark text: " + m_s.text);
         debug("Watermark font: " + m_s.font);
         debug("Watermark font size: ", m_s.fontSize);
@@ -332,7 +298,7 @@ Problem ConsoleRun::checkWatermark() {
         debug("Watermark size/mode: " + keywordOf(KeywordKind::WatermarkSize, m_s.textSize));
         if (engine::prepareWatermark(m_s, m_watermark) != engine::WatermarkProblem::None)
             return "Invalid watermark font";
-    } else if (m_s.doWatermark == 2) {
+    } else if (m_s.doWatermark == settings::WatermarkType::Image) {
         debug("Watermark image: " + m_s.image);
         debug("Watermark greyscale: ", m_s.imageGreyscale);
         debug("Watermark opacity: ", m_s.imageOpacity);
@@ -351,7 +317,7 @@ Problem ConsoleRun::checkWatermark() {
 void ConsoleRun::printNaming() {
     debug("Filename Mask: " + m_s.filenameMask);
     debug("File Timestamp: " + keywordOf(KeywordKind::FileTimestamp, m_s.fileTimestamp));
-    if (m_s.fileTimestamp == 2)
+    if (m_s.fileTimestamp == settings::FileTimestamp::Custom)
         debug("Custom Timestamp: ", m_s.customTimestamp);
     debug("Keep Subfolders: ", m_s.keepSubfolders);
 }
@@ -418,8 +384,7 @@ int ConsoleRun::convert() {
     if (signalFd >= 0 && done >= 0 && stoppedBeforeDone(done, signalFd)) {
         // Whatever the worker was writing goes, and nothing new is started; the worker is
         // not waited for, since a page may take long to finish.
-        base::abandonFileWrites();
-        decoder::endAllDecoders();
+        engine::abandonConversions();
         say(settings::lookupText("Msg", "Conversion is not complete"));
         std::fflush(stdout);
         _exit(0);

@@ -4,8 +4,8 @@
 #include "core/console_run.h"
 #include "core/instance_lock.h"
 #include "core/window_module.h"
-#include "decoder/decoder_server.h"
 #include "engine/job_state.h"
+#include "engine/run_control.h"
 #include "settings/settings.h"
 #include "settings/string_table.h"
 
@@ -79,10 +79,10 @@ bool runCommandLine(const std::vector<std::string>& parameters, const char* argv
     }
     if (!job.consoleMode)
         return true;
-    // Still one thread here: the decoders of the run are made by copying this process.
-    decoder::startDecoderServer();
+    // Still one thread here, as preparing the decoders needs.
+    engine::prepareConversions();
     core::runConsoleConversion(settings, job, queue, parsed.quiet, parsed.pause, console);
-    decoder::stopDecoderServer();
+    engine::finishConversions();
     return false;
 }
 

@@ -29,7 +29,6 @@ namespace {
 
 constexpr const char* k_decoderName = "kestrelix-decoder";
 
-// One running decoder process and the socket to it.
 // Decoders let go of after a clean run, not yet reaped: waiting for each to leave would cost
 // every file a few milliseconds. They are reaped whenever a decoder starts or is let go of.
 class LeavingDecoders {

@@ -35,7 +35,9 @@ private:
     std::string m_outerError;
 };
 
-// Installs the callbacks; idempotent, thread-safe. Called by DecodeDiagnostics itself.
+// Installs the callbacks; idempotent, thread-safe. DecodeDiagnostics installs them as it
+// starts; a decoder also installs them before it opens its file, so that what the libraries
+// say while opening is kept off standard error too.
 void installDecodeDiagnostics(Watched watched = Watched::LibtiffAndFreeImage);
 
 } // namespace kx::decoder

@@ -7,6 +7,7 @@
 #include "decoder/tiff_corrections.h"
 #include "imaging/bitmap.h"
 #include "imaging/page_source.h"
+#include "settings/settings.h"
 
 #include <sys/mman.h>
 #include <tiffio.h>
@@ -329,7 +330,8 @@ public:
                                                        int file) override {
         // Only the plain BMP of a page at its own depth is written straight from its strips.
         if (std::string_view(recipe.formatKey) != "bmp" || recipe.targetDepth != 0 ||
-            recipe.saveFlags != BMP_DEFAULT || recipe.bmpColorTable != 0)
+            recipe.saveFlags != BMP_DEFAULT ||
+            recipe.bmpColorTable != settings::BmpColorTable::Auto)
             return std::nullopt;
         DecodeDiagnostics diagnostics(Watched::Libtiff);
         const std::optional<PageFacts> facts = m_directories.read(index);

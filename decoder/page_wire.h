@@ -10,9 +10,11 @@
 
 namespace kx::decoder {
 
-// The messages between the decoder process and the worker, over a pair of pipes. Both ends
-// are this program, but the worker still checks every size it reads: a decoder that went
-// wrong must not be able to make the worker read or allocate what it should not.
+// The messages between the decoder process and the worker, over one Unix stream socket (a
+// memory file with a page's pixels or output file travels beside a header as a passed
+// descriptor). Both ends are this program, but the worker still checks every size it reads:
+// a decoder that went wrong must not be able to make the worker read or allocate what it
+// should not.
 
 // Sent once by the decoder after opening the file: its page count, 0 when it has no pages.
 bool writePageCount(int fd, int32_t count);

@@ -77,9 +77,9 @@ std::vector<int64_t> lineWidths(const std::vector<QString>& lines, const QFont& 
 
 int64_t lineLeft(int64_t boxWidth, int64_t lineWidth, int64_t padding, int alignment) {
     switch (alignment) {
-    case 1:
+    case settings::TextAlignment::Center:
         return std::llround(static_cast<double>(boxWidth - lineWidth) / 2.0);
-    case 2:
+    case settings::TextAlignment::Right:
         return boxWidth - lineWidth - padding;
     default:
         return padding;
@@ -238,10 +238,12 @@ std::optional<QFont> watermarkFont(const settings::Settings& settings) {
         return std::nullopt;
     QFont font(QString::fromStdString(settings.font));
     font.setPointSize(settings.fontSize);
-    font.setBold(settings.fontStyle == 1 || settings.fontStyle == 3);
-    font.setItalic(settings.fontStyle == 2 || settings.fontStyle == 3);
-    font.setUnderline(settings.fontEffect == 1);
-    font.setStrikeOut(settings.fontEffect == 2);
+    font.setBold(settings.fontStyle == settings::FontStyle::Bold ||
+                 settings.fontStyle == settings::FontStyle::BoldItalic);
+    font.setItalic(settings.fontStyle == settings::FontStyle::Italic ||
+                   settings.fontStyle == settings::FontStyle::BoldItalic);
+    font.setUnderline(settings.fontEffect == settings::FontEffect::Underline);
+    font.setStrikeOut(settings.fontEffect == settings::FontEffect::Strikethrough);
     return font;
 }
 

@@ -27,17 +27,17 @@ imaging::Bitmap prepareForBilevel(imaging::Bitmap page) {
 FREE_IMAGE_DITHER ditherOf(int algorithm) {
     // The setting lists the Bayer matrices together; FreeImage numbers the 16x16 one last.
     switch (algorithm) {
-    case 1:
+    case settings::DitherAlgorithm::Bayer4:
         return FID_BAYER4x4;
-    case 2:
+    case settings::DitherAlgorithm::Bayer8:
         return FID_BAYER8x8;
-    case 3:
+    case settings::DitherAlgorithm::Bayer16:
         return FID_BAYER16x16;
-    case 4:
+    case settings::DitherAlgorithm::Cluster6:
         return FID_CLUSTER6x6;
-    case 5:
+    case settings::DitherAlgorithm::Cluster8:
         return FID_CLUSTER8x8;
-    case 6:
+    case settings::DitherAlgorithm::Cluster16:
         return FID_CLUSTER16x16;
     default:
         return FID_FS;

@@ -55,14 +55,14 @@ void setModificationTime(const std::string& path, const struct timespec& when) {
 void applyFileDate(const ConversionRun& run, const std::vector<std::string>& written) {
     struct timespec when {};
     switch (run.settings.fileTimestamp) {
-    case 1: {
+    case settings::FileTimestamp::Original: {
         struct stat input {};
         if (stat(run.job.inputPath.c_str(), &input) != 0)
             return;
         when = input.st_mtim;
         break;
     }
-    case 2:
+    case settings::FileTimestamp::Custom:
         when.tv_sec = fromLocalDate(run.settings.customTimestamp);
         break;
     default:

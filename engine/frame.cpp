@@ -7,10 +7,10 @@
 namespace kx::engine {
 
 imaging::Bitmap drawFrame(imaging::Bitmap page, const settings::Settings& settings) {
-    if (!page || settings.doFrame == 0)
+    if (!page || settings.doFrame == settings::FrameType::None)
         return page;
     page = pageTo24Bits(std::move(page));
-    if (settings.doFrame != 1 || !isDrawable24Bits(page.get()))
+    if (settings.doFrame != settings::FrameType::Solid || !isDrawable24Bits(page.get()))
         return page;
     // Without the drawing module the page cannot be what was asked for: it fails rather
     // than being saved without its frame.

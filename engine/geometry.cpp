@@ -80,15 +80,15 @@ imaging::Bitmap rotateAboutCentre(imaging::Bitmap page, int angle, unsigned widt
 
 FREE_IMAGE_FILTER filterOf(int algorithm) {
     switch (algorithm) {
-    case 0:
+    case settings::ResizeAlgorithm::Box:
         return FILTER_BOX;
-    case 1:
+    case settings::ResizeAlgorithm::Bilinear:
         return FILTER_BILINEAR;
-    case 2:
+    case settings::ResizeAlgorithm::BSpline:
         return FILTER_BSPLINE;
-    case 4:
+    case settings::ResizeAlgorithm::CatmullRom:
         return FILTER_CATMULLROM;
-    case 5:
+    case settings::ResizeAlgorithm::Lanczos:
         return FILTER_LANCZOS3;
     default:
         return FILTER_BICUBIC;
@@ -141,10 +141,10 @@ imaging::Bitmap rotateImage(imaging::Bitmap page, const settings::Settings& sett
     if (!page)
         return page;
     switch (settings.imageRotationType) {
-    case 0:
+    case settings::RotationType::Simple:
         return rotateSimple(std::move(page), settings.imageRotation,
                             settings.imageRotationBackColor);
-    case 1:
+    case settings::RotationType::Advanced:
         return rotateAboutCentre(std::move(page), settings.imageRotation, width, height);
     default:
         return page;
@@ -162,13 +162,15 @@ imaging::Bitmap resizeImage(imaging::Bitmap page, const settings::Settings& sett
         return page;
     if (targetWidth == width && targetHeight == height)
         return page;
-    if (settings.imageResizeType == 1 && width < targetWidth && height < targetHeight)
+    if (settings.imageResizeType == settings::ResizeType::LargeImages && width < targetWidth &&
+        height < targetHeight)
         return page;
     const auto [newWidth, newHeight] = settings.keepAspectRatio
                                            ? keepAspect(width, height, targetWidth, targetHeight)
                                            : std::pair{targetWidth, targetHeight};
     // "Large Images" only ever shrinks: a size beyond the page either way leaves it alone.
-    if (settings.imageResizeType == 1 && (newWidth > width || newHeight > height))
+    if (settings.imageResizeType == settings::ResizeType::LargeImages &&
+        (newWidth > width || newHeight > height))
         return page;
     if (!rescaleFits(page.get(), newWidth, newHeight))
         return nullptr;
@@ -187,9 +189,9 @@ void flipImage(FIBITMAP* page, const settings::Settings& settings) {
 }
 
 int resolveSize(int value, int unit, int current) {
-    if (unit == 0)
+    if (unit == settings::SizeUnit::Pixels)
         return value;
-    if (unit != 1)
+    if (unit != settings::SizeUnit::Percent)
         return 0;
     // Whole-number arithmetic, so 150.5 is exactly a tie and rounds to 150.
     const int64_t product = static_cast<int64_t>(value) * current;

@@ -34,7 +34,7 @@ struct JobState : imaging::SaveTarget {
     int32_t pageHeight = 0;           // page
     int32_t frameNumber = 0;          // page, 1-based
     bool consoleMode = false;
-    std::string debugKeyword; // "DEBUG", "T" or empty
+    std::string debugKeyword; // "DEBUG" or empty
     int8_t preferencesStartPage = 0;
     std::string acceptedExtensions; // from the format registry, comma-separated
 };

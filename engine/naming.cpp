@@ -332,7 +332,7 @@ std::string outputPathProblem(const std::string& path, const std::string& output
 }
 
 bool needsPageSuffix(const settings::Settings& settings, int pageCount) {
-    return settings.tiffFrameLoading == 0 && pageCount > 1 &&
+    return settings.tiffFrameLoading == settings::FrameLoading::All && pageCount > 1 &&
            findToken(settings.filenameMask, k_frameToken) == std::string::npos;
 }
 

@@ -1,6 +1,7 @@
 #include "engine/page_range.h"
 
 #include "engine/job_state.h"
+#include "settings/settings.h"
 
 namespace kx::engine {
 
@@ -8,15 +9,15 @@ PageRange choosePageRange(int frameLoading, int pageCount) {
     if (pageCount <= 0)
         return {};
     switch (frameLoading) {
-    case 1:
+    case settings::FrameLoading::First:
         return {0, 1};
-    case 2: {
+    case settings::FrameLoading::Middle: {
         const int middle = pageCount / 2 + pageCount % 2;
         return {middle - 1, middle};
     }
-    case 3:
+    case settings::FrameLoading::Last:
         return {pageCount - 1, pageCount};
-    case 4: {
+    case settings::FrameLoading::Random: {
         const int random = 1 + drawRandomNumber() % pageCount;
         return {random - 1, random};
     }

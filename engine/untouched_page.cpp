@@ -8,10 +8,12 @@
 namespace kx::engine {
 
 bool chainLeavesPagesUntouched(const settings::Settings& s) {
-    const bool watermarked = s.doWatermark == 1 || s.doWatermark == 2;
+    const bool watermarked = s.doWatermark == settings::WatermarkType::Text ||
+                             s.doWatermark == settings::WatermarkType::Image;
     return !rotationWanted(s) && !s.doImageResize && !s.doImageFlipHorizontal &&
            !s.doImageFlipVertical && !s.doImageColorCorrection && !s.doImageGreyscale &&
-           !s.doImageThreshold && !s.doImageDither && s.doFrame == 0 && !watermarked;
+           !s.doImageThreshold && !s.doImageDither && s.doFrame == settings::FrameType::None &&
+           !watermarked;
 }
 
 imaging::SaveRecipe saveRecipeOf(const JobState& job, const settings::Settings& settings) {

@@ -48,7 +48,7 @@ struct Placement {
 };
 
 Placement placementOf(const settings::Settings& settings) {
-    if (settings.doWatermark == 1)
+    if (settings.doWatermark == settings::WatermarkType::Text)
         return {settings.textBoundary, settings.textPosition, settings.textRotation,
                 settings.textXOffset, settings.textYOffset};
     return {settings.imageBoundary, settings.imagePosition, settings.watermarkImageRotation,
@@ -76,7 +76,7 @@ struct Area {
 
 Area placementArea(const settings::Settings& settings, int boundary, int64_t width,
                    int64_t height) {
-    if (settings.doFrame != 1 || boundary != 1)
+    if (settings.doFrame != settings::FrameType::Solid || boundary != settings::Boundary::Frame)
         return {0, 0, width, height};
     const int64_t left = std::clamp<int64_t>(settings.solidLeft, 0, width);
     const int64_t right = std::clamp<int64_t>(settings.solidRight, 0, width);
@@ -165,10 +165,11 @@ WatermarkProblem prepareWatermark(const settings::Settings& settings, PreparedWa
                                   const std::string& decoderPath) {
     out.font.reset();
     out.image.reset();
-    if (settings.doWatermark != 1 && settings.doWatermark != 2)
+    if (settings.doWatermark != settings::WatermarkType::Text &&
+        settings.doWatermark != settings::WatermarkType::Image)
         return WatermarkProblem::None;
     const DrawingFunctions* drawing = drawingFunctions();
-    if (settings.doWatermark == 2) {
+    if (settings.doWatermark == settings::WatermarkType::Image) {
         if (const WatermarkProblem problem = checkImageFile(settings.image);
             problem != WatermarkProblem::None)
             return problem;
@@ -205,7 +206,8 @@ std::string watermarkText(const settings::Settings& settings, const JobState& jo
 
 imaging::Bitmap drawWatermark(imaging::Bitmap page, const settings::Settings& settings,
                               const JobState& job, const PreparedWatermark& prepared) {
-    if (!page || (settings.doWatermark != 1 && settings.doWatermark != 2))
+    if (!page || (settings.doWatermark != settings::WatermarkType::Text &&
+                  settings.doWatermark != settings::WatermarkType::Image))
         return page;
     page = pageTo24Bits(std::move(page));
     if (!isDrawable24Bits(page.get()))
@@ -216,10 +218,10 @@ imaging::Bitmap drawWatermark(imaging::Bitmap page, const settings::Settings& se
     if (!drawing)
         return nullptr;
     imaging::Bitmap watermark;
-    if (settings.doWatermark == 1 && prepared.font)
+    if (settings.doWatermark == settings::WatermarkType::Text && prepared.font)
         watermark.reset(drawing->paintText(prepared.font.get(),
                                            watermarkText(settings, job).c_str(), &settings));
-    else if (settings.doWatermark == 2 && prepared.image)
+    else if (settings.doWatermark == settings::WatermarkType::Image && prepared.image)
         watermark.reset(drawing->paintImage(prepared.image.get(), &settings));
     if (watermark)
         placeWatermark(page.get(), std::move(watermark), settings);

@@ -60,7 +60,7 @@ int tiffFlags(const settings::Settings& s) {
         tableFlag(s.tiffCompression,
                   std::array{TIFF_NONE, TIFF_CCITTFAX3, TIFF_CCITTFAX4, TIFF_PACKBITS, TIFF_DEFLATE,
                              TIFF_ADOBE_DEFLATE, TIFF_LZW, TIFF_JPEG, TIFF_LOGLUV});
-    return compression | (s.tiffColorMode == 1 ? TIFF_CMYK : 0);
+    return compression | (s.tiffColorMode == settings::TiffColorMode::Cmyk ? TIFF_CMYK : 0);
 }
 
 int webpFlags(const settings::Settings& s) {
@@ -326,7 +326,8 @@ bool encodePage(FIBITMAP* page, int fd, const SaveTarget& job, const settings::S
     // lost: the shortened table and run-length coding only apply to palette pixels.
     const bool bmp8 = job.outputFormatKey == "bmp" && is8BitPalette(page);
     const bool rle = (job.saveFlags & BMP_SAVE_RLE) != 0;
-    const bool compact = bmp8 && job.targetDepth == 8 && settings.bmpColorTable == 1;
+    const bool compact =
+        bmp8 && job.targetDepth == 8 && settings.bmpColorTable == settings::BmpColorTable::Exact;
     if (!compact && !(bmp8 && rle))
         return saveStreaming(page, fd, job.freeImageFormat, job.saveFlags);
     const std::string bytes = rebuiltBmp(page, rle, compact);

@@ -13,6 +13,55 @@ using Date = int32_t;
 const std::vector<std::string>& inputFormatList();
 const std::vector<std::string>& outputFormatList();
 
+// Names of the values of the enumerated settings, as the command line's keywords name them.
+// The fields stay plain integers, which the configuration file and profiles store; code
+// compares them with these names, never with bare numbers.
+struct FrameLoading {
+    enum : int8_t { All, First, Middle, Last, Random };
+};
+struct BmpColorTable {
+    enum : int8_t { Auto, Exact };
+};
+struct TiffColorMode {
+    enum : int8_t { Rgb, Cmyk, Lab };
+};
+struct RotationType {
+    enum : int8_t { Simple, Advanced };
+};
+struct SizeUnit {
+    enum : int8_t { Pixels, Percent };
+};
+struct ResizeType {
+    enum : int8_t { AllImages, LargeImages };
+};
+struct ResizeAlgorithm {
+    enum : int8_t { Box, Bilinear, BSpline, Bicubic, CatmullRom, Lanczos };
+};
+struct DitherAlgorithm {
+    enum : int8_t { FloydSteinberg, Bayer4, Bayer8, Bayer16, Cluster6, Cluster8, Cluster16 };
+};
+struct FrameType {
+    enum : int8_t { None, Solid };
+};
+struct WatermarkType {
+    enum : int8_t { None, Text, Image };
+};
+struct FontStyle {
+    enum : int8_t { Regular, Bold, Italic, BoldItalic };
+};
+struct FontEffect {
+    enum : int8_t { None, Underline, Strikethrough };
+};
+struct TextAlignment {
+    enum : int8_t { Left, Center, Right };
+};
+struct Boundary {
+    enum : int8_t { Image, Frame };
+};
+struct FileTimestamp {
+    enum : int8_t { Current, Original, Custom };
+};
+
 // Every user option of the program. Fields are named after their configuration keys; the
 // groups follow the configuration file. Small fields are signed 8-bit and wrap like the file
 // reader does (200 reads as -56).

@@ -51,11 +51,11 @@ std::optional<Refusal> checkRun(const settings::Settings& s, const engine::JobQu
         if (s.imageHeight == 0)
             return Refusal{settings::lookupText("Msg", "Invalid height")};
     }
-    if (s.doWatermark == 1 &&
+    if (s.doWatermark == settings::WatermarkType::Text &&
         engine::prepareWatermark(s, watermark) != engine::WatermarkProblem::None)
         return Refusal{
             base::formatText(settings::lookupText("Msg", "Invalid watermark font"), s.font), false};
-    if (s.doWatermark == 2) {
+    if (s.doWatermark == settings::WatermarkType::Image) {
         switch (engine::prepareWatermark(s, watermark)) {
         case engine::WatermarkProblem::None:
         case engine::WatermarkProblem::InvalidFont:

@@ -98,9 +98,7 @@ public:
     QToolButton* fieldButton(int index) const { return m_fieldButtons.at(index); }
     QToolBar* mainToolbar() const { return m_toolbar; }
     QWidget* container() const { return m_container; }
-    QLabel* noticeLabel() const { return m_notice; }
     std::string statusText() const;
-    const CurrentPaths& currentPaths() const { return m_paths; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -205,9 +205,6 @@ void ProgressWindow::reject() {
 QString ProgressWindow::fileText() const {
     return m_fileLabel->text();
 }
-QString ProgressWindow::timeText() const {
-    return m_timeLabel->text();
-}
 bool ProgressWindow::timeShown() const {
     return !m_timeLabel->isHidden();
 }
@@ -219,9 +216,6 @@ int ProgressWindow::barMaximum() const {
 }
 int ProgressWindow::barTop() const {
     return m_bar->y();
-}
-bool ProgressWindow::okEnabled() const {
-    return m_ok->isEnabled();
 }
 
 } // namespace kx::ui

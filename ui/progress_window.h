@@ -36,12 +36,10 @@ public:
 
     bool workerEnded() const { return m_ended; }
     QString fileText() const;
-    QString timeText() const;
     bool timeShown() const;
     int barValue() const;
     int barMaximum() const;
     int barTop() const;
-    bool okEnabled() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -80,7 +80,6 @@ void runScreenshotMode(const std::string& title, const std::string& folderArgume
     auto& settings = settings::globalSettings();
     auto& job = engine::globalJobState();
     auto& queue = engine::globalJobQueue();
-    job.debugKeyword = "T";
     MainWindow window(title, settings, job, queue);
     window.move(400, 400);
     window.resize(510, 260);

@@ -103,10 +103,6 @@ void PreferencesDialog::fill(int startPage) {
     m_panels.keepSubfolders->setRowVisible(false);
 }
 
-int PreferencesDialog::currentPage() const {
-    return m_categories->currentRow();
-}
-
 void PreferencesDialog::showPage(int page) {
     for (int index = 0; index < static_cast<int>(m_panels.categories.size()); ++index)
         m_panels.categories[static_cast<size_t>(index)]->setVisible(index == page);

@@ -28,8 +28,6 @@ public:
     // 0..8) and applies the dependency rules.
     void fill(int startPage);
 
-    // The page shown, counted from 0 in category-list order.
-    int currentPage() const;
     // What the main window must rebuild; None unless OK or a confirmed reset closed the window.
     RefreshRequest refreshRequest() const { return m_refresh; }
 
