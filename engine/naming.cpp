@@ -202,73 +202,126 @@ std::tm localNow() {
     return local;
 }
 
-std::string tokenValue(size_t index, const JobState& job, const std::tm& now) {
-    switch (index) {
-    case 0:
+// The tokens a filename mask or a watermark text may hold.
+enum class MaskToken {
+    FileName,
+    FileNameUpper,
+    FileNameLower,
+    FileNameTitle,
+    Extension,
+    ExtensionUpper,
+    ExtensionTitle,
+    Year,
+    Month,
+    Day,
+    Hour,
+    Minute,
+    Second,
+    Bpp,
+    Width,
+    Height,
+    Frame,
+    Random,
+    Sequence
+};
+
+struct MaskTokenText {
+    MaskToken token;
+    std::string_view text;
+};
+
+// Their texts, in the order they are expanded.
+constexpr MaskTokenText k_maskTokens[] = {
+    {MaskToken::FileName, "%filename%"},
+    {MaskToken::FileNameUpper, "%filename[u]%"},
+    {MaskToken::FileNameLower, "%filename[l]%"},
+    {MaskToken::FileNameTitle, "%filename[t]%"},
+    {MaskToken::Extension, "%ext%"},
+    {MaskToken::ExtensionUpper, "%ext[u]%"},
+    {MaskToken::ExtensionTitle, "%ext[t]%"},
+    {MaskToken::Year, "%yyyy%"},
+    {MaskToken::Month, "%mm%"},
+    {MaskToken::Day, "%dd%"},
+    {MaskToken::Hour, "%hh%"},
+    {MaskToken::Minute, "%ii%"},
+    {MaskToken::Second, "%ss%"},
+    {MaskToken::Bpp, "%bpp%"},
+    {MaskToken::Width, "%width%"},
+    {MaskToken::Height, "%height%"},
+    {MaskToken::Frame, "%frame%"},
+    {MaskToken::Random, "%rnd%"},
+    {MaskToken::Sequence, "%n%"},
+};
+
+std::string tokenValue(MaskToken token, const JobState& job, const std::tm& now) {
+    switch (token) {
+    case MaskToken::FileName:
         return inputBaseName(job.inputPath);
-    case 1:
+    case MaskToken::FileNameUpper:
         return cased(inputBaseName(job.inputPath), Case::Upper);
-    case 2:
+    case MaskToken::FileNameLower:
         return cased(inputBaseName(job.inputPath), Case::Lower);
-    case 3:
+    case MaskToken::FileNameTitle:
         return titleCased(inputBaseName(job.inputPath));
-    case 4:
+    case MaskToken::Extension:
         return job.outputFormatKey;
-    case 5:
+    case MaskToken::ExtensionUpper:
         return cased(job.outputFormatKey, Case::Upper);
-    case 6:
+    case MaskToken::ExtensionTitle:
         return titleCased(job.outputFormatKey);
-    case 7: {
+    case MaskToken::Year: {
         char year[16];
         std::snprintf(year, sizeof year, "%04d", now.tm_year + 1900);
         return year;
     }
-    case 8:
+    case MaskToken::Month:
         return twoDigits(now.tm_mon + 1);
-    case 9:
+    case MaskToken::Day:
         return twoDigits(now.tm_mday);
-    case 10:
+    case MaskToken::Hour:
         return twoDigits(now.tm_hour);
-    case 11:
+    case MaskToken::Minute:
         return twoDigits(now.tm_min);
-    case 12:
+    case MaskToken::Second:
         return twoDigits(now.tm_sec);
-    case 13:
+    case MaskToken::Bpp:
         return std::to_string(job.targetDepth);
-    case 14:
+    case MaskToken::Width:
         return std::to_string(job.pageWidth);
-    case 15:
+    case MaskToken::Height:
         return std::to_string(job.pageHeight);
-    case 16:
+    case MaskToken::Frame:
         return std::to_string(job.frameNumber);
-    case 17:
+    case MaskToken::Random:
         return fiveCharacters(job.randomNumber);
-    default:
-        return fiveCharacters(job.sequenceNumber);
+    case MaskToken::Sequence:
+        break;
     }
+    return fiveCharacters(job.sequenceNumber);
 }
 
 } // namespace
 
 const std::vector<std::string_view>& maskTokens() {
-    static const std::vector<std::string_view> tokens{
-        "%filename%", "%filename[u]%", "%filename[l]%", "%filename[t]%", "%ext%",   "%ext[u]%",
-        "%ext[t]%",   "%yyyy%",        "%mm%",          "%dd%",          "%hh%",    "%ii%",
-        "%ss%",       "%bpp%",         "%width%",       "%height%",      "%frame%", "%rnd%",
-        "%n%"};
+    static const std::vector<std::string_view> tokens = [] {
+        std::vector<std::string_view> texts;
+        for (const MaskTokenText& entry : k_maskTokens)
+            texts.push_back(entry.text);
+        return texts;
+    }();
     return tokens;
 }
 
 std::string replaceMaskToken(std::string text, std::string_view token, const JobState& job,
                              const std::tm& now) {
-    const auto& tokens = maskTokens();
-    const auto known = std::find_if(tokens.begin(), tokens.end(), [&](std::string_view candidate) {
-        return candidate.size() == token.size() && findToken(candidate, token) == 0;
-    });
+    const auto known = std::find_if(
+        std::begin(k_maskTokens), std::end(k_maskTokens), [&](const MaskTokenText& entry) {
+            return entry.text.size() == token.size() && findToken(entry.text, token) == 0;
+        });
     size_t at = findToken(text, token);
-    if (known == tokens.end() || at == std::string::npos)
+    if (known == std::end(k_maskTokens) || at == std::string::npos)
         return text;
-    const std::string value = tokenValue(static_cast<size_t>(known - tokens.begin()), job, now);
+    const std::string value = tokenValue(known->token, job, now);
     // Searching on after the inserted value keeps a value that contains the token from
     // being expanded again.
     while (at != std::string::npos) {
