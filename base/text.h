@@ -13,6 +13,9 @@ namespace kx::base {
 std::string upperCase(std::string_view text);
 std::string lowerCase(std::string_view text);
 
+// Whether `a` and `b` are the same text once ASCII letters are taken in one case.
+bool equalsIgnoringCase(std::string_view a, std::string_view b);
+
 // `text` without leading and trailing characters of `blanks`.
 std::string_view trimmed(std::string_view text, std::string_view blanks = " \t\r\n");
 

@@ -1,6 +1,7 @@
 #include "ui/main_window.h"
 
 #include "base/paths.h"
+#include "base/text.h"
 #include "base/text_format.h"
 #include "imaging/format_registry.h"
 #include "settings/string_table.h"
@@ -309,7 +310,7 @@ void MainWindow::fillOutputFormats() {
     m_formatBox->clear();
     for (const std::string& key : settings::outputFormatList()) {
         const auto format = imaging::findOutputFormat(key);
-        QString caption = qtext(key).toUpper();
+        QString caption = qtext(base::upperCase(key));
         if (format)
             caption += " (" + qtext(format->description) + ")";
         m_formatBox->addItem(pictureIcon(PictureSet::MenuIcons, "New"), caption, qtext(key));

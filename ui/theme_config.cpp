@@ -1,25 +1,17 @@
 #include "ui/theme_config.h"
 
-#include <algorithm>
-#include <cctype>
+#include "base/text.h"
 
 namespace kx::ui {
 
 namespace {
-
-char lowerAscii(char c) {
-    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-}
 
 // Position of `needle` in `text` at or after `from`, ignoring letter case; npos when absent.
 std::size_t findNoCase(std::string_view text, std::string_view needle, std::size_t from) {
     if (needle.size() > text.size())
         return std::string_view::npos;
     for (std::size_t at = from; at + needle.size() <= text.size(); ++at) {
-        bool same = true;
-        for (std::size_t i = 0; i < needle.size() && same; ++i)
-            same = lowerAscii(text[at + i]) == lowerAscii(needle[i]);
-        if (same)
+        if (base::equalsIgnoringCase(text.substr(at, needle.size()), needle))
             return at;
     }
     return std::string_view::npos;
@@ -68,9 +60,7 @@ std::string readThemeValue(std::string_view text, std::string_view section, std:
 }
 
 std::string completePictureFileName(std::string_view name, int pixels) {
-    std::string lower(name);
-    std::transform(lower.begin(), lower.end(), lower.begin(), lowerAscii);
-    if (lower.ends_with(".png"))
+    if (base::lowerCase(name).ends_with(".png"))
         return std::string(name);
     return std::string(name) + "_" + std::to_string(pixels) + ".png";
 }

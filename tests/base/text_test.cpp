@@ -12,6 +12,15 @@ TEST(CaseAndTrim, AsciiOnly) {
     EXPECT_EQ(trimmed(" \t "), "");
 }
 
+TEST(EqualsIgnoringCase, FoldsAsciiLettersOnly) {
+    EXPECT_TRUE(equalsIgnoringCase("NaN", "NAN"));
+    EXPECT_TRUE(equalsIgnoringCase("+infinity", "+Infinity"));
+    EXPECT_TRUE(equalsIgnoringCase("", ""));
+    EXPECT_FALSE(equalsIgnoringCase("NAN", "NA"));
+    EXPECT_FALSE(equalsIgnoringCase("[", "{"));
+    EXPECT_FALSE(equalsIgnoringCase("\xc3\xa9", "\xc3\x89"));
+}
+
 TEST(ParseColor, SixHexDigitsElseBlack) {
     EXPECT_EQ(parseColor("FF0000"), 0xFFu);
     EXPECT_EQ(parseColor("00ff00"), 0xFF00u);
