@@ -22,15 +22,8 @@ using settings::Settings;
 constexpr std::string_view k_incorrectParameters = "Incorrect number of parameters";
 constexpr std::string_view k_invalidProfile = "Invalid profile file";
 
-std::string_view trimmed(std::string_view text, std::string_view blanks) {
-    const auto first = text.find_first_not_of(blanks);
-    if (first == std::string_view::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
-}
-
 std::string_view trimSpaces(std::string_view text) {
-    return trimmed(text, " ");
+    return base::trimmed(text, " ");
 }
 
 // The value of a digit in `base`, or -1.
@@ -80,7 +73,7 @@ std::string joinQuoted(std::string value, const std::vector<std::string>& parame
 }
 
 std::string stripQuotes(std::string_view value) {
-    return std::string(trimmed(value, "\""));
+    return std::string(base::trimmed(value, "\""));
 }
 
 void storeInteger(const Option& option, int32_t value, Settings& settings) {
@@ -269,7 +262,7 @@ int32_t optionNumber(std::string_view value) {
 }
 
 float optionReal(std::string_view value) {
-    const std::string_view text = trimmed(value, " \t");
+    const std::string_view text = base::trimmed(value, " \t");
     if (base::equalsIgnoringCase(text, "+INFINITY"))
         return std::numeric_limits<float>::infinity();
     if (base::equalsIgnoringCase(text, "-INFINITY"))

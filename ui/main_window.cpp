@@ -41,10 +41,6 @@ constexpr int k_noticeArea = 40;
 // The container's rows end with the Convert button at 120.
 constexpr int k_containerContent = 124;
 
-std::string trimmed(const QString& text) {
-    return text.trimmed().toStdString();
-}
-
 bool isFolder(const std::string& path) {
     std::error_code error;
     return !path.empty() && std::filesystem::is_directory(path, error);
@@ -357,7 +353,7 @@ bool MainWindow::setInputFile(const std::string& path) {
     if (!engine::setInputFile(m_job, m_queue, path))
         return false;
     m_inputField->setText(qtext(path));
-    if (trimmed(m_outputBox->currentText()).empty()) {
+    if (base::trimmed(m_outputBox->currentText().toStdString()).empty()) {
         const std::string folder = m_job.commandLineInputPath.empty() ? base::folderPart(path)
                                                                       : m_job.commandLineInputPath;
         if (addRecentFolder(m_settings, folder)) {
@@ -380,7 +376,7 @@ void MainWindow::chooseInputFile() {
 }
 
 void MainWindow::chooseOutputFolder() {
-    const std::string boxText = trimmed(m_outputBox->currentText());
+    const std::string boxText(base::trimmed(m_outputBox->currentText().toStdString()));
     std::string start = m_paths.outputFolder;
     if (!boxText.empty())
         start = isFolder(boxText) ? boxText : base::folderPart(boxText);

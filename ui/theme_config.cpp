@@ -17,10 +17,6 @@ std::size_t findNoCase(std::string_view text, std::string_view needle, std::size
     return std::string_view::npos;
 }
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
-
 } // namespace
 
 std::string readThemeValue(std::string_view text, std::string_view section, std::string_view key) {
@@ -50,11 +46,7 @@ std::string readThemeValue(std::string_view text, std::string_view section, std:
     std::string_view value = line.substr(equals + 1);
     value = value.substr(0, value.find('='));
 
-    while (!value.empty() && isBlank(value.front()))
-        value.remove_prefix(1);
-    while (!value.empty() && isBlank(value.back()))
-        value.remove_suffix(1);
-    std::string result(value);
+    std::string result(base::trimmed(value));
     std::erase_if(result, [](char c) { return c == '\t' || c == '\r' || c == '\n'; });
     return result;
 }
