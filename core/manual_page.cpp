@@ -1,7 +1,7 @@
 #include "core/manual_page.h"
 
 #include "base/text.h"
-#include "base/version.h"
+#include "base/text_format.h"
 #include "core/command_line.h"
 #include "core/option_table.h"
 #include "settings/setting_keys.h"
@@ -193,8 +193,8 @@ std::string optionsHtml() {
 
 std::string manualPage(const std::string& programName) {
     std::ostringstream page;
-    page << ".TH " << base::upperCase(programName)
-         << " 1 \"\" \"Kestrelix TIFF to BMP 3.2\" \"User Commands\"\n"
+    page << ".TH " << base::upperCase(programName) << " 1 \"\" \"" << escaped(base::titleText())
+         << "\" \"User Commands\"\n"
          << ".SH NAME\n"
          << escaped(programName) << " \\- convert TIFF images, every page included, to BMP\n"
          << ".SH SYNOPSIS\n"
