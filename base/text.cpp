@@ -16,6 +16,10 @@ int hexDigit(char c) {
     return -1;
 }
 
+char lowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 // As far as the pair's leading characters are hex digits: "1G" is 1, "GG" is 0.
 uint32_t hexPair(std::string_view pair) {
     uint32_t value = 0;
@@ -41,9 +45,14 @@ std::string upperCase(std::string_view text) {
 std::string lowerCase(std::string_view text) {
     std::string result(text);
     for (char& c : result)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
+        c = lowerAscii(c);
     return result;
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return lowerAscii(x) == lowerAscii(y);
+           });
 }
 
 std::string_view trimmed(std::string_view text, std::string_view blanks) {

@@ -13,8 +13,11 @@ namespace kx::base {
 std::string upperCase(std::string_view text);
 std::string lowerCase(std::string_view text);
 
-// `text` without leading and trailing characters of `blanks`.
-std::string_view trimmed(std::string_view text, std::string_view blanks = " \t\r\n");
+// Whether `a` and `b` are the same text once ASCII letters are taken in one case.
+bool equalsIgnoringCase(std::string_view a, std::string_view b);
+
+// `text` without leading and trailing characters of `blanks`, by default ASCII white space.
+std::string_view trimmed(std::string_view text, std::string_view blanks = " \t\r\n\v\f");
 
 // Six hex digits RRGGBB to red + 256 green + 65536 blue; any other length is black. Each pair
 // counts as far as its leading hex digits go ("1G" is 1, "GG" is 0).

@@ -1,18 +1,10 @@
 #include "base/text_format.h"
 
-#include <algorithm>
-#include <cctype>
+#include "base/text.h"
 
 namespace kx::base {
 
 namespace {
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
-               return std::toupper(x) == std::toupper(y);
-           });
-}
 
 std::string replaceAll(std::string text, std::string_view placeholder, std::string_view value) {
     std::string result;

@@ -1,12 +1,12 @@
 #include "core/command_line.h"
 
+#include "base/text.h"
 #include "base/text_format.h"
 #include "core/keywords.h"
 #include "core/option_table.h"
 #include "settings/settings_file.h"
 
 #include <array>
-#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -22,26 +22,8 @@ using settings::Settings;
 constexpr std::string_view k_incorrectParameters = "Incorrect number of parameters";
 constexpr std::string_view k_invalidProfile = "Invalid profile file";
 
-std::string_view trimmed(std::string_view text, std::string_view blanks) {
-    const auto first = text.find_first_not_of(blanks);
-    if (first == std::string_view::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
-}
-
 std::string_view trimSpaces(std::string_view text) {
-    return trimmed(text, " ");
-}
-
-std::string upperCase(std::string_view text) {
-    std::string upper(text);
-    for (char& c : upper)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return upper;
-}
-
-bool equalsIgnoringCase(std::string_view text, std::string_view upper) {
-    return upperCase(text) == upper;
+    return base::trimmed(text, " ");
 }
 
 // The value of a digit in `base`, or -1.
@@ -92,7 +74,7 @@ std::string joinQuoted(std::string_view first, const std::vector<std::string>& p
 }
 
 std::string stripQuotes(std::string_view value) {
-    return std::string(trimmed(value, "\""));
+    return std::string(base::trimmed(value, "\""));
 }
 
 void storeInteger(const Option& option, int32_t value, Settings& settings) {
@@ -244,7 +226,7 @@ std::string optionName(const std::string& parameter) {
         return {};
     if (text.starts_with("--"))
         text = text.substr(0, text.find('='));
-    return upperCase(text);
+    return base::upperCase(text);
 }
 
 std::string optionValue(const std::string& parameter) {
@@ -281,12 +263,12 @@ int32_t optionNumber(std::string_view value) {
 }
 
 float optionReal(std::string_view value) {
-    const std::string_view text = trimmed(value, " \t");
-    if (equalsIgnoringCase(text, "+INFINITY"))
+    const std::string_view text = base::trimmed(value, " \t");
+    if (base::equalsIgnoringCase(text, "+INFINITY"))
         return std::numeric_limits<float>::infinity();
-    if (equalsIgnoringCase(text, "-INFINITY"))
+    if (base::equalsIgnoringCase(text, "-INFINITY"))
         return -std::numeric_limits<float>::infinity();
-    if (equalsIgnoringCase(text, "NAN"))
+    if (base::equalsIgnoringCase(text, "NAN"))
         return std::numeric_limits<float>::quiet_NaN();
 
     size_t at = 0;
@@ -368,7 +350,7 @@ bool loadProfile(const std::string& path, Settings& settings, engine::JobState& 
             return false;
         ParseResult ignored;
         for (const auto& [key, raw] : file->entries("CLI")) {
-            const Option* option = findOption(upperCase(key), true);
+            const Option* option = findOption(base::upperCase(key), true);
             if (!option)
                 continue;
             std::string value(trimSpaces(raw));

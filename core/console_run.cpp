@@ -1,6 +1,7 @@
 #include "core/console_run.h"
 
 #include "base/paths.h"
+#include "base/text.h"
 #include "base/text_format.h"
 #include "base/version.h"
 #include "core/keywords.h"
@@ -186,17 +187,11 @@ Problem ConsoleRun::checkFormats() {
     return std::nullopt;
 }
 
-std::string upperCase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
-
 Problem ConsoleRun::checkOutputOptions() {
     const std::string& key = m_job.outputFormatKey;
     const int32_t Settings::*field = engine::depthSettingOf(key);
     const int32_t bpp = field ? m_s.*field : 0;
-    debug(upperCase(key) + " BPP: ", bpp);
+    debug(base::upperCase(key) + " BPP: ", bpp);
     if (key == "bmp") {
         debug("BMP Compression: " + keywordOf(KeywordKind::Compression, m_s.bmpCompression, "bmp"));
         debug("BMP Color Table: " + keywordOf(KeywordKind::BmpColorTable, m_s.bmpColorTable));
@@ -327,9 +322,7 @@ void ConsoleRun::fixSaveParameters() {
 }
 
 int ConsoleRun::queueJob() {
-    std::string extension = base::extensionOf(m_job.inputPath);
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string extension = base::lowerCase(base::extensionOf(m_job.inputPath));
     if (extension == "txt" || extension == "lst")
         return 0; // list files are not read here
     return engine::setInputFile(m_job, m_queue, m_job.inputPath) ? 1 : 0;

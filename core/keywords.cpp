@@ -1,8 +1,8 @@
 #include "core/keywords.h"
 
-#include <algorithm>
+#include "base/text.h"
+
 #include <array>
-#include <cctype>
 #include <span>
 
 namespace kx::core {
@@ -83,13 +83,6 @@ std::span<const Keyword> listOf(KeywordKind kind) {
     return k_lists[static_cast<size_t>(index)];
 }
 
-bool equalsUpperCase(std::string_view text, std::string_view upper) {
-    return text.size() == upper.size() &&
-           std::equal(text.begin(), text.end(), upper.begin(), [](char a, char b) {
-               return std::toupper(static_cast<unsigned char>(a)) == static_cast<unsigned char>(b);
-           });
-}
-
 std::string firstMatch(std::span<const Keyword> list, int32_t value) {
     for (const Keyword& keyword : list) {
         if (keyword.value == value)
@@ -104,7 +97,7 @@ int32_t keywordValue(KeywordKind kind, std::string_view keyword) {
     if (kind == KeywordKind::FrameType || kind == KeywordKind::WatermarkType)
         return 0;
     for (const Keyword& entry : listOf(kind)) {
-        if (equalsUpperCase(keyword, entry.word))
+        if (base::equalsIgnoringCase(keyword, entry.word))
             return entry.value;
     }
     return 0;

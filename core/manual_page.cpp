@@ -1,25 +1,17 @@
 #include "core/manual_page.h"
 
-#include "base/version.h"
+#include "base/text.h"
+#include "base/text_format.h"
 #include "core/command_line.h"
 #include "core/option_table.h"
 #include "settings/setting_keys.h"
 
-#include <algorithm>
-#include <cctype>
 #include <map>
 #include <sstream>
 
 namespace kx::core {
 
 namespace {
-
-std::string lowerCase(std::string_view text) {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return lower;
-}
 
 // roff treats a leading "." or "'" as a request and "\" and "-" specially.
 std::string escaped(std::string_view text) {
@@ -78,7 +70,7 @@ std::string settingNameOf(const Option& option) {
 std::string keywordList(const Option& option) {
     std::string list;
     std::string_view format;
-    const std::string name = lowerCase(option.name);
+    const std::string name = base::lowerCase(option.name);
     if (option.kind == KeywordKind::Compression)
         format = std::string_view(name).substr(2, name.find('-', 2) - 2);
     for (int32_t value = 0; value < 64; ++value) {
@@ -116,14 +108,15 @@ std::vector<OptionDoc> optionDocs() {
     docs.push_back({{{"-v", ""}, {"--version", ""}}, described.at("--version").description + "."});
     for (const Option& option : optionTable()) {
         OptionDoc doc;
-        const std::string name = lowerCase(option.name);
+        const std::string name = base::lowerCase(option.name);
         const auto usage = described.find(name);
         const bool inUsage = usage != described.end();
         const std::string value = inUsage && !usage->second.valueName.empty()
                                       ? usage->second.valueName
                                       : valueName(option.type);
         if (!option.shortName.empty())
-            doc.forms.push_back({lowerCase(option.shortName), value.empty() ? "" : " " + value});
+            doc.forms.push_back(
+                {base::lowerCase(option.shortName), value.empty() ? "" : " " + value});
         doc.forms.push_back({name, value.empty() ? "" : "=" + value});
         if (inUsage)
             doc.description = usage->second.description + ".";
@@ -200,13 +193,8 @@ std::string optionsHtml() {
 
 std::string manualPage(const std::string& programName) {
     std::ostringstream page;
-    const std::string upper = [&] {
-        std::string text = programName;
-        std::transform(text.begin(), text.end(), text.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-        return text;
-    }();
-    page << ".TH " << upper << " 1 \"\" \"Kestrelix TIFF to BMP 3.2\" \"User Commands\"\n"
+    page << ".TH " << base::upperCase(programName) << " 1 \"\" \"" << escaped(base::titleText())
+         << "\" \"User Commands\"\n"
          << ".SH NAME\n"
          << escaped(programName) << " \\- convert TIFF images, every page included, to BMP\n"
          << ".SH SYNOPSIS\n"

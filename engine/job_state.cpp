@@ -1,6 +1,7 @@
 #include "engine/job_state.h"
 
 #include "base/paths.h"
+#include "base/text.h"
 #include "imaging/format_registry.h"
 #include "settings/settings.h"
 
@@ -16,12 +17,6 @@
 namespace kx::engine {
 
 namespace {
-
-std::string lowerCase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 bool isAccepted(const std::string& extension, const std::string& accepted) {
     size_t start = 0;
@@ -74,7 +69,7 @@ bool setInputFile(JobState& state, JobQueue& queue, const std::string& path) {
     if (std::filesystem::is_regular_file(path, error) &&
         std::filesystem::file_size(path, error) == 0 && !error)
         return false;
-    if (!isAccepted(lowerCase(base::extensionOf(path)), state.acceptedExtensions))
+    if (!isAccepted(base::lowerCase(base::extensionOf(path)), state.acceptedExtensions))
         return false;
     queue.clear();
     queue[path] = Job{1, subfolderOf(path, state.commandLineInputPath)};

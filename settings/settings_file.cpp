@@ -1,6 +1,7 @@
 #include "settings/settings_file.h"
 
 #include "base/file_replace.h"
+#include "base/text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -23,20 +24,6 @@ constexpr std::string_view k_lineEnd = "\r\n";
 
 bool isBlank(char c) {
     return c == ' ' || c == '\t';
-}
-
-char lowerAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equalIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (lowerAscii(a[i]) != lowerAscii(b[i]))
-            return false;
-    }
-    return true;
 }
 
 std::string_view trimLeft(std::string_view text) {
@@ -178,7 +165,7 @@ SettingsFile SettingsFile::parse(std::string_view bytes) {
 
 size_t SettingsFile::findGroup(std::string_view group) const {
     for (size_t header : m_headers) {
-        if (equalIgnoringCase(m_lines[header].key, group))
+        if (base::equalsIgnoringCase(m_lines[header].key, group))
             return header;
     }
     return k_none;
@@ -195,7 +182,7 @@ size_t SettingsFile::findEntry(std::string_view group, std::string_view key) con
         return k_none;
     const size_t end = groupEnd(header);
     for (size_t i = header + 1; i < end; ++i) {
-        if (m_lines[i].type == Line::Type::Entry && equalIgnoringCase(m_lines[i].key, key))
+        if (m_lines[i].type == Line::Type::Entry && base::equalsIgnoringCase(m_lines[i].key, key))
             return i;
     }
     return k_none;
@@ -331,11 +318,11 @@ int32_t parseInteger(std::string_view text) {
 
 float parseReal(std::string_view text) {
     const std::string_view word = trimRight(trimLeft(text));
-    if (equalIgnoringCase(word, "+Infinity"))
+    if (base::equalsIgnoringCase(word, "+Infinity"))
         return INFINITY;
-    if (equalIgnoringCase(word, "-Infinity"))
+    if (base::equalsIgnoringCase(word, "-Infinity"))
         return -INFINITY;
-    if (equalIgnoringCase(word, "NaN"))
+    if (base::equalsIgnoringCase(word, "NaN"))
         return NAN;
     // The process locale may use a decimal comma; the file always uses a point.
     const std::string terminated(text);

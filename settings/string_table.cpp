@@ -1,5 +1,6 @@
 #include "settings/string_table.h"
 
+#include "base/text.h"
 #include "settings/settings_file.h"
 
 #include <algorithm>
@@ -396,16 +397,6 @@ Table& table() {
     return instance;
 }
 
-std::string upperCased(std::string_view text) {
-    std::string result(text);
-    for (char& c : result) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return result;
-}
-
 int32_t lastPosition(const std::vector<std::string>& keys) {
     return static_cast<int32_t>(keys.size()) - 1;
 }
@@ -413,14 +404,14 @@ int32_t lastPosition(const std::vector<std::string>& keys) {
 // Fills keys with "KEY SEP text" combinations, still unsorted, and the groups' ranges.
 void fillFromBuiltIns(Table& result) {
     for (const TextPair& pair : k_builtInTexts) {
-        const std::string key = upperCased(pair.key);
+        const std::string key = base::upperCase(pair.key);
         if (key == k_endMarker) {
             break;
         }
         if (key == k_groupMarker) {
             result.groups.back().last = lastPosition(result.keys);
             GroupRecord group;
-            group.name = upperCased(pair.text);
+            group.name = base::upperCase(pair.text);
             group.first = lastPosition(result.keys) + 1;
             result.groups.push_back(std::move(group));
             continue;
@@ -488,8 +479,8 @@ void loadStringTable(const std::string& translationPath) {
 
 std::string lookupText(std::string_view group, std::string_view key) {
     Table& current = table();
-    const std::string wantedGroup = upperCased(group);
-    const std::string wantedKey = upperCased(key);
+    const std::string wantedGroup = base::upperCase(group);
+    const std::string wantedKey = base::upperCase(key);
     if (current.groups[current.cachedGroup].name != wantedGroup) {
         current.cachedGroup = findGroup(current, wantedGroup);
     }
@@ -520,7 +511,7 @@ std::vector<std::string> stringTableGroups() {
 
 std::vector<std::string> stringTableKeys(std::string_view group) {
     const Table& current = table();
-    const size_t g = findGroup(current, upperCased(group));
+    const size_t g = findGroup(current, base::upperCase(group));
     if (g == 0) {
         return {};
     }

@@ -1,5 +1,6 @@
 #include "ui/conversion_run.h"
 
+#include "base/text.h"
 #include "base/text_format.h"
 #include "engine/conversion_worker.h"
 #include "engine/run_values.h"
@@ -9,18 +10,12 @@
 #include "ui/progress_window.h"
 #include "ui/recent_folders.h"
 
-#include <QString>
-
 #include <filesystem>
 #include <optional>
 
 namespace kx::ui {
 
 namespace {
-
-std::string trimmed(const std::string& text) {
-    return QString::fromStdString(text).trimmed().toStdString();
-}
 
 bool isFolder(const std::string& path) {
     std::error_code error;
@@ -88,10 +83,10 @@ private:
 
 bool runConversion(settings::Settings& settings, engine::JobState& job, engine::JobQueue& queue,
                    CurrentPaths& paths, ConversionHost& host, const ConversionRequest& request) {
-    paths.inputPath = trimmed(request.inputText);
+    paths.inputPath = base::trimmed(request.inputText);
     queue.clear();
     engine::setInputFile(job, queue, paths.inputPath);
-    paths.outputFolder = trimmed(request.outputText);
+    paths.outputFolder = base::trimmed(request.outputText);
     const std::string formatKey = request.formatKey;
     host.setStatusText(settings::lookupText("General", "Preparing"));
 

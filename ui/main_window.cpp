@@ -1,6 +1,7 @@
 #include "ui/main_window.h"
 
 #include "base/paths.h"
+#include "base/text.h"
 #include "base/text_format.h"
 #include "imaging/format_registry.h"
 #include "settings/string_table.h"
@@ -39,10 +40,6 @@ constexpr int k_fieldRows[] = {19, 59, 99};
 constexpr int k_noticeArea = 40;
 // The container's rows end with the Convert button at 120.
 constexpr int k_containerContent = 124;
-
-std::string trimmed(const QString& text) {
-    return text.trimmed().toStdString();
-}
 
 bool isFolder(const std::string& path) {
     std::error_code error;
@@ -309,7 +306,7 @@ void MainWindow::fillOutputFormats() {
     m_formatBox->clear();
     for (const std::string& key : settings::outputFormatList()) {
         const auto format = imaging::findOutputFormat(key);
-        QString caption = qtext(key).toUpper();
+        QString caption = qtext(base::upperCase(key));
         if (format)
             caption += " (" + qtext(format->description) + ")";
         m_formatBox->addItem(pictureIcon(PictureSet::MenuIcons, "New"), caption, qtext(key));
@@ -356,7 +353,7 @@ bool MainWindow::setInputFile(const std::string& path) {
     if (!engine::setInputFile(m_job, m_queue, path))
         return false;
     m_inputField->setText(qtext(path));
-    if (trimmed(m_outputBox->currentText()).empty()) {
+    if (base::trimmed(m_outputBox->currentText().toStdString()).empty()) {
         const std::string folder = m_job.commandLineInputPath.empty() ? base::folderPart(path)
                                                                       : m_job.commandLineInputPath;
         if (addRecentFolder(m_settings, folder)) {
@@ -379,7 +376,7 @@ void MainWindow::chooseInputFile() {
 }
 
 void MainWindow::chooseOutputFolder() {
-    const std::string boxText = trimmed(m_outputBox->currentText());
+    const std::string boxText(base::trimmed(m_outputBox->currentText().toStdString()));
     std::string start = m_paths.outputFolder;
     if (!boxText.empty())
         start = isFolder(boxText) ? boxText : base::folderPart(boxText);

@@ -1,5 +1,6 @@
 #include "ui/pictures.h"
 
+#include "base/text.h"
 #include "gfx/builtin_pictures.h"
 
 #include <QString>
@@ -56,8 +57,7 @@ bool g_anyBound = false;
 QString resourceOf(PictureSet set, std::string_view name) {
     if (set == PictureSet::Buttons && name == "Convert")
         return QStringLiteral(":/builtin/convert_button.png");
-    return QStringLiteral(":/builtin/") +
-           QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())).toLower() +
+    return QStringLiteral(":/builtin/") + QString::fromStdString(base::lowerCase(name)) +
            QStringLiteral(".png");
 }
 

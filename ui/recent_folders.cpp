@@ -1,5 +1,7 @@
 #include "ui/recent_folders.h"
 
+#include "base/text.h"
+
 #include <QString>
 
 #include <zlib.h>
@@ -14,10 +16,6 @@ uLong folderChecksum(const std::string& path) {
                  static_cast<uInt>(upper.size()));
 }
 
-std::string trimmed(const std::string& text) {
-    return QString::fromStdString(text).trimmed().toStdString();
-}
-
 // The TAB-separated fields of the stored list, trimmed, up to `limit` of them (empty ones
 // included, so that positions match the stored list).
 std::vector<std::string> fields(const std::string& list, int limit) {
@@ -26,7 +24,7 @@ std::vector<std::string> fields(const std::string& list, int limit) {
     while (static_cast<int>(result.size()) < limit && start <= list.size()) {
         const size_t tab = list.find('\t', start);
         const size_t end = tab == std::string::npos ? list.size() : tab;
-        result.push_back(trimmed(list.substr(start, end - start)));
+        result.emplace_back(base::trimmed(std::string_view(list).substr(start, end - start)));
         if (tab == std::string::npos)
             break;
         start = tab + 1;

@@ -1,32 +1,20 @@
 #include "ui/theme_config.h"
 
-#include <algorithm>
-#include <cctype>
+#include "base/text.h"
 
 namespace kx::ui {
 
 namespace {
-
-char lowerAscii(char c) {
-    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-}
 
 // Position of `needle` in `text` at or after `from`, ignoring letter case; npos when absent.
 std::size_t findNoCase(std::string_view text, std::string_view needle, std::size_t from) {
     if (needle.size() > text.size())
         return std::string_view::npos;
     for (std::size_t at = from; at + needle.size() <= text.size(); ++at) {
-        bool same = true;
-        for (std::size_t i = 0; i < needle.size() && same; ++i)
-            same = lowerAscii(text[at + i]) == lowerAscii(needle[i]);
-        if (same)
+        if (base::equalsIgnoringCase(text.substr(at, needle.size()), needle))
             return at;
     }
     return std::string_view::npos;
-}
-
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
 }
 
 } // namespace
@@ -58,19 +46,13 @@ std::string readThemeValue(std::string_view text, std::string_view section, std:
     std::string_view value = line.substr(equals + 1);
     value = value.substr(0, value.find('='));
 
-    while (!value.empty() && isBlank(value.front()))
-        value.remove_prefix(1);
-    while (!value.empty() && isBlank(value.back()))
-        value.remove_suffix(1);
-    std::string result(value);
+    std::string result(base::trimmed(value));
     std::erase_if(result, [](char c) { return c == '\t' || c == '\r' || c == '\n'; });
     return result;
 }
 
 std::string completePictureFileName(std::string_view name, int pixels) {
-    std::string lower(name);
-    std::transform(lower.begin(), lower.end(), lower.begin(), lowerAscii);
-    if (lower.ends_with(".png"))
+    if (base::lowerCase(name).ends_with(".png"))
         return std::string(name);
     return std::string(name) + "_" + std::to_string(pixels) + ".png";
 }

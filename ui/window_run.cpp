@@ -4,6 +4,7 @@
 #include "settings/configuration.h"
 #include "settings/string_table.h"
 #include "ui/about_window.h"
+#include "ui/common/desktop.h"
 #include "ui/converter_search.h"
 #include "ui/main_window.h"
 #include "ui/pictures.h"
@@ -14,7 +15,6 @@
 #include "ui/window_system.h"
 
 #include <QApplication>
-#include <QScreen>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -24,13 +24,6 @@
 namespace kx::ui {
 
 namespace {
-
-settings::DesktopSize primaryDesktop() {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen)
-        return {};
-    return {screen->size().width(), screen->size().height()};
-}
 
 int g_signalPipe[2] = {-1, -1};
 

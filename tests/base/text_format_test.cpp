@@ -29,11 +29,15 @@ TEST(TextFormatTest, VersionTextDropsTrailingZeroPart) {
     EXPECT_EQ(versionText(321), "3.2.1");
     EXPECT_EQ(versionText(300), "3.0");
     EXPECT_EQ(versionText(409), "4.0.9");
-    EXPECT_EQ(versionText(k_version), "3.2");
+}
+
+// KX_PROJECT_VERSION is the version CMake's project() states.
+TEST(TextFormatTest, VersionIsTheProjectVersion) {
+    EXPECT_EQ(versionText(k_version), KX_PROJECT_VERSION);
 }
 
 TEST(TextFormatTest, TitleTextIsProductAndVersion) {
-    EXPECT_EQ(titleText(), "Kestrelix TIFF to BMP 3.2");
+    EXPECT_EQ(titleText(), "Kestrelix TIFF to BMP " KX_PROJECT_VERSION);
 }
 
 } // namespace

@@ -8,8 +8,19 @@ TEST(CaseAndTrim, AsciiOnly) {
     EXPECT_EQ(upperCase("Abc-z\xc3\xa9"), "ABC-Z\xc3\xa9");
     EXPECT_EQ(lowerCase("ABC-Z\xc3\x89"), "abc-z\xc3\x89");
     EXPECT_EQ(trimmed("  a b \t\r\n"), "a b");
+    EXPECT_EQ(trimmed("\v\fa\f\v"), "a");
+    EXPECT_EQ(trimmed("\xc2\xa0x\xc2\xa0"), "\xc2\xa0x\xc2\xa0");
     EXPECT_EQ(trimmed("\"x\"", "\""), "x");
     EXPECT_EQ(trimmed(" \t "), "");
+}
+
+TEST(EqualsIgnoringCase, FoldsAsciiLettersOnly) {
+    EXPECT_TRUE(equalsIgnoringCase("NaN", "NAN"));
+    EXPECT_TRUE(equalsIgnoringCase("+infinity", "+Infinity"));
+    EXPECT_TRUE(equalsIgnoringCase("", ""));
+    EXPECT_FALSE(equalsIgnoringCase("NAN", "NA"));
+    EXPECT_FALSE(equalsIgnoringCase("[", "{"));
+    EXPECT_FALSE(equalsIgnoringCase("\xc3\xa9", "\xc3\x89"));
 }
 
 TEST(ParseColor, SixHexDigitsElseBlack) {

@@ -1,3 +1,4 @@
+#include "base/text_format.h"
 #include "core/instance_lock.h"
 #include "tests/support/image_compare.h"
 #include "tests/support/run_program.h"
@@ -73,7 +74,7 @@ protected:
 };
 
 std::vector<std::string> successLines() {
-    return {"Kestrelix TIFF to BMP 3.2",
+    return {base::titleText(),
             "",
             "",
             " ",
@@ -148,7 +149,7 @@ TEST_F(ConsoleRunTest, QuietAndPausePrintOnlyThePrompt) {
 TEST_F(ConsoleRunTest, VersionAndUsage) {
     for (const char* option : {"-v", "-V", "--VERSION", "--version=anything"}) {
         const ProgramResult result = run({option});
-        EXPECT_EQ(result.out, "3.2\n") << option;
+        EXPECT_EQ(result.out, base::versionText(base::k_version) + "\n") << option;
         EXPECT_EQ(result.err, "") << option;
         EXPECT_EQ(result.exitStatus, 0);
     }
@@ -325,7 +326,7 @@ TEST_F(ConsoleRunTest, DebugLinesDescribeTheRun) {
 TEST_F(ConsoleRunTest, SecondCopyEndsSilently) {
     setenv("XDG_RUNTIME_DIR", m_dir.path().c_str(), 1);
     core::InstanceLock lock;
-    ASSERT_TRUE(lock.acquire("Kestrelix TIFF to BMP 3.2"));
+    ASSERT_TRUE(lock.acquire(base::titleText()));
     const std::string input = makeThreePageTiff();
     for (const std::vector<std::string>& arguments :
          {std::vector<std::string>{"-v"}, {"-i", input, "-o", outFolder()}, {}}) {
@@ -336,7 +337,7 @@ TEST_F(ConsoleRunTest, SecondCopyEndsSilently) {
     }
     EXPECT_TRUE(outputFiles().empty());
     lock.release();
-    EXPECT_EQ(run({"-v"}).out, "3.2\n");
+    EXPECT_EQ(run({"-v"}).out, base::versionText(base::k_version) + "\n");
 }
 
 TEST_F(ConsoleRunTest, WithoutInputOptionTheWindowRunStarts) {

@@ -2,9 +2,11 @@
 # Installs the build into a temporary prefix and runs the installed copy from there: the
 # version line, a console conversion (its decoder comes from the prefix), the same with a
 # frame and with a watermark (the drawing module comes from the prefix), the desktop entry,
-# the AppStream file and the manual page. Usage: TEST BUILD_FOLDER
+# the AppStream file, the manual, the manual page and the changelog, each naming the project's
+# version. Usage: TEST BUILD_FOLDER PROJECT_VERSION
 set -euo pipefail
 build=$1
+version=$2
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix/usr" >/dev/null
@@ -12,7 +14,7 @@ cmake --install "$build" --prefix "$prefix/usr" >/dev/null
 program="$prefix/usr/bin/kestrelix"
 export XDG_RUNTIME_DIR="$prefix/run"
 mkdir -p "$XDG_RUNTIME_DIR" "$prefix/out"
-[ "$("$program" -v)" = "3.2" ] || { echo "FAIL: version line"; exit 1; }
+[ "$("$program" -v)" = "$version" ] || { echo "FAIL: version line"; exit 1; }
 
 convert -size 30x20 gradient:white-navy -depth 8 -type TrueColor "$prefix/in.tif"
 last=$("$program" -i "$prefix/in.tif" -o "$prefix/out" -d | tail -n 1)
@@ -40,6 +42,16 @@ for file in share/applications/kestrelix.desktop share/metainfo/io.github.kestre
             lib/kestrelix/libkestrelix-drawing.so lib/kestrelix/libkestrelix-window.so; do
   [ -s "$prefix/usr/$file" ] || { echo "FAIL: $file was not installed"; exit 1; }
 done
+grep -qF "<release version=\"$version\"" "$prefix/usr/share/metainfo/io.github.kestrelix.Kestrelix.metainfo.xml" ||
+  { echo "FAIL: the AppStream file does not name version $version"; exit 1; }
+grep -qF "<h1>Kestrelix TIFF to BMP $version</h1>" "$prefix/usr/share/doc/kestrelix/index.html" ||
+  { echo "FAIL: the manual does not name version $version"; exit 1; }
+grep -qF ".TH KESTRELIX 1 \"\" \"Kestrelix TIFF to BMP $version\"" <<<"$(zcat "$prefix/usr/share/man/man1/kestrelix.1.gz")" ||
+  { echo "FAIL: the manual page does not name version $version"; exit 1; }
+# The changelog is history, written by hand: its newest entry must be the version built.
+changelog=$(zcat "$prefix/usr/share/doc/kestrelix/changelog.gz")
+[ "${changelog%%$'\n'*}" = "kestrelix ($version) unstable; urgency=medium" ] ||
+  { echo "FAIL: the changelog's newest entry is not version $version"; exit 1; }
 if command -v desktop-file-validate >/dev/null; then
   desktop-file-validate "$prefix/usr/share/applications/kestrelix.desktop"
 fi

@@ -1,3 +1,4 @@
+#include "base/text_format.h"
 #include "settings/string_table.h"
 #include "ui/preferences/preferences_dialog.h"
 #include "ui/preferences/preferences_window.h"
@@ -40,7 +41,7 @@ int main(int argc, char** argv) {
     settings.image = "/home/user/images/logo.png";
 
     QWidget owner;
-    owner.setWindowTitle("Kestrelix TIFF to BMP 3.2");
+    owner.setWindowTitle(QString::fromStdString(kx::base::titleText()));
     owner.setGeometry(60, 60, 760, 520);
     owner.show();
     const std::vector<kx::ui::ThemeChoice> themes = {{"handdrawn", "Hand-drawn"},

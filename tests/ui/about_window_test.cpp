@@ -1,3 +1,4 @@
+#include "base/text_format.h"
 #include "settings/string_table.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/widget_app.h"
@@ -34,7 +35,7 @@ bool showsText(const QWidget& window, const QString& text) {
 TEST_F(AboutWindowTest, ShowsTheBannerTitleAndLinks) {
     EXPECT_EQ(m_window.windowTitle(), "About...");
     EXPECT_EQ(m_window.size(), QSize(360, 240));
-    EXPECT_TRUE(showsText(m_window, "Kestrelix TIFF to BMP 3.2"));
+    EXPECT_TRUE(showsText(m_window, QString::fromStdString(base::titleText())));
     EXPECT_TRUE(showsText(m_window, "Web:"));
     EXPECT_TRUE(showsText(m_window, "E-mail:"));
     bool banner = false;

@@ -1,3 +1,4 @@
+#include "base/text_format.h"
 #include "engine/job_state.h"
 #include "settings/settings.h"
 #include "settings/string_table.h"
@@ -58,8 +59,7 @@ protected:
         settings::applyDefaults(m_settings, false);
         m_settings.outFoldersNumber = 3;
         engine::resetJobState(m_job, m_queue);
-        m_window =
-            std::make_unique<MainWindow>("Kestrelix TIFF to BMP 3.2", m_settings, m_job, m_queue);
+        m_window = std::make_unique<MainWindow>(base::titleText(), m_settings, m_job, m_queue);
         m_window->resize(510, 260);
         m_window->finishStartUp(true);
         m_window->activateWindow();

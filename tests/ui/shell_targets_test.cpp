@@ -1,3 +1,4 @@
+#include "base/text_format.h"
 #include "tests/support/scripted_dialogs.h"
 #include "ui/shell_targets.h"
 
@@ -10,7 +11,8 @@ TEST(ShellTargetsTest, FeedbackMailCarriesTheTitleInItsSubject) {
     const QUrl mail = feedbackMailUrl();
     EXPECT_EQ(mail.scheme(), "mailto");
     EXPECT_EQ(mail.path().toStdString(), supportMailAddress());
-    EXPECT_EQ(mail.query(QUrl::FullyDecoded), "subject=Kestrelix TIFF to BMP 3.2 Feedback");
+    EXPECT_EQ(mail.query(QUrl::FullyDecoded).toStdString(),
+              "subject=" + base::titleText() + " Feedback");
 }
 
 TEST(ShellTargetsTest, WebAddressesHangOffTheSite) {

@@ -1,3 +1,4 @@
+#include "base/text_format.h"
 #include "ui/version_reply.h"
 
 #include <gtest/gtest.h>
@@ -24,12 +25,13 @@ TEST(VersionReplyTest, SplitsAddresses) {
 
 TEST(VersionReplyTest, RequestHasTheExactLines) {
     const HttpAddress address{"updates.example", 80, "/files/quorvant.dat"};
-    EXPECT_EQ(buildVersionRequest(address, "Kestrelix TIFF to BMP 3.2"),
-              "GET /files/quorvant.dat HTTP/1.0\r\n"
-              "Host: updates.example\r\n"
-              "Accept: */*\r\n"
-              "User-Agent: Kestrelix TIFF to BMP 3.2\r\n"
-              "Connection: close\r\n\r\n");
+    EXPECT_EQ(buildVersionRequest(address, base::titleText()),
+              base::formatText("GET /files/quorvant.dat HTTP/1.0\r\n"
+                               "Host: updates.example\r\n"
+                               "Accept: */*\r\n"
+                               "User-Agent: %s1%\r\n"
+                               "Connection: close\r\n\r\n",
+                               base::titleText()));
     EXPECT_NE(buildVersionRequest(address, "")
                   .find("User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; en)\r\n"),
               std::string::npos);

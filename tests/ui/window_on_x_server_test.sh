@@ -23,13 +23,15 @@ unset QT_QPA_PLATFORM
 export HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/run"
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR" "$XDG_CONFIG_HOME/Kestrelix/quorvant" "$work/out"
 chmod 700 "$XDG_RUNTIME_DIR"
+# The main window is found by its title, which carries the program's version.
+version=$("$program" -v)
 config="$XDG_CONFIG_HOME/Kestrelix/quorvant/config.ini"
 printf '[File]\r\nRecent Out Folders=%s/out/\r\n' "$work" >"$config"
 convert -size 40x30 gradient:red-blue -depth 8 -type TrueColor "$work/in.tif"
 
 "$program" >"$work/stdout" 2>"$work/stderr" &
 app=$!
-main=$(x11_wait_window '^Kestrelix TIFF to BMP 3\.2$')
+main=$(x11_wait_window "^Kestrelix TIFF to BMP ${version//./\\.}\$")
 xdotool windowactivate --sync "$main"
 sleep 0.3
 xdotool type --delay 2 "$work/in.tif"
@@ -58,7 +60,7 @@ grep -q "^Width = 510" "$config" || { echo "FAIL: window geometry not stored"; c
 convert -size 20x10 gradient:green-yellow -depth 8 -type TrueColor "$work/handed.tif"
 "$program" "$work/handed.tif" >>"$work/stdout" 2>>"$work/stderr" &
 app=$!
-main=$(x11_wait_window '^Kestrelix TIFF to BMP 3\.2$')
+main=$(x11_wait_window "^Kestrelix TIFF to BMP ${version//./\\.}\$")
 xdotool windowactivate --sync "$main"
 sleep 0.3
 xdotool key F5

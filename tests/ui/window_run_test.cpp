@@ -1,3 +1,4 @@
+#include "base/text_format.h"
 #include "settings/configuration.h"
 #include "settings/settings_file.h"
 #include "tests/support/temp_dir.h"
@@ -31,9 +32,9 @@ TEST_F(WindowRunTest, WindowCarriesTheTitleAndTheStoredGeometry) {
     s.y = 30;
     s.width = 600;
     s.height = 260;
-    MainWindow window("Kestrelix TIFF to BMP 3.2", s, m_job, m_queue);
+    MainWindow window(base::titleText(), s, m_job, m_queue);
     window.restoreGeometryFromSettings();
-    EXPECT_EQ(window.windowTitle(), "Kestrelix TIFF to BMP 3.2");
+    EXPECT_EQ(window.windowTitle().toStdString(), base::titleText());
     EXPECT_EQ(window.width(), 600);
     EXPECT_EQ(window.height(), 260);
 }

@@ -1,6 +1,6 @@
 #include "ui/preferences/preferences_colors.h"
 
-#include "settings/string_table.h"
+#include "ui/common/ui_text.h"
 #include "ui/preferences/preferences_values.h"
 
 #include <QColor>
@@ -31,9 +31,9 @@ QString colourName(std::string_view colour) {
     const std::string hex = normalisedColour(colour);
     for (const NamedColour& named : k_namedColours) {
         if (hex == named.hex)
-            return QString::fromStdString(settings::lookupText("Preferences", named.key));
+            return uiText("Preferences", named.key);
     }
-    return QString::fromStdString(settings::lookupText("Preferences", "Color") + " #" + hex);
+    return uiText("Preferences", "Color") + " #" + qtext(hex);
 }
 
 QPixmap colourSwatch(std::string_view colour, int width, int height) {

@@ -1,9 +1,12 @@
 #include "ui/preferences/preferences_dialog.h"
 
+#include "base/text_format.h"
 #include "settings/configuration.h"
 #include "settings/settings.h"
 #include "settings/string_table.h"
+#include "ui/common/desktop.h"
 #include "ui/common/dialogs.h"
+#include "ui/common/ui_text.h"
 #include "ui/preferences/preferences_values.h"
 
 #include <QComboBox>
@@ -11,7 +14,6 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
-#include <QScreen>
 
 namespace kx::ui::prefs {
 
@@ -20,24 +22,13 @@ namespace {
 constexpr int k_width = 600;
 constexpr int k_height = 350;
 
-QString dialogText(std::string_view key) {
-    return QString::fromStdString(settings::lookupText("Dialog", key));
-}
-
 QPushButton* makeButton(QWidget* window, std::string_view key, int x) {
-    auto* button = new QPushButton(dialogText(key), window);
+    auto* button = new QPushButton(uiText("Dialog", key), window);
     button->setObjectName(QString::fromUtf8(key.data(), static_cast<int>(key.size())));
     button->setGeometry(x, 315, 80, 25);
     // Enter in a field must not press a button: only clicks and Escape close the window.
     button->setAutoDefault(false);
     return button;
-}
-
-settings::DesktopSize primaryDesktop() {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen)
-        return {};
-    return {screen->size().width(), screen->size().height()};
 }
 
 } // namespace
@@ -47,7 +38,7 @@ PreferencesDialog::PreferencesDialog(QWidget* parent, settings::Settings& settin
                                      const QIcon& formatIcon)
     : QDialog(parent), m_settings(settings),
       m_configPath(std::move(configPath)), m_context{settings, this} {
-    setWindowTitle(QString::fromStdString(settings::lookupText("Preferences", "Title")));
+    setWindowTitle(preferencesText("Title"));
     // A title bar with a close box only: the window has one size.
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
@@ -113,10 +104,8 @@ void PreferencesDialog::showPage(int page) {
 void PreferencesDialog::writeConfiguration() {
     if (settings::saveConfiguration(m_settings, m_configPath))
         return;
-    std::string text = settings::lookupText("Msg", "Unable to save file");
-    if (const size_t at = text.find("%s1%"); at != std::string::npos)
-        text.replace(at, 4, m_configPath);
-    ui::showWarningMessage(this, text);
+    ui::showWarningMessage(
+        this, base::formatText(settings::lookupText("Msg", "Unable to save file"), m_configPath));
 }
 
 void PreferencesDialog::storeAndClose() {
@@ -132,10 +121,9 @@ void PreferencesDialog::storeAndClose() {
 }
 
 void PreferencesDialog::resetToDefaults() {
-    const bool reset = ui::dialogs().question(
-        this, ui::Dialogs::Icon::Question,
-        QString::fromStdString(settings::lookupText("Msg", "Reset to Defaults")),
-        QString::fromStdString(settings::lookupText("Msg", "Ask reset to defaults")));
+    const bool reset = ui::dialogs().question(this, ui::Dialogs::Icon::Question,
+                                              uiText("Msg", "Reset to Defaults"),
+                                              uiText("Msg", "Ask reset to defaults"));
     if (!reset)
         return;
     const std::string shownTheme = m_panels.theme->selectedKey(m_settings.uiTheme);

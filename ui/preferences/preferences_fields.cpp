@@ -3,8 +3,8 @@
 #include "imaging/format_registry.h"
 #include "settings/setting_keys.h"
 #include "settings/settings.h"
-#include "settings/string_table.h"
 #include "ui/common/dialogs.h"
+#include "ui/common/ui_text.h"
 #include "ui/preferences/preferences_colors.h"
 #include "ui/preferences/preferences_slider_pair.h"
 #include "ui/preferences/preferences_values.h"
@@ -39,10 +39,6 @@ constexpr int k_shortWidth = 214;
 constexpr int k_pickX = 389;
 constexpr int k_pickSize = 22;
 constexpr int k_swatchSize = 16;
-
-QString qs(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 QComboBox* makeCombo(QWidget* panel, int x, int y, int width) {
     auto* combo = new QComboBox(panel);
@@ -116,7 +112,7 @@ void setInteger(settings::Settings& settings, const settings::SettingKey& key, i
 }
 
 QString preferencesText(std::string_view key) {
-    return qs(settings::lookupText("Preferences", key));
+    return uiText("Preferences", key);
 }
 
 int rowLabelY(int row) {
@@ -291,7 +287,7 @@ ColourField::ColourField(QWidget* panel, int row, std::string_view labelKey,
 
 void ColourField::show(const std::string& colour) {
     m_swatch->setIcon(QIcon(colourSwatch(colour, 34, 12)));
-    m_text->setText(qs(colour));
+    m_text->setText(qtext(colour));
 }
 
 void ColourField::fill(const settings::Settings& settings) {
@@ -329,11 +325,11 @@ ColourListField::ColourListField(QWidget* panel, int row, std::string_view label
 void ColourListField::addEntry(const std::string& colour) {
     const std::string hex = normalisedColour(colour);
     m_combo->addItem(QIcon(colourSwatch(hex, k_swatchSize, k_swatchSize)), colourName(hex),
-                     qs(hex));
+                     qtext(hex));
 }
 
 int ColourListField::entryOf(const std::string& colour) const {
-    return m_combo->findData(qs(normalisedColour(colour)));
+    return m_combo->findData(qtext(normalisedColour(colour)));
 }
 
 void ColourListField::fill(const settings::Settings& settings) {
@@ -391,8 +387,8 @@ void FontField::setCompanions(NumberField* size, ListField* style) {
 void FontField::fill(const settings::Settings& settings) {
     m_combo->clear();
     for (const std::string& name : splitList(settings.*m_listKey.text))
-        m_combo->addItem(qs(name));
-    m_combo->setCurrentText(qs(settings.*m_key.text));
+        m_combo->addItem(qtext(name));
+    m_combo->setCurrentText(qtext(settings.*m_key.text));
 }
 
 void FontField::store(settings::Settings& settings) const {
@@ -442,7 +438,7 @@ TextField::TextField(QWidget* panel, int row, std::string_view labelKey,
 }
 
 void TextField::fill(const settings::Settings& settings) {
-    m_edit->setText(qs(settings.*m_key.text));
+    m_edit->setText(qtext(settings.*m_key.text));
     m_edit->setCursorPosition(0);
 }
 
@@ -451,8 +447,8 @@ void TextField::store(settings::Settings& settings) const {
 }
 
 void TextField::pick() {
-    const QString title = qs(settings::lookupText("Dialog", "Select Watermark Image"));
-    const QString start = qs(cleanedText(m_edit->text().toStdString()));
+    const QString title = uiText("Dialog", "Select Watermark Image");
+    const QString start = qtext(cleanedText(m_edit->text().toStdString()));
     const QString chosen =
         ui::dialogs().openFile(m_context->window, title, start, watermarkImageFilter());
     if (!chosen.isEmpty())
@@ -476,11 +472,10 @@ QString watermarkImageFilter() {
         // Qt separates the patterns of one filter by spaces.
         filters << QString("%1 (%2)").arg(kind.name, QString(kind.patterns).replace(';', ' '));
     }
-    filters.prepend(
-        QString("%1 (%2)").arg(qs(settings::lookupText("Dialog", "All Supported Files")),
-                               all.join(';').replace(';', ' ')));
+    filters.prepend(QString("%1 (%2)").arg(uiText("Dialog", "All Supported Files"),
+                                           all.join(';').replace(';', ' ')));
     // "*.*" would hide files without an extension here; "*" is every file.
-    filters << qs(settings::lookupText("Dialog", "All Files")) + " (*)";
+    filters << uiText("Dialog", "All Files") + " (*)";
     return filters.join(";;");
 }
 

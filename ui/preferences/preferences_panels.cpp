@@ -1,5 +1,6 @@
 #include "ui/preferences/preferences_panels.h"
 
+#include "base/text.h"
 #include "imaging/format_registry.h"
 #include "settings/setting_keys.h"
 #include "settings/settings.h"
@@ -12,7 +13,6 @@
 #include <QStyle>
 
 #include <algorithm>
-#include <cctype>
 #include <initializer_list>
 
 namespace kx::ui::prefs {
@@ -86,10 +86,8 @@ public:
 private:
     // "JPG BPP" belongs to "jpg".
     static std::string formatOf(const char* key) {
-        std::string format(key, std::string_view(key).find(' '));
-        for (char& c : format)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        return format;
+        const std::string_view name(key);
+        return base::lowerCase(name.substr(0, name.find(' ')));
     }
 
     QWidget* m_panel;
@@ -176,13 +174,7 @@ void buildInputSubPanel(const std::string& format, Grid& grid) {
 
 // The saving settings of every output format, on the grid below the list.
 void buildOutputSubPanel(const std::string& format, Grid& grid) {
-    const std::string upper = [&] {
-        std::string text = format;
-        for (char& c : text)
-            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        return text;
-    }();
-    grid.depth((upper + " BPP").c_str());
+    grid.depth((base::upperCase(format) + " BPP").c_str());
     if (format == "bmp") {
         grid.list("Compression", "Output", "BMP Compression", {"None", "RLE"});
         grid.list("Color Table", "Output", "BMP Color Table", {"Auto", "Exact"});
@@ -408,11 +400,7 @@ void LanguageField::store(settings::Settings& settings) const {
 namespace {
 
 bool keyBefore(const ThemeChoice& a, const ThemeChoice& b) {
-    return std::lexicographical_compare(a.key.begin(), a.key.end(), b.key.begin(), b.key.end(),
-                                        [](char x, char y) {
-                                            return std::tolower(static_cast<unsigned char>(x)) <
-                                                   std::tolower(static_cast<unsigned char>(y));
-                                        });
+    return base::lowerCase(a.key) < base::lowerCase(b.key);
 }
 
 std::vector<ThemeChoice> sortedThemes(std::vector<ThemeChoice> themes) {
@@ -462,9 +450,7 @@ FormatField::FormatField(QWidget* panel, const settings::SettingKey& key,
     const QIcon shown =
         icon.isNull() ? QApplication::style()->standardIcon(QStyle::SP_FileIcon) : icon;
     for (const std::string& format : formats) {
-        std::string text = format;
-        for (char& c : text)
-            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        std::string text = base::upperCase(format);
         if (describe) {
             if (const auto known = imaging::findOutputFormat(format))
                 text += " (" + known->description + ")";

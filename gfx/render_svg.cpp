@@ -1,11 +1,13 @@
-// Build-time tool: renders the hand-drawn SVG pictures into the default theme archive and
-// into the program's built-in pictures.
+// Build-time tool: renders the project's SVG pictures into PNG files.
 //
-//   kx_render_theme SVG_FOLDER THEME_ZIP BUILTIN_FOLDER
+//   kx_render_svg icon ICON_SVG OUTPUT_PNG PIXELS
+//   kx_render_svg theme SVG_FOLDER THEME_ZIP BUILTIN_FOLDER
 //
-// THEME_ZIP gets theme.cfg and every icon at 16, 24, 32, 48 and 64 pixels as NAME_SIZE.png,
-// plus the 64-pixel Convert button. BUILTIN_FOLDER gets every icon at 16 pixels as NAME.png,
-// the Convert button at 64 pixels and the 360 x 40 About banner.
+// icon renders the program's icon as a square PNG for the icon theme.
+// theme renders the hand-drawn pictures: THEME_ZIP gets theme.cfg and every icon at 16, 24, 32,
+// 48 and 64 pixels as NAME_SIZE.png, plus the 64-pixel Convert button. BUILTIN_FOLDER gets
+// every icon at 16 pixels as NAME.png, the Convert button at 64 pixels and the 360 x 40 About
+// banner.
 #include <QBuffer>
 #include <QByteArray>
 #include <QDir>
@@ -19,6 +21,8 @@
 #include <archive_entry.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -27,6 +31,8 @@ constexpr int k_iconSizes[] = {16, 24, 32, 48, 64};
 const QString k_buttonName = "convert_button";
 const QString k_bannerName = "about_banner";
 
+// The PNG bytes of `svgPath` drawn over transparency at `size`; empty when the SVG cannot be
+// read.
 QByteArray renderPng(const QString& svgPath, QSize size) {
     QSvgRenderer renderer(svgPath);
     if (!renderer.isValid())
@@ -67,21 +73,22 @@ bool writeFile(const QString& path, const QByteArray& bytes) {
 }
 
 int fail(const char* what, const QString& name) {
-    std::fprintf(stderr, "kx_render_theme: %s: %s\n", what, name.toUtf8().constData());
+    std::fprintf(stderr, "kx_render_svg: %s: %s\n", what, name.toUtf8().constData());
     return 1;
 }
 
-} // namespace
+int renderIcon(const QString& svgPath, const QString& pngPath, int pixels) {
+    if (pixels <= 0)
+        return fail("not a size in pixels", QString::number(pixels));
+    const QByteArray png = renderPng(svgPath, QSize(pixels, pixels));
+    if (png.isEmpty())
+        return fail("cannot render", svgPath);
+    if (!writeFile(pngPath, png))
+        return fail("cannot write", pngPath);
+    return 0;
+}
 
-int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: kx_render_theme SVG_FOLDER THEME_ZIP BUILTIN_FOLDER\n");
-        return 2;
-    }
-    QGuiApplication app(argc, argv); // the banner's text needs the font database
-    const QDir sources(QString::fromLocal8Bit(argv[1]));
-    const QString zipPath = QString::fromLocal8Bit(argv[2]);
-    const QDir builtIn(QString::fromLocal8Bit(argv[3]));
+int renderTheme(const QDir& sources, const QString& zipPath, const QDir& builtIn) {
     QDir().mkpath(builtIn.path());
     QDir().mkpath(QFileInfo(zipPath).path());
 
@@ -132,4 +139,26 @@ int main(int argc, char** argv) {
     if (!QFile::rename(partial, zipPath))
         return fail("cannot rename", partial);
     return 0;
+}
+
+int usage() {
+    std::fprintf(stderr, "usage: kx_render_svg icon ICON_SVG OUTPUT_PNG PIXELS\n"
+                         "       kx_render_svg theme SVG_FOLDER THEME_ZIP BUILTIN_FOLDER\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 5)
+        return usage();
+    const bool icon = std::strcmp(argv[1], "icon") == 0;
+    if (!icon && std::strcmp(argv[1], "theme") != 0)
+        return usage();
+    QGuiApplication app(argc, argv); // the banner's text needs the font database
+    const QString first = QString::fromLocal8Bit(argv[2]);
+    const QString second = QString::fromLocal8Bit(argv[3]);
+    if (icon)
+        return renderIcon(first, second, std::atoi(argv[4]));
+    return renderTheme(QDir(first), second, QDir(QString::fromLocal8Bit(argv[4])));
 }
