@@ -2,6 +2,7 @@
 
 #include "base/file_replace.h"
 #include "decoder/decode_diagnostics.h"
+#include "imaging/bmp_layout.h"
 
 #include <tiffio.h>
 #include <unistd.h>
@@ -23,9 +24,6 @@ namespace {
 // two-entry palette, 16-bit grey scaled linearly to 8-bit grey.
 enum class Kind { Rgb, Grey, Bilevel, Grey16 };
 
-constexpr size_t k_fileHeaderSize = 14;
-constexpr size_t k_infoHeaderSize = 40;
-constexpr size_t k_headersSize = k_fileHeaderSize + k_infoHeaderSize;
 constexpr size_t k_writeSize = size_t{1} << 20;
 // FreeImage's resolution for a page whose unit it does not know (72 dots per inch).
 constexpr uint32_t k_defaultDotsPerMetre = 2835;
@@ -38,7 +36,6 @@ struct Geometry {
     uint32_t colours = 0;      // palette entries
     uint64_t pitch = 0;        // bytes per BMP row, padded to 4
     uint64_t tiffRowBytes = 0; // bytes per decoded TIFF row
-    uint64_t fileSize = 0;
     uint32_t dotsPerMetreX = 0;
     uint32_t dotsPerMetreY = 0;
 };
@@ -99,6 +96,19 @@ std::optional<std::pair<uint32_t, uint32_t>> dotsPerMetre(TIFF* tiff) {
     return std::pair{*perMetreX, *perMetreY};
 }
 
+// The headers FreeImage's BMP writer gives the page: uncompressed, with no image size.
+imaging::BmpHeaders bmpHeadersOf(const Geometry& g) {
+    imaging::BmpHeaders bmp;
+    bmp.width = g.width;
+    bmp.height = g.height;
+    bmp.bitCount = static_cast<uint16_t>(g.bmpBits);
+    bmp.paletteEntries = g.colours;
+    bmp.pixelBytes = g.pitch * g.height;
+    bmp.dotsPerMetreX = g.dotsPerMetreX;
+    bmp.dotsPerMetreY = g.dotsPerMetreY;
+    return bmp;
+}
+
 std::optional<Geometry> geometryOf(TIFF* tiff, const PageFacts& facts) {
     const std::optional<Kind> kind = kindOf(facts);
     if (!kind || facts.width == 0 || facts.height == 0 || facts.tiled || !facts.planarContiguous ||
@@ -128,14 +138,13 @@ std::optional<Geometry> geometryOf(TIFF* tiff, const PageFacts& facts) {
     g.height = facts.height;
     g.bmpBits = *kind == Kind::Rgb ? 24 : *kind == Kind::Bilevel ? 1 : 8;
     g.colours = *kind == Kind::Rgb ? 0 : *kind == Kind::Bilevel ? 2 : 256;
-    g.pitch = (uint64_t{g.width} * static_cast<uint64_t>(g.bmpBits) + 31) / 32 * 4;
+    g.pitch = imaging::bmpRowPitch(g.width, static_cast<unsigned>(g.bmpBits));
     g.tiffRowBytes = (uint64_t{g.width} * facts.samplesPerPixel * facts.bitsPerSample + 7) / 8;
     // libtiff's own idea of a row must agree, or its strips would not be laid out as expected.
     if (TIFFScanlineSize64(tiff) != g.tiffRowBytes)
         return std::nullopt;
-    g.fileSize = k_headersSize + 4 * uint64_t{g.colours} + g.pitch * g.height;
     // The size fields are 32 bits; larger pages are left to the path that says why it fails.
-    if (g.fileSize > std::numeric_limits<uint32_t>::max())
+    if (bmpHeadersOf(g).fileSize() > std::numeric_limits<uint32_t>::max())
         return std::nullopt;
     const auto resolution = dotsPerMetre(tiff);
     if (!resolution)
@@ -178,35 +187,12 @@ private:
     size_t m_used = 0;
 };
 
-void putLe16(uint8_t* at, uint32_t value) {
-    at[0] = static_cast<uint8_t>(value);
-    at[1] = static_cast<uint8_t>(value >> 8);
-}
-
-void putLe32(uint8_t* at, uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        at[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
 // The file and info headers and the palette, as FreeImage's BMP writer lays them out.
 std::vector<uint8_t> headers(const Geometry& g, uint16_t photometric) {
-    std::vector<uint8_t> out(k_headersSize + 4 * size_t{g.colours}, 0);
-    out[0] = 'B';
-    out[1] = 'M';
-    putLe32(&out[2], static_cast<uint32_t>(g.fileSize));
-    putLe32(&out[10], static_cast<uint32_t>(k_headersSize + 4 * size_t{g.colours}));
-    uint8_t* info = &out[k_fileHeaderSize];
-    putLe32(info + 0, k_infoHeaderSize);
-    putLe32(info + 4, g.width);
-    putLe32(info + 8, g.height);
-    putLe16(info + 12, 1);
-    putLe16(info + 14, static_cast<uint32_t>(g.bmpBits));
-    // compression 0 and image size 0 at 16 and 20
-    putLe32(info + 24, g.dotsPerMetreX);
-    putLe32(info + 28, g.dotsPerMetreY);
-    putLe32(info + 32, g.colours);
-    putLe32(info + 36, g.colours);
-    uint8_t* palette = &out[k_headersSize];
+    const imaging::BmpHeaders bmp = bmpHeadersOf(g);
+    std::vector<uint8_t> out(static_cast<size_t>(bmp.dataOffset()), 0);
+    imaging::writeBmpHeaders(bmp, out.data());
+    uint8_t* palette = &out[imaging::k_bmpHeadersSize];
     for (uint32_t i = 0; i < g.colours; ++i) {
         uint8_t level = static_cast<uint8_t>(i);
         if (g.kind == Kind::Bilevel)
