@@ -4,8 +4,8 @@ namespace kx::imaging {
 
 uint64_t bmpFileSize(uint64_t width, uint64_t height, unsigned bitCount) {
     const uint64_t paletteEntries = bitCount <= 8 ? uint64_t{1} << bitCount : 0;
-    // FreeImage's writer states the colour masks of 16- and 32-bit pages after the info header.
-    const uint64_t masks = bitCount == 16 || bitCount == 32 ? 12 : 0;
+    // FreeImage's writer states colour masks after the info header for 16-bit pages only.
+    const uint64_t masks = bitCount == 16 ? 12 : 0;
     return k_bmpHeadersSize + masks + 4 * paletteEntries + bmpRowPitch(width, bitCount) * height;
 }
 

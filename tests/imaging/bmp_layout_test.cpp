@@ -57,7 +57,8 @@ TEST_P(BmpLayout, HeadersAndSizeAreThoseOfFreeImagesWriter) {
 INSTANTIATE_TEST_SUITE_P(Depths, BmpLayout,
                          ::testing::Values(LayoutCase{33, 1, 1, 8}, LayoutCase{1, 2, 1, 4},
                                            LayoutCase{9, 3, 4, 8}, LayoutCase{10, 2, 8, 12},
-                                           LayoutCase{3, 1, 16, 8}, LayoutCase{5, 3, 24, 16}));
+                                           LayoutCase{3, 1, 16, 8}, LayoutCase{5, 3, 24, 16},
+                                           LayoutCase{3, 1, 32, 12}));
 
 TEST(BmpLayout, FileSizeAtTheLimitOfTheSizeFields) {
     // The largest 24-bit square that still fits, and the next size up.
