@@ -34,6 +34,13 @@ inline constexpr size_t k_bmpColoursImportantAt = 50;
 inline constexpr uint32_t k_bmpUncompressed = 0;
 inline constexpr uint32_t k_bmpRle8 = 1;
 
+// 8-bit run-length data is pairs of bytes: a count and the index it repeats, or 0 and one of
+// these escape codes. Any other code after a 0 starts an absolute run of that many indices,
+// padded to a whole number of 16-bit words.
+inline constexpr uint8_t k_bmpRleEndOfLine = 0;
+inline constexpr uint8_t k_bmpRleEndOfBitmap = 1;
+inline constexpr uint8_t k_bmpRleDelta = 2; // then two bytes: pixels to the right, rows on
+
 // What the file and info headers state.
 struct BmpHeaders {
     uint32_t width = 0;

@@ -190,12 +190,34 @@ bool saveStreaming(FIBITMAP* page, int fd, int format, int flags) {
     return written && saved;
 }
 
+// FreeImage pads an absolute run of odd length in 8-bit run-length data to a whole word
+// without setting the padding byte, which keeps whatever its buffer held before: zeroed here
+// so that the same page always gives the same bytes.
+void clearRunPadding(uint8_t* data, size_t size) {
+    for (size_t at = 0; at + 1 < size;) {
+        const uint8_t count = data[at];
+        const uint8_t code = data[at + 1];
+        if (count != 0 || code == k_bmpRleEndOfLine) {
+            at += 2;
+        } else if (code == k_bmpRleEndOfBitmap) {
+            return;
+        } else if (code == k_bmpRleDelta) {
+            at += 4;
+        } else {
+            const size_t padding = at + 2 + code;
+            if (code % 2 == 1 && padding < size)
+                data[padding] = 0;
+            at += 2 + code + code % 2;
+        }
+    }
+}
+
 // FreeImage's 8-bit BMP of `page`, rewritten: with `shortTable` the colour table keeps only
 // the entries up to the highest index used. Run-length data also gets a true file size and
 // image size (FreeImage writes the uncompressed size and 0), and the end-of-line marker
 // before the end-of-bitmap marker is dropped: FreeImage's own BMP reader as packaged here
 // rejects an end-of-line marker after the last row, and readers that accept one accept the
-// end-of-bitmap marker alone as well.
+// end-of-bitmap marker alone as well. The padding of absolute runs is zeroed.
 std::string rebuiltBmp(FIBITMAP* page, bool rle, bool shortTable) {
     if (!is8BitPalette(page))
         return {};
@@ -245,6 +267,8 @@ std::string rebuiltBmp(FIBITMAP* page, bool rle, bool shortTable) {
     } else {
         out.append(reinterpret_cast<const char*>(pixels), pixelBytes);
     }
+    if (rle)
+        clearRunPadding(reinterpret_cast<uint8_t*>(out.data()) + headers.dataOffset(), pixelBytes);
     return out;
 }
 

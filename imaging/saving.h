@@ -42,7 +42,8 @@ bool encodePage(FIBITMAP* page, int fd, const SaveTarget& job, const settings::S
 // The compact 8-bit BMP of `page` (an 8-bit palette bitmap): its colour table holds only the
 // entries up to the highest index used. `rle` selects 8-bit run-length coding; the pixel data
 // is FreeImage's, except that run-length data ends with the end-of-bitmap marker directly
-// after the last row and the headers state its true size. Empty on failure, for a null page
+// after the last row, the padding bytes of its absolute runs are 0 (FreeImage leaves them
+// unset), and the headers state its true size. Empty on failure, for a null page
 // or one that is not 8-bit palette.
 std::string compactBmpBytes(FIBITMAP* page, bool rle);
 
