@@ -46,10 +46,6 @@ bool isLossless(int compression) {
            compression == COMPRESSION_PACKBITS;
 }
 
-bool isFax(int compression) {
-    return compression == COMPRESSION_CCITTFAX3 || compression == COMPRESSION_CCITTFAX4;
-}
-
 std::optional<Kind> kindOf(const PageFacts& facts) {
     if (facts.samplesPerPixel == 3 && facts.bitsPerSample == 8 &&
         facts.photometric == PHOTOMETRIC_RGB)

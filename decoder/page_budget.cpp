@@ -61,16 +61,16 @@ uint64_t largestExpansion(int compression) {
     }
 }
 
-bool isFax(int compression) {
-    return compression == COMPRESSION_CCITTRLE || compression == COMPRESSION_CCITTFAX3 ||
-           compression == COMPRESSION_CCITTFAX4 || compression == COMPRESSION_CCITTRLEW;
-}
-
 std::string mebibytes(uint64_t bytes) {
     return std::to_string(bytes / k_mebibyte) + " MB";
 }
 
 } // namespace
+
+bool isFax(int compression) {
+    return compression == COMPRESSION_CCITTRLE || compression == COMPRESSION_CCITTFAX3 ||
+           compression == COMPRESSION_CCITTFAX4 || compression == COMPRESSION_CCITTRLEW;
+}
 
 PageFacts readPageFacts(TIFF* tiff, uint64_t fileSize) {
     PageFacts facts;

@@ -24,6 +24,10 @@ struct PageFacts {
     bool tiled = false;
 };
 
+// True for the fax codings of bilevel pages (CCITT modified Huffman, byte- or word-aligned,
+// Group 3 and Group 4): each of their rows costs at least one stored bit.
+bool isFax(int compression);
+
 // Reads the facts of the TIFF's current directory; `fileSize` bounds the stored bytes.
 PageFacts readPageFacts(TIFF* tiff, uint64_t fileSize);
 
