@@ -2,6 +2,7 @@
 
 #include "decoder/decode_diagnostics.h"
 #include "imaging/bitmap.h"
+#include "imaging/standard_type.h"
 
 namespace kx::decoder {
 
@@ -20,30 +21,6 @@ int loadFlags(FREE_IMAGE_FORMAT format) {
         return JPEG_ACCURATE;
     default:
         return 0;
-    }
-}
-
-// A FIT_BITMAP the drawing side converts to 32 bits itself; null when there is none.
-imaging::Bitmap toStandardBitmap(imaging::Bitmap image) {
-    if (!image)
-        return image;
-    switch (FreeImage_GetImageType(image.get())) {
-    case FIT_BITMAP:
-        return image;
-    case FIT_RGB16:
-        return imaging::keepResolution(image.get(), FreeImage_ConvertTo24Bits(image.get()));
-    case FIT_RGBA16:
-        return imaging::keepResolution(image.get(), FreeImage_ConvertTo32Bits(image.get()));
-    case FIT_RGBF:
-        return imaging::keepResolution(image.get(), FreeImage_TmoDrago03(image.get(), 1.0, 0.0));
-    case FIT_RGBAF: {
-        const imaging::Bitmap rgb(FreeImage_ConvertToRGBF(image.get()));
-        return rgb ? imaging::keepResolution(image.get(), FreeImage_TmoDrago03(rgb.get(), 1.0, 0.0))
-                   : nullptr;
-    }
-    default:
-        return imaging::keepResolution(image.get(),
-                                       FreeImage_ConvertToStandardType(image.get(), TRUE));
     }
 }
 
@@ -78,7 +55,8 @@ imaging::Bitmap decodeWatermarkImage(const std::string& path, std::string& probl
         problem = "the image is too large for a watermark";
         return nullptr;
     }
-    image = toStandardBitmap(std::move(image));
+    // A standard bitmap, which the drawing side converts to 32 bits itself.
+    image = imaging::standardizePage(std::move(image));
     if (!image)
         problem = "the image has a pixel type that cannot be drawn";
     return image;
