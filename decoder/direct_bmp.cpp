@@ -25,8 +25,6 @@ namespace {
 enum class Kind { Rgb, Grey, Bilevel, Grey16 };
 
 constexpr size_t k_writeSize = size_t{1} << 20;
-// FreeImage's resolution for a page whose unit it does not know (72 dots per inch).
-constexpr uint32_t k_defaultDotsPerMetre = 2835;
 
 struct Geometry {
     Kind kind = Kind::Rgb;
@@ -62,34 +60,6 @@ std::optional<Kind> kindOf(const PageFacts& facts) {
     if (facts.bitsPerSample == 16)
         return Kind::Grey16;
     return std::nullopt;
-}
-
-// FreeImage's TIFF loader reads the resolution with 300 dots per inch for a missing tag,
-// takes a missing unit for inches and no unit for inches when both values are positive, and
-// rounds dots per metre by adding 0.5 and truncating. Pages in other units keep the 72 dots
-// per inch of a new bitmap. nullopt where that rounding leaves the range of 32 bits.
-std::optional<std::pair<uint32_t, uint32_t>> dotsPerMetre(TIFF* tiff) {
-    float x = 300.0f;
-    float y = 300.0f;
-    uint16_t unit = RESUNIT_INCH;
-    TIFFGetField(tiff, TIFFTAG_RESOLUTIONUNIT, &unit);
-    TIFFGetField(tiff, TIFFTAG_XRESOLUTION, &x);
-    TIFFGetField(tiff, TIFFTAG_YRESOLUTION, &y);
-    if (unit == RESUNIT_NONE && x > 0.0f && y > 0.0f)
-        unit = RESUNIT_INCH;
-    if (unit != RESUNIT_INCH && unit != RESUNIT_CENTIMETER)
-        return std::pair{k_defaultDotsPerMetre, k_defaultDotsPerMetre};
-    const auto rounded = [unit](float value) -> std::optional<uint32_t> {
-        const double scaled = unit == RESUNIT_INCH ? value / 0.0254000 + 0.5 : value * 100.0 + 0.5;
-        if (!(scaled >= 0.0 && scaled < 4294967296.0))
-            return std::nullopt;
-        return static_cast<uint32_t>(scaled);
-    };
-    const std::optional<uint32_t> perMetreX = rounded(x);
-    const std::optional<uint32_t> perMetreY = rounded(y);
-    if (!perMetreX || !perMetreY)
-        return std::nullopt;
-    return std::pair{*perMetreX, *perMetreY};
 }
 
 // The headers FreeImage's BMP writer gives the page: uncompressed, with no image size.
@@ -142,11 +112,11 @@ std::optional<Geometry> geometryOf(TIFF* tiff, const PageFacts& facts) {
     // The size fields are 32 bits; larger pages are left to the path that says why it fails.
     if (bmpHeadersOf(g).fileSize() > std::numeric_limits<uint32_t>::max())
         return std::nullopt;
-    const auto resolution = dotsPerMetre(tiff);
+    const std::optional<DotsPerMetre> resolution = readDotsPerMetre(tiff);
     if (!resolution)
         return std::nullopt;
-    g.dotsPerMetreX = resolution->first;
-    g.dotsPerMetreY = resolution->second;
+    g.dotsPerMetreX = resolution->x;
+    g.dotsPerMetreY = resolution->y;
     return g;
 }
 
