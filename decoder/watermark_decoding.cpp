@@ -1,5 +1,6 @@
 #include "decoder/watermark_decoding.h"
 
+#include "decoder/canvas_limits.h"
 #include "decoder/decode_diagnostics.h"
 #include "imaging/bitmap.h"
 #include "imaging/standard_type.h"
@@ -7,11 +8,6 @@
 namespace kx::decoder {
 
 namespace {
-
-bool sizeAllowed(int64_t width, int64_t height) {
-    return width > 0 && height > 0 && width <= k_maxWatermarkSide && height <= k_maxWatermarkSide &&
-           width * height <= k_maxWatermarkPixels;
-}
 
 int loadFlags(FREE_IMAGE_FORMAT format) {
     switch (format) {
@@ -38,8 +34,8 @@ imaging::Bitmap decodeWatermarkImage(const std::string& path, std::string& probl
     }
     if (FreeImage_FIFSupportsNoPixels(format)) {
         const imaging::Bitmap header(FreeImage_Load(format, path.c_str(), FIF_LOAD_NOPIXELS));
-        if (header &&
-            !sizeAllowed(FreeImage_GetWidth(header.get()), FreeImage_GetHeight(header.get()))) {
+        if (header && !canvasSizeAllowed(FreeImage_GetWidth(header.get()),
+                                         FreeImage_GetHeight(header.get()))) {
             problem = "the image is too large for a watermark";
             return nullptr;
         }
@@ -51,7 +47,7 @@ imaging::Bitmap decodeWatermarkImage(const std::string& path, std::string& probl
             problem = "the image could not be decoded";
         return nullptr;
     }
-    if (!sizeAllowed(FreeImage_GetWidth(image.get()), FreeImage_GetHeight(image.get()))) {
+    if (!canvasSizeAllowed(FreeImage_GetWidth(image.get()), FreeImage_GetHeight(image.get()))) {
         problem = "the image is too large for a watermark";
         return nullptr;
     }
