@@ -2,6 +2,7 @@
 
 #include "base/file_replace.h"
 #include "decoder/decode_diagnostics.h"
+#include "imaging/bmp_layout.h"
 
 #include <tiffio.h>
 #include <unistd.h>
@@ -23,12 +24,7 @@ namespace {
 // two-entry palette, 16-bit grey scaled linearly to 8-bit grey.
 enum class Kind { Rgb, Grey, Bilevel, Grey16 };
 
-constexpr size_t k_fileHeaderSize = 14;
-constexpr size_t k_infoHeaderSize = 40;
-constexpr size_t k_headersSize = k_fileHeaderSize + k_infoHeaderSize;
 constexpr size_t k_writeSize = size_t{1} << 20;
-// FreeImage's resolution for a page whose unit it does not know (72 dots per inch).
-constexpr uint32_t k_defaultDotsPerMetre = 2835;
 
 struct Geometry {
     Kind kind = Kind::Rgb;
@@ -38,7 +34,6 @@ struct Geometry {
     uint32_t colours = 0;      // palette entries
     uint64_t pitch = 0;        // bytes per BMP row, padded to 4
     uint64_t tiffRowBytes = 0; // bytes per decoded TIFF row
-    uint64_t fileSize = 0;
     uint32_t dotsPerMetreX = 0;
     uint32_t dotsPerMetreY = 0;
 };
@@ -47,10 +42,6 @@ bool isLossless(int compression) {
     return compression == COMPRESSION_NONE || compression == COMPRESSION_LZW ||
            compression == COMPRESSION_ADOBE_DEFLATE || compression == COMPRESSION_DEFLATE ||
            compression == COMPRESSION_PACKBITS;
-}
-
-bool isFax(int compression) {
-    return compression == COMPRESSION_CCITTFAX3 || compression == COMPRESSION_CCITTFAX4;
 }
 
 std::optional<Kind> kindOf(const PageFacts& facts) {
@@ -71,32 +62,17 @@ std::optional<Kind> kindOf(const PageFacts& facts) {
     return std::nullopt;
 }
 
-// FreeImage's TIFF loader reads the resolution with 300 dots per inch for a missing tag,
-// takes a missing unit for inches and no unit for inches when both values are positive, and
-// rounds dots per metre by adding 0.5 and truncating. Pages in other units keep the 72 dots
-// per inch of a new bitmap. nullopt where that rounding leaves the range of 32 bits.
-std::optional<std::pair<uint32_t, uint32_t>> dotsPerMetre(TIFF* tiff) {
-    float x = 300.0f;
-    float y = 300.0f;
-    uint16_t unit = RESUNIT_INCH;
-    TIFFGetField(tiff, TIFFTAG_RESOLUTIONUNIT, &unit);
-    TIFFGetField(tiff, TIFFTAG_XRESOLUTION, &x);
-    TIFFGetField(tiff, TIFFTAG_YRESOLUTION, &y);
-    if (unit == RESUNIT_NONE && x > 0.0f && y > 0.0f)
-        unit = RESUNIT_INCH;
-    if (unit != RESUNIT_INCH && unit != RESUNIT_CENTIMETER)
-        return std::pair{k_defaultDotsPerMetre, k_defaultDotsPerMetre};
-    const auto rounded = [unit](float value) -> std::optional<uint32_t> {
-        const double scaled = unit == RESUNIT_INCH ? value / 0.0254000 + 0.5 : value * 100.0 + 0.5;
-        if (!(scaled >= 0.0 && scaled < 4294967296.0))
-            return std::nullopt;
-        return static_cast<uint32_t>(scaled);
-    };
-    const std::optional<uint32_t> perMetreX = rounded(x);
-    const std::optional<uint32_t> perMetreY = rounded(y);
-    if (!perMetreX || !perMetreY)
-        return std::nullopt;
-    return std::pair{*perMetreX, *perMetreY};
+// The headers FreeImage's BMP writer gives the page: uncompressed, with no image size.
+imaging::BmpHeaders bmpHeadersOf(const Geometry& g) {
+    imaging::BmpHeaders bmp;
+    bmp.width = g.width;
+    bmp.height = g.height;
+    bmp.bitCount = static_cast<uint16_t>(g.bmpBits);
+    bmp.paletteEntries = g.colours;
+    bmp.pixelBytes = g.pitch * g.height;
+    bmp.dotsPerMetreX = g.dotsPerMetreX;
+    bmp.dotsPerMetreY = g.dotsPerMetreY;
+    return bmp;
 }
 
 std::optional<Geometry> geometryOf(TIFF* tiff, const PageFacts& facts) {
@@ -128,20 +104,19 @@ std::optional<Geometry> geometryOf(TIFF* tiff, const PageFacts& facts) {
     g.height = facts.height;
     g.bmpBits = *kind == Kind::Rgb ? 24 : *kind == Kind::Bilevel ? 1 : 8;
     g.colours = *kind == Kind::Rgb ? 0 : *kind == Kind::Bilevel ? 2 : 256;
-    g.pitch = (uint64_t{g.width} * static_cast<uint64_t>(g.bmpBits) + 31) / 32 * 4;
+    g.pitch = imaging::bmpRowPitch(g.width, static_cast<unsigned>(g.bmpBits));
     g.tiffRowBytes = (uint64_t{g.width} * facts.samplesPerPixel * facts.bitsPerSample + 7) / 8;
     // libtiff's own idea of a row must agree, or its strips would not be laid out as expected.
     if (TIFFScanlineSize64(tiff) != g.tiffRowBytes)
         return std::nullopt;
-    g.fileSize = k_headersSize + 4 * uint64_t{g.colours} + g.pitch * g.height;
     // The size fields are 32 bits; larger pages are left to the path that says why it fails.
-    if (g.fileSize > std::numeric_limits<uint32_t>::max())
+    if (bmpHeadersOf(g).fileSize() > std::numeric_limits<uint32_t>::max())
         return std::nullopt;
-    const auto resolution = dotsPerMetre(tiff);
+    const std::optional<DotsPerMetre> resolution = readDotsPerMetre(tiff);
     if (!resolution)
         return std::nullopt;
-    g.dotsPerMetreX = resolution->first;
-    g.dotsPerMetreY = resolution->second;
+    g.dotsPerMetreX = resolution->x;
+    g.dotsPerMetreY = resolution->y;
     return g;
 }
 
@@ -178,35 +153,12 @@ private:
     size_t m_used = 0;
 };
 
-void putLe16(uint8_t* at, uint32_t value) {
-    at[0] = static_cast<uint8_t>(value);
-    at[1] = static_cast<uint8_t>(value >> 8);
-}
-
-void putLe32(uint8_t* at, uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        at[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
 // The file and info headers and the palette, as FreeImage's BMP writer lays them out.
 std::vector<uint8_t> headers(const Geometry& g, uint16_t photometric) {
-    std::vector<uint8_t> out(k_headersSize + 4 * size_t{g.colours}, 0);
-    out[0] = 'B';
-    out[1] = 'M';
-    putLe32(&out[2], static_cast<uint32_t>(g.fileSize));
-    putLe32(&out[10], static_cast<uint32_t>(k_headersSize + 4 * size_t{g.colours}));
-    uint8_t* info = &out[k_fileHeaderSize];
-    putLe32(info + 0, k_infoHeaderSize);
-    putLe32(info + 4, g.width);
-    putLe32(info + 8, g.height);
-    putLe16(info + 12, 1);
-    putLe16(info + 14, static_cast<uint32_t>(g.bmpBits));
-    // compression 0 and image size 0 at 16 and 20
-    putLe32(info + 24, g.dotsPerMetreX);
-    putLe32(info + 28, g.dotsPerMetreY);
-    putLe32(info + 32, g.colours);
-    putLe32(info + 36, g.colours);
-    uint8_t* palette = &out[k_headersSize];
+    const imaging::BmpHeaders bmp = bmpHeadersOf(g);
+    std::vector<uint8_t> out(static_cast<size_t>(bmp.dataOffset()), 0);
+    imaging::writeBmpHeaders(bmp, out.data());
+    uint8_t* palette = &out[imaging::k_bmpHeadersSize];
     for (uint32_t i = 0; i < g.colours; ++i) {
         uint8_t level = static_cast<uint8_t>(i);
         if (g.kind == Kind::Bilevel)

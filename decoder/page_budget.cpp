@@ -15,6 +15,8 @@ constexpr uint64_t k_alwaysPlausible = 4 * k_mebibyte;
 // The working copies the chain may hold at once (a step's input and output, the frame or
 // watermark canvas), at 32 bits per pixel.
 constexpr uint64_t k_workingCopies = 3;
+// A new bitmap's resolution, 72 dots per inch.
+constexpr uint32_t k_defaultDotsPerMetre = 2835;
 
 uint64_t decodedBytes(const PageFacts& facts) {
     const uint64_t bitsPerPixel = uint64_t{facts.samplesPerPixel} * facts.bitsPerSample;
@@ -61,16 +63,16 @@ uint64_t largestExpansion(int compression) {
     }
 }
 
-bool isFax(int compression) {
-    return compression == COMPRESSION_CCITTRLE || compression == COMPRESSION_CCITTFAX3 ||
-           compression == COMPRESSION_CCITTFAX4 || compression == COMPRESSION_CCITTRLEW;
-}
-
 std::string mebibytes(uint64_t bytes) {
     return std::to_string(bytes / k_mebibyte) + " MB";
 }
 
 } // namespace
+
+bool isFax(int compression) {
+    return compression == COMPRESSION_CCITTRLE || compression == COMPRESSION_CCITTFAX3 ||
+           compression == COMPRESSION_CCITTFAX4 || compression == COMPRESSION_CCITTRLEW;
+}
 
 PageFacts readPageFacts(TIFF* tiff, uint64_t fileSize) {
     PageFacts facts;
@@ -97,6 +99,30 @@ PageFacts readPageFacts(TIFF* tiff, uint64_t fileSize) {
     facts.planarContiguous = planar == PLANARCONFIG_CONTIG;
     facts.tiled = TIFFIsTiled(tiff) != 0;
     return facts;
+}
+
+std::optional<DotsPerMetre> readDotsPerMetre(TIFF* tiff) {
+    float x = 300.0f;
+    float y = 300.0f;
+    uint16_t unit = RESUNIT_INCH;
+    TIFFGetField(tiff, TIFFTAG_RESOLUTIONUNIT, &unit);
+    TIFFGetField(tiff, TIFFTAG_XRESOLUTION, &x);
+    TIFFGetField(tiff, TIFFTAG_YRESOLUTION, &y);
+    if (unit == RESUNIT_NONE && x > 0.0f && y > 0.0f)
+        unit = RESUNIT_INCH;
+    if (unit != RESUNIT_INCH && unit != RESUNIT_CENTIMETER)
+        return DotsPerMetre{k_defaultDotsPerMetre, k_defaultDotsPerMetre};
+    const auto rounded = [unit](float value) -> std::optional<uint32_t> {
+        const double scaled = unit == RESUNIT_INCH ? value / 0.0254000 + 0.5 : value * 100.0 + 0.5;
+        if (!(scaled >= 0.0 && scaled < 4294967296.0))
+            return std::nullopt;
+        return static_cast<uint32_t>(scaled);
+    };
+    const std::optional<uint32_t> perMetreX = rounded(x);
+    const std::optional<uint32_t> perMetreY = rounded(y);
+    if (!perMetreX || !perMetreY)
+        return std::nullopt;
+    return DotsPerMetre{*perMetreX, *perMetreY};
 }
 
 uint64_t pageFootprint(const PageFacts& facts) {

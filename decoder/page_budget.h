@@ -3,6 +3,7 @@
 #include "base/available_memory.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 typedef struct tiff TIFF;
@@ -24,8 +25,26 @@ struct PageFacts {
     bool tiled = false;
 };
 
+// True for the fax codings of bilevel pages (CCITT modified Huffman, byte- or word-aligned,
+// Group 3 and Group 4): each of their rows costs at least one stored bit.
+bool isFax(int compression);
+
 // Reads the facts of the TIFF's current directory; `fileSize` bounds the stored bytes.
 PageFacts readPageFacts(TIFF* tiff, uint64_t fileSize);
+
+// A page's resolution in dots per metre.
+struct DotsPerMetre {
+    uint32_t x = 0;
+    uint32_t y = 0;
+};
+
+// The resolution of the TIFF's current directory as FreeImage's TIFF loader reads it, so that
+// pages decoded without FreeImage get the same: 300 dots per inch for a missing value, inches
+// for a missing unit and for no unit when both values are positive, and dots per metre
+// rounded by adding 0.5 and truncating. Pages in other units keep the 72 dots per inch of a
+// new bitmap. nullopt where that rounding leaves the range of 32 bits (FreeImage's result is
+// then undefined).
+std::optional<DotsPerMetre> readDotsPerMetre(TIFF* tiff);
 
 // Bytes of memory the page needs on its way through the chain: the decoded page and its copy
 // in the worker, and the 32-bit working copies the steps make side by side.

@@ -55,21 +55,14 @@ BYTE unpremultiplied(BYTE colour, BYTE alpha) {
     return static_cast<BYTE>(std::min(255, (colour * 255 + alpha / 2) / alpha));
 }
 
-// The resolution FreeImage would have read from the directory.
+// The resolution FreeImage would have read from the directory; a resolution it has no defined
+// result for leaves the new bitmap's.
 void copyResolution(TIFF* tiff, FIBITMAP* page) {
-    float x = 0, y = 0;
-    uint16_t unit = RESUNIT_INCH;
-    TIFFGetFieldDefaulted(tiff, TIFFTAG_RESOLUTIONUNIT, &unit);
-    if (!TIFFGetField(tiff, TIFFTAG_XRESOLUTION, &x) ||
-        !TIFFGetField(tiff, TIFFTAG_YRESOLUTION, &y))
+    const std::optional<DotsPerMetre> resolution = readDotsPerMetre(tiff);
+    if (!resolution)
         return;
-    const double perMetre = unit == RESUNIT_CENTIMETER ? 100.0
-                            : unit == RESUNIT_INCH     ? 1 / 0.0254
-                                                       : 0;
-    if (perMetre == 0 || !(x > 0) || !(y > 0))
-        return;
-    FreeImage_SetDotsPerMeterX(page, static_cast<unsigned>(std::lround(x * perMetre)));
-    FreeImage_SetDotsPerMeterY(page, static_cast<unsigned>(std::lround(y * perMetre)));
+    FreeImage_SetDotsPerMeterX(page, resolution->x);
+    FreeImage_SetDotsPerMeterY(page, resolution->y);
 }
 
 struct RasterFree {

@@ -1,16 +1,13 @@
 #include "decoder/watermark_decoding.h"
 
+#include "decoder/canvas_limits.h"
 #include "decoder/decode_diagnostics.h"
 #include "imaging/bitmap.h"
+#include "imaging/standard_type.h"
 
 namespace kx::decoder {
 
 namespace {
-
-bool sizeAllowed(int64_t width, int64_t height) {
-    return width > 0 && height > 0 && width <= k_maxWatermarkSide && height <= k_maxWatermarkSide &&
-           width * height <= k_maxWatermarkPixels;
-}
 
 int loadFlags(FREE_IMAGE_FORMAT format) {
     switch (format) {
@@ -20,30 +17,6 @@ int loadFlags(FREE_IMAGE_FORMAT format) {
         return JPEG_ACCURATE;
     default:
         return 0;
-    }
-}
-
-// A FIT_BITMAP the drawing side converts to 32 bits itself; null when there is none.
-imaging::Bitmap toStandardBitmap(imaging::Bitmap image) {
-    if (!image)
-        return image;
-    switch (FreeImage_GetImageType(image.get())) {
-    case FIT_BITMAP:
-        return image;
-    case FIT_RGB16:
-        return imaging::keepResolution(image.get(), FreeImage_ConvertTo24Bits(image.get()));
-    case FIT_RGBA16:
-        return imaging::keepResolution(image.get(), FreeImage_ConvertTo32Bits(image.get()));
-    case FIT_RGBF:
-        return imaging::keepResolution(image.get(), FreeImage_TmoDrago03(image.get(), 1.0, 0.0));
-    case FIT_RGBAF: {
-        const imaging::Bitmap rgb(FreeImage_ConvertToRGBF(image.get()));
-        return rgb ? imaging::keepResolution(image.get(), FreeImage_TmoDrago03(rgb.get(), 1.0, 0.0))
-                   : nullptr;
-    }
-    default:
-        return imaging::keepResolution(image.get(),
-                                       FreeImage_ConvertToStandardType(image.get(), TRUE));
     }
 }
 
@@ -61,8 +34,8 @@ imaging::Bitmap decodeWatermarkImage(const std::string& path, std::string& probl
     }
     if (FreeImage_FIFSupportsNoPixels(format)) {
         const imaging::Bitmap header(FreeImage_Load(format, path.c_str(), FIF_LOAD_NOPIXELS));
-        if (header &&
-            !sizeAllowed(FreeImage_GetWidth(header.get()), FreeImage_GetHeight(header.get()))) {
+        if (header && !canvasSizeAllowed(FreeImage_GetWidth(header.get()),
+                                         FreeImage_GetHeight(header.get()))) {
             problem = "the image is too large for a watermark";
             return nullptr;
         }
@@ -74,11 +47,12 @@ imaging::Bitmap decodeWatermarkImage(const std::string& path, std::string& probl
             problem = "the image could not be decoded";
         return nullptr;
     }
-    if (!sizeAllowed(FreeImage_GetWidth(image.get()), FreeImage_GetHeight(image.get()))) {
+    if (!canvasSizeAllowed(FreeImage_GetWidth(image.get()), FreeImage_GetHeight(image.get()))) {
         problem = "the image is too large for a watermark";
         return nullptr;
     }
-    image = toStandardBitmap(std::move(image));
+    // A standard bitmap, which the drawing side converts to 32 bits itself.
+    image = imaging::standardizePage(std::move(image));
     if (!image)
         problem = "the image has a pixel type that cannot be drawn";
     return image;

@@ -10,13 +10,9 @@ namespace kx::decoder {
 // from the file's signature, else from its name) into a standard bitmap the drawing side can
 // use: 32 bits when the image carries transparency, otherwise FreeImage's standard depths.
 // High-dynamic-range and 16-bit-per-sample images are brought to 8 bits per sample. Images
-// larger than k_maxWatermarkSide on a side or k_maxWatermarkPixels in all are refused before
-// their pixels are decoded, where the format allows. Null with `problem` set when the file cannot
-// be decoded. Runs inside the decoder process: a damaged file may crash it.
+// larger than the drawing side's canvas (canvasSizeAllowed) are refused, before their pixels
+// are decoded where the format allows. Null with `problem` set when the file cannot be decoded.
+// Runs inside the decoder process: a damaged file may crash it.
 imaging::Bitmap decodeWatermarkImage(const std::string& path, std::string& problem);
-
-// The limits above, the same as the drawing side's canvas limits.
-inline constexpr int64_t k_maxWatermarkSide = 32767;
-inline constexpr int64_t k_maxWatermarkPixels = int64_t{1} << 26;
 
 } // namespace kx::decoder

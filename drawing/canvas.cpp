@@ -1,6 +1,7 @@
 #include "drawing/canvas.h"
 
 #include "base/text.h"
+#include "decoder/canvas_limits.h"
 #include "engine/geometry.h"
 #include "engine/overlay.h"
 #include "imaging/bitmap.h"
@@ -64,7 +65,7 @@ QImage toQImage(FIBITMAP* bitmap) {
         return {};
     const int width = static_cast<int>(FreeImage_GetWidth(bitmap));
     const int height = static_cast<int>(FreeImage_GetHeight(bitmap));
-    if (!engine::canvasSizeAllowed(width, height))
+    if (!decoder::canvasSizeAllowed(width, height))
         return {};
     const Bitmap rgba(FreeImage_ConvertTo32Bits(bitmap));
     if (!rgba)

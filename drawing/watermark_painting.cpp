@@ -1,5 +1,6 @@
 #include "drawing/watermark_painting.h"
 
+#include "decoder/canvas_limits.h"
 #include "drawing/canvas.h"
 #include "engine/overlay.h"
 
@@ -15,7 +16,7 @@
 
 namespace kx::drawing {
 
-using engine::canvasSizeAllowed;
+using decoder::canvasSizeAllowed;
 using engine::clampOpacity;
 
 namespace {

@@ -1,11 +1,11 @@
 #include "engine/file_type.h"
 
+#include "base/fd_io.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <array>
-#include <cerrno>
-#include <cstring>
 #include <string_view>
 
 namespace kx::engine {
@@ -126,17 +126,7 @@ size_t readLeadingBytes(const std::string& path, std::array<char, k_bytesLookedA
     if (fd < 0) {
         return 0;
     }
-    size_t filled = 0;
-    while (filled < buffer.size()) {
-        const ssize_t got = ::read(fd, buffer.data() + filled, buffer.size() - filled);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            break;
-        }
-        filled += static_cast<size_t>(got);
-    }
+    const size_t filled = base::readUpTo(fd, buffer.data(), buffer.size());
     ::close(fd);
     return filled;
 }

@@ -1,5 +1,6 @@
 #include "engine/watermark.h"
 
+#include "decoder/canvas_limits.h"
 #include "decoder/contained_decoder.h"
 #include "decoder/decode_diagnostics.h"
 #include "engine/drawing_module.h"
@@ -64,8 +65,8 @@ imaging::Bitmap rotated(imaging::Bitmap watermark, int angle) {
     const double w = FreeImage_GetWidth(watermark.get());
     const double h = FreeImage_GetHeight(watermark.get());
     const double c = std::abs(std::cos(radians)), s = std::abs(std::sin(radians));
-    if (!canvasSizeAllowed(static_cast<int64_t>(std::ceil(w * c + h * s)) + 2,
-                           static_cast<int64_t>(std::ceil(w * s + h * c)) + 2))
+    if (!decoder::canvasSizeAllowed(static_cast<int64_t>(std::ceil(w * c + h * s)) + 2,
+                                    static_cast<int64_t>(std::ceil(w * s + h * c)) + 2))
         return nullptr;
     return imaging::Bitmap(FreeImage_Rotate(watermark.get(), angle, nullptr));
 }

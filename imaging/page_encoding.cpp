@@ -9,24 +9,6 @@
 
 namespace kx::imaging {
 
-bool isGreyscale(FIBITMAP* page) {
-    switch (FreeImage_GetImageType(page)) {
-    case FIT_UINT16:
-    case FIT_INT16:
-    case FIT_UINT32:
-    case FIT_INT32:
-    case FIT_FLOAT:
-    case FIT_DOUBLE:
-        return true;
-    case FIT_BITMAP: {
-        const FREE_IMAGE_COLOR_TYPE type = FreeImage_GetColorType(page);
-        return type == FIC_MINISBLACK || type == FIC_MINISWHITE;
-    }
-    default:
-        return false;
-    }
-}
-
 EncodedPage encodeUntouchedPage(Bitmap page, const SaveRecipe& recipe, int file,
                                 std::string& problem) {
     EncodedPage encoded;

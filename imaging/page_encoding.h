@@ -10,10 +10,6 @@ namespace kx::imaging {
 // Pages of a run whose chain changes nothing between loading and the depth conversion are
 // saved where they were decoded: these are the steps that still apply to them.
 
-// Greyscale as loaded: one sample per pixel (16-bit, 32-bit and float grey types), or a
-// standard bitmap whose palette is a grey ramp.
-bool isGreyscale(FIBITMAP* page);
-
 // Brings a loaded page through what the untouched chain still does (greyscale
 // standardisation, tone mapping, the depth conversion) and saves it by `recipe` into `file`.
 // The facts of the page as loaded; `problem` says why when the page cannot be converted or

@@ -2,6 +2,7 @@
 
 #include "base/file_replace.h"
 #include "imaging/bitmap.h"
+#include "imaging/bmp_layout.h"
 
 #include <unistd.h>
 
@@ -69,33 +70,6 @@ int webpFlags(const settings::Settings& s) {
     return s.webpQuality == 100 ? WEBP_LOSSLESS : s.webpQuality;
 }
 
-// Byte layout of the BMP headers FreeImage writes and the compact writer rewrites.
-constexpr size_t k_fileHeaderSize = 14;
-constexpr size_t k_infoHeaderSize = 40;
-constexpr size_t k_headersSize = k_fileHeaderSize + k_infoHeaderSize;
-constexpr size_t k_dataOffsetAt = 10;
-constexpr size_t k_infoSizeAt = 14;
-constexpr size_t k_bitCountAt = 28;
-constexpr size_t k_compressionAt = 30;
-constexpr size_t k_imageSizeAt = 34;
-constexpr size_t k_coloursUsedAt = 46;
-constexpr size_t k_coloursImportantAt = 50;
-constexpr uint32_t k_biRle8 = 1;
-
-uint32_t readLe32(const uint8_t* at) {
-    return static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 |
-           static_cast<uint32_t>(at[2]) << 16 | static_cast<uint32_t>(at[3]) << 24;
-}
-
-uint16_t readLe16(const uint8_t* at) {
-    return static_cast<uint16_t>(at[0] | at[1] << 8);
-}
-
-void putLe32(std::string& out, size_t at, uint32_t value) {
-    for (size_t i = 0; i < 4; ++i)
-        out[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
-}
-
 bool is8BitPalette(FIBITMAP* page) {
     return page && FreeImage_GetImageType(page) == FIT_BITMAP && FreeImage_GetBPP(page) == 8 &&
            FreeImage_GetPalette(page) != nullptr;
@@ -123,15 +97,17 @@ struct BmpLayout {
 };
 
 bool readBmpLayout(const uint8_t* data, size_t size, uint32_t compression, BmpLayout& layout) {
-    if (size < k_headersSize || data[0] != 'B' || data[1] != 'M')
+    if (size < k_bmpHeadersSize || data[0] != 'B' || data[1] != 'M')
         return false;
-    const size_t dataOffset = readLe32(data + k_dataOffsetAt);
-    if (readLe32(data + k_infoSizeAt) != k_infoHeaderSize || readLe16(data + k_bitCountAt) != 8 ||
-        readLe32(data + k_compressionAt) != compression)
+    const size_t dataOffset = readLe32(data + k_bmpDataOffsetAt);
+    if (readLe32(data + k_bmpInfoSizeAt) != k_bmpInfoHeaderSize ||
+        readLe16(data + k_bmpPlanesAt) != 1 || readLe16(data + k_bmpBitCountAt) != 8 ||
+        readLe32(data + k_bmpCompressionAt) != compression)
         return false;
-    if (dataOffset < k_headersSize || dataOffset > size || (dataOffset - k_headersSize) % 4 != 0)
+    if (dataOffset < k_bmpHeadersSize || dataOffset > size ||
+        (dataOffset - k_bmpHeadersSize) % 4 != 0)
         return false;
-    layout = {data, size, dataOffset, static_cast<uint32_t>((dataOffset - k_headersSize) / 4)};
+    layout = {data, size, dataOffset, static_cast<uint32_t>((dataOffset - k_bmpHeadersSize) / 4)};
     return true;
 }
 
@@ -214,12 +190,34 @@ bool saveStreaming(FIBITMAP* page, int fd, int format, int flags) {
     return written && saved;
 }
 
+// FreeImage pads an absolute run of odd length in 8-bit run-length data to a whole word
+// without setting the padding byte, which keeps whatever its buffer held before: zeroed here
+// so that the same page always gives the same bytes.
+void clearRunPadding(uint8_t* data, size_t size) {
+    for (size_t at = 0; at + 1 < size;) {
+        const uint8_t count = data[at];
+        const uint8_t code = data[at + 1];
+        if (count != 0 || code == k_bmpRleEndOfLine) {
+            at += 2;
+        } else if (code == k_bmpRleEndOfBitmap) {
+            return;
+        } else if (code == k_bmpRleDelta) {
+            at += 4;
+        } else {
+            const size_t padding = at + 2 + code;
+            if (code % 2 == 1 && padding < size)
+                data[padding] = 0;
+            at += 2 + code + code % 2;
+        }
+    }
+}
+
 // FreeImage's 8-bit BMP of `page`, rewritten: with `shortTable` the colour table keeps only
 // the entries up to the highest index used. Run-length data also gets a true file size and
 // image size (FreeImage writes the uncompressed size and 0), and the end-of-line marker
 // before the end-of-bitmap marker is dropped: FreeImage's own BMP reader as packaged here
 // rejects an end-of-line marker after the last row, and readers that accept one accept the
-// end-of-bitmap marker alone as well.
+// end-of-bitmap marker alone as well. The padding of absolute runs is zeroed.
 std::string rebuiltBmp(FIBITMAP* page, bool rle, bool shortTable) {
     if (!is8BitPalette(page))
         return {};
@@ -231,7 +229,7 @@ std::string rebuiltBmp(FIBITMAP* page, bool rle, bool shortTable) {
     DWORD size = 0;
     BmpLayout layout;
     if (!FreeImage_AcquireMemory(memory.get(), &data, &size) || !data ||
-        !readBmpLayout(data, size, rle ? k_biRle8 : 0, layout))
+        !readBmpLayout(data, size, rle ? k_bmpRle8 : k_bmpUncompressed, layout))
         return {};
 
     const uint32_t entries = shortTable ? usedColours(page) : layout.paletteEntries;
@@ -244,31 +242,33 @@ std::string rebuiltBmp(FIBITMAP* page, bool rle, bool shortTable) {
                                pixels[pixelBytes - 1] == 1;
     if (rle && lastLineEnded)
         pixelBytes -= 2;
-    const size_t dataOffset = k_headersSize + 4 * size_t{entries};
-    const size_t fileSize = dataOffset + pixelBytes;
-    if (fileSize > std::numeric_limits<uint32_t>::max())
+    // FreeImage's own headers carry the page's size, bottom-up height and dots per metre; only
+    // the fields that describe the table and the pixel data change.
+    BmpHeaders headers;
+    headers.width = readLe32(layout.data + k_bmpWidthAt);
+    headers.height = readLe32(layout.data + k_bmpHeightAt);
+    headers.bitCount = 8;
+    headers.compression = rle ? k_bmpRle8 : k_bmpUncompressed;
+    headers.paletteEntries = entries;
+    headers.pixelBytes = pixelBytes;
+    headers.imageSize = static_cast<uint32_t>(pixelBytes);
+    headers.dotsPerMetreX = readLe32(layout.data + k_bmpDotsPerMetreXAt);
+    headers.dotsPerMetreY = readLe32(layout.data + k_bmpDotsPerMetreYAt);
+    if (headers.fileSize() > std::numeric_limits<uint32_t>::max())
         return {};
 
-    // FreeImage's own headers already carry the page's size, bottom-up height and dots per
-    // metre; only the fields that describe the table and the pixel data change.
-    std::string out(k_headersSize, '\0');
-    out[0] = 'B';
-    out[1] = 'M';
-    putLe32(out, 2, static_cast<uint32_t>(fileSize));
-    putLe32(out, k_dataOffsetAt, static_cast<uint32_t>(dataOffset));
-    std::memcpy(out.data() + k_fileHeaderSize, layout.data + k_fileHeaderSize, k_infoHeaderSize);
-    putLe32(out, k_compressionAt, rle ? k_biRle8 : 0);
-    putLe32(out, k_imageSizeAt, static_cast<uint32_t>(pixelBytes));
-    putLe32(out, k_coloursUsedAt, entries);
-    putLe32(out, k_coloursImportantAt, entries);
-    out.reserve(fileSize);
-    out.append(reinterpret_cast<const char*>(layout.data + k_headersSize), 4 * size_t{entries});
+    std::string out(k_bmpHeadersSize, '\0');
+    writeBmpHeaders(headers, reinterpret_cast<uint8_t*>(out.data()));
+    out.reserve(static_cast<size_t>(headers.fileSize()));
+    out.append(reinterpret_cast<const char*>(layout.data + k_bmpHeadersSize), 4 * size_t{entries});
     if (rle && lastLineEnded) {
         out.append(reinterpret_cast<const char*>(pixels), pixelBytes - 2);
         out.append("\0\1", 2);
     } else {
         out.append(reinterpret_cast<const char*>(pixels), pixelBytes);
     }
+    if (rle)
+        clearRunPadding(reinterpret_cast<uint8_t*>(out.data()) + headers.dataOffset(), pixelBytes);
     return out;
 }
 
@@ -296,13 +296,6 @@ int computeSaveFlags(std::string_view key, const settings::Settings& settings) {
 
 std::string compactBmpBytes(FIBITMAP* page, bool rle) {
     return rebuiltBmp(page, rle, true);
-}
-
-uint64_t bmpFileSize(uint64_t width, uint64_t height, unsigned bpp) {
-    const uint64_t paletteEntries = bpp <= 8 ? uint64_t{1} << bpp : 0;
-    const uint64_t masks = bpp == 16 || bpp == 32 ? 12 : 0; // colour masks of FreeImage's writer
-    const uint64_t rowBytes = (width * bpp + 31) / 32 * 4;
-    return k_headersSize + masks + 4 * paletteEntries + rowBytes * height;
 }
 
 std::string pageSaveProblem(FIBITMAP* page, const SaveTarget& job) {

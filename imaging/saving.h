@@ -39,14 +39,11 @@ std::string pageSaveProblem(FIBITMAP* page, const SaveTarget& job);
 bool encodePage(FIBITMAP* page, int fd, const SaveTarget& job, const settings::Settings& settings,
                 std::string& why);
 
-// Size in bytes of the uncompressed BMP file FreeImage writes for a page of this size and
-// depth (headers, colour masks or table, and rows padded to 4 bytes).
-uint64_t bmpFileSize(uint64_t width, uint64_t height, unsigned bpp);
-
 // The compact 8-bit BMP of `page` (an 8-bit palette bitmap): its colour table holds only the
 // entries up to the highest index used. `rle` selects 8-bit run-length coding; the pixel data
 // is FreeImage's, except that run-length data ends with the end-of-bitmap marker directly
-// after the last row and the headers state its true size. Empty on failure, for a null page
+// after the last row, the padding bytes of its absolute runs are 0 (FreeImage leaves them
+// unset), and the headers state its true size. Empty on failure, for a null page
 // or one that is not 8-bit palette.
 std::string compactBmpBytes(FIBITMAP* page, bool rle);
 

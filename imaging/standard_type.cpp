@@ -10,14 +10,32 @@ bool isFloatColour(FREE_IMAGE_TYPE type) {
 
 } // namespace
 
+bool isGreyscale(FIBITMAP* page) {
+    switch (FreeImage_GetImageType(page)) {
+    case FIT_UINT16:
+    case FIT_INT16:
+    case FIT_UINT32:
+    case FIT_INT32:
+    case FIT_FLOAT:
+    case FIT_DOUBLE:
+        return true;
+    case FIT_BITMAP: {
+        const FREE_IMAGE_COLOR_TYPE type = FreeImage_GetColorType(page);
+        return type == FIC_MINISBLACK || type == FIC_MINISWHITE;
+    }
+    default:
+        return false;
+    }
+}
+
 Bitmap standardizePage(Bitmap page) {
     if (!page)
         return page;
     const FREE_IMAGE_TYPE type = FreeImage_GetImageType(page.get());
     if (type == FIT_BITMAP)
         return page;
-    // Gamma 1.0 rather than FreeImage's default 2.2, matching the tone mapping at loading;
-    // 16-bit integer colour is scaled to 8 bits per sample, as at loading.
+    // Gamma 1.0 rather than FreeImage's default 2.2, matching the tone mapping at loading.
+    // 16 bits per sample is more precision, not more range: scaled, never tone-mapped.
     FIBITMAP* standard = isFloatColour(type)  ? FreeImage_TmoDrago03(page.get(), 1.0, 0.0)
                          : type == FIT_RGB16  ? FreeImage_ConvertTo24Bits(page.get())
                          : type == FIT_RGBA16 ? FreeImage_ConvertTo32Bits(page.get())
@@ -26,26 +44,15 @@ Bitmap standardizePage(Bitmap page) {
 }
 
 Bitmap standardizeGreyscale(Bitmap page) {
-    if (!page)
+    if (!page || !isGreyscale(page.get()))
         return page;
-    const FREE_IMAGE_COLOR_TYPE type = FreeImage_GetColorType(page.get());
-    if (type != FIC_MINISWHITE && type != FIC_MINISBLACK)
-        return page;
-    return keepResolution(page.get(), FreeImage_ConvertToStandardType(page.get(), TRUE));
+    return standardizePage(std::move(page));
 }
 
 Bitmap toneMap(Bitmap page) {
     if (!page || FreeImage_GetBPP(page.get()) <= 32)
         return page;
-    // 16 bits per sample is more precision, not more range: scaled, never tone-mapped.
-    switch (FreeImage_GetImageType(page.get())) {
-    case FIT_RGB16:
-        return keepResolution(page.get(), FreeImage_ConvertTo24Bits(page.get()));
-    case FIT_RGBA16:
-        return keepResolution(page.get(), FreeImage_ConvertTo32Bits(page.get()));
-    default:
-        return keepResolution(page.get(), FreeImage_TmoDrago03(page.get(), 1.0, 0.0));
-    }
+    return standardizePage(std::move(page));
 }
 
 Bitmap convertPage(Bitmap page, const PageConversion& convert) {

@@ -300,7 +300,8 @@ std::vector<Synthetic> syntheticPages() {
             pages.push_back(with(grey16("grey16-p2-c" + c, ramp16), differenced));
         }
     }
-    for (const uint16_t compression : {COMPRESSION_CCITTFAX3, COMPRESSION_CCITTFAX4}) {
+    for (const uint16_t compression : {COMPRESSION_CCITTRLE, COMPRESSION_CCITTFAX3,
+                                       COMPRESSION_CCITTFAX4, COMPRESSION_CCITTRLEW}) {
         for (const uint16_t photometric : {PHOTOMETRIC_MINISWHITE, PHOTOMETRIC_MINISBLACK}) {
             pages.push_back(with(
                 bilevel("fax" + std::to_string(compression) + "-" + std::to_string(photometric),

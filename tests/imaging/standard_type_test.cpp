@@ -51,5 +51,50 @@ TEST(StandardTypeTest, SixteenBitColourIsScaledNotToneMapped) {
     EXPECT_EQ(FreeImage_GetBPP(toneMap(std::move(rgba16)).get()), 32u);
 }
 
+struct TypeCase {
+    FREE_IMAGE_TYPE type;
+    unsigned bpp;         // the type's depth, for a standard bitmap the depth it is made with
+    bool grey;            // isGreyscale
+    unsigned standardBpp; // the depth standardizePage gives
+};
+
+class StandardTypes : public ::testing::TestWithParam<TypeCase> {};
+
+Bitmap pageOfType(const TypeCase& c) {
+    Bitmap page(c.type == FIT_BITMAP ? FreeImage_Allocate(3, 2, static_cast<int>(c.bpp))
+                                     : FreeImage_AllocateT(c.type, 3, 2));
+    FreeImage_SetDotsPerMeterX(page.get(), 4724);
+    return page;
+}
+
+TEST_P(StandardTypes, OneStandardisationForEveryStep) {
+    const TypeCase c = GetParam();
+    ASSERT_EQ(FreeImage_GetBPP(pageOfType(c).get()), c.bpp);
+    EXPECT_EQ(isGreyscale(pageOfType(c).get()), c.grey);
+
+    const Bitmap standard = standardizePage(pageOfType(c));
+    ASSERT_NE(standard, nullptr);
+    EXPECT_EQ(FreeImage_GetImageType(standard.get()), FIT_BITMAP);
+    EXPECT_EQ(FreeImage_GetBPP(standard.get()), c.standardBpp);
+    EXPECT_EQ(FreeImage_GetDotsPerMeterX(standard.get()), 4724u);
+
+    // The greyscale step and the tone mapping standardise the pages they take the same way.
+    const Bitmap grey = standardizeGreyscale(pageOfType(c));
+    EXPECT_EQ(FreeImage_GetImageType(grey.get()) == FIT_BITMAP, c.grey || c.type == FIT_BITMAP);
+    const Bitmap mapped = toneMap(standardizeGreyscale(pageOfType(c)));
+    EXPECT_EQ(FreeImage_GetImageType(mapped.get()), FIT_BITMAP);
+    EXPECT_EQ(FreeImage_GetBPP(mapped.get()), c.standardBpp);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Types, StandardTypes,
+    ::testing::Values(TypeCase{FIT_BITMAP, 8, true, 8}, TypeCase{FIT_BITMAP, 24, false, 24},
+                      TypeCase{FIT_UINT16, 16, true, 8}, TypeCase{FIT_INT16, 16, true, 8},
+                      TypeCase{FIT_UINT32, 32, true, 8}, TypeCase{FIT_INT32, 32, true, 8},
+                      TypeCase{FIT_FLOAT, 32, true, 8}, TypeCase{FIT_DOUBLE, 64, true, 8},
+                      TypeCase{FIT_COMPLEX, 128, false, 8}, TypeCase{FIT_RGB16, 48, false, 24},
+                      TypeCase{FIT_RGBA16, 64, false, 32}, TypeCase{FIT_RGBF, 96, false, 24},
+                      TypeCase{FIT_RGBAF, 128, false, 24}));
+
 } // namespace
 } // namespace kx::imaging
