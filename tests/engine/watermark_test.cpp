@@ -121,7 +121,16 @@ TEST_P(WatermarkPositionTest, PlacesTheBoxAtItsPositionWithOffsets) {
     EXPECT_EQ(pixelAt(page.get(), box.left, box.top).r, 255);
 }
 
-INSTANTIATE_TEST_SUITE_P(NinePositions, WatermarkPositionTest, ::testing::Range(0, 9));
+// Rows named as the position keywords name the positions.
+std::string positionName(const ::testing::TestParamInfo<int>& info) {
+    constexpr const char* k_names[] = {"top_left",    "top_center",    "top_right",
+                                       "middle_left", "middle_center", "middle_right",
+                                       "bottom_left", "bottom_center", "bottom_right"};
+    return k_names[info.param];
+}
+
+INSTANTIATE_TEST_SUITE_P(NinePositions, WatermarkPositionTest, ::testing::Range(0, 9),
+                         positionName);
 
 TEST_F(WatermarkTest, PositionOutsideTheTableGoesToTheAreaOrigin) {
     for (const int position : {-1, 9, 100}) {

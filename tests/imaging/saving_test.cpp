@@ -1,6 +1,7 @@
 #include "base/file_replace.h"
 #include "imaging/bitmap.h"
 #include "imaging/saving.h"
+#include "tests/support/case_names.h"
 #include "tests/support/file_size_limit.h"
 #include "tests/support/image_compare.h"
 #include "tests/support/temp_dir.h"
@@ -133,7 +134,7 @@ INSTANTIATE_TEST_SUITE_P(
         FlagCase{"JxrLossless", "jxr", [](auto&) {}, 100},
         FlagCase{"GifNone", "gif", [](auto& s) { s.jpgQuality = 90; }, 0},
         FlagCase{"UnknownKey", "xyz", [](auto& s) { s.bmpCompression = 1; }, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test::byName);
 
 TEST(CompactBmp, KeepsOnlyTheUsedColoursAndFreeImagesPixels) {
     const Bitmap page =
@@ -387,7 +388,8 @@ TEST_P(BmpRoundTrip, KeepsPixelsAndResolution) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Depths, BmpRoundTrip, ::testing::Values(1, 4, 8, 16, 24, 32));
+INSTANTIATE_TEST_SUITE_P(Depths, BmpRoundTrip, ::testing::Values(1, 4, 8, 16, 24, 32),
+                         [](const auto& info) { return std::to_string(info.param) + "_bit"; });
 
 } // namespace
 } // namespace kx::imaging
