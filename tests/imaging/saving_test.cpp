@@ -5,6 +5,7 @@
 #include "tests/support/file_size_limit.h"
 #include "tests/support/image_compare.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/unprivileged.h"
 
 #include <gtest/gtest.h>
 
@@ -230,14 +231,29 @@ TEST(SavePage, FailuresLeaveNothingBehind) {
     EXPECT_EQ(entriesIn(dir.path()), 3u);
 }
 
+// Saved by a user whom the folder's permissions hold back: root writes into read-only folders.
 TEST(SavePage, ReadOnlyFolderFailsCleanly) {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "root may write into read-only folders";
+    const std::optional<test::UnprivilegedUser> user = test::unprivilegedUser();
+    if (!user)
+        GTEST_SKIP() << "no user without root's rights";
     TempDir dir;
     const Bitmap page = palettePage([](int, int) { return uint8_t{1}; });
-    chmod(dir.path().c_str(), 0500);
-    EXPECT_FALSE(savePage(page.get(), dir.file("p.bmp"), bmpJob(8), colourTable(1)));
+    // The user's own folder, without the right to write into it.
+    ASSERT_EQ(chown(dir.path().c_str(), user->uid, user->gid), 0);
+    ASSERT_EQ(chmod(dir.path().c_str(), 0500), 0);
+    constexpr int k_refused = 0, k_saved = 1, k_outOfReach = 2;
+    const std::optional<int> result = test::runAs(*user, [&] {
+        if (access(dir.path().c_str(), R_OK | X_OK) != 0)
+            return k_outOfReach;
+        const bool saved = savePage(page.get(), dir.file("p.bmp"), bmpJob(8), colourTable(1));
+        return saved ? k_saved : k_refused;
+    });
     chmod(dir.path().c_str(), 0700);
+    if (!result)
+        GTEST_SKIP() << "cannot run as user " << user->uid;
+    if (*result == k_outOfReach)
+        GTEST_SKIP() << "the temporary folder is out of reach of user " << user->uid;
+    EXPECT_EQ(*result, k_refused);
     EXPECT_EQ(entriesIn(dir.path()), 0u);
 }
 
