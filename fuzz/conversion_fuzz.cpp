@@ -38,6 +38,12 @@ Workspace& workspace() {
         made.gui = new QGuiApplication(argc, argv);
         return made;
     }();
+    // The test suite replays this target on every run: its folder goes when the process ends.
+    static const int removedAtExit = std::atexit([] {
+        std::error_code ignored;
+        fs::remove_all(w.folder, ignored);
+    });
+    (void)removedAtExit;
     return w;
 }
 

@@ -1,6 +1,7 @@
 #include "decoder/decode_diagnostics.h"
 #include "decoder/direct_bmp.h"
 #include "decoder/page_budget.h"
+#include "fuzz/scratch_file.h"
 
 // Feeds arbitrary files to the writer that turns common TIFF pages into BMP files straight from
 // libtiff's strips: every directory libtiff can read is offered to it, and what it accepts is
@@ -15,7 +16,7 @@
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::string path = "/tmp/kx-direct-bmp-fuzz-" + std::to_string(getpid()) + ".tif";
+    const std::string& path = scratchFile("direct-bmp-fuzz");
     FILE* file = std::fopen(path.c_str(), "wb");
     if (!file)
         return 0;

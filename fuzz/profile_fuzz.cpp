@@ -1,5 +1,6 @@
 #include "core/command_line.h"
 #include "engine/job_state.h"
+#include "fuzz/scratch_file.h"
 #include "settings/settings.h"
 
 // Reads arbitrary files as settings profiles (--profile=FILE): the settings file reader with
@@ -8,10 +9,9 @@
 #include <cstdint>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::string path = "/tmp/kx-profile-fuzz-" + std::to_string(getpid());
+    const std::string& path = scratchFile("profile-fuzz");
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));

@@ -1,5 +1,6 @@
 #include "decoder/contained_decoder.h"
 #include "drawing/canvas.h"
+#include "fuzz/scratch_file.h"
 #include "imaging/bitmap.h"
 
 // Feeds arbitrary files to the watermark loader: the image is decoded in a decoder process and
@@ -11,10 +12,9 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::string path = "/tmp/kx-watermark-fuzz-" + std::to_string(getpid());
+    const std::string& path = scratchFile("watermark-fuzz");
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));

@@ -1,5 +1,6 @@
 #include "core/command_line.h"
 #include "core/option_table.h"
+#include "tests/support/case_names.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -133,11 +134,15 @@ TEST_F(CommandLineTest, LongRunOptionsTakeTheirOwnValue) {
     EXPECT_EQ(m_job.outputFormatKey, "bmp");
 }
 
-class RefusedValueTest : public CommandLineTest,
-                         public testing::WithParamInterface<std::vector<std::string>> {};
+struct RefusedCase {
+    const char* name;
+    std::vector<std::string> parameters;
+};
+
+class RefusedValueTest : public CommandLineTest, public testing::WithParamInterface<RefusedCase> {};
 
 TEST_P(RefusedValueTest, EndsTheParseWithIncorrectNumberOfParameters) {
-    std::vector<std::string> parameters = GetParam();
+    std::vector<std::string> parameters = GetParam().parameters;
     parameters.push_back("--threshold=9");
     const ParseResult result = parse(parameters);
     EXPECT_EQ(result.error, k_incorrect);
@@ -148,13 +153,19 @@ TEST_P(RefusedValueTest, EndsTheParseWithIncorrectNumberOfParameters) {
 
 INSTANTIATE_TEST_SUITE_P(
     Values, RefusedValueTest,
-    testing::Values(std::vector<std::string>{"-i", "-o", "out"}, std::vector<std::string>{"-i", ""},
-                    std::vector<std::string>{"-c", "-bmp"}, std::vector<std::string>{"--input="},
-                    std::vector<std::string>{"--output=-x"},
-                    std::vector<std::string>{"--conversion"}, std::vector<std::string>{"--width"},
-                    std::vector<std::string>{"--width="}, std::vector<std::string>{"--WM-TEXT=--x"},
-                    std::vector<std::string>{"--gamma"}, std::vector<std::string>{"--dither"},
-                    std::vector<std::string>{"--profile="}));
+    testing::Values(RefusedCase{"short_option_followed_by_an_option", {"-i", "-o", "out"}},
+                    RefusedCase{"short_option_with_an_empty_value", {"-i", ""}},
+                    RefusedCase{"short_option_with_a_value_like_an_option", {"-c", "-bmp"}},
+                    RefusedCase{"long_option_with_an_empty_value", {"--input="}},
+                    RefusedCase{"long_option_with_a_value_like_an_option", {"--output=-x"}},
+                    RefusedCase{"run_option_without_equals_sign", {"--conversion"}},
+                    RefusedCase{"number_option_without_equals_sign", {"--width"}},
+                    RefusedCase{"number_option_with_an_empty_value", {"--width="}},
+                    RefusedCase{"text_option_with_a_value_like_an_option", {"--WM-TEXT=--x"}},
+                    RefusedCase{"real_option_without_equals_sign", {"--gamma"}},
+                    RefusedCase{"keyword_option_without_equals_sign", {"--dither"}},
+                    RefusedCase{"profile_with_an_empty_value", {"--profile="}}),
+    test::byName);
 
 TEST_F(CommandLineTest, RunOptionAsLastParameterIsRefused) {
     for (const char* option : {"-i", "-o", "-c", "-I"}) {

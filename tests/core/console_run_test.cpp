@@ -1,5 +1,6 @@
 #include "base/text_format.h"
 #include "core/instance_lock.h"
+#include "tests/support/case_names.h"
 #include "tests/support/image_compare.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
@@ -209,7 +210,7 @@ INSTANTIATE_TEST_SUITE_P(
         ValidationCase{"MissingImage",
                        {"--wm-image=/nonexistent/logo.png"},
                        "Error: Invalid watermark image"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test::byName);
 
 TEST_F(ConsoleRunTest, BoundaryValuesPass) {
     const std::string input = makeThreePageTiff();

@@ -141,7 +141,20 @@ TEST_P(SquattedLockFolderTest, IsNotUsedAndTheProgramStillRuns) {
 
 INSTANTIATE_TEST_SUITE_P(Squats, SquattedLockFolderTest,
                          ::testing::Values(Squat::LinkToAnotherFolder, Squat::OpenToEveryone,
-                                           Squat::OwnedByAnotherUser, Squat::LockFileIsALink));
+                                           Squat::OwnedByAnotherUser, Squat::LockFileIsALink),
+                         [](const auto& info) -> std::string {
+                             switch (info.param) {
+                             case Squat::LinkToAnotherFolder:
+                                 return "LinkToAnotherFolder";
+                             case Squat::OpenToEveryone:
+                                 return "OpenToEveryone";
+                             case Squat::OwnedByAnotherUser:
+                                 return "OwnedByAnotherUser";
+                             case Squat::LockFileIsALink:
+                                 return "LockFileIsALink";
+                             }
+                             return std::to_string(static_cast<int>(info.param));
+                         });
 
 } // namespace
 } // namespace kx::core

@@ -1,4 +1,5 @@
 #include "core/keywords.h"
+#include "tests/support/case_names.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@ namespace {
 using K = KeywordKind;
 
 struct Lookup {
+    const char* name;
     KeywordKind kind;
     const char* text;
     int32_t expected;
@@ -25,25 +27,37 @@ TEST_P(KeywordValueTest, GivesStoredValue) {
 
 INSTANTIATE_TEST_SUITE_P(
     AnyCaseExactWordsOnly, KeywordValueTest,
-    testing::Values(
-        Lookup{K::ResizeAlgorithm, "LANCZOS", 5}, Lookup{K::ResizeAlgorithm, "lanczos", 5},
-        Lookup{K::ResizeAlgorithm, "LaNcZoS", 5},
-        // Trimming is the caller's job; no prefix or partial matching.
-        Lookup{K::ResizeAlgorithm, " LANCZOS ", 0}, Lookup{K::ResizeAlgorithm, "LANCZOS3", 0},
-        Lookup{K::ResizeAlgorithm, "LANCZO", 0}, Lookup{K::ResizeAlgorithm, "", 0},
-        Lookup{K::RawLoadAs, "48hs", 4}, Lookup{K::RawLoadAs, "48", 5},
-        Lookup{K::RawLoadAs, "16", 2}, Lookup{K::WatermarkSize, "FIXED", 0},
-        Lookup{K::WatermarkSize, "HUGE", 0}, Lookup{K::FontEffect, "strikethrought", 2},
-        Lookup{K::Position, "BottomRight", 8}, Lookup{K::FileTimestamp, "custom", 2},
-        Lookup{K::DitherAlgorithm, "cluster16", 6}, Lookup{K::JpgSaveAs, "optimized", 2},
-        // Every compression word is accepted, whichever format it belongs to.
-        Lookup{K::Compression, "lzw", 6}, Lookup{K::Compression, "RLE", 1},
-        Lookup{K::Compression, "ZLIB9", 3}, Lookup{K::Compression, "B44", 4},
-        Lookup{K::Compression, "LOGLUV", 8}, Lookup{K::Compression, "NONE", 0},
-        // Value-to-keyword lists only, and kinds that do not exist.
-        Lookup{K::FrameType, "SOLID", 0}, Lookup{K::WatermarkType, "IMAGE", 0},
-        Lookup{static_cast<KeywordKind>(23), "AUTO", 0},
-        Lookup{static_cast<KeywordKind>(-1), "AUTO", 0}));
+    testing::Values(Lookup{"upper_case", K::ResizeAlgorithm, "LANCZOS", 5},
+                    Lookup{"lower_case", K::ResizeAlgorithm, "lanczos", 5},
+                    Lookup{"mixed_case", K::ResizeAlgorithm, "LaNcZoS", 5},
+                    // Trimming is the caller's job; no prefix or partial matching.
+                    Lookup{"blanks_around", K::ResizeAlgorithm, " LANCZOS ", 0},
+                    Lookup{"longer_word", K::ResizeAlgorithm, "LANCZOS3", 0},
+                    Lookup{"prefix", K::ResizeAlgorithm, "LANCZO", 0},
+                    Lookup{"empty", K::ResizeAlgorithm, "", 0},
+                    Lookup{"letters_after_digits", K::RawLoadAs, "48hs", 4},
+                    Lookup{"digits", K::RawLoadAs, "48", 5},
+                    Lookup{"other_digits", K::RawLoadAs, "16", 2},
+                    Lookup{"only_word_of_its_list", K::WatermarkSize, "FIXED", 0},
+                    Lookup{"missing_word", K::WatermarkSize, "HUGE", 0},
+                    Lookup{"word_spelt_as_the_list_spells_it", K::FontEffect, "strikethrought", 2},
+                    Lookup{"last_position", K::Position, "BottomRight", 8},
+                    Lookup{"file_timestamp", K::FileTimestamp, "custom", 2},
+                    Lookup{"word_with_digits", K::DitherAlgorithm, "cluster16", 6},
+                    Lookup{"jpg_save_as", K::JpgSaveAs, "optimized", 2},
+                    // Every compression word is accepted, whichever format it belongs to.
+                    Lookup{"tiff_compression", K::Compression, "lzw", 6},
+                    Lookup{"bmp_compression", K::Compression, "RLE", 1},
+                    Lookup{"png_compression", K::Compression, "ZLIB9", 3},
+                    Lookup{"exr_compression", K::Compression, "B44", 4},
+                    Lookup{"last_compression", K::Compression, "LOGLUV", 8},
+                    Lookup{"no_compression", K::Compression, "NONE", 0},
+                    // Value-to-keyword lists only, and kinds that do not exist.
+                    Lookup{"frame_type", K::FrameType, "SOLID", 0},
+                    Lookup{"watermark_type", K::WatermarkType, "IMAGE", 0},
+                    Lookup{"kind_past_the_last", static_cast<KeywordKind>(23), "AUTO", 0},
+                    Lookup{"negative_kind", static_cast<KeywordKind>(-1), "AUTO", 0}),
+    test::byName);
 
 std::vector<std::string> words(const std::string& text) {
     std::istringstream stream(text);

@@ -5,6 +5,7 @@
 #include "decoder/loading.h"
 #include "imaging/format_registry.h"
 #include "imaging/saving.h"
+#include "tests/support/case_names.h"
 #include "tests/support/file_size_limit.h"
 #include "tests/support/image_compare.h"
 #include "tests/support/temp_dir.h"
@@ -267,7 +268,7 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedPathCase{"DeepParent", "a/../../x.bmp", false, "leaves the output folder"},
         RefusedPathCase{"ThroughALink", "link/escaped.bmp", false, "leaves the output folder"},
         RefusedPathCase{"TheInputItself", "%filename%.tif", true, "is the input file itself"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test::byName);
 
 TEST_F(ConversionWorkerTest, MaskIntoASubfolderOfTheOutputFolderIsAllowed) {
     fs::create_directories(m_dir.path() / "sub");
@@ -489,8 +490,15 @@ const UnchangedOutputCase k_unchangedCases[] = {
     {"zackthecat.tif", 0, {"zackthecat.bmp 269899f9cad45be8"}},
 };
 
+// Rows named after the input, with the frame loading where it is not the default.
 INSTANTIATE_TEST_SUITE_P(ConversionWorkerTest, UnchangedOutputs,
-                         ::testing::ValuesIn(k_unchangedCases));
+                         ::testing::ValuesIn(k_unchangedCases), [](const auto& info) {
+                             const UnchangedOutputCase& c = info.param;
+                             std::string name = c.input;
+                             if (c.frameLoading != 0)
+                                 name += "_frame_loading_" + std::to_string(c.frameLoading);
+                             return test::caseName(name);
+                         });
 
 // The decoders write pages into files made ahead in the folder the first page's name points
 // to; pages whose names lead elsewhere get their files copied there, and nothing is left behind.

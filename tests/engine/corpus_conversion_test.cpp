@@ -1,5 +1,6 @@
 #include "imaging/saving.h"
 #include "tests/engine/conversion_fixture.h"
+#include "tests/support/case_names.h"
 #include "tests/support/gui_app.h"
 #include "tests/support/image_compare.h"
 #include "tests/support/run_program.h"
@@ -151,14 +152,8 @@ TEST_P(CorpusConversionTest, ConvertsOrFailsCleanly) {
     FreeImage_CloseMultiBitmap(pages, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Corpus, CorpusConversionTest, ::testing::ValuesIn(k_cases), [](const auto& info) {
-        std::string name = info.param.file;
-        std::replace_if(
-            name.begin(), name.end(),
-            [](char ch) { return !std::isalnum(static_cast<unsigned char>(ch)); }, '_');
-        return name;
-    });
+INSTANTIATE_TEST_SUITE_P(Corpus, CorpusConversionTest, ::testing::ValuesIn(k_cases),
+                         [](const auto& info) { return test::caseName(info.param.file); });
 
 // Pages that used to come out visibly wrong, from the chain or from FreeImage's TIFF loader.
 // Each is converted through the worker with the settings given and compared with an
@@ -474,7 +469,7 @@ TEST_P(PageFidelityTest, LooksLikeItsSource) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Pages, PageFidelityTest, ::testing::ValuesIn(k_fidelityCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         test::byName);
 
 // The watermark's "%bpp%" shows the depth each page is saved with: 1 for a bilevel page, 24
 // for the colour page after it.

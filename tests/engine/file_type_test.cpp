@@ -1,4 +1,5 @@
 #include "engine/file_type.h"
+#include "tests/support/case_names.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -179,7 +180,7 @@ INSTANTIATE_TEST_SUITE_P(
         SignatureCase{"jpg", "\xFF\xD8\xFF\xDB"s, "JPG"},
         SignatureCase{"jpeg", "\xFF\xD8\xFF\xEE"s, "JPEG"},
         SignatureCase{"mp3", "\xFF\xFB"s, "MP3"}),
-    [](const ::testing::TestParamInfo<SignatureCase>& info) { return info.param.label; });
+    [](const auto& info) { return test::caseName(info.param.label); });
 
 } // namespace
 } // namespace kx::engine

@@ -121,7 +121,16 @@ TEST_P(WatermarkPositionTest, PlacesTheBoxAtItsPositionWithOffsets) {
     EXPECT_EQ(pixelAt(page.get(), box.left, box.top).r, 255);
 }
 
-INSTANTIATE_TEST_SUITE_P(NinePositions, WatermarkPositionTest, ::testing::Range(0, 9));
+// Rows named as the position keywords name the positions.
+std::string positionName(const ::testing::TestParamInfo<int>& info) {
+    constexpr const char* k_names[] = {"top_left",    "top_center",    "top_right",
+                                       "middle_left", "middle_center", "middle_right",
+                                       "bottom_left", "bottom_center", "bottom_right"};
+    return k_names[info.param];
+}
+
+INSTANTIATE_TEST_SUITE_P(NinePositions, WatermarkPositionTest, ::testing::Range(0, 9),
+                         positionName);
 
 TEST_F(WatermarkTest, PositionOutsideTheTableGoesToTheAreaOrigin) {
     for (const int position : {-1, 9, 100}) {
@@ -334,11 +343,10 @@ TEST_F(WatermarkTest, AbsurdTextSettingsNeverCrash) {
     EXPECT_FALSE(drawWatermark(nullptr, base, pageJob(60, 40), {}));
     PreparedWatermark prepared;
     ASSERT_EQ(prepareWatermark(base, prepared), WatermarkProblem::None);
-    const imaging::Bitmap empty =
-        drawWatermark(imaging::Bitmap(FreeImage_Allocate(0, 0, 24)), base, {}, prepared);
-    if (empty) {
-        EXPECT_EQ(FreeImage_GetWidth(empty.get()), 0u);
-    }
+    // FreeImage makes no page of 0 x 0 pixels: such a page arrives as none, and none comes out.
+    imaging::Bitmap empty(FreeImage_Allocate(0, 0, 24));
+    ASSERT_FALSE(empty);
+    EXPECT_FALSE(drawWatermark(std::move(empty), base, {}, prepared));
 }
 
 // ---- Image watermark ------------------------------------------------------------------

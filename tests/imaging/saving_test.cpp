@@ -1,9 +1,11 @@
 #include "base/file_replace.h"
 #include "imaging/bitmap.h"
 #include "imaging/saving.h"
+#include "tests/support/case_names.h"
 #include "tests/support/file_size_limit.h"
 #include "tests/support/image_compare.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/unprivileged.h"
 
 #include <gtest/gtest.h>
 
@@ -134,7 +136,7 @@ INSTANTIATE_TEST_SUITE_P(
         FlagCase{"JxrLossless", "jxr", [](auto&) {}, 100},
         FlagCase{"GifNone", "gif", [](auto& s) { s.jpgQuality = 90; }, 0},
         FlagCase{"UnknownKey", "xyz", [](auto& s) { s.bmpCompression = 1; }, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test::byName);
 
 // Where the padding bytes that follow absolute runs of odd length in 8-bit run-length data are.
 std::vector<size_t> absoluteRunPadding(const std::string& bmp) {
@@ -284,14 +286,29 @@ TEST(SavePage, FailuresLeaveNothingBehind) {
     EXPECT_EQ(entriesIn(dir.path()), 3u);
 }
 
+// Saved by a user whom the folder's permissions hold back: root writes into read-only folders.
 TEST(SavePage, ReadOnlyFolderFailsCleanly) {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "root may write into read-only folders";
+    const std::optional<test::UnprivilegedUser> user = test::unprivilegedUser();
+    if (!user)
+        GTEST_SKIP() << "no user without root's rights";
     TempDir dir;
     const Bitmap page = palettePage([](int, int) { return uint8_t{1}; });
-    chmod(dir.path().c_str(), 0500);
-    EXPECT_FALSE(savePage(page.get(), dir.file("p.bmp"), bmpJob(8), colourTable(1)));
+    // The user's own folder, without the right to write into it.
+    ASSERT_EQ(chown(dir.path().c_str(), user->uid, user->gid), 0);
+    ASSERT_EQ(chmod(dir.path().c_str(), 0500), 0);
+    constexpr int k_refused = 0, k_saved = 1, k_outOfReach = 2;
+    const std::optional<int> result = test::runAs(*user, [&] {
+        if (access(dir.path().c_str(), R_OK | X_OK) != 0)
+            return k_outOfReach;
+        const bool saved = savePage(page.get(), dir.file("p.bmp"), bmpJob(8), colourTable(1));
+        return saved ? k_saved : k_refused;
+    });
     chmod(dir.path().c_str(), 0700);
+    if (!result)
+        GTEST_SKIP() << "cannot run as user " << user->uid;
+    if (*result == k_outOfReach)
+        GTEST_SKIP() << "the temporary folder is out of reach of user " << user->uid;
+    EXPECT_EQ(*result, k_refused);
     EXPECT_EQ(entriesIn(dir.path()), 0u);
 }
 
@@ -432,7 +449,8 @@ TEST_P(BmpRoundTrip, KeepsPixelsAndResolution) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Depths, BmpRoundTrip, ::testing::Values(1, 4, 8, 16, 24, 32));
+INSTANTIATE_TEST_SUITE_P(Depths, BmpRoundTrip, ::testing::Values(1, 4, 8, 16, 24, 32),
+                         [](const auto& info) { return std::to_string(info.param) + "_bit"; });
 
 } // namespace
 } // namespace kx::imaging

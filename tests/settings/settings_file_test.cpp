@@ -1,4 +1,5 @@
 #include "settings/settings_file.h"
+#include "tests/support/case_names.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -83,6 +84,7 @@ TEST(SettingsFileParse, FirstGroupAndFirstKeyWin) {
 }
 
 struct IntegerCase {
+    const char* name;
     const char* text;
     int32_t value;
 };
@@ -95,13 +97,19 @@ TEST_P(ParseInteger, ReadsLikeAtoiWithoutOverflow) {
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, ParseInteger,
-    ::testing::Values(IntegerCase{"20", 20}, IntegerCase{"20px", 20}, IntegerCase{"abc", 0},
-                      IntegerCase{"", 0}, IntegerCase{"-56", -56}, IntegerCase{"+7", 7},
-                      IntegerCase{" \t\n12", 12}, IntegerCase{"- 5", 0}, IntegerCase{"1.9", 1},
-                      IntegerCase{"2147483647", 2147483647}, IntegerCase{"-2147483648", INT32_MIN},
-                      IntegerCase{"2147483648", INT32_MIN}, IntegerCase{"4294967296", 0},
-                      IntegerCase{"4294967297", 1},
-                      IntegerCase{"99999999999999999999999999999999999999", -1}));
+    ::testing::Values(
+        IntegerCase{"digits", "20", 20}, IntegerCase{"letters_after_digits", "20px", 20},
+        IntegerCase{"letters", "abc", 0}, IntegerCase{"empty", "", 0},
+        IntegerCase{"negative", "-56", -56}, IntegerCase{"plus_sign", "+7", 7},
+        IntegerCase{"white_space_before", " \t\n12", 12},
+        IntegerCase{"blank_after_the_sign", "- 5", 0}, IntegerCase{"fraction", "1.9", 1},
+        IntegerCase{"largest", "2147483647", 2147483647},
+        IntegerCase{"smallest", "-2147483648", INT32_MIN},
+        IntegerCase{"one_past_the_largest_wraps", "2147483648", INT32_MIN},
+        IntegerCase{"two_to_the_32_wraps_to_zero", "4294967296", 0},
+        IntegerCase{"two_to_the_32_plus_one_wraps_to_one", "4294967297", 1},
+        IntegerCase{"many_digits_wrap", "99999999999999999999999999999999999999", -1}),
+    test::byName);
 
 TEST(ParseReal, ReadsNamedValuesInAnyCaseAndNumbersLikeAtof) {
     EXPECT_EQ(parseReal("+Infinity"), INFINITY);

@@ -1,4 +1,5 @@
 #include "settings/settings.h"
+#include "tests/support/case_names.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +9,7 @@ namespace kx::settings {
 namespace {
 
 struct CentringCase {
+    const char* name;
     DesktopSize desktop;
     int x;
     int y;
@@ -26,10 +28,14 @@ TEST_P(WindowCentring, PlacesTheDefaultWindow) {
 
 INSTANTIATE_TEST_SUITE_P(
     Desktops, WindowCentring,
-    ::testing::Values(CentringCase{{1920, 1080}, 705, 410}, CentringCase{{500, 200}, 100, 100},
-                      CentringCase{{510, 260}, 100, 100}, CentringCase{{511, 261}, 0, 0},
-                      CentringCase{{1025, 100}, 257, 100}, CentringCase{{0, 0}, 100, 100},
-                      CentringCase{{-4000, -4000}, 100, 100}));
+    ::testing::Values(CentringCase{"large_desktop", {1920, 1080}, 705, 410},
+                      CentringCase{"smaller_than_the_window", {500, 200}, 100, 100},
+                      CentringCase{"the_window_size", {510, 260}, 100, 100},
+                      CentringCase{"one_pixel_larger_than_the_window", {511, 261}, 0, 0},
+                      CentringCase{"wide_and_low", {1025, 100}, 257, 100},
+                      CentringCase{"no_desktop", {0, 0}, 100, 100},
+                      CentringCase{"negative_size", {-4000, -4000}, 100, 100}),
+    test::byName);
 
 TEST(ApplyDefaults, KeepAspectRatioDependsOnlyOnTheRunMode) {
     Settings window;

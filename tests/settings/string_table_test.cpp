@@ -1,4 +1,5 @@
 #include "settings/string_table.h"
+#include "tests/support/case_names.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -219,7 +220,11 @@ INSTANTIATE_TEST_SUITE_P(
         ExactText{"Preferences", "Every 3 months", "Every 3 months"},
         ExactText{"Preferences", "Clean Recent Files", "Clean Recent Files List on Exit"},
         ExactText{"About", "Website", "Web:"}, ExactText{"About", "Email", "E-mail:"},
-        ExactText{"Custom-Converter", "From", "From:"}, ExactText{"Uninstall", "Next", "Next"}));
+        ExactText{"Custom-Converter", "From", "From:"}, ExactText{"Uninstall", "Next", "Next"}),
+    // Rows named after the group and the key.
+    [](const auto& info) {
+        return test::caseName(std::string(info.param.group) + "_" + info.param.key);
+    });
 
 } // namespace
 } // namespace kx::settings

@@ -1,4 +1,5 @@
 #include "settings/string_table.h"
+#include "tests/support/case_names.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/widget_app.h"
 #include "ui/converter_search.h"
@@ -13,6 +14,7 @@ namespace kx::ui {
 namespace {
 
 struct ExtensionCase {
+    const char* name;
     std::string_view typed;
     std::string_view kept;
 };
@@ -23,14 +25,18 @@ TEST_P(SearchExtensionTest, LowerCasedCutAndFiltered) {
     EXPECT_EQ(searchExtension(GetParam().typed), GetParam().kept);
 }
 
-INSTANTIATE_TEST_SUITE_P(Fields, SearchExtensionTest,
-                         ::testing::Values(ExtensionCase{"JPG", "jpg"}, ExtensionCase{"Png", "png"},
-                                           ExtensionCase{".tif", "tif"},
-                                           ExtensionCase{"b m p", "bmp"},
-                                           ExtensionCase{"abcdefghijklmno", "abcdefghijkl"},
-                                           ExtensionCase{"a.b.c.d.e.f.gh", "abcdef"},
-                                           ExtensionCase{"...!?", ""}, ExtensionCase{"", ""},
-                                           ExtensionCase{"\xc3\xa9tif", "tif"}));
+INSTANTIATE_TEST_SUITE_P(
+    Fields, SearchExtensionTest,
+    ::testing::Values(ExtensionCase{"upper_case_lowered", "JPG", "jpg"},
+                      ExtensionCase{"mixed_case_lowered", "Png", "png"},
+                      ExtensionCase{"dot_dropped", ".tif", "tif"},
+                      ExtensionCase{"blanks_dropped", "b m p", "bmp"},
+                      ExtensionCase{"cut_to_twelve", "abcdefghijklmno", "abcdefghijkl"},
+                      ExtensionCase{"cut_before_dots_are_dropped", "a.b.c.d.e.f.gh", "abcdef"},
+                      ExtensionCase{"punctuation_only", "...!?", ""},
+                      ExtensionCase{"empty", "", ""},
+                      ExtensionCase{"non_ascii_dropped", "\xc3\xa9tif", "tif"}),
+    test::byName);
 
 class ConverterSearchWindowTest : public ::testing::Test {
 protected:

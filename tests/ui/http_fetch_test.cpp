@@ -1,3 +1,4 @@
+#include "tests/support/case_names.h"
 #include "tests/support/local_http_server.h"
 #include "ui/http_fetch.h"
 
@@ -30,6 +31,7 @@ TEST(HttpFetchTest, SendsTheExactRequestAndReadsTheVersion) {
 }
 
 struct ReplyCase {
+    const char* name;
     std::string reply;
     std::string version;
 };
@@ -43,12 +45,14 @@ TEST_P(HttpReplyTest, ReplyGivesItsVersionText) {
 
 INSTANTIATE_TEST_SUITE_P(
     Replies, HttpReplyTest,
-    ::testing::Values(ReplyCase{"HTTP/1.0 200 OK\r\n\r\n320", "320"},
-                      ReplyCase{"HTTP/1.0 200 OK\r\n\r\n3210", "321"},
-                      ReplyCase{"HTTP/1.0 200 OK\r\n321", ""}, ReplyCase{"", ""},
-                      // only the first 2048 bytes are kept
-                      ReplyCase{"HTTP/1.0 200 OK\r\nX: " + std::string(2100, 'x') + "\r\n\r\n321",
-                                ""}));
+    ::testing::Values(ReplyCase{"three_digits", "HTTP/1.0 200 OK\r\n\r\n320", "320"},
+                      ReplyCase{"only_the_first_three", "HTTP/1.0 200 OK\r\n\r\n3210", "321"},
+                      ReplyCase{"no_body", "HTTP/1.0 200 OK\r\n321", ""},
+                      ReplyCase{"empty_reply", "", ""},
+                      ReplyCase{"body_beyond_the_first_2048_bytes",
+                                "HTTP/1.0 200 OK\r\nX: " + std::string(2100, 'x') + "\r\n\r\n321",
+                                ""}),
+    test::byName);
 
 TEST(HttpFetchTest, ReplySentSlowlyInPiecesIsReadWhole) {
     LocalHttpServer server([](int socket) {

@@ -1,3 +1,4 @@
+#include "tests/support/case_names.h"
 #include "ui/theme_config.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +21,7 @@ constexpr std::string_view k_config = "[Theme]\r\n"
                                       "Exit=exit";
 
 struct LookupCase {
+    const char* name;
     std::string_view section;
     std::string_view key;
     std::string_view value;
@@ -33,19 +35,20 @@ TEST_P(ThemeValueTest, ReadsTheValueTheWayThemesExpect) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lookups, ThemeValueTest,
-    ::testing::Values(LookupCase{"Theme", "Name", "Blue Sky"},       // blanks trimmed
-                      LookupCase{"THEME", "name", "Blue Sky"},       // case ignored
-                      LookupCase{"Buttons", "Convert", "go_button"}, //
-                      LookupCase{"Icons", "Add", "addx"},            // a prefix matches first
-                      LookupCase{"Icons", "AddX", "addx"},           //
-                      LookupCase{"Icons", "New", "new_icon"},        // TABs removed
-                      LookupCase{"Icons", "Help", "help"},           // up to the next "="
-                      LookupCase{"Icons", "Web", ""},                // no "="
-                      LookupCase{"Icons", "Exit", "exit"},           // last line without CR LF
-                      LookupCase{"Icons", "Convert", ""},            // other section only
-                      LookupCase{"Buttons", "Add", ""},              // next section's key
-                      LookupCase{"Missing", "Name", ""},             //
-                      LookupCase{"Theme", "ame", ""}));              // key must begin a line
+    ::testing::Values(LookupCase{"blanks_trimmed", "Theme", "Name", "Blue Sky"},
+                      LookupCase{"case_ignored", "THEME", "name", "Blue Sky"},
+                      LookupCase{"plain_value", "Buttons", "Convert", "go_button"},
+                      LookupCase{"a_prefix_matches_first", "Icons", "Add", "addx"},
+                      LookupCase{"longer_key", "Icons", "AddX", "addx"},
+                      LookupCase{"tabs_removed", "Icons", "New", "new_icon"},
+                      LookupCase{"up_to_the_next_equals_sign", "Icons", "Help", "help"},
+                      LookupCase{"no_equals_sign", "Icons", "Web", ""},
+                      LookupCase{"last_line_without_line_break", "Icons", "Exit", "exit"},
+                      LookupCase{"key_of_another_section", "Icons", "Convert", ""},
+                      LookupCase{"key_of_the_next_section", "Buttons", "Add", ""},
+                      LookupCase{"missing_section", "Missing", "Name", ""},
+                      LookupCase{"key_must_begin_a_line", "Theme", "ame", ""}),
+    test::byName);
 
 TEST(ThemeValueTest, KeyMustFollowALineBreak) {
     EXPECT_EQ(readThemeValue("[Icons]Add=add\r\n", "Icons", "Add"), "");
@@ -53,7 +56,8 @@ TEST(ThemeValueTest, KeyMustFollowALineBreak) {
 }
 
 struct FileNameCase {
-    std::string_view name;
+    const char* name;
+    std::string_view picture;
     int pixels;
     std::string_view completed;
 };
@@ -61,15 +65,17 @@ struct FileNameCase {
 class PictureFileNameTest : public ::testing::TestWithParam<FileNameCase> {};
 
 TEST_P(PictureFileNameTest, CompletesNamesWithoutPng) {
-    EXPECT_EQ(completePictureFileName(GetParam().name, GetParam().pixels), GetParam().completed);
+    EXPECT_EQ(completePictureFileName(GetParam().picture, GetParam().pixels), GetParam().completed);
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, PictureFileNameTest,
-                         ::testing::Values(FileNameCase{"go_button", 16, "go_button_16.png"},
-                                           FileNameCase{"Start.PNG", 16, "Start.PNG"},
-                                           FileNameCase{"new", 48, "new_48.png"},
-                                           FileNameCase{"a.png", 64, "a.png"},
-                                           FileNameCase{"png", 24, "png_24.png"}));
+INSTANTIATE_TEST_SUITE_P(
+    Names, PictureFileNameTest,
+    ::testing::Values(FileNameCase{"size_and_extension_added", "go_button", 16, "go_button_16.png"},
+                      FileNameCase{"upper_case_extension_kept", "Start.PNG", 16, "Start.PNG"},
+                      FileNameCase{"other_size", "new", 48, "new_48.png"},
+                      FileNameCase{"extension_kept", "a.png", 64, "a.png"},
+                      FileNameCase{"png_without_a_dot_is_a_name", "png", 24, "png_24.png"}),
+    test::byName);
 
 } // namespace
 } // namespace kx::ui

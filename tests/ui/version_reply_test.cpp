@@ -1,4 +1,5 @@
 #include "base/text_format.h"
+#include "tests/support/case_names.h"
 #include "ui/version_reply.h"
 
 #include <gtest/gtest.h>
@@ -38,6 +39,7 @@ TEST(VersionReplyTest, RequestHasTheExactLines) {
 }
 
 struct ReplyCase {
+    const char* name;
     std::string_view reply;
     std::string_view text;
     int number;
@@ -53,14 +55,17 @@ TEST_P(VersionTextTest, TakesTheBodysFirstThreeCharacters) {
 
 INSTANTIATE_TEST_SUITE_P(
     Replies, VersionTextTest,
-    ::testing::Values(ReplyCase{"HTTP/1.0 200 OK\r\n\r\n321", "321", 321},
-                      ReplyCase{"HTTP/1.0 200 OK\r\nX: y\r\n\r\n  320\r\n", "320", 320},
-                      ReplyCase{"HTTP/1.0 200 OK\r\n\r\n3210", "321", 321},
-                      ReplyCase{"HTTP/1.0 200 OK\r\n321", "", 0},
-                      ReplyCase{"HTTP/1.0 200 OK\r\n\r\nabc", "abc", 0},
-                      ReplyCase{"HTTP/1.0 200 OK\r\n\r\n", "", 0},
-                      ReplyCase{std::string_view("HTTP/1.0\0\r\n\r\n321", 16), "", 0},
-                      ReplyCase{"HTTP/1.0 200 OK\r\n\r\n4\r\n", "4", 4}, ReplyCase{"", "", 0}));
+    ::testing::Values(
+        ReplyCase{"three_digits", "HTTP/1.0 200 OK\r\n\r\n321", "321", 321},
+        ReplyCase{"blanks_before_the_body", "HTTP/1.0 200 OK\r\nX: y\r\n\r\n  320\r\n", "320", 320},
+        ReplyCase{"only_the_first_three", "HTTP/1.0 200 OK\r\n\r\n3210", "321", 321},
+        ReplyCase{"no_blank_line_no_body", "HTTP/1.0 200 OK\r\n321", "", 0},
+        ReplyCase{"letters", "HTTP/1.0 200 OK\r\n\r\nabc", "abc", 0},
+        ReplyCase{"empty_body", "HTTP/1.0 200 OK\r\n\r\n", "", 0},
+        ReplyCase{"nul_in_the_head", std::string_view("HTTP/1.0\0\r\n\r\n321", 16), "", 0},
+        ReplyCase{"one_digit", "HTTP/1.0 200 OK\r\n\r\n4\r\n", "4", 4},
+        ReplyCase{"empty_reply", "", "", 0}),
+    test::byName);
 
 TEST(VersionReplyTest, ParsesLeadingDigits) {
     EXPECT_EQ(parseVersionBody("320\r\n"), 320);
