@@ -263,9 +263,7 @@ int PendingFile::fd() const {
     return m_file ? m_file->file.fd() : -1;
 }
 
-bool PendingFile::commit(const std::string& path, Flush flush, std::string* reason) {
-    std::string ignored;
-    std::string& why = reason ? *reason : ignored;
+bool PendingFile::commit(const std::string& path, Flush flush, std::string& why) {
     std::string folder, name;
     if (!splitPath(path, folder, name, why))
         return false;
@@ -280,9 +278,7 @@ bool PendingFile::commit(const std::string& path, Flush flush, std::string* reas
 }
 
 bool replaceFile(const std::string& path, const std::function<bool(int fd)>& write, Flush flush,
-                 std::string* reason) {
-    std::string ignored;
-    std::string& why = reason ? *reason : ignored;
+                 std::string& why) {
     std::string folder, name;
     if (!splitPath(path, folder, name, why))
         return false;
@@ -301,8 +297,9 @@ bool replaceFile(const std::string& path, const std::function<bool(int fd)>& wri
 }
 
 bool replaceFileContent(const std::string& path, std::string_view bytes) {
+    std::string why;
     return replaceFile(
-        path, [bytes](int fd) { return writeAll(fd, bytes); }, Flush::ToDisk);
+        path, [bytes](int fd) { return writeAll(fd, bytes); }, Flush::ToDisk, why);
 }
 
 void abandonFileWrites() {

@@ -17,11 +17,11 @@ enum class Flush { ToDisk, Lazily };
 // Where the file system allows it the temporary file has no name until it is complete, so an
 // interrupted write leaves nothing; elsewhere its hidden name is known to
 // abandonFileWrites(). On failure nothing partial is left and a previous file stays intact,
-// and `reason` (when given) receives why, with the system's own words ("cannot write
+// and `why` receives the reason, with the system's own words ("cannot write
 // /out/a.bmp: No space left on device"). `write` leaves errno set when it fails. A replaced
 // file keeps its permissions; a new one gets what creating it directly would give. Any thread.
 bool replaceFile(const std::string& path, const std::function<bool(int fd)>& write, Flush flush,
-                 std::string* reason = nullptr);
+                 std::string& why);
 
 // replaceFile in two steps, for a file filled in between by someone else (another process
 // given its descriptor): an unnamed file is made in a folder, and once complete it replaces
@@ -39,9 +39,9 @@ public:
     // The file's descriptor, open for reading and writing; -1 when there is none.
     int fd() const;
     // Gives the complete file the name `path`, which must lie in the folder it was made in,
-    // as replaceFile does; false with `reason` set as replaceFile sets it. The file is let go
+    // as replaceFile does; false with `why` set as replaceFile sets it. The file is let go
     // of either way.
-    bool commit(const std::string& path, Flush flush, std::string* reason = nullptr);
+    bool commit(const std::string& path, Flush flush, std::string& why);
 
 private:
     struct Unnamed;

@@ -449,26 +449,26 @@ void endAllDecoders() {
     liveDecoders().killAll();
 }
 
-imaging::Bitmap decodeImageContained(const std::string& path, std::string& problem,
+imaging::Bitmap decodeImageContained(const std::string& path, std::string& why,
                                      const std::string& decoderPath, int timeoutMs) {
-    problem = decoderProblem(decoderPath);
-    if (!problem.empty())
+    why = decoderProblem(decoderPath);
+    if (!why.empty())
         return nullptr;
     DecoderProcess process;
     if (!process.start(decoderPath, std::vector<std::string>{k_watermarkSwitch, path})) {
-        problem = "the page decoder " + decoderPath + " could not be started";
+        why = "the page decoder " + decoderPath + " could not be started";
         return nullptr;
     }
     imaging::Bitmap image;
     imaging::PageInfo info;
     if (!readPage(process.fd(), timeoutMs, image, info)) {
         const std::string ended = process.stop();
-        problem = ended.empty() ? "the decoder stopped answering" : ended;
+        why = ended.empty() ? "the decoder stopped answering" : ended;
         return nullptr;
     }
     process.stop();
     if (!image)
-        problem = info.problem.empty() ? "the image could not be decoded" : info.problem;
+        why = info.problem.empty() ? "the image could not be decoded" : info.problem;
     return image;
 }
 

@@ -22,9 +22,9 @@ std::string decoderProblem(const std::string& decoderPath = defaultDecoderPath()
 void endAllDecoders();
 
 // Decodes one watermark image in a decoder process of its own, with the decoder's memory
-// limit; a damaged file that crashes it only fails the image. Null with `problem` set when the
+// limit; a damaged file that crashes it only fails the image. Null with `why` set when the
 // image cannot be decoded. See decodeWatermarkImage for what comes back.
-imaging::Bitmap decodeImageContained(const std::string& path, std::string& problem,
+imaging::Bitmap decodeImageContained(const std::string& path, std::string& why,
                                      const std::string& decoderPath = defaultDecoderPath(),
                                      int timeoutMs = 120'000);
 

@@ -84,7 +84,7 @@ std::optional<Geometry> geometryOf(TIFF* tiff, const PageFacts& facts) {
         return std::nullopt;
     // A few stored bytes claiming a huge page are refused here as on the FreeImage path; the
     // memory the page needs there is not needed here (one strip at a time).
-    if (!pageRefusal(facts, std::numeric_limits<uint64_t>::max()).empty())
+    if (!pageBudgetProblem(facts, std::numeric_limits<uint64_t>::max()).empty())
         return std::nullopt;
     if (facts.compression == COMPRESSION_LZW || facts.compression == COMPRESSION_ADOBE_DEFLATE ||
         facts.compression == COMPRESSION_DEFLATE) {
@@ -202,8 +202,8 @@ struct LinearScale {
 
 class StripReader {
 public:
-    StripReader(TIFF* tiff, const Geometry& g, std::string& problem)
-        : m_tiff(tiff), m_g(g), m_problem(problem) {
+    StripReader(TIFF* tiff, const Geometry& g, std::string& why)
+        : m_tiff(tiff), m_g(g), m_why(why) {
         uint32_t rowsPerStrip = g.height;
         TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
         m_rowsPerStrip = std::clamp<uint32_t>(rowsPerStrip, 1, g.height);
@@ -231,8 +231,7 @@ public:
         // a bad code word).
         const std::string error = m_diagnostics.take();
         if (got < 0 || !error.empty()) {
-            m_problem =
-                error.empty() ? "strip " + std::to_string(strip) + " could not be read" : error;
+            m_why = error.empty() ? "strip " + std::to_string(strip) + " could not be read" : error;
             return nullptr;
         }
         return into;
@@ -241,7 +240,7 @@ public:
 private:
     TIFF* m_tiff;
     const Geometry& m_g;
-    std::string& m_problem;
+    std::string& m_why;
     uint32_t m_rowsPerStrip = 1;
     std::vector<uint8_t> m_buffer;
     DecodeDiagnostics m_diagnostics{Watched::Libtiff};
@@ -287,8 +286,8 @@ std::vector<uint8_t> levelsOf(const LinearScale& scale) {
 }
 
 DirectWrite writePage(TIFF* tiff, const Geometry& g, uint16_t photometric, int fd,
-                      std::string& problem) {
-    StripReader strips(tiff, g, problem);
+                      std::string& why) {
+    StripReader strips(tiff, g, why);
     // A 16-bit grey page is scaled by its own range: it is read once and kept while the range
     // is found.
     std::unique_ptr<uint8_t[]> page; // not cleared: every byte is read into
@@ -296,7 +295,7 @@ DirectWrite writePage(TIFF* tiff, const Geometry& g, uint16_t photometric, int f
     if (g.kind == Kind::Grey16) {
         page.reset(new (std::nothrow) uint8_t[static_cast<size_t>(g.height * g.tiffRowBytes)]);
         if (!page) {
-            problem = "no memory for the page";
+            why = "no memory for the page";
             return DirectWrite::Unreadable;
         }
         LinearScale scale;
@@ -314,7 +313,7 @@ DirectWrite writePage(TIFF* tiff, const Geometry& g, uint16_t photometric, int f
     FdWriter out(fd, std::max(head.size(), static_cast<size_t>(g.pitch)));
     uint8_t* at = out.extend(head.size());
     if (!at) {
-        problem = std::string("the BMP could not be written: ") + std::strerror(errno);
+        why = std::string("the BMP could not be written: ") + std::strerror(errno);
         return DirectWrite::Unwritable;
     }
     std::memcpy(at, head.data(), head.size());
@@ -333,7 +332,7 @@ DirectWrite writePage(TIFF* tiff, const Geometry& g, uint16_t photometric, int f
         for (uint32_t r = strips.rowsIn(strip); r-- > 0;) {
             uint8_t* row = out.extend(pitch);
             if (!row) {
-                problem = std::string("the BMP could not be written: ") + std::strerror(errno);
+                why = std::string("the BMP could not be written: ") + std::strerror(errno);
                 return DirectWrite::Unwritable;
             }
             convertRow(g, rows + r * g.tiffRowBytes, row, levels);
@@ -341,7 +340,7 @@ DirectWrite writePage(TIFF* tiff, const Geometry& g, uint16_t photometric, int f
         }
     }
     if (!out.flush()) {
-        problem = std::string("the BMP could not be written: ") + std::strerror(errno);
+        why = std::string("the BMP could not be written: ") + std::strerror(errno);
         return DirectWrite::Unwritable;
     }
     return DirectWrite::Written;
@@ -359,21 +358,21 @@ std::optional<DirectPage> directBmpPage(TIFF* tiff, const PageFacts& facts) {
     return DirectPage{g->width, g->height, loadedBits, g->kind != Kind::Rgb};
 }
 
-DirectWrite writeDirectBmp(TIFF* tiff, const PageFacts& facts, int fd, std::string& problem) {
+DirectWrite writeDirectBmp(TIFF* tiff, const PageFacts& facts, int fd, std::string& why) {
     const std::optional<Geometry> g = geometryOf(tiff, facts);
     if (!g) {
-        problem = "the page is not one that can be written directly";
+        why = "the page is not one that can be written directly";
         return DirectWrite::Unreadable;
     }
     try {
         const int saved = errno;
         const DirectWrite written =
-            writePage(tiff, *g, static_cast<uint16_t>(facts.photometric), fd, problem);
+            writePage(tiff, *g, static_cast<uint16_t>(facts.photometric), fd, why);
         if (written == DirectWrite::Written)
             errno = saved;
         return written;
     } catch (const std::bad_alloc&) {
-        problem = "no memory for the page";
+        why = "no memory for the page";
         return DirectWrite::Unreadable;
     }
 }

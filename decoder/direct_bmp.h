@@ -42,7 +42,7 @@ enum class DirectWrite {
 
 // Decodes the current directory strip by strip, the last strip first, and writes the BMP to
 // `fd` at its current offset in sequential, large writes; one strip is held at a time.
-// `problem` says why when it does not end Written.
-DirectWrite writeDirectBmp(TIFF* tiff, const PageFacts& facts, int fd, std::string& problem);
+// `why` says why when it does not end Written.
+DirectWrite writeDirectBmp(TIFF* tiff, const PageFacts& facts, int fd, std::string& why);
 
 } // namespace kx::decoder

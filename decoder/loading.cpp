@@ -335,7 +335,7 @@ public:
             return std::nullopt;
         DecodeDiagnostics diagnostics(Watched::Libtiff);
         const std::optional<PageFacts> facts = m_directories.read(index);
-        if (!facts || !pageRefusal(*facts, memoryAvailable()).empty() ||
+        if (!facts || !pageBudgetProblem(*facts, memoryAvailable()).empty() ||
             !diagnostics.take().empty())
             return std::nullopt;
         const std::optional<DirectPage> direct = directBmpPage(m_directories.current(), *facts);
@@ -374,7 +374,7 @@ private:
         if (facts) {
             info.sourceCompression = facts->compression & 0xFF;
             // Refused before FreeImage allocates anything for it.
-            info.problem = pageRefusal(*facts, memoryAvailable());
+            info.problem = pageBudgetProblem(*facts, memoryAvailable());
             if (!info.problem.empty())
                 return decoded;
         }

@@ -132,7 +132,7 @@ uint64_t pageFootprint(const PageFacts& facts) {
     return 2 * decoded + k_workingCopies * pixels * 4;
 }
 
-std::string pageRefusal(const PageFacts& facts, uint64_t availableMemory) {
+std::string pageBudgetProblem(const PageFacts& facts, uint64_t availableMemory) {
     const uint64_t footprint = pageFootprint(facts);
     if (footprint > availableMemory)
         return "the page needs " + mebibytes(footprint) + " of memory, more than the " +

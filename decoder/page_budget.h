@@ -53,6 +53,6 @@ uint64_t pageFootprint(const PageFacts& facts);
 // Why the page must not be decoded, or empty. A page refuses when its footprint does not fit
 // in `availableMemory`, or when its stored data could not possibly decode to the size its
 // header claims (a decompression bomb: a few hundred bytes claiming gigabytes).
-std::string pageRefusal(const PageFacts& facts, uint64_t availableMemory);
+std::string pageBudgetProblem(const PageFacts& facts, uint64_t availableMemory);
 
 } // namespace kx::decoder

@@ -368,10 +368,10 @@ bool readEncodedPage(int fd, int timeoutMs, imaging::EncodedPage& page, imaging:
     return true;
 }
 
-bool writeFileReport(int fd, const std::string& problem) {
-    const uint32_t length = static_cast<uint32_t>(std::min<size_t>(problem.size(), k_maxProblem));
+bool writeFileReport(int fd, const std::string& why) {
+    const uint32_t length = static_cast<uint32_t>(std::min<size_t>(why.size(), k_maxProblem));
     const uint32_t header[2] = {k_reportMagic, length};
-    return base::sendAll(fd, header, sizeof header) && base::sendAll(fd, problem.data(), length);
+    return base::sendAll(fd, header, sizeof header) && base::sendAll(fd, why.data(), length);
 }
 
 std::optional<std::string> readFileReport(int fd, int timeoutMs) {

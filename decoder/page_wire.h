@@ -60,7 +60,7 @@ inline constexpr int32_t k_endRequest = -1;
 // as a whole cannot be trusted (a directory chain that cannot be followed to its end), empty
 // when it can.
 inline constexpr int32_t k_fileReportRequest = -2;
-bool writeFileReport(int fd, const std::string& problem);
+bool writeFileReport(int fd, const std::string& why);
 // Reads the report; nullopt when the decoder ended or answered nonsense.
 std::optional<std::string> readFileReport(int fd, int timeoutMs);
 

@@ -70,28 +70,28 @@ struct RasterFree {
 };
 
 // CMYK through libtiff's RGBA reader, which also copes with every compression and tiling.
-imaging::Bitmap decodeCmyk(TIFF* tiff, const PageFacts& facts, std::string& problem) {
+imaging::Bitmap decodeCmyk(TIFF* tiff, const PageFacts& facts, std::string& why) {
     char message[1024] = "";
     if (!TIFFRGBAImageOK(tiff, message)) {
-        problem = message;
+        why = message;
         return nullptr;
     }
     const size_t pixels = size_t{facts.width} * facts.height;
     std::unique_ptr<uint32_t, RasterFree> raster(
         static_cast<uint32_t*>(_TIFFmalloc(static_cast<tmsize_t>(pixels * sizeof(uint32_t)))));
     if (!raster) {
-        problem = "no memory for the page";
+        why = "no memory for the page";
         return nullptr;
     }
     if (!TIFFReadRGBAImageOriented(tiff, facts.width, facts.height, raster.get(),
                                    ORIENTATION_TOPLEFT, 1)) {
-        problem = "the page's data could not be read";
+        why = "the page's data could not be read";
         return nullptr;
     }
     const bool alpha = facts.extraSample >= 0;
     imaging::Bitmap page(FreeImage_Allocate(facts.width, facts.height, alpha ? 32 : 24));
     if (!page) {
-        problem = "no memory for the page";
+        why = "no memory for the page";
         return nullptr;
     }
     const unsigned step = alpha ? 4 : 3;
@@ -113,10 +113,10 @@ imaging::Bitmap decodeCmyk(TIFF* tiff, const PageFacts& facts, std::string& prob
 }
 
 // One plane of the page (every sample when the samples are contiguous), top row first,
-// decoded by libtiff from strips or tiles. False with `problem` set when a strip or tile
+// decoded by libtiff from strips or tiles. False with `why` set when a strip or tile
 // cannot be read.
 bool readPlane(TIFF* tiff, const PageFacts& facts, uint16_t plane, size_t pixelBytes,
-               std::vector<BYTE>& out, std::string& problem) {
+               std::vector<BYTE>& out, std::string& why) {
     const size_t rowBytes = pixelBytes * facts.width;
     out.assign(rowBytes * facts.height, 0);
     if (!facts.tiled) {
@@ -128,7 +128,7 @@ bool readPlane(TIFF* tiff, const PageFacts& facts, uint16_t plane, size_t pixelB
             const size_t rows = std::min(rowsPerStrip, facts.height - top);
             if (TIFFReadEncodedStrip(tiff, strip, out.data() + top * rowBytes,
                                      static_cast<tmsize_t>(rows * rowBytes)) < 0) {
-                problem = "strip " + std::to_string(strip) + " could not be read";
+                why = "strip " + std::to_string(strip) + " could not be read";
                 return false;
             }
         }
@@ -138,19 +138,19 @@ bool readPlane(TIFF* tiff, const PageFacts& facts, uint16_t plane, size_t pixelB
     TIFFGetField(tiff, TIFFTAG_TILEWIDTH, &tileWidth);
     TIFFGetField(tiff, TIFFTAG_TILELENGTH, &tileHeight);
     if (tileWidth == 0 || tileHeight == 0) {
-        problem = "the page has no tile size";
+        why = "the page has no tile size";
         return false;
     }
     std::vector<BYTE> tile(static_cast<size_t>(std::max<tmsize_t>(TIFFTileSize(tiff), 0)));
     if (tile.size() < size_t{tileWidth} * tileHeight * pixelBytes) {
-        problem = "the page's tiles are smaller than their size says";
+        why = "the page's tiles are smaller than their size says";
         return false;
     }
     for (uint32_t top = 0; top < facts.height; top += tileHeight) {
         for (uint32_t left = 0; left < facts.width; left += tileWidth) {
             if (TIFFReadTile(tiff, tile.data(), left, top, 0, plane) < 0) {
-                problem = "the tile at " + std::to_string(left) + "," + std::to_string(top) +
-                          " could not be read";
+                why = "the tile at " + std::to_string(left) + "," + std::to_string(top) +
+                      " could not be read";
                 return false;
             }
             const size_t columns = std::min(tileWidth, facts.width - left);
@@ -166,14 +166,14 @@ bool readPlane(TIFF* tiff, const PageFacts& facts, uint16_t plane, size_t pixelB
 // The page's samples, interleaved pixel by pixel, top row first, from contiguous samples or
 // from separate planes.
 bool readSamples(TIFF* tiff, const PageFacts& facts, size_t sampleBytes, std::vector<BYTE>& out,
-                 std::string& problem) {
+                 std::string& why) {
     const size_t samples = facts.samplesPerPixel;
     if (facts.planarContiguous)
-        return readPlane(tiff, facts, 0, sampleBytes * samples, out, problem);
+        return readPlane(tiff, facts, 0, sampleBytes * samples, out, why);
     out.assign(size_t{facts.width} * facts.height * samples * sampleBytes, 0);
     std::vector<BYTE> plane;
     for (size_t sample = 0; sample < samples; ++sample) {
-        if (!readPlane(tiff, facts, static_cast<uint16_t>(sample), sampleBytes, plane, problem))
+        if (!readPlane(tiff, facts, static_cast<uint16_t>(sample), sampleBytes, plane, why))
             return false;
         const size_t pixels = size_t{facts.width} * facts.height;
         for (size_t i = 0; i < pixels; ++i)
@@ -184,22 +184,22 @@ bool readSamples(TIFF* tiff, const PageFacts& facts, size_t sampleBytes, std::ve
 }
 
 // Half floats widened to FreeImage's float types: grey, RGB or RGBA.
-imaging::Bitmap decodeHalfFloat(TIFF* tiff, const PageFacts& facts, std::string& problem) {
+imaging::Bitmap decodeHalfFloat(TIFF* tiff, const PageFacts& facts, std::string& why) {
     const int samples = facts.samplesPerPixel;
     const FREE_IMAGE_TYPE type = samples == 1 || samples == 2 ? FIT_FLOAT
                                  : samples == 3               ? FIT_RGBF
                                  : samples == 4               ? FIT_RGBAF
                                                               : FIT_UNKNOWN;
     if (type == FIT_UNKNOWN) {
-        problem = "half-float pages of " + std::to_string(samples) + " samples are not supported";
+        why = "half-float pages of " + std::to_string(samples) + " samples are not supported";
         return nullptr;
     }
     std::vector<BYTE> data;
-    if (!readSamples(tiff, facts, 2, data, problem))
+    if (!readSamples(tiff, facts, 2, data, why))
         return nullptr;
     imaging::Bitmap page(FreeImage_AllocateT(type, facts.width, facts.height));
     if (!page) {
-        problem = "no memory for the page";
+        why = "no memory for the page";
         return nullptr;
     }
     const int kept = type == FIT_FLOAT ? 1 : type == FIT_RGBF ? 3 : 4;
@@ -222,13 +222,13 @@ imaging::Bitmap decodeHalfFloat(TIFF* tiff, const PageFacts& facts, std::string&
 }
 
 // Grey and alpha to 32-bit RGBA, the colour unpremultiplied where the alpha is associated.
-imaging::Bitmap decodeGreyWithAlpha(TIFF* tiff, const PageFacts& facts, std::string& problem) {
+imaging::Bitmap decodeGreyWithAlpha(TIFF* tiff, const PageFacts& facts, std::string& why) {
     std::vector<BYTE> data;
-    if (!readSamples(tiff, facts, 1, data, problem))
+    if (!readSamples(tiff, facts, 1, data, why))
         return nullptr;
     imaging::Bitmap page(FreeImage_Allocate(facts.width, facts.height, 32));
     if (!page) {
-        problem = "no memory for the page";
+        why = "no memory for the page";
         return nullptr;
     }
     const bool inverted = facts.photometric == PHOTOMETRIC_MINISWHITE;
@@ -286,15 +286,15 @@ bool decodesWithLibtiff(const PageFacts& facts) {
     return isCmyk(facts) || isHalfFloat(facts) || isGreyWithAlpha(facts);
 }
 
-imaging::Bitmap decodeWithLibtiff(TIFF* tiff, const PageFacts& facts, std::string& problem) {
+imaging::Bitmap decodeWithLibtiff(TIFF* tiff, const PageFacts& facts, std::string& why) {
     try {
         if (isCmyk(facts))
-            return decodeCmyk(tiff, facts, problem);
+            return decodeCmyk(tiff, facts, why);
         if (isGreyWithAlpha(facts))
-            return decodeGreyWithAlpha(tiff, facts, problem);
-        return decodeHalfFloat(tiff, facts, problem);
+            return decodeGreyWithAlpha(tiff, facts, why);
+        return decodeHalfFloat(tiff, facts, why);
     } catch (const std::bad_alloc&) {
-        problem = "no memory for the page";
+        why = "no memory for the page";
         return nullptr;
     }
 }

@@ -19,9 +19,9 @@ bool decodesWithLibtiff(const PageFacts& facts);
 
 // Decodes the current directory of `tiff`, a page for which decodesWithLibtiff holds: CMYK to
 // 24-bit RGB (32-bit with its alpha, unpremultiplied), half floats to FreeImage's float types
-// (grey, RGB, RGBA), grey with alpha to 32-bit RGBA (unpremultiplied). Null with `problem` saying
+// (grey, RGB, RGBA), grey with alpha to 32-bit RGBA (unpremultiplied). Null with `why` saying
 // why when libtiff cannot decode it.
-imaging::Bitmap decodeWithLibtiff(TIFF* tiff, const PageFacts& facts, std::string& problem);
+imaging::Bitmap decodeWithLibtiff(TIFF* tiff, const PageFacts& facts, std::string& why);
 
 // Repairs in place what FreeImage's loader got wrong on a page it decoded: transparency on a
 // page whose TIFF declares no alpha (no ExtraSamples), 16-bit min-is-white samples left as

@@ -22,39 +22,39 @@ int loadFlags(FREE_IMAGE_FORMAT format) {
 
 } // namespace
 
-imaging::Bitmap decodeWatermarkImage(const std::string& path, std::string& problem) {
+imaging::Bitmap decodeWatermarkImage(const std::string& path, std::string& why) {
     installDecodeDiagnostics();
     DecodeDiagnostics diagnostics;
     FREE_IMAGE_FORMAT format = FreeImage_GetFileType(path.c_str(), 0);
     if (format == FIF_UNKNOWN)
         format = FreeImage_GetFIFFromFilename(path.c_str());
     if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(format)) {
-        problem = "not an image FreeImage can read";
+        why = "not an image FreeImage can read";
         return nullptr;
     }
     if (FreeImage_FIFSupportsNoPixels(format)) {
         const imaging::Bitmap header(FreeImage_Load(format, path.c_str(), FIF_LOAD_NOPIXELS));
         if (header && !canvasSizeAllowed(FreeImage_GetWidth(header.get()),
                                          FreeImage_GetHeight(header.get()))) {
-            problem = "the image is too large for a watermark";
+            why = "the image is too large for a watermark";
             return nullptr;
         }
     }
     imaging::Bitmap image(FreeImage_Load(format, path.c_str(), loadFlags(format)));
     if (!image || !FreeImage_HasPixels(image.get())) {
-        problem = diagnostics.takeRefusal();
-        if (problem.empty())
-            problem = "the image could not be decoded";
+        why = diagnostics.takeRefusal();
+        if (why.empty())
+            why = "the image could not be decoded";
         return nullptr;
     }
     if (!canvasSizeAllowed(FreeImage_GetWidth(image.get()), FreeImage_GetHeight(image.get()))) {
-        problem = "the image is too large for a watermark";
+        why = "the image is too large for a watermark";
         return nullptr;
     }
     // A standard bitmap, which the drawing side converts to 32 bits itself.
     image = imaging::standardizePage(std::move(image));
     if (!image)
-        problem = "the image has a pixel type that cannot be drawn";
+        why = "the image has a pixel type that cannot be drawn";
     return image;
 }
 

@@ -147,7 +147,7 @@ void convertPagesHere(ConversionRun& run, imaging::PageSource& source, int first
             continue;
         page = processPage(run, std::move(page), index);
         savePageFile(run, index, suffix, result, [&](const std::string& path, std::string& why) {
-            return imaging::savePage(page.get(), path, run.job, run.settings, &why);
+            return imaging::savePage(page.get(), path, run.job, run.settings, why);
         });
     }
 }
@@ -183,10 +183,10 @@ public:
         base::PendingFile file = std::move(found->second);
         m_files.erase(found);
         if (base::folderPart(path) == m_folder)
-            return file.commit(path, base::Flush::Lazily, &why);
+            return file.commit(path, base::Flush::Lazily, why);
         return base::replaceFile(
             path, [&](int fd) { return base::copyFileContent(file.fd(), size, fd); },
-            base::Flush::Lazily, &why);
+            base::Flush::Lazily, why);
     }
 
 private:
@@ -218,7 +218,7 @@ void convertPagesEncoded(ConversionRun& run, imaging::PageSource& source, int fi
             if (encoded.inOutput())
                 return outputs.save(index, encoded.size(), path, why);
             return base::replaceFile(
-                path, [&](int fd) { return encoded.writeTo(fd); }, base::Flush::Lazily, &why);
+                path, [&](int fd) { return encoded.writeTo(fd); }, base::Flush::Lazily, why);
         });
     }
 }

@@ -20,10 +20,10 @@ LoadedTable loadTable() {
 
 } // namespace
 
-const DrawingFunctions* drawingFunctions(std::string* why) {
+const DrawingFunctions* drawingFunctions(std::string& why) {
     static const LoadedTable loaded = loadTable();
-    if (!loaded.table && why)
-        *why = loaded.problem;
+    if (!loaded.table)
+        why = loaded.problem;
     return loaded.table;
 }
 
@@ -33,7 +33,7 @@ DrawingSupport::~DrawingSupport() {
 }
 
 bool DrawingSupport::start(std::string& why) {
-    const DrawingFunctions* drawing = drawingFunctions(&why);
+    const DrawingFunctions* drawing = drawingFunctions(why);
     if (!drawing)
         return false;
     if (!m_gui)

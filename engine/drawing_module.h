@@ -43,7 +43,12 @@ struct DrawingFunctions {
 // The drawing module's table, opened on first use from the program's folder or the installed
 // library folder. Null when the module is missing or unusable, with the reason in `why`.
 // Any thread.
-const DrawingFunctions* drawingFunctions(std::string* why = nullptr);
+const DrawingFunctions* drawingFunctions(std::string& why);
+// The same for callers that only need to know whether drawing is possible.
+inline const DrawingFunctions* drawingFunctions() {
+    std::string why;
+    return drawingFunctions(why);
+}
 
 // Keeps Qt's GUI layer up for a run that draws: start() brings it up when the process has
 // none (fonts need it), and the destructor ends what start() began.

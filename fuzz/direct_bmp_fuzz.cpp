@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int page = 0; page < 8; ++page) {
         const kx::decoder::PageFacts facts = kx::decoder::readPageFacts(tiff, size);
         // The decoder refuses pages too large for memory before anything is decoded.
-        if (kx::decoder::pageRefusal(facts, uint64_t{1} << 30).empty() &&
+        if (kx::decoder::pageBudgetProblem(facts, uint64_t{1} << 30).empty() &&
             kx::decoder::directBmpPage(tiff, facts)) {
             const int memory = memfd_create("kx-direct-bmp-fuzz", MFD_CLOEXEC);
             std::string problem;

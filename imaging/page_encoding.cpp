@@ -9,8 +9,7 @@
 
 namespace kx::imaging {
 
-EncodedPage encodeUntouchedPage(Bitmap page, const SaveRecipe& recipe, int file,
-                                std::string& problem) {
+EncodedPage encodeUntouchedPage(Bitmap page, const SaveRecipe& recipe, int file, std::string& why) {
     EncodedPage encoded;
     if (!page)
         return encoded;
@@ -33,11 +32,11 @@ EncodedPage encodeUntouchedPage(Bitmap page, const SaveRecipe& recipe, int file,
     settings.bmpColorTable = recipe.bmpColorTable;
 
     page = convertToTargetDepth(toneMap(standardizeGreyscale(std::move(page))), job);
-    problem = pageSaveProblem(page.get(), job);
-    if (!problem.empty())
+    why = pageSaveProblem(page.get(), job);
+    if (!why.empty())
         return encoded;
-    if (!encodePage(page.get(), file, job, settings, problem) && problem.empty())
-        problem = std::string("the page could not be saved: ") + std::strerror(errno);
+    if (!encodePage(page.get(), file, job, settings, why) && why.empty())
+        why = std::string("the page could not be saved: ") + std::strerror(errno);
     return encoded;
 }
 

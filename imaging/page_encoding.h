@@ -12,9 +12,8 @@ namespace kx::imaging {
 
 // Brings a loaded page through what the untouched chain still does (greyscale
 // standardisation, tone mapping, the depth conversion) and saves it by `recipe` into `file`.
-// The facts of the page as loaded; `problem` says why when the page cannot be converted or
+// The facts of the page as loaded; `why` says why when the page cannot be converted or
 // saved (`file` may then hold a part of it). A null page gives empty facts.
-EncodedPage encodeUntouchedPage(Bitmap page, const SaveRecipe& recipe, int file,
-                                std::string& problem);
+EncodedPage encodeUntouchedPage(Bitmap page, const SaveRecipe& recipe, int file, std::string& why);
 
 } // namespace kx::imaging

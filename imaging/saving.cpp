@@ -333,18 +333,16 @@ bool encodePage(FIBITMAP* page, int fd, const SaveTarget& job, const settings::S
 }
 
 bool savePage(FIBITMAP* page, const std::string& path, const SaveTarget& job,
-              const settings::Settings& settings, std::string* reason) {
-    std::string ignored;
-    std::string& why = reason ? *reason : ignored;
+              const settings::Settings& settings, std::string& why) {
     why = pageSaveProblem(page, job);
     if (!why.empty())
         return false;
-    std::string refusal;
+    std::string encodingWhy;
     const bool saved = base::replaceFile(
-        path, [&](int fd) { return encodePage(page, fd, job, settings, refusal); },
-        base::Flush::Lazily, &why);
-    if (!saved && !refusal.empty())
-        why = refusal;
+        path, [&](int fd) { return encodePage(page, fd, job, settings, encodingWhy); },
+        base::Flush::Lazily, why);
+    if (!saved && !encodingWhy.empty())
+        why = encodingWhy;
     return saved;
 }
 

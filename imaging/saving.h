@@ -23,11 +23,11 @@ int computeSaveFlags(std::string_view key, const settings::Settings& settings);
 // page, including one that is not 8-bit palette when the exact table was asked for, is saved
 // by FreeImage as it is. Run-length coding follows BMP_SAVE_RLE in `job.saveFlags`. False for
 // a null page or any failure; nothing is left behind then and a previous file at `path` is
-// untouched, and `reason` (when given) says why in the system's words. A BMP page whose file
+// untouched, and `why` says why in the system's words. A BMP page whose file
 // would exceed the format's 4 GiB size fields fails before anything is written. Missing
 // folders are not made.
 bool savePage(FIBITMAP* page, const std::string& path, const SaveTarget& job,
-              const settings::Settings& settings, std::string* reason = nullptr);
+              const settings::Settings& settings, std::string& why);
 
 // Why `page` cannot be saved in the run's format at all (a null page, a BMP too large for
 // its size fields), or empty.

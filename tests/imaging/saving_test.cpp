@@ -23,6 +23,12 @@
 namespace kx::imaging {
 namespace {
 
+// The reason of a failed save, for the cases that look only at the result.
+std::string& unusedWhy() {
+    static std::string why;
+    return why;
+}
+
 using test::imagesMatch;
 using test::readFile;
 using test::TempDir;
@@ -226,9 +232,9 @@ TEST(CompactBmp, RunLengthPageGivesTheSameBytesEveryTime) {
         SCOPED_TRACE(exact ? "exact table" : "full table");
         TempDir dir;
         ASSERT_TRUE(savePage(page.get(), dir.file("first.bmp"), bmpJob(8, BMP_SAVE_RLE),
-                             colourTable(exact ? 1 : 0)));
+                             colourTable(exact ? 1 : 0), unusedWhy()));
         ASSERT_TRUE(savePage(page.get(), dir.file("second.bmp"), bmpJob(8, BMP_SAVE_RLE),
-                             colourTable(exact ? 1 : 0)));
+                             colourTable(exact ? 1 : 0), unusedWhy()));
         const std::string first = readFile(dir.file("first.bmp"));
         EXPECT_EQ(first, readFile(dir.file("second.bmp")));
         const std::vector<size_t> padding = absoluteRunPadding(first);
@@ -242,11 +248,12 @@ TEST(CompactBmp, RunLengthPageGivesTheSameBytesEveryTime) {
 TEST(SavePage, ChoosesTheWriterByColourTableSetting) {
     TempDir dir;
     const Bitmap page = palettePage([](int x, int) { return static_cast<uint8_t>(x % 10); });
-    ASSERT_TRUE(savePage(page.get(), dir.file("exact.bmp"), bmpJob(8, 1), colourTable(1)));
+    ASSERT_TRUE(
+        savePage(page.get(), dir.file("exact.bmp"), bmpJob(8, 1), colourTable(1), unusedWhy()));
     EXPECT_EQ(readFile(dir.file("exact.bmp")), compactBmpBytes(page.get(), true));
     for (const int flags : {0, BMP_SAVE_RLE}) {
         const std::string path = dir.file("auto" + std::to_string(flags) + ".bmp");
-        ASSERT_TRUE(savePage(page.get(), path, bmpJob(8, flags), colourTable(0)));
+        ASSERT_TRUE(savePage(page.get(), path, bmpJob(8, flags), colourTable(0), unusedWhy()));
         const std::string full = readFile(path);
         EXPECT_EQ(le32(full, 2), full.size());
         EXPECT_EQ(le32(full, 10), 1078u);
@@ -259,7 +266,7 @@ TEST(SavePage, ChoosesTheWriterByColourTableSetting) {
 TEST(SavePage, NonPalettePageWithExactTableIsSavedAsItIs) {
     TempDir dir;
     const Bitmap page(FreeImage_Allocate(6, 3, 24));
-    ASSERT_TRUE(savePage(page.get(), dir.file("p.bmp"), bmpJob(8), colourTable(1)));
+    ASSERT_TRUE(savePage(page.get(), dir.file("p.bmp"), bmpJob(8), colourTable(1), unusedWhy()));
     const auto loaded = test::loadImage(dir.file("p.bmp"));
     ASSERT_TRUE(loaded);
     EXPECT_EQ(FreeImage_GetBPP(loaded.get()), 24u);
@@ -272,14 +279,17 @@ TEST(SavePage, FailuresLeaveNothingBehind) {
     test::writeFile(dir.file("old.bmp"), "previous");
     std::filesystem::create_directory(dir.file("folder.bmp"));
 
-    EXPECT_FALSE(savePage(nullptr, dir.file("null.bmp"), bmpJob(8), colourTable(0)));
-    EXPECT_FALSE(savePage(page.get(), dir.file("missing/p.bmp"), bmpJob(8), colourTable(0)));
-    EXPECT_FALSE(savePage(page.get(), dir.file("plain/p.bmp"), bmpJob(8), colourTable(1)));
+    EXPECT_FALSE(savePage(nullptr, dir.file("null.bmp"), bmpJob(8), colourTable(0), unusedWhy()));
+    EXPECT_FALSE(
+        savePage(page.get(), dir.file("missing/p.bmp"), bmpJob(8), colourTable(0), unusedWhy()));
+    EXPECT_FALSE(
+        savePage(page.get(), dir.file("plain/p.bmp"), bmpJob(8), colourTable(1), unusedWhy()));
     // The write succeeds but the rename onto a folder fails: the temporary file must go.
-    EXPECT_FALSE(savePage(page.get(), dir.file("folder.bmp"), bmpJob(8), colourTable(0)));
+    EXPECT_FALSE(
+        savePage(page.get(), dir.file("folder.bmp"), bmpJob(8), colourTable(0), unusedWhy()));
     SaveTarget unknown = bmpJob(8);
     unknown.freeImageFormat = FIF_UNKNOWN;
-    EXPECT_FALSE(savePage(page.get(), dir.file("old.bmp"), unknown, colourTable(0)));
+    EXPECT_FALSE(savePage(page.get(), dir.file("old.bmp"), unknown, colourTable(0), unusedWhy()));
     EXPECT_FALSE(base::replaceFileContent(dir.folder(), "x"));
 
     EXPECT_EQ(readFile(dir.file("old.bmp")), "previous");
@@ -300,7 +310,8 @@ TEST(SavePage, ReadOnlyFolderFailsCleanly) {
     const std::optional<int> result = test::runAs(*user, [&] {
         if (access(dir.path().c_str(), R_OK | X_OK) != 0)
             return k_outOfReach;
-        const bool saved = savePage(page.get(), dir.file("p.bmp"), bmpJob(8), colourTable(1));
+        const bool saved =
+            savePage(page.get(), dir.file("p.bmp"), bmpJob(8), colourTable(1), unusedWhy());
         return saved ? k_saved : k_refused;
     });
     chmod(dir.path().c_str(), 0700);
@@ -322,9 +333,10 @@ TEST(SavePage, FullDiskKeepsThePreviousFileAndLeavesNoPartialOne) {
     {
         // A file-size limit makes the write fail halfway, as a full disk does.
         const test::FileSizeLimit limit(100'000);
-        saved24 = savePage(big.get(), dir.file("page.bmp"), job, colourTable(0));
+        saved24 = savePage(big.get(), dir.file("page.bmp"), job, colourTable(0), unusedWhy());
         const Bitmap palette = palettePage([](int x, int) { return static_cast<uint8_t>(x); });
-        savedCompact = savePage(palette.get(), dir.file("page.bmp"), bmpJob(8), colourTable(1));
+        savedCompact =
+            savePage(palette.get(), dir.file("page.bmp"), bmpJob(8), colourTable(1), unusedWhy());
     }
 
     EXPECT_FALSE(saved24);
@@ -339,7 +351,7 @@ TEST(SavePage, ReplacesAnExistingFileKeepingItsPermissions) {
     test::writeFile(path, "previous");
     chmod(path.c_str(), 0640);
     const Bitmap page = palettePage([](int, int) { return uint8_t{2}; });
-    ASSERT_TRUE(savePage(page.get(), path, bmpJob(8), colourTable(1)));
+    ASSERT_TRUE(savePage(page.get(), path, bmpJob(8), colourTable(1), unusedWhy()));
     EXPECT_EQ(readFile(path), compactBmpBytes(page.get(), false));
     struct stat info {};
     ASSERT_EQ(stat(path.c_str(), &info), 0);
@@ -355,7 +367,7 @@ TEST(SavePage, BmpLargerThanItsSizeFieldsFailsBeforeWritingAnything) {
                                                      66000, 8, 0, 0, 0, FALSE));
     ASSERT_TRUE(huge);
     std::string reason;
-    EXPECT_FALSE(savePage(huge.get(), dir.file("huge.bmp"), bmpJob(8), colourTable(0), &reason));
+    EXPECT_FALSE(savePage(huge.get(), dir.file("huge.bmp"), bmpJob(8), colourTable(0), reason));
     EXPECT_EQ(reason, "the page would make a BMP file of 4356001078 bytes, more than the format "
                       "can hold (4 GiB)");
     EXPECT_EQ(entriesIn(dir.path()), 0u);
@@ -366,14 +378,14 @@ TEST(SavePage, FailureReasonIsTheSystemsOwn) {
     const Bitmap page = palettePage([](int, int) { return uint8_t{1}; });
     std::string reason;
     EXPECT_FALSE(
-        savePage(page.get(), dir.file("missing/p.bmp"), bmpJob(8), colourTable(0), &reason));
+        savePage(page.get(), dir.file("missing/p.bmp"), bmpJob(8), colourTable(0), reason));
     EXPECT_EQ(reason,
               "cannot create a file in " + dir.file("missing/") + ": " + std::strerror(ENOENT));
     EXPECT_FALSE(savePage(page.get(), dir.file(std::string(300, 'x') + ".bmp"), bmpJob(8),
-                          colourTable(1), &reason));
+                          colourTable(1), reason));
     EXPECT_EQ(reason, "cannot write " + dir.file(std::string(300, 'x') + ".bmp") + ": " +
                           std::strerror(ENAMETOOLONG));
-    EXPECT_FALSE(savePage(nullptr, dir.file("null.bmp"), bmpJob(8), colourTable(0), &reason));
+    EXPECT_FALSE(savePage(nullptr, dir.file("null.bmp"), bmpJob(8), colourTable(0), reason));
     EXPECT_EQ(reason, "no image was left to save");
     EXPECT_EQ(entriesIn(dir.path()), 0u);
 }
@@ -387,7 +399,7 @@ TEST(SavePage, NoNamedFileExistsWhileAPageIsBeingWritten) {
             visible = entriesIn(dir.path());
             return base::writeAll(fd, "BM");
         },
-        base::Flush::Lazily));
+        base::Flush::Lazily, unusedWhy()));
     EXPECT_EQ(visible, 0u) << "an interrupted write leaves nothing behind";
     EXPECT_EQ(readFile(dir.file("p.bmp")), "BM");
 }
@@ -439,7 +451,8 @@ TEST_P(BmpRoundTrip, KeepsPixelsAndResolution) {
         const int exact = variant & 1;
         const int flags = variant >> 1 ? BMP_SAVE_RLE : 0;
         const std::string path = dir.file("p" + std::to_string(variant) + ".bmp");
-        ASSERT_TRUE(savePage(page.get(), path, bmpJob(GetParam(), flags), colourTable(exact)));
+        ASSERT_TRUE(
+            savePage(page.get(), path, bmpJob(GetParam(), flags), colourTable(exact), unusedWhy()));
         const auto loaded = test::loadImage(path);
         ASSERT_TRUE(loaded);
         EXPECT_EQ(FreeImage_GetBPP(loaded.get()), static_cast<unsigned>(GetParam()));
