@@ -1,5 +1,7 @@
 #include "engine/naming.h"
 
+#include "base/text.h"
+
 #include <locale.h>
 #include <wctype.h>
 
@@ -18,19 +20,8 @@ constexpr std::string_view k_frameToken = "%frame%";
 
 enum class Case { Upper, Lower };
 
-char asciiCase(char c, Case wanted) {
-    if (wanted == Case::Upper && c >= 'a' && c <= 'z')
-        return static_cast<char>(c - 'a' + 'A');
-    if (wanted == Case::Lower && c >= 'A' && c <= 'Z')
-        return static_cast<char>(c - 'A' + 'a');
-    return c;
-}
-
 std::string asciiCased(std::string_view text, Case wanted) {
-    std::string out(text);
-    for (char& c : out)
-        c = asciiCase(c, wanted);
-    return out;
+    return wanted == Case::Upper ? base::upperCase(text) : base::lowerCase(text);
 }
 
 // The code points of `text` when it is well-formed UTF-8 (no overlong forms, surrogates or
@@ -162,13 +153,9 @@ std::string titleCased(std::string_view text) {
 size_t findToken(std::string_view text, std::string_view token, size_t from = 0) {
     if (token.empty() || text.size() < token.size())
         return std::string_view::npos;
-    for (size_t at = from; at + token.size() <= text.size(); ++at) {
-        bool same = true;
-        for (size_t i = 0; i < token.size() && same; ++i)
-            same = asciiCase(text[at + i], Case::Lower) == asciiCase(token[i], Case::Lower);
-        if (same)
+    for (size_t at = from; at + token.size() <= text.size(); ++at)
+        if (base::equalsIgnoringCase(text.substr(at, token.size()), token))
             return at;
-    }
     return std::string_view::npos;
 }
 
