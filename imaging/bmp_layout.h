@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace kx::imaging {
 
@@ -33,10 +34,12 @@ inline constexpr size_t k_bmpColoursImportantAt = 50;
 // Values of the compression field.
 inline constexpr uint32_t k_bmpUncompressed = 0;
 inline constexpr uint32_t k_bmpRle8 = 1;
+inline constexpr uint32_t k_bmpRle4 = 2;
 
-// 8-bit run-length data is pairs of bytes: a count and the index it repeats, or 0 and one of
-// these escape codes. Any other code after a 0 starts an absolute run of that many indices,
-// padded to a whole number of 16-bit words.
+// Run-length data is pairs of bytes: a count and the index it repeats, or 0 and one of these
+// escape codes. Any other code after a 0 starts an absolute run of that many indices, padded
+// to a whole number of 16-bit words. At 4 bits the repeated byte holds two indices, which
+// alternate (so a count of 2 holds any two pixels), and absolute runs pack two to a byte.
 inline constexpr uint8_t k_bmpRleEndOfLine = 0;
 inline constexpr uint8_t k_bmpRleEndOfBitmap = 1;
 inline constexpr uint8_t k_bmpRleDelta = 2; // then two bytes: pixels to the right, rows on
@@ -67,6 +70,13 @@ constexpr uint64_t bmpRowPitch(uint64_t width, unsigned bitCount) {
 // Size in bytes of the uncompressed BMP file FreeImage writes for a page of this size and
 // depth (headers, colour masks or table, and rows padded to 4 bytes).
 uint64_t bmpFileSize(uint64_t width, uint64_t height, unsigned bitCount);
+
+// Appends the 4-bit run-length coding of one row of `width` pixels, packed two to a byte from
+// the high nibble down as in a 4-bit bitmap, without the end-of-line or end-of-bitmap code
+// that follows it. Runs of at least four pixels repeating one index, or alternating two, are
+// coded as runs; what lies between them as absolute runs, or as a run of its one or two
+// pixels.
+void appendRle4Row(const uint8_t* row, uint32_t width, std::string& out);
 
 // Writes the file and info headers (k_bmpHeadersSize bytes) at `out`. The file size must fit
 // in the 32-bit size field; the caller checks fileSize() first.

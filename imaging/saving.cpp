@@ -75,6 +75,11 @@ bool is8BitPalette(FIBITMAP* page) {
            FreeImage_GetPalette(page) != nullptr;
 }
 
+bool is4BitPalette(FIBITMAP* page) {
+    return page && FreeImage_GetImageType(page) == FIT_BITMAP && FreeImage_GetBPP(page) == 4 &&
+           FreeImage_GetPalette(page) != nullptr;
+}
+
 // Highest palette index any pixel uses, plus one; row padding is not part of the image.
 uint32_t usedColours(FIBITMAP* page) {
     const unsigned width = FreeImage_GetWidth(page);
@@ -272,6 +277,36 @@ std::string rebuiltBmp(FIBITMAP* page, bool rle, bool shortTable) {
     return out;
 }
 
+// The 4-bit run-length BMP of `page` (FreeImage writes run-length data at 8 bits only): the
+// headers and full colour table as FreeImage writes them for the page, and each row's coding
+// ended by an end-of-line code, the last one's by the end-of-bitmap code alone, as at 8 bits.
+// Empty when the file would exceed the format's 4 GiB size fields.
+std::string rle4Bmp(FIBITMAP* page) {
+    BmpHeaders headers;
+    headers.width = FreeImage_GetWidth(page);
+    headers.height = FreeImage_GetHeight(page);
+    headers.bitCount = 4;
+    headers.compression = k_bmpRle4;
+    headers.paletteEntries = FreeImage_GetColorsUsed(page);
+    headers.dotsPerMetreX = FreeImage_GetDotsPerMeterX(page);
+    headers.dotsPerMetreY = FreeImage_GetDotsPerMeterY(page);
+    std::string out(k_bmpHeadersSize, '\0');
+    out.append(reinterpret_cast<const char*>(FreeImage_GetPalette(page)),
+               4 * size_t{headers.paletteEntries});
+    for (uint32_t y = 0; y < headers.height; ++y) {
+        appendRle4Row(FreeImage_GetScanLine(page, static_cast<int>(y)), headers.width, out);
+        const uint8_t end = y + 1 < headers.height ? k_bmpRleEndOfLine : k_bmpRleEndOfBitmap;
+        out += '\0';
+        out += static_cast<char>(end);
+        if (out.size() > std::numeric_limits<uint32_t>::max())
+            return {};
+    }
+    headers.pixelBytes = out.size() - headers.dataOffset();
+    headers.imageSize = static_cast<uint32_t>(headers.pixelBytes);
+    writeBmpHeaders(headers, reinterpret_cast<uint8_t*>(out.data()));
+    return out;
+}
+
 } // namespace
 
 int computeSaveFlags(std::string_view key, const settings::Settings& settings) {
@@ -305,8 +340,9 @@ std::string pageSaveProblem(FIBITMAP* page, const SaveTarget& job) {
         // Its size fields are 32 bits: a larger file would be written with wrapped sizes.
         const uint64_t size = bmpFileSize(FreeImage_GetWidth(page), FreeImage_GetHeight(page),
                                           FreeImage_GetBPP(page));
-        const bool rle8 = (job.saveFlags & BMP_SAVE_RLE) != 0 && FreeImage_GetBPP(page) == 8;
-        if (!rle8 && size > std::numeric_limits<uint32_t>::max())
+        const unsigned bpp = FreeImage_GetBPP(page);
+        const bool rle = (job.saveFlags & BMP_SAVE_RLE) != 0 && (bpp == 8 || bpp == 4);
+        if (!rle && size > std::numeric_limits<uint32_t>::max())
             return "the page would make a BMP file of " + std::to_string(size) +
                    " bytes, more than the format can hold (4 GiB)";
     }
@@ -317,13 +353,15 @@ bool encodePage(FIBITMAP* page, int fd, const SaveTarget& job, const settings::S
                 std::string& why) {
     // A page the depth step did not bring to 8-bit palette form is saved as it is rather than
     // lost: the shortened table and run-length coding only apply to palette pixels.
-    const bool bmp8 = job.outputFormatKey == "bmp" && is8BitPalette(page);
+    const bool bmp = job.outputFormatKey == "bmp";
+    const bool bmp8 = bmp && is8BitPalette(page);
     const bool rle = (job.saveFlags & BMP_SAVE_RLE) != 0;
+    const bool rle4 = bmp && rle && is4BitPalette(page);
     const bool compact =
         bmp8 && job.targetDepth == 8 && settings.bmpColorTable == settings::BmpColorTable::Exact;
-    if (!compact && !(bmp8 && rle))
+    if (!compact && !(bmp8 && rle) && !rle4)
         return saveStreaming(page, fd, job.freeImageFormat, job.saveFlags);
-    const std::string bytes = rebuiltBmp(page, rle, compact);
+    const std::string bytes = rle4 ? rle4Bmp(page) : rebuiltBmp(page, rle, compact);
     if (bytes.empty()) {
         why = "the page could not be encoded as a BMP file of at most 4 GiB";
         errno = EINVAL;

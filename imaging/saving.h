@@ -19,9 +19,10 @@ int computeSaveFlags(std::string_view key, const settings::Settings& settings);
 // Writes `page` to `path` in the run's format with the run's flags, through a temporary file
 // in the same folder that is renamed over `path` only when the write succeeded. 8-bit BMP
 // with the exact colour table goes through the compact writer, and 8-bit run-length BMP with
-// the full table gets the same header and end-of-data repair (see compactBmpBytes); any other
-// page, including one that is not 8-bit palette when the exact table was asked for, is saved
-// by FreeImage as it is. Run-length coding follows BMP_SAVE_RLE in `job.saveFlags`. False for
+// the full table gets the same header and end-of-data repair (see compactBmpBytes); 4-bit
+// run-length BMP is written here, as FreeImage codes 8-bit pages only; any other page,
+// including one that is not 8-bit palette when the exact table was asked for, is saved by
+// FreeImage as it is. Run-length coding follows BMP_SAVE_RLE in `job.saveFlags`. False for
 // a null page or any failure; nothing is left behind then and a previous file at `path` is
 // untouched, and `why` says why in the system's words. A BMP page whose file
 // would exceed the format's 4 GiB size fields fails before anything is written. Missing

@@ -404,6 +404,61 @@ TEST(SavePage, NoNamedFileExistsWhileAPageIsBeingWritten) {
     EXPECT_EQ(readFile(dir.file("p.bmp")), "BM");
 }
 
+// A 4-bit page with 16 distinct colours whose indices come from `index`.
+Bitmap page4(int width, int height, const std::function<int(int, int)>& index) {
+    Bitmap page(FreeImage_Allocate(width, height, 4));
+    RGBQUAD* palette = FreeImage_GetPalette(page.get());
+    for (int i = 0; i < 16; ++i)
+        palette[i] = {static_cast<BYTE>(i * 16), static_cast<BYTE>(255 - i * 9),
+                      static_cast<BYTE>(i * 5), 0};
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            BYTE value = static_cast<BYTE>(index(x, y) & 15);
+            FreeImage_SetPixelIndex(page.get(), x, y, &value);
+        }
+    }
+    return page;
+}
+
+TEST(SavePage, RunLengthFourBitPagesDecodeToTheirPixels) {
+    const struct {
+        const char* name;
+        int width;
+        std::function<int(int, int)> index;
+    } cases[] = {
+        {"one-pixel", 1, [](int, int y) { return y; }},
+        {"odd-run", 7, [](int, int y) { return 3 + y; }},
+        {"alternating", 9, [](int x, int y) { return x % 2 ? 5 : y; }},
+        {"odd-absolute", 5, [](int x, int y) { return x * 3 + y; }},
+        {"even-absolute", 6, [](int x, int y) { return x * 3 + y; }},
+        {"runs-between-absolutes", 23, [](int x, int y) { return x > 7 && x < 15 ? 9 : x + y; }},
+        {"long-run", 601, [](int x, int y) { return x < 590 ? y : x; }},
+        {"long-absolute", 603, [](int x, int y) { return x * 7 / 3 + y; }},
+        {"short-pieces", 11, [](int x, int y) { return x % 3 ? 1 : x + y; }},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        const Bitmap page = page4(c.width, 3, c.index);
+        const std::string path = dir.file(std::string(c.name) + ".bmp");
+        ASSERT_TRUE(
+            savePage(page.get(), path, bmpJob(4, BMP_SAVE_RLE), colourTable(0), unusedWhy()));
+        const std::string bytes = readFile(path);
+        EXPECT_EQ(le32(bytes, 30), 2u) << c.name << ": BI_RLE4";
+        EXPECT_EQ(le32(bytes, 2), bytes.size()) << c.name;
+        EXPECT_EQ(le32(bytes, 34), bytes.size() - le32(bytes, 10)) << c.name;
+        EXPECT_EQ(bytes.substr(bytes.size() - 2), std::string("\0\1", 2)) << c.name;
+        const test::TestBitmap loaded = decode(bytes);
+        ASSERT_TRUE(loaded) << c.name;
+        EXPECT_EQ(FreeImage_GetBPP(loaded.get()), 4u) << c.name;
+        EXPECT_TRUE(imagesMatch(loaded.get(), page.get())) << c.name;
+    }
+    // A flat page is a run per row: far smaller than its rows.
+    const Bitmap flat = page4(400, 100, [](int, int) { return 4; });
+    ASSERT_TRUE(savePage(flat.get(), dir.file("flat.bmp"), bmpJob(4, BMP_SAVE_RLE), colourTable(0),
+                         unusedWhy()));
+    EXPECT_LT(readFile(dir.file("flat.bmp")).size(), 2000u);
+}
+
 class BmpRoundTrip : public ::testing::TestWithParam<int> {};
 
 Bitmap pageOfDepth(int depth) {
