@@ -6,6 +6,8 @@
 #include "engine/overlay.h"
 #include "imaging/bitmap.h"
 
+#include <QPainter>
+
 namespace kx::drawing {
 
 using imaging::Bitmap;
@@ -26,6 +28,17 @@ QImage transparentCanvas(int width, int height) {
     canvas.setDotsPerMeterX(k_canvasDotsPerMeter);
     canvas.setDotsPerMeterY(k_canvasDotsPerMeter);
     canvas.fill(Qt::transparent);
+    return canvas;
+}
+
+QImage atOpacity(const QImage& layer, int64_t opacity) {
+    QImage canvas = transparentCanvas(layer.width(), layer.height());
+    if (canvas.isNull())
+        return {};
+    QPainter painter(&canvas);
+    painter.setOpacity(engine::clampOpacity(opacity) / 255.0);
+    painter.drawImage(0, 0, layer);
+    painter.end();
     return canvas;
 }
 

@@ -15,6 +15,11 @@ namespace kx::drawing {
 // the memory cannot be had.
 QImage transparentCanvas(int width, int height);
 
+// A transparent canvas of `layer`'s size with `layer` drawn on it at `opacity` (clamped to
+// 0..255): how frames and image watermarks get their opacity, so that where they are
+// composited the page shows through them. Null when the canvas cannot be had.
+QImage atOpacity(const QImage& layer, int64_t opacity);
+
 // The colour of a six-digit RRGGBB text with the given alpha (clamped to 0..255); any other
 // text is black.
 QColor colorWithAlpha(std::string_view text, int64_t alpha);

@@ -1,7 +1,6 @@
 #include "drawing/frame_painting.h"
 
 #include "drawing/canvas.h"
-#include "engine/overlay.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -9,8 +8,6 @@
 #include <algorithm>
 
 namespace kx::drawing {
-
-using engine::clampOpacity;
 
 namespace {
 
@@ -64,15 +61,10 @@ void paintBorders(QImage& canvas, const FrameWidths& w, const settings::Settings
 
 QImage frameOverlay(int width, int height, const settings::Settings& settings) {
     QImage borders = transparentCanvas(width, height);
-    QImage overlay = transparentCanvas(width, height);
-    if (borders.isNull() || overlay.isNull())
+    if (borders.isNull())
         return {};
     paintBorders(borders, clampedWidths(settings, width, height), settings);
-    QPainter painter(&overlay);
-    painter.setOpacity(clampOpacity(settings.solidOpacity) / 255.0);
-    painter.drawImage(0, 0, borders);
-    painter.end();
-    return overlay;
+    return atOpacity(borders, settings.solidOpacity);
 }
 
 } // namespace kx::drawing

@@ -216,22 +216,13 @@ QImage imageWatermark(const QImage& prepared, const settings::Settings& settings
     QImage image = prepared;
     if (image.isNull() || !canvasSizeAllowed(image.width(), image.height()))
         return {};
-    // Images with an alpha channel keep their transparent parts; others lie on black, so
-    // their opacity darkens them.
-    const bool transparent = image.hasAlphaChannel();
     image = image.convertToFormat(QImage::Format_ARGB32);
-    QImage canvas = transparentCanvas(image.width(), image.height());
-    if (image.isNull() || canvas.isNull())
+    if (image.isNull())
         return {};
-    if (!transparent)
-        canvas.fill(QColor(0, 0, 0, 255));
     if (settings.imageGreyscale)
         toGrey(image);
-    QPainter painter(&canvas);
-    painter.setOpacity(clampOpacity(settings.imageOpacity) / 255.0);
-    painter.drawImage(0, 0, image);
-    painter.end();
-    return canvas;
+    // Like the frame, the image is faded on a transparent canvas: the page shows through it.
+    return atOpacity(image, settings.imageOpacity);
 }
 
 std::optional<QFont> watermarkFont(const settings::Settings& settings) {

@@ -24,8 +24,8 @@ bool fontAvailable(const std::string& family);
 QImage textWatermark(const std::string& text, const QFont& font,
                      const settings::Settings& settings);
 
-// The image watermark at its opacity, greyed when the settings ask; an image without an alpha
-// channel lies on black. Null when the image is empty or too large.
+// The image watermark at its opacity on a transparent canvas, greyed when the settings ask; its
+// own transparent parts stay transparent. Null when the image is empty or too large.
 QImage imageWatermark(const QImage& image, const settings::Settings& settings);
 
 } // namespace kx::drawing
