@@ -3,6 +3,7 @@
 #include "base/available_memory.h"
 #include "base/text.h"
 #include "imaging/bitmap.h"
+#include "imaging/page_transforms.h"
 #include "imaging/standard_type.h"
 
 #include <algorithm>
@@ -183,9 +184,9 @@ void flipImage(FIBITMAP* page, const settings::Settings& settings) {
     if (!page)
         return;
     if (settings.doImageFlipHorizontal)
-        FreeImage_FlipHorizontal(page);
+        imaging::flipHorizontal(page);
     if (settings.doImageFlipVertical)
-        FreeImage_FlipVertical(page);
+        imaging::flipVertical(page);
 }
 
 int resolveSize(int value, int unit, int current) {

@@ -245,29 +245,39 @@ TEST(ResizeImage, AlgorithmSelectsTheFilter) {
     }
 }
 
-TEST(FlipImage, HorizontalThenVertical) {
-    const int width = 4;
+TEST(FlipImage, HorizontalThenVerticalAtEveryDepth) {
+    // Odd widths leave a part of the last byte of each row unused at 1 and 4 bits.
+    const struct {
+        const char* name;
+        int bpp, width;
+    } cases[] = {{"1-bit", 1, 13},
+                 {"4-bit", 4, 5},
+                 {"4-bit-even", 4, 6},
+                 {"8-bit", 8, 5},
+                 {"24-bit", 24, 5}};
     const int height = 3;
-    const auto flipped = [&](bool horizontal, bool vertical) {
-        settings::Settings settings;
-        settings.doImageFlipHorizontal = horizontal;
-        settings.doImageFlipVertical = vertical;
-        imaging::Bitmap page = patternPage(width, height);
-        flipImage(page.get(), settings);
-        return page;
-    };
-    const auto mirrored = [&](bool horizontal, bool vertical) {
-        return colourPage(width, height, [&](int x, int y) {
-            return test::patternColour(horizontal ? width - 1 - x : x,
-                                       vertical ? height - 1 - y : y);
-        });
-    };
-    for (const bool horizontal : {false, true}) {
-        for (const bool vertical : {false, true}) {
-            imaging::Bitmap page = flipped(horizontal, vertical);
-            EXPECT_TRUE(test::imagesMatch(page.get(), mirrored(horizontal, vertical).get()))
-                << horizontal << vertical;
-            EXPECT_TRUE(keptResolution(page.get()));
+    for (const auto& c : cases) {
+        const auto page = [&](bool horizontal, bool vertical) {
+            const auto index = [&](int x, int y) {
+                return ((horizontal ? c.width - 1 - x : x) * 5 + (vertical ? height - 1 - y : y)) %
+                       (c.bpp == 1 ? 2 : 16);
+            };
+            if (c.bpp < 24)
+                return indexedPage(c.width, height, index, c.bpp);
+            return colourPage(c.width, height,
+                              [&](int x, int y) { return test::patternColour(index(x, y), 0); });
+        };
+        for (const bool horizontal : {false, true}) {
+            for (const bool vertical : {false, true}) {
+                settings::Settings settings;
+                settings.doImageFlipHorizontal = horizontal;
+                settings.doImageFlipVertical = vertical;
+                imaging::Bitmap flipped = page(false, false);
+                flipImage(flipped.get(), settings);
+                EXPECT_TRUE(test::imagesMatch(flipped.get(), page(horizontal, vertical).get()))
+                    << c.name << " " << horizontal << vertical;
+                EXPECT_TRUE(keptResolution(flipped.get())) << c.name;
+            }
         }
     }
     settings::Settings both;
