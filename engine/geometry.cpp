@@ -163,15 +163,20 @@ imaging::Bitmap resizeImage(imaging::Bitmap page, const settings::Settings& sett
         return page;
     if (targetWidth == width && targetHeight == height)
         return page;
-    if (settings.imageResizeType == settings::ResizeType::LargeImages && width < targetWidth &&
-        height < targetHeight)
+    const bool shrinkOnly = settings.imageResizeType == settings::ResizeType::LargeImages;
+    if (shrinkOnly && width < targetWidth && height < targetHeight)
         return page;
-    const auto [newWidth, newHeight] = settings.keepAspectRatio
-                                           ? keepAspect(width, height, targetWidth, targetHeight)
-                                           : std::pair{targetWidth, targetHeight};
-    // "Large Images" only ever shrinks: a size beyond the page either way leaves it alone.
-    if (settings.imageResizeType == settings::ResizeType::LargeImages &&
-        (newWidth > width || newHeight > height))
+    auto [newWidth, newHeight] = settings.keepAspectRatio
+                                     ? keepAspect(width, height, targetWidth, targetHeight)
+                                     : std::pair{targetWidth, targetHeight};
+    // "Large Images" never enlarges: each side comes down to its target and a smaller side is
+    // kept; proportions that could only be kept by enlarging leave the page alone.
+    if (shrinkOnly && !settings.keepAspectRatio) {
+        newWidth = std::min(newWidth, width);
+        newHeight = std::min(newHeight, height);
+    }
+    if (shrinkOnly &&
+        (newWidth > width || newHeight > height || (newWidth == width && newHeight == height)))
         return page;
     if (!rescaleFits(page.get(), newWidth, newHeight))
         return nullptr;

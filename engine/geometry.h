@@ -22,7 +22,9 @@ inline bool rotationWanted(const settings::Settings& settings) {
 imaging::Bitmap rotateImage(imaging::Bitmap page, const settings::Settings& settings);
 
 // Rescales to the configured size (see resolveSize) with the configured filter; with Keep Aspect
-// Ratio only the longer side's target counts and the other side is at least 1 pixel. A null page
+// Ratio only the longer side's target counts and the other side is at least 1 pixel. "Large
+// Images" never enlarges: without Keep Aspect Ratio each side larger than its target comes down
+// to it and a smaller side is kept; with it a page that would grow is left alone. A null page
 // passes through. Null when the new size would need more than half of the machine's memory or
 // FreeImage cannot rescale the page.
 imaging::Bitmap resizeImage(imaging::Bitmap page, const settings::Settings& settings);

@@ -192,15 +192,29 @@ TEST(ResizeImage, KeepAspectUsesTheLongerSide) {
     EXPECT_EQ(sizeOf(resizeImage(bilevel(1, 1000), resize(10, 10, true))), std::make_pair(1u, 10u));
 }
 
-TEST(ResizeImage, LargeImagesOnlyShrinks) {
-    imaging::Bitmap small = bilevel(640, 480);
-    FIBITMAP* original = small.get();
-    EXPECT_EQ(resizeImage(std::move(small), resize(800, 600, false, 1)).get(), original);
-    EXPECT_EQ(sizeOf(resizeImage(bilevel(1000, 800), resize(800, 600, false, 1))),
-              std::make_pair(800u, 600u));
-    // Shrinking the width would stretch the height: never enlarged, so left alone.
-    EXPECT_EQ(sizeOf(resizeImage(bilevel(1000, 500), resize(800, 600, false, 1))),
-              std::make_pair(1000u, 500u));
+TEST(ResizeImage, LargeImagesNeverEnlarge) {
+    const struct {
+        const char* name;
+        unsigned width, height;
+        bool keepAspect;
+        unsigned newWidth, newHeight;
+    } cases[] = {
+        {"smaller-both-ways", 640, 480, false, 640, 480},
+        {"larger-both-ways", 1000, 800, false, 800, 600},
+        {"wider-only", 1000, 500, false, 800, 500},
+        {"taller-only", 700, 900, false, 700, 600},
+        {"width-at-target", 800, 700, false, 800, 600},
+        {"keep-aspect-wider", 1000, 500, true, 800, 400},
+        {"keep-aspect-taller", 300, 1200, true, 150, 600},
+        {"keep-aspect-would-widen", 700, 650, true, 700, 650},
+        {"keep-aspect-smaller", 640, 480, true, 640, 480},
+    };
+    for (const auto& c : cases) {
+        const imaging::Bitmap page =
+            resizeImage(bilevel(c.width, c.height), resize(800, 600, c.keepAspect, 1));
+        EXPECT_EQ(sizeOf(page), std::make_pair(c.newWidth, c.newHeight)) << c.name;
+    }
+    // "All Images" enlarges.
     EXPECT_EQ(sizeOf(resizeImage(bilevel(640, 480), resize(800, 600))), std::make_pair(800u, 600u));
 }
 
