@@ -4,6 +4,7 @@
 #include "decoder/decode_diagnostics.h"
 #include "decoder/direct_bmp.h"
 #include "decoder/page_budget.h"
+#include "decoder/page_orientation.h"
 #include "decoder/tiff_corrections.h"
 #include "imaging/bitmap.h"
 #include "imaging/page_source.h"
@@ -365,13 +366,36 @@ private:
     struct Decoded {
         FIBITMAP* locked = nullptr;
         imaging::Bitmap owned;
+        int orientation = 1; // the page's Orientation tag
     };
 
+    // The page as a viewer honouring its Orientation tag shows it.
     Decoded decode(int index, imaging::PageInfo& info) {
+        Decoded decoded = decodeStored(index, info);
+        if (decoded.orientation != 1)
+            orient(decoded, info);
+        return decoded;
+    }
+
+    // A turned page is a page of its own: one lent by the multi-page reader is copied first.
+    void orient(Decoded& decoded, imaging::PageInfo& info) {
+        if (decoded.locked) {
+            decoded.owned.reset(FreeImage_Clone(decoded.locked));
+            FreeImage_UnlockPage(multi(), decoded.locked, FALSE);
+            decoded.locked = nullptr;
+        }
+        decoded.owned = orientPage(std::move(decoded.owned), decoded.orientation);
+        if (!decoded.owned && info.problem.empty())
+            info.problem = "no memory to turn the page as its Orientation tag says";
+    }
+
+    // The page in stored order, whichever way its Orientation tag says to show it.
+    Decoded decodeStored(int index, imaging::PageInfo& info) {
         DecodeDiagnostics diagnostics;
         Decoded decoded;
         const std::optional<PageFacts> facts = m_directories.read(index);
         if (facts) {
+            decoded.orientation = readOrientation(m_directories.current());
             info.sourceCompression = facts->compression & 0xFF;
             // Refused before FreeImage allocates anything for it.
             info.problem = pageBudgetProblem(*facts, memoryAvailable());
@@ -393,6 +417,9 @@ private:
         const bool viewed = m_multiPage && offset && m_view.load(*offset, decoded.owned);
         if (m_multiPage && !viewed && multi())
             decoded.locked = FreeImage_LockPage(multi(), index);
+        if (facts)
+            restoreStoredOrder(decoded.locked ? decoded.locked : decoded.owned.get(), *facts,
+                               decoded.orientation);
         if (!decoded.locked && !decoded.owned && facts && facts->compression == k_oldStyleJpeg)
             decoded.owned = decodeEmbeddedJpeg(m_path, facts->width, facts->height);
         FIBITMAP* page = decoded.locked ? decoded.locked : decoded.owned.get();

@@ -62,7 +62,7 @@ const CorpusCase k_cases[] = {
     {"hopper_webp.tif", k_converts, 1, 24, 0},
     {"multipage.tiff", k_converts, 3, 1, 0},
     {"g4-multi.tiff", k_converts, 3, 1, 0},
-    // libtiff's RGBA reader flips orientation-6 pages; pages are kept as stored here.
+    // tiff2rgba mirrors an orientation-6 page without turning it; pages are turned here.
     {"g4_orientation_6.tif", k_converts, 1, 1, k_noReference},
     {"test_ifd_loop_to_first.tif", k_converts, 2, 8, 0},
     // 16 bits per sample scaled to 8 rounds down where libtiff rounds to nearest.

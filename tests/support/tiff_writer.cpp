@@ -56,6 +56,8 @@ bool writeTiff(const std::string& path, const std::vector<TiffPage>& pages, cons
         TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, page.bitsPerSample);
         TIFFSetField(t, TIFFTAG_PHOTOMETRIC, page.photometric);
         TIFFSetField(t, TIFFTAG_COMPRESSION, page.compression);
+        if (page.compression == COMPRESSION_JPEG && page.photometric == PHOTOMETRIC_YCBCR)
+            TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB); // libtiff converts
         TIFFSetField(t, TIFFTAG_SAMPLEFORMAT, page.sampleFormat);
         TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
         if (page.tileSize > 0) {

@@ -14,7 +14,7 @@ struct TiffPage {
     int samplesPerPixel = 3;
     int bitsPerSample = 8;
     int photometric = 2;            // PHOTOMETRIC_RGB
-    int compression = 1;            // COMPRESSION_NONE
+    int compression = 1;            // COMPRESSION_NONE; JPEG-compressed YCbCr is given as RGB
     int sampleFormat = 1;           // SAMPLEFORMAT_UINT
     std::vector<uint8_t> data;      // height rows of ceil(width * spp * bps / 8) bytes
     std::vector<uint16_t> colormap; // 3 * 2^bps entries for palette pages
