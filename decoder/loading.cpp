@@ -366,13 +366,13 @@ private:
     struct Decoded {
         FIBITMAP* locked = nullptr;
         imaging::Bitmap owned;
-        int orientation = 1; // the page's Orientation tag
+        int orientation = ORIENTATION_TOPLEFT; // the page's Orientation tag
     };
 
     // The page as a viewer honouring its Orientation tag shows it.
     Decoded decode(int index, imaging::PageInfo& info) {
         Decoded decoded = decodeStored(index, info);
-        if (decoded.orientation != 1)
+        if (decoded.orientation != ORIENTATION_TOPLEFT)
             orient(decoded, info);
         return decoded;
     }
