@@ -361,16 +361,7 @@ TEST_F(ConversionWorkerTest, ADecoderDyingOnAPageCostsOnlyThatPage) {
     std::vector<test::TiffPage> pages;
     for (int p = 0; p < 6; ++p)
         pages.push_back(test::rgbPage(9, 4, test::patternColour));
-    // Float CMYK makes FreeImage abort its process.
-    test::TiffPage fatal;
-    fatal.width = fatal.height = 4;
-    fatal.samplesPerPixel = 4;
-    fatal.bitsPerSample = 32;
-    fatal.sampleFormat = 3; // SAMPLEFORMAT_IEEEFP
-    fatal.photometric = 5;  // PHOTOMETRIC_SEPARATED
-    fatal.extraSample = -1;
-    fatal.data.assign(4 * 4 * 4 * 4, 0);
-    pages[1] = fatal;
+    pages[1] = test::freeImageFatalPage();
     const std::string input = m_dir.file("fatal.tif");
     ASSERT_TRUE(test::writeTiff(input, pages));
     ASSERT_TRUE(setInputFile(m_job, m_queue, input));
