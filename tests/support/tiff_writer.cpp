@@ -241,7 +241,8 @@ TiffPage grey16Page(int width, int height, const std::function<uint16_t(int, int
 }
 
 TiffPage freeImageFatalPage() {
-    TiffPage page = rgbPage(8, 8, patternColour);
+    TiffPage page{.width = 8, .height = 8, .samplesPerPixel = 4};
+    page.data.assign(8 * 8 * 4, 200);
     TiffPage thumbnail{.width = 4,
                        .height = 4,
                        .samplesPerPixel = 4,

@@ -63,7 +63,7 @@ TiffPage grey16Page(int width, int height, const std::function<uint16_t(int, int
 TiffPage palettePage(int width, int height, const std::vector<Rgb>& colours,
                      const std::function<uint8_t(int, int)>& index);
 
-// An 8-bit RGB page with a float CMYK thumbnail in a SubIFD. FreeImage's TIFF loader also
+// An 8-bit RGBA page with a float CMYK thumbnail in a SubIFD. FreeImage's TIFF loader also
 // loads the thumbnail, asserts on its float CMYK and aborts its process: a page that kills
 // the decoder decoding it.
 TiffPage freeImageFatalPage();
