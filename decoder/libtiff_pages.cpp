@@ -1,5 +1,6 @@
 #include "decoder/libtiff_pages.h"
 
+#include "decoder/decode_diagnostics.h"
 #include "decoder/lab_colour.h"
 #include "decoder/tiff_samples.h"
 #include "imaging/sample_scaling.h"
@@ -294,9 +295,13 @@ imaging::Bitmap decodeWithRgbaReader(TIFF* tiff, const PageFacts& facts, Alpha a
     }
     uint16_t orientation = ORIENTATION_TOPLEFT;
     TIFFGetFieldDefaulted(tiff, TIFFTAG_ORIENTATION, &orientation);
+    // The reader finds out late what it cannot convert, and says so only to the error handler.
+    DecodeDiagnostics diagnostics(Watched::Libtiff);
     // Asking for the page's own orientation leaves the rows as stored, top row first.
     if (!TIFFReadRGBAImageOriented(tiff, facts.width, facts.height, raster.get(), orientation, 0)) {
-        why = "the page's data could not be read";
+        why = diagnostics.take();
+        if (why.empty())
+            why = "the page's data could not be read";
         return nullptr;
     }
     const bool hasAlpha = alpha.sample >= 0;
