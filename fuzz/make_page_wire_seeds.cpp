@@ -141,7 +141,10 @@ void writeWorkerSeeds(const std::string& folder) {
             return decoder::writePage(fd, nullptr, info(7, "the page's strips cannot be read"));
         });
         c.add([](int fd) { return decoder::writePage(fd, page(FIT_BITMAP, 7, 2, 24).get(), {}); });
-        c.add([](int fd) { return decoder::writeFileReport(fd, {}); });
+        c.add([](int fd) {
+            return decoder::writeFileReport(
+                fd, {"", "directory 2 is a transparency mask, not a page\n"});
+        });
         c.save(folder, "bitmap_pages", false);
     }
     {
