@@ -1,5 +1,6 @@
 #include "decoder/tiff_samples.h"
 
+#include "decoder/decode_diagnostics.h"
 #include "imaging/sample_scaling.h"
 
 #include <tiffio.h>
@@ -104,9 +105,15 @@ bool PageSamples::read(TIFF* tiff, const PageFacts& facts, std::string& why) {
         return false;
     }
     m_planes.assign(m_contiguous ? 1 : m_samples, {});
-    for (size_t plane = 0; plane < m_planes.size(); ++plane)
-        if (!readPlane(tiff, facts, static_cast<uint16_t>(plane), why))
+    // A strip or tile that cannot be read is explained best in libtiff's own words.
+    DecodeDiagnostics diagnostics(Watched::Libtiff);
+    for (size_t plane = 0; plane < m_planes.size(); ++plane) {
+        if (!readPlane(tiff, facts, static_cast<uint16_t>(plane), why)) {
+            if (std::string said = diagnostics.take(); !said.empty())
+                why = std::move(said);
             return false;
+        }
+    }
     return true;
 }
 

@@ -370,7 +370,8 @@ TEST(LibtiffFloatRgb, KeepsItsValuesAndItsAlpha) {
 struct Undecodable {
     const char* name;
     test::TiffPage page;
-    const char* reason; // a part of the page's problem
+    const char* reason;              // a part of the page's problem
+    uint16_t unknownCompression = 0; // written over the Compression tag
 };
 
 class UndecodableKinds : public ::testing::TestWithParam<Undecodable> {};
@@ -379,6 +380,9 @@ TEST_P(UndecodableKinds, FailThePageWithTheTrueReason) {
     test::TempDir dir;
     const std::string path = dir.file("kind.tif");
     ASSERT_TRUE(test::writeTiff(path, {GetParam().page}));
+    if (GetParam().unknownCompression) {
+        ASSERT_TRUE(test::patchShortTag(path, TIFFTAG_COMPRESSION, GetParam().unknownCompression));
+    }
     std::string problem;
     EXPECT_EQ(loadStandardPage(path, problem), nullptr);
     EXPECT_NE(problem.find(GetParam().reason), std::string::npos) << problem;
@@ -395,7 +399,10 @@ INSTANTIATE_TEST_SUITE_P(
                     "can not handle separated image with Samples/pixel=3"},
         Undecodable{"ComplexSamples",
                     page(1, 1, 32, PHOTOMETRIC_MINISBLACK, SAMPLEFORMAT_COMPLEXINT, {1}),
-                    "32-bit complex integer numbers"}),
+                    "32-bit complex integer numbers"},
+        Undecodable{"UnknownCompression",
+                    page(2, 1, 16, PHOTOMETRIC_MINISBLACK, SAMPLEFORMAT_INT, {1, 2}),
+                    "Compression scheme 34000 strip decoding is not implemented", 34000}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A transparency mask belongs to the page before it: it is not a page, and says so.
