@@ -304,10 +304,15 @@ public:
             if (!slot.reportAsked && !writePageRequest(slot.process->fd(), k_fileReportRequest))
                 return {};
             slot.reportAsked = false;
-            return readFileReport(slot.process->fd(), m_timeoutMs).value_or(std::string());
+            const FileReport report =
+                readFileReport(slot.process->fd(), m_timeoutMs).value_or(FileReport());
+            m_fileNotes = report.notes;
+            return report.problem;
         }
         return {};
     }
+
+    std::string fileNotes() override { return m_fileNotes; }
 
 private:
     static constexpr int k_decoders = 2;
@@ -421,6 +426,7 @@ private:
     std::string m_path;
     std::string m_decoder;
     int m_timeoutMs;
+    std::string m_fileNotes; // from the last file report
     int m_count = 0;
     int m_planFirst = 0;
     int m_planEnd = 0; // pages up to here will be asked for in order

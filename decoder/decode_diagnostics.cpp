@@ -28,7 +28,7 @@ void record(std::string_view message) {
 std::string formatted(const char* module, const char* format, va_list args) {
     char buffer[512];
     std::vsnprintf(buffer, sizeof buffer, format, args);
-    std::string message = module ? std::string(module) + ": " : std::string();
+    std::string message = module && *module ? std::string(module) + ": " : std::string();
     return message + buffer;
 }
 

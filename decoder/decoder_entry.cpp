@@ -141,7 +141,9 @@ int runDecoder(int argc, char** argv) {
         if (request->output >= 0 && output < 0)
             close(request->output);
         if (index == k_fileReportRequest) {
-            if (!writeFileReport(STDOUT_FILENO, source->fileProblem()))
+            FileReport report{source->fileProblem()};
+            report.notes = source->fileNotes();
+            if (!writeFileReport(STDOUT_FILENO, report))
                 break;
             continue;
         }

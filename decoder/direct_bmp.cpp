@@ -3,6 +3,7 @@
 #include "base/file_replace.h"
 #include "decoder/decode_diagnostics.h"
 #include "imaging/bmp_layout.h"
+#include "imaging/sample_scaling.h"
 
 #include <tiffio.h>
 #include <unistd.h>
@@ -21,7 +22,7 @@ namespace {
 
 // The kinds written here, each as FreeImage loads it and the chain leaves it at default
 // settings: RGB as 24-bit BGR, grey with a grey ramp, bilevel as the stored bits with a
-// two-entry palette, 16-bit grey scaled linearly to 8-bit grey.
+// two-entry palette, 16-bit grey mapped to 8-bit grey by value.
 enum class Kind { Rgb, Grey, Bilevel, Grey16 };
 
 constexpr size_t k_writeSize = size_t{1} << 20;
@@ -168,38 +169,6 @@ std::vector<uint8_t> headers(const Geometry& g, uint16_t photometric) {
     return out;
 }
 
-// FreeImage's linear scaling of 16-bit grey to 8 bits: its minimum starts at 255 and its
-// maximum at 0 before the samples are looked at, an even page maps as if its range were
-// 0..255, and each sample is scaled, offset by 0.5 and truncated.
-struct LinearScale {
-    uint16_t low = 255;
-    uint16_t high = 0;
-
-    // Local copies: the members could alias the samples, which would keep the loop from
-    // running in vector registers.
-    void take(const uint8_t* samples, size_t count) {
-        uint16_t lowest = low;
-        uint16_t highest = high;
-        for (size_t i = 0; i < count; ++i) {
-            uint16_t sample = 0;
-            std::memcpy(&sample, samples + 2 * i, 2);
-            lowest = sample < lowest ? sample : lowest;
-            highest = sample > highest ? sample : highest;
-        }
-        low = lowest;
-        high = highest;
-    }
-
-    double factor() const { return 255 / static_cast<double>(high - low); }
-
-    void settle() {
-        if (high == low) {
-            high = 255;
-            low = 0;
-        }
-    }
-};
-
 class StripReader {
 public:
     StripReader(TIFF* tiff, const Geometry& g, std::string& why)
@@ -209,22 +178,18 @@ public:
         m_rowsPerStrip = std::clamp<uint32_t>(rowsPerStrip, 1, g.height);
     }
 
-    uint32_t rowsPerStrip() const { return m_rowsPerStrip; }
     uint32_t stripCount() const { return (m_g.height - 1) / m_rowsPerStrip + 1; }
     uint32_t rowsIn(uint32_t strip) const {
         return std::min(m_rowsPerStrip, m_g.height - strip * m_rowsPerStrip);
     }
 
-    // The decoded rows of strip `strip` (the strip holding rows from strip * rowsPerStrip),
-    // decoded into `into` when given (room for the strip's rows), else into a buffer of its
-    // own; null with the problem set.
-    const uint8_t* read(uint32_t strip, uint8_t* into = nullptr) {
+    // The decoded rows of strip `strip` (the strip holding rows from strip * rowsPerStrip);
+    // null with the problem set.
+    const uint8_t* read(uint32_t strip) {
         const uint32_t top = strip * m_rowsPerStrip;
         const size_t bytes = static_cast<size_t>(rowsIn(strip) * m_g.tiffRowBytes);
-        if (!into) {
-            m_buffer.resize(bytes);
-            into = m_buffer.data();
-        }
+        m_buffer.resize(bytes);
+        uint8_t* into = m_buffer.data();
         const tmsize_t got = TIFFReadEncodedStrip(m_tiff, TIFFComputeStrip(m_tiff, top, 0), into,
                                                   static_cast<tmsize_t>(bytes));
         // libtiff does not always fail a read it complains about (a fax decoder goes on past
@@ -276,39 +241,19 @@ void convertRow(const Geometry& g, const uint8_t* source, uint8_t* row,
     }
 }
 
-// The 8-bit level of every sample of a 16-bit grey page whose samples span `scale`.
-std::vector<uint8_t> levelsOf(const LinearScale& scale) {
-    std::vector<uint8_t> levels(size_t{scale.high} + 1);
-    const double factor = scale.factor();
-    for (uint32_t sample = scale.low; sample <= scale.high; ++sample)
-        levels[sample] = static_cast<uint8_t>(factor * (sample - scale.low) + 0.5);
+// The 8-bit level of every 16-bit sample, by value.
+std::vector<uint8_t> levelsOf16Bits() {
+    std::vector<uint8_t> levels(size_t{1} << 16);
+    for (uint32_t sample = 0; sample < levels.size(); ++sample)
+        levels[sample] = imaging::levelOfUnsigned(sample, 16);
     return levels;
 }
 
 DirectWrite writePage(TIFF* tiff, const Geometry& g, uint16_t photometric, int fd,
                       std::string& why) {
     StripReader strips(tiff, g, why);
-    // A 16-bit grey page is scaled by its own range: it is read once and kept while the range
-    // is found.
-    std::unique_ptr<uint8_t[]> page; // not cleared: every byte is read into
-    std::vector<uint8_t> levels;
-    if (g.kind == Kind::Grey16) {
-        page.reset(new (std::nothrow) uint8_t[static_cast<size_t>(g.height * g.tiffRowBytes)]);
-        if (!page) {
-            why = "no memory for the page";
-            return DirectWrite::Unreadable;
-        }
-        LinearScale scale;
-        for (uint32_t strip = 0; strip < strips.stripCount(); ++strip) {
-            uint8_t* at = page.get() + strip * size_t{strips.rowsPerStrip()} * g.tiffRowBytes;
-            if (!strips.read(strip, at))
-                return DirectWrite::Unreadable;
-            scale.take(at, size_t{strips.rowsIn(strip)} * g.width);
-        }
-        scale.settle();
-        levels = levelsOf(scale);
-    }
-
+    const std::vector<uint8_t> levels =
+        g.kind == Kind::Grey16 ? levelsOf16Bits() : std::vector<uint8_t>();
     const std::vector<uint8_t> head = headers(g, photometric);
     FdWriter out(fd, std::max(head.size(), static_cast<size_t>(g.pitch)));
     uint8_t* at = out.extend(head.size());
@@ -324,9 +269,7 @@ DirectWrite writePage(TIFF* tiff, const Geometry& g, uint16_t photometric, int f
                                                    : static_cast<size_t>(g.tiffRowBytes);
     // A BMP lists its rows bottom-up: the strips are read from the last one up.
     for (uint32_t strip = strips.stripCount(); strip-- > 0;) {
-        const uint8_t* rows =
-            !page ? strips.read(strip)
-                  : page.get() + strip * size_t{strips.rowsPerStrip()} * g.tiffRowBytes;
+        const uint8_t* rows = strips.read(strip);
         if (!rows)
             return DirectWrite::Unreadable;
         for (uint32_t r = strips.rowsIn(strip); r-- > 0;) {

@@ -3,9 +3,10 @@
 #include "base/available_memory.h"
 #include "decoder/decode_diagnostics.h"
 #include "decoder/direct_bmp.h"
+#include "decoder/freeimage_corrections.h"
+#include "decoder/libtiff_pages.h"
 #include "decoder/page_budget.h"
 #include "decoder/page_orientation.h"
-#include "decoder/tiff_corrections.h"
 #include "imaging/bitmap.h"
 #include "imaging/page_source.h"
 #include "settings/settings.h"
@@ -37,8 +38,13 @@ struct TiffCloser {
     void operator()(TIFF* tiff) const { TIFFClose(tiff); }
 };
 
+std::vector<bool> transparencyMasks(const std::string& path, uint64_t first, int directories,
+                                    bool bigTiff, bool bigEndian);
+
 // The directory facts FreeImage does not expose, read with libtiff walking the directories
-// forward as the pages are asked for in order.
+// forward as the pages are asked for in order. Transparency masks (subfiles of NewSubfileType
+// FILETYPE_MASK) belong to the page before them and are not pages: page indices count the
+// other directories.
 class TiffDirectories {
 public:
     explicit TiffDirectories(const std::string& path) : m_tiff(TIFFOpen(path.c_str(), "rm")) {
@@ -46,17 +52,27 @@ public:
         m_fileSize = std::filesystem::file_size(path, error);
         if (error)
             m_fileSize = 0;
+        if (m_tiff)
+            findPages(path);
     }
 
     // The facts of page `index`; nullopt when libtiff cannot reach its directory.
     std::optional<PageFacts> read(int index) {
-        if (!m_tiff || !seek(index))
+        if (!m_tiff || !seek(directoryOf(index)))
             return std::nullopt;
         return readPageFacts(m_tiff.get(), m_fileSize);
     }
 
-    // Directories from the first along the chain; 0 when libtiff cannot open the file.
-    int pageCount() { return m_tiff ? static_cast<int>(TIFFNumberOfDirectories(m_tiff.get())) : 0; }
+    // Pages along the directory chain; 0 when libtiff cannot open the file.
+    int pageCount() const { return static_cast<int>(m_pages.size()); }
+
+    // The directory (counted along the chain, as FreeImage counts pages) holding page `index`.
+    int directoryOf(int index) const {
+        return index >= 0 && index < pageCount() ? m_pages[static_cast<size_t>(index)] : index;
+    }
+
+    // One line for each directory that is not a page, saying so; empty when there is none.
+    const std::string& notes() const { return m_notes; }
 
     // libtiff's handle, at the directory last read.
     TIFF* current() const { return m_tiff.get(); }
@@ -71,6 +87,22 @@ public:
     }
 
 private:
+    // The subfile types are read straight from the directories, which costs one small read
+    // each rather than libtiff's reading of every tag.
+    void findPages(const std::string& path) {
+        const int directories = static_cast<int>(TIFFNumberOfDirectories(m_tiff.get()));
+        const std::vector<bool> masks =
+            transparencyMasks(path, TIFFCurrentDirOffset(m_tiff.get()), directories,
+                              TIFFIsBigTIFF(m_tiff.get()) != 0, TIFFIsBigEndian(m_tiff.get()) != 0);
+        for (int directory = 0; directory < directories; ++directory) {
+            if (directory < static_cast<int>(masks.size()) && masks[static_cast<size_t>(directory)])
+                m_notes += "directory " + std::to_string(directory + 1) +
+                           " is a transparency mask, not a page\n";
+            else
+                m_pages.push_back(directory);
+        }
+    }
+
     bool seek(int index) {
         if (index < m_current) {
             if (!TIFFSetDirectory(m_tiff.get(), static_cast<tdir_t>(index)))
@@ -94,6 +126,8 @@ private:
     uint64_t m_fileSize = 0;
     int m_current = 0;
     bool m_lost = false;
+    std::vector<int> m_pages;
+    std::string m_notes;
 };
 
 // The TIFF file as FreeImage would read it, except that its header names a chosen directory
@@ -361,6 +395,8 @@ public:
 
     std::string fileProblem() override { return directoryChainProblem(m_path); }
 
+    std::string fileNotes() override { return m_directories.notes(); }
+
 private:
     // A decoded page: either lent by the multi-page reader (to be unlocked) or owned.
     struct Decoded {
@@ -416,7 +452,7 @@ private:
         const std::optional<uint64_t> offset = facts ? m_directories.currentOffset() : std::nullopt;
         const bool viewed = m_multiPage && offset && m_view.load(*offset, decoded.owned);
         if (m_multiPage && !viewed && multi())
-            decoded.locked = FreeImage_LockPage(multi(), index);
+            decoded.locked = FreeImage_LockPage(multi(), m_directories.directoryOf(index));
         if (facts)
             restoreStoredOrder(decoded.locked ? decoded.locked : decoded.owned.get(), *facts,
                                decoded.orientation);
@@ -488,6 +524,46 @@ std::optional<uint64_t> nextDirectoryOffset(std::ifstream& file, uint64_t offset
     if (!file.read(reinterpret_cast<char*>(bytes), static_cast<std::streamsize>(offsetSize)))
         return std::nullopt;
     return readUnsigned(bytes, offsetSize, bigEndian);
+}
+
+// The NewSubfileType of the directory at `offset`, 0 when it has none or cannot be read.
+// Tags are sorted, so the type is among the first entries.
+uint64_t subfileType(std::ifstream& file, uint64_t offset, bool bigTiff, bool bigEndian) {
+    const size_t countSize = bigTiff ? 8 : 2;
+    const size_t entrySize = bigTiff ? 20 : 12;
+    unsigned char bytes[20] = {};
+    file.clear();
+    file.seekg(static_cast<std::streamoff>(offset));
+    if (!file.read(reinterpret_cast<char*>(bytes), static_cast<std::streamsize>(countSize)))
+        return 0;
+    const uint64_t entries = std::min<uint64_t>(readUnsigned(bytes, countSize, bigEndian), 16);
+    for (uint64_t i = 0; i < entries; ++i) {
+        if (!file.read(reinterpret_cast<char*>(bytes), static_cast<std::streamsize>(entrySize)))
+            return 0;
+        if (readUnsigned(bytes, 2, bigEndian) != TIFFTAG_SUBFILETYPE)
+            continue;
+        const uint64_t type = readUnsigned(bytes + 2, 2, bigEndian);
+        const size_t valueSize = type == TIFF_SHORT ? 2 : type == TIFF_LONG8 ? 8 : 4;
+        return readUnsigned(bytes + (bigTiff ? 12 : 8), valueSize, bigEndian);
+    }
+    return 0;
+}
+
+// Which of the first `directories` directories, from the one at `first`, are transparency
+// masks; shorter when the chain cannot be followed that far.
+std::vector<bool> transparencyMasks(const std::string& path, uint64_t first, int directories,
+                                    bool bigTiff, bool bigEndian) {
+    std::vector<bool> masks;
+    std::ifstream file(path, std::ios::binary);
+    uint64_t here = first;
+    while (file && static_cast<int>(masks.size()) < directories) {
+        masks.push_back((subfileType(file, here, bigTiff, bigEndian) & FILETYPE_MASK) != 0);
+        const std::optional<uint64_t> next = nextDirectoryOffset(file, here, bigTiff, bigEndian);
+        if (!next || *next == 0)
+            break;
+        here = *next;
+    }
+    return masks;
 }
 
 } // namespace

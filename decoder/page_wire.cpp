@@ -368,21 +368,26 @@ bool readEncodedPage(int fd, int timeoutMs, imaging::EncodedPage& page, imaging:
     return true;
 }
 
-bool writeFileReport(int fd, const std::string& why) {
-    const uint32_t length = static_cast<uint32_t>(std::min<size_t>(why.size(), k_maxProblem));
-    const uint32_t header[2] = {k_reportMagic, length};
-    return base::sendAll(fd, header, sizeof header) && base::sendAll(fd, why.data(), length);
+bool writeFileReport(int fd, const FileReport& report) {
+    const auto length = [](const std::string& text) {
+        return static_cast<uint32_t>(std::min<size_t>(text.size(), k_maxProblem));
+    };
+    const uint32_t header[3] = {k_reportMagic, length(report.problem), length(report.notes)};
+    return base::sendAll(fd, header, sizeof header) &&
+           base::sendAll(fd, report.problem.data(), header[1]) &&
+           base::sendAll(fd, report.notes.data(), header[2]);
 }
 
-std::optional<std::string> readFileReport(int fd, int timeoutMs) {
-    uint32_t header[2] = {};
+std::optional<FileReport> readFileReport(int fd, int timeoutMs) {
+    uint32_t header[3] = {};
     if (!base::readAll(fd, header, sizeof header, timeoutMs) || header[0] != k_reportMagic ||
-        header[1] > k_maxProblem)
+        header[1] > k_maxProblem || header[2] > k_maxProblem)
         return std::nullopt;
-    std::string problem(header[1], '\0');
-    if (!base::readAll(fd, problem.data(), problem.size(), timeoutMs))
+    FileReport report{std::string(header[1], '\0'), std::string(header[2], '\0')};
+    if (!base::readAll(fd, report.problem.data(), report.problem.size(), timeoutMs) ||
+        !base::readAll(fd, report.notes.data(), report.notes.size(), timeoutMs))
         return std::nullopt;
-    return problem;
+    return report;
 }
 
 } // namespace kx::decoder

@@ -58,11 +58,15 @@ inline constexpr int32_t k_endRequest = -1;
 
 // The file report, asked for with this request index once the pages are done: why the file
 // as a whole cannot be trusted (a directory chain that cannot be followed to its end), empty
-// when it can.
+// when it can, and the file's notes for a debug run (PageSource::fileNotes).
 inline constexpr int32_t k_fileReportRequest = -2;
-bool writeFileReport(int fd, const std::string& why);
+struct FileReport {
+    std::string problem;
+    std::string notes;
+};
+bool writeFileReport(int fd, const FileReport& report);
 // Reads the report; nullopt when the decoder ended or answered nonsense.
-std::optional<std::string> readFileReport(int fd, int timeoutMs);
+std::optional<FileReport> readFileReport(int fd, int timeoutMs);
 
 // The decoder's first argument asking it to decode one watermark image (its second argument)
 // and send it as one page message.

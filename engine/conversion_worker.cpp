@@ -281,6 +281,11 @@ bool convertFile(ConversionRun& run) {
     const std::string fileProblem = source->fileProblem();
     if (!fileProblem.empty())
         debugLine(run, "[ERROR] " + fileProblem);
+    const std::string notes = source->fileNotes();
+    for (size_t start = 0, end = 0; start < notes.size(); start = end + 1) {
+        end = std::min(notes.find('\n', start), notes.size());
+        debugLine(run, "[NOTE] " + notes.substr(start, end - start));
+    }
     source.reset();
     applyFileDate(run, result.written);
     return result.pagesSaved > 0 && result.pagesFailed == 0 && fileProblem.empty();

@@ -1,11 +1,14 @@
 #include "decoder/decode_diagnostics.h"
 #include "decoder/direct_bmp.h"
+#include "decoder/libtiff_pages.h"
 #include "decoder/page_budget.h"
 #include "fuzz/scratch_file.h"
 
-// Feeds arbitrary files to the writer that turns common TIFF pages into BMP files straight from
-// libtiff's strips: every directory libtiff can read is offered to it, and what it accepts is
-// written to a file in memory. Anything that goes wrong in the writer is a finding.
+// Feeds arbitrary files to the decoder's own TIFF decoding: every directory libtiff can read is
+// offered to the writer that turns common pages into BMP files straight from libtiff's strips
+// (what it accepts is written to a file in memory) and to the libtiff path that decodes the
+// kinds FreeImage gets wrong. Both run here, in the fuzzer's process, where the decoder
+// process would otherwise hide what goes wrong. Anything that goes wrong in them is a finding.
 
 #include <sys/mman.h>
 #include <tiffio.h>
@@ -36,6 +39,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             std::string problem;
             kx::decoder::writeDirectBmp(tiff, facts, memory, problem);
             close(memory);
+        }
+        // Smaller pages than the writer's: these are decoded whole.
+        if (kx::decoder::pageBudgetProblem(facts, uint64_t{1} << 28).empty() &&
+            kx::decoder::decodesWithLibtiff(facts)) {
+            std::string problem;
+            kx::imaging::Bitmap decoded = kx::decoder::decodeWithLibtiff(tiff, facts, problem);
         }
         if (!TIFFReadDirectory(tiff))
             break;

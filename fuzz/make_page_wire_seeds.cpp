@@ -141,7 +141,10 @@ void writeWorkerSeeds(const std::string& folder) {
             return decoder::writePage(fd, nullptr, info(7, "the page's strips cannot be read"));
         });
         c.add([](int fd) { return decoder::writePage(fd, page(FIT_BITMAP, 7, 2, 24).get(), {}); });
-        c.add([](int fd) { return decoder::writeFileReport(fd, ""); });
+        c.add([](int fd) {
+            return decoder::writeFileReport(
+                fd, {"", "directory 2 is a transparency mask, not a page\n"});
+        });
         c.save(folder, "bitmap_pages", false);
     }
     {
@@ -153,7 +156,7 @@ void writeWorkerSeeds(const std::string& folder) {
             c.add([type = type, bpp = bpp](int fd) {
                 return decoder::writePage(fd, page(type, 9, 2, bpp).get(), info(1));
             });
-        c.add([](int fd) { return decoder::writeFileReport(fd, ""); });
+        c.add([](int fd) { return decoder::writeFileReport(fd, {}); });
         c.save(folder, "bitmap_page_types", false);
     }
     {
@@ -164,7 +167,7 @@ void writeWorkerSeeds(const std::string& folder) {
             return decoder::writePage(fd, page(FIT_BITMAP, 256, 160, 32).get(), info(8));
         });
         c.add([](int fd) {
-            return decoder::writeFileReport(fd, "the directory chain loops back to page 1");
+            return decoder::writeFileReport(fd, {"the directory chain loops back to page 1"});
         });
         c.save(folder, "bitmap_page_in_memory_file", false);
     }
@@ -191,7 +194,7 @@ void writeWorkerSeeds(const std::string& folder) {
         c.add([](int fd) {
             return decoder::writeEncodedPage(fd, {}, info(4, "cannot decode page 3"));
         });
-        c.add([](int fd) { return decoder::writeFileReport(fd, ""); });
+        c.add([](int fd) { return decoder::writeFileReport(fd, {}); });
         c.save(folder, "finished_pages", true);
     }
     {
@@ -205,13 +208,13 @@ void writeWorkerSeeds(const std::string& folder) {
             large.setMemoryFile(memoryFile(200000), 200000);
             return decoder::writeEncodedPage(fd, large, info(1));
         });
-        c.add([](int fd) { return decoder::writeFileReport(fd, ""); });
+        c.add([](int fd) { return decoder::writeFileReport(fd, {}); });
         c.save(folder, "finished_page_in_memory_file", true);
     }
     {
         Conversation c;
         c.add([](int fd) { return decoder::writePageCount(fd, 0); });
-        c.add([](int fd) { return decoder::writeFileReport(fd, "no directory"); });
+        c.add([](int fd) { return decoder::writeFileReport(fd, {"no directory"}); });
         c.save(folder, "no_pages", false);
     }
 }

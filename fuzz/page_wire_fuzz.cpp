@@ -188,8 +188,8 @@ void readAsTheWorker(int fd, const Input& input) {
     for (int32_t page = 0; page < std::min(*count, k_maxPages); ++page)
         if (!(input.encodedPages ? readFinishedPage(fd) : readBitmapPage(fd, input)))
             return;
-    if (const std::optional<std::string> report = decoder::readFileReport(fd, k_timeoutMs);
-        report && report->size() > k_maxProblem)
+    if (const std::optional<decoder::FileReport> report = decoder::readFileReport(fd, k_timeoutMs);
+        report && (report->problem.size() > k_maxProblem || report->notes.size() > k_maxProblem))
         std::abort();
 }
 

@@ -104,6 +104,9 @@ public:
     // that cannot be followed to its end, so pages after the cut are missing. Empty when the
     // chain ends properly (or loops back onto itself, which loses no page).
     virtual std::string fileProblem() { return {}; }
+    // What a debug run should say about the file besides its pages, such as directories that
+    // are not pages; one line each, empty when nothing. Asked after fileProblem.
+    virtual std::string fileNotes() { return {}; }
 };
 
 } // namespace kx::imaging

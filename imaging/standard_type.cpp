@@ -1,11 +1,86 @@
 #include "imaging/standard_type.h"
 
+#include "imaging/sample_scaling.h"
+
+#include <cstdint>
+#include <cstring>
+
 namespace kx::imaging {
 
 namespace {
 
 bool isFloatColour(FREE_IMAGE_TYPE type) {
     return type == FIT_RGBF || type == FIT_RGBAF;
+}
+
+bool isDeepGrey(FREE_IMAGE_TYPE type) {
+    return type == FIT_UINT16 || type == FIT_INT16 || type == FIT_UINT32 || type == FIT_INT32 ||
+           type == FIT_FLOAT || type == FIT_DOUBLE;
+}
+
+// The 8-bit level of the `x`th sample of a row of one-sample pixels of `type`.
+uint8_t levelAt(FREE_IMAGE_TYPE type, const BYTE* row, unsigned x) {
+    const auto sample = [&]<typename T>(T) {
+        T value;
+        std::memcpy(&value, row + size_t{x} * sizeof(T), sizeof(T));
+        return value;
+    };
+    switch (type) {
+    case FIT_UINT16:
+        return levelOfUnsigned(sample(uint16_t{}), 16);
+    case FIT_INT16:
+        return levelOfSigned(sample(int16_t{}), 16);
+    case FIT_UINT32:
+        return levelOfUnsigned(sample(uint32_t{}), 32);
+    case FIT_INT32:
+        return levelOfSigned(sample(int32_t{}), 32);
+    case FIT_FLOAT:
+        return levelOfReal(sample(float{}));
+    default:
+        return levelOfReal(sample(double{}));
+    }
+}
+
+// One-sample pages deeper than 8 bits as 8-bit grey, each sample mapped by its value.
+FIBITMAP* greyByValue(FIBITMAP* page) {
+    const FREE_IMAGE_TYPE type = FreeImage_GetImageType(page);
+    const unsigned width = FreeImage_GetWidth(page);
+    const unsigned height = FreeImage_GetHeight(page);
+    FIBITMAP* grey = FreeImage_Allocate(static_cast<int>(width), static_cast<int>(height), 8);
+    if (!grey)
+        return nullptr;
+    for (unsigned y = 0; y < height; ++y) {
+        const BYTE* source = FreeImage_GetScanLine(page, static_cast<int>(y));
+        BYTE* level = FreeImage_GetScanLine(grey, static_cast<int>(y));
+        for (unsigned x = 0; x < width; ++x)
+            level[x] = levelAt(type, source, x);
+    }
+    return grey;
+}
+
+// Tone mapping drops the alpha of a float RGBA page; it is put back beside the mapped colour.
+FIBITMAP* withAlphaOf(FIBITMAP* rgbaf, FIBITMAP* mapped) {
+    if (!mapped)
+        return nullptr;
+    FIBITMAP* page = FreeImage_ConvertTo32Bits(mapped);
+    FreeImage_Unload(mapped);
+    if (!page)
+        return nullptr;
+    const unsigned width = FreeImage_GetWidth(page);
+    for (unsigned y = 0; y < FreeImage_GetHeight(page); ++y) {
+        const auto* source =
+            reinterpret_cast<const FIRGBAF*>(FreeImage_GetScanLine(rgbaf, static_cast<int>(y)));
+        BYTE* pixel = FreeImage_GetScanLine(page, static_cast<int>(y));
+        for (unsigned x = 0; x < width; ++x, pixel += 4)
+            pixel[FI_RGBA_ALPHA] = levelOfReal(source[x].alpha);
+    }
+    return page;
+}
+
+FIBITMAP* toneMapped(FIBITMAP* page) {
+    // Gamma 1.0 rather than FreeImage's default 2.2, matching the tone mapping at loading.
+    FIBITMAP* mapped = FreeImage_TmoDrago03(page, 1.0, 0.0);
+    return FreeImage_GetImageType(page) == FIT_RGBAF ? withAlphaOf(page, mapped) : mapped;
 }
 
 } // namespace
@@ -34,9 +109,9 @@ Bitmap standardizePage(Bitmap page) {
     const FREE_IMAGE_TYPE type = FreeImage_GetImageType(page.get());
     if (type == FIT_BITMAP)
         return page;
-    // Gamma 1.0 rather than FreeImage's default 2.2, matching the tone mapping at loading.
     // 16 bits per sample is more precision, not more range: scaled, never tone-mapped.
-    FIBITMAP* standard = isFloatColour(type)  ? FreeImage_TmoDrago03(page.get(), 1.0, 0.0)
+    FIBITMAP* standard = isFloatColour(type)  ? toneMapped(page.get())
+                         : isDeepGrey(type)   ? greyByValue(page.get())
                          : type == FIT_RGB16  ? FreeImage_ConvertTo24Bits(page.get())
                          : type == FIT_RGBA16 ? FreeImage_ConvertTo32Bits(page.get())
                                               : FreeImage_ConvertToStandardType(page.get(), TRUE);

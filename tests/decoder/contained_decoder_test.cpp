@@ -3,6 +3,7 @@
 #include "imaging/page_source.h"
 #include "tests/support/image_compare.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/tiff_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -69,8 +70,10 @@ TEST(ContainedDecoderTest, PagesArriveExactlyAsDecodedInProcess) {
 }
 
 TEST(ContainedDecoderTest, DecoderCrashFailsThePageAndTheProgramGoesOn) {
-    // FreeImage asserts on float CMYK and aborts its process.
-    auto source = openPagesContained(test::corpusFile("cmyk-3c-32b-float.tiff"));
+    TempDir dir;
+    const std::string fatal = dir.file("fatal.tif");
+    ASSERT_TRUE(test::writeTiff(fatal, {test::freeImageFatalPage()}));
+    auto source = openPagesContained(fatal);
     ASSERT_NE(source, nullptr);
     imaging::PageInfo info;
     EXPECT_EQ(source->loadPage(0, info), nullptr);

@@ -5,6 +5,7 @@
 #include "imaging/page_source.h"
 #include "tests/support/image_compare.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/tiff_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -45,8 +46,11 @@ TEST(DecoderServerTest, ServedDecodersAreChildrenThatDecodeAndDieAlone) {
         EXPECT_TRUE(test::imagesMatch(a.get(), b.get(), 0)) << "page " << p + 1;
     }
 
-    // Float CMYK makes FreeImage abort the decoder; this process goes on.
-    auto fatal = openPagesContained(test::corpusFile("cmyk-3c-32b-float.tiff"));
+    // FreeImage aborts the decoder on this page; this process goes on.
+    test::TempDir dir;
+    const std::string fatalPath = dir.file("fatal.tif");
+    ASSERT_TRUE(test::writeTiff(fatalPath, {test::freeImageFatalPage()}));
+    auto fatal = openPagesContained(fatalPath);
     ASSERT_NE(fatal, nullptr);
     imaging::PageInfo info;
     EXPECT_EQ(fatal->loadPage(0, info), nullptr);

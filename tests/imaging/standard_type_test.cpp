@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <cstdint>
+#include <cstring>
 
 namespace kx::imaging {
 namespace {
@@ -94,7 +96,60 @@ INSTANTIATE_TEST_SUITE_P(
                       TypeCase{FIT_FLOAT, 32, true, 8}, TypeCase{FIT_DOUBLE, 64, true, 8},
                       TypeCase{FIT_COMPLEX, 128, false, 8}, TypeCase{FIT_RGB16, 48, false, 24},
                       TypeCase{FIT_RGBA16, 64, false, 32}, TypeCase{FIT_RGBF, 96, false, 24},
-                      TypeCase{FIT_RGBAF, 128, false, 24}));
+                      TypeCase{FIT_RGBAF, 128, false, 32}));
+
+// Three samples of a grey type, its lowest, a middle and its highest value, each stored in
+// the type's own form.
+struct DeepGrey {
+    FREE_IMAGE_TYPE type;
+    std::array<double, 3> samples;
+};
+
+void store(FIBITMAP* page, unsigned x, FREE_IMAGE_TYPE type, double value) {
+    BYTE* row = FreeImage_GetScanLine(page, 0);
+    const auto put = [&](auto sample) {
+        std::memcpy(row + x * sizeof sample, &sample, sizeof sample);
+    };
+    switch (type) {
+    case FIT_UINT16:
+        return put(static_cast<uint16_t>(value));
+    case FIT_INT16:
+        return put(static_cast<int16_t>(value));
+    case FIT_UINT32:
+        return put(static_cast<uint32_t>(value));
+    case FIT_INT32:
+        return put(static_cast<int32_t>(value));
+    case FIT_FLOAT:
+        return put(static_cast<float>(value));
+    default:
+        return put(value);
+    }
+}
+
+class DeepGreys : public ::testing::TestWithParam<DeepGrey> {};
+
+// Deep grey samples map by their value over their type's range (reals over 0..1), never
+// stretched over the range the page happens to use.
+TEST_P(DeepGreys, MapByValue) {
+    const DeepGrey c = GetParam();
+    Bitmap page(FreeImage_AllocateT(c.type, 3, 1));
+    for (unsigned x = 0; x < 3; ++x)
+        store(page.get(), x, c.type, c.samples[x]);
+    const Bitmap grey = standardizeGreyscale(std::move(page));
+    ASSERT_NE(grey, nullptr);
+    EXPECT_EQ(FreeImage_GetBPP(grey.get()), 8u);
+    EXPECT_EQ(test::pixelAt(grey.get(), 0, 0).r, 0);
+    EXPECT_EQ(test::pixelAt(grey.get(), 1, 0).r, 128);
+    EXPECT_EQ(test::pixelAt(grey.get(), 2, 0).r, 255);
+}
+
+INSTANTIATE_TEST_SUITE_P(Types, DeepGreys,
+                         ::testing::Values(DeepGrey{FIT_UINT16, {0, 32768, 65535}},
+                                           DeepGrey{FIT_INT16, {-32768, 0, 32767}},
+                                           DeepGrey{FIT_UINT32, {0, 2147483648.0, 4294967295.0}},
+                                           DeepGrey{FIT_INT32, {-2147483648.0, 0, 2147483647.0}},
+                                           DeepGrey{FIT_FLOAT, {NAN, 0.5, 2}},
+                                           DeepGrey{FIT_DOUBLE, {-1, 0.5, 1}}));
 
 } // namespace
 } // namespace kx::imaging

@@ -19,9 +19,43 @@ size_t rowBytes(const TiffPage& page) {
     return (static_cast<size_t>(page.width) * page.samplesPerPixel * page.bitsPerSample + 7) / 8;
 }
 
+// The colour samples of a pixel of `photometric`; the rest are extra samples.
+int colourSamples(int photometric) {
+    switch (photometric) {
+    case PHOTOMETRIC_SEPARATED:
+        return 4;
+    case PHOTOMETRIC_RGB:
+    case PHOTOMETRIC_YCBCR:
+    case PHOTOMETRIC_CIELAB:
+    case PHOTOMETRIC_ICCLAB:
+    case PHOTOMETRIC_ITULAB:
+        return 3;
+    default:
+        return 1;
+    }
+}
+
+// The page's samples as planes of their own: one plane of rows per sample, or the page's rows
+// as they are. Separate planes need whole-byte samples.
+std::vector<std::vector<uint8_t>> planesOf(const TiffPage& page, size_t stride) {
+    if (!page.separatePlanes)
+        return {page.data};
+    const size_t sampleBytes = static_cast<size_t>(page.bitsPerSample) / 8;
+    std::vector<std::vector<uint8_t>> planes(static_cast<size_t>(page.samplesPerPixel));
+    for (size_t s = 0; s < planes.size(); ++s)
+        for (int y = 0; y < page.height; ++y)
+            for (int x = 0; x < page.width; ++x)
+                planes[s].insert(
+                    planes[s].end(),
+                    page.data.begin() + y * stride + (x * planes.size() + s) * sampleBytes,
+                    page.data.begin() + y * stride + (x * planes.size() + s + 1) * sampleBytes);
+    return planes;
+}
+
 // Whole bytes per pixel only: tiles of packed 1-bit pages are not needed by any test.
-bool writeTiles(TIFF* t, const TiffPage& page, size_t stride) {
-    const size_t pixelBytes = static_cast<size_t>(page.samplesPerPixel) * page.bitsPerSample / 8;
+bool writeTiles(TIFF* t, const TiffPage& page, const std::vector<uint8_t>& plane, uint16_t index,
+                size_t pixelBytes) {
+    const size_t stride = static_cast<size_t>(page.width) * pixelBytes;
     const int size = page.tileSize;
     std::vector<uint8_t> tile(static_cast<size_t>(size) * size * pixelBytes);
     for (int top = 0; top < page.height; top += size) {
@@ -29,14 +63,93 @@ bool writeTiles(TIFF* t, const TiffPage& page, size_t stride) {
             std::fill(tile.begin(), tile.end(), 0);
             for (int y = top; y < std::min(top + size, page.height); ++y) {
                 const int columns = std::min(size, page.width - left);
-                std::copy_n(page.data.begin() + y * stride + left * pixelBytes,
-                            columns * pixelBytes,
+                std::copy_n(plane.begin() + y * stride + left * pixelBytes, columns * pixelBytes,
                             tile.begin() + static_cast<size_t>(y - top) * size * pixelBytes);
             }
-            if (TIFFWriteTile(t, tile.data(), left, top, 0, 0) < 0)
+            if (TIFFWriteTile(t, tile.data(), left, top, 0, index) < 0)
                 return false;
         }
     }
+    return true;
+}
+
+bool writePlanes(TIFF* t, const TiffPage& page) {
+    const size_t stride = rowBytes(page);
+    const std::vector<std::vector<uint8_t>> planes = planesOf(page, stride);
+    const size_t planeStride = page.separatePlanes ? stride / planes.size() : stride;
+    for (size_t p = 0; p < planes.size(); ++p) {
+        const auto index = static_cast<uint16_t>(p);
+        if (page.tileSize > 0) {
+            if (!writeTiles(t, page, planes[p], index, planeStride / page.width))
+                return false;
+            continue;
+        }
+        std::vector<uint8_t> row(planeStride);
+        for (int y = 0; y < page.height; ++y) {
+            std::copy_n(planes[p].begin() + y * planeStride, planeStride, row.begin());
+            if (TIFFWriteScanline(t, row.data(), y, index) < 0)
+                return false;
+        }
+    }
+    return true;
+}
+
+// Writes `page` as the directory `index` of `count`, its sub-images after it.
+bool writeDirectory(TIFF* t, const TiffPage& page, size_t index, size_t count) {
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, page.width);
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, page.height);
+    if (page.samplesPerPixelTag)
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, page.samplesPerPixel);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, page.bitsPerSample);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, page.photometric);
+    TIFFSetField(t, TIFFTAG_COMPRESSION, page.compression);
+    if (page.compression == COMPRESSION_JPEG && page.photometric == PHOTOMETRIC_YCBCR)
+        TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB); // libtiff converts
+    TIFFSetField(t, TIFFTAG_SAMPLEFORMAT, page.sampleFormat);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG,
+                 page.separatePlanes ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
+    if (page.tileSize > 0) {
+        TIFFSetField(t, TIFFTAG_TILEWIDTH, page.tileSize);
+        TIFFSetField(t, TIFFTAG_TILELENGTH, page.tileSize);
+    } else {
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, page.height);
+    }
+    TIFFSetField(t, TIFFTAG_XRESOLUTION, page.xResolution);
+    TIFFSetField(t, TIFFTAG_YRESOLUTION, page.yResolution);
+    TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, page.resolutionUnit);
+    const int extras = page.samplesPerPixel - colourSamples(page.photometric);
+    if (extras > 0 && page.extraSample >= 0) {
+        const std::vector<uint16_t> extra(static_cast<size_t>(extras),
+                                          static_cast<uint16_t>(page.extraSample));
+        TIFFSetField(t, TIFFTAG_EXTRASAMPLES, extras, extra.data());
+    }
+    if (page.orientation != 0)
+        TIFFSetField(t, TIFFTAG_ORIENTATION, page.orientation);
+    if (page.exifOffset != 0)
+        TIFFSetField(t, TIFFTAG_EXIFIFD, page.exifOffset);
+    if (!page.colormap.empty()) {
+        const size_t n = size_t{1} << page.bitsPerSample;
+        std::vector<uint16_t> map = page.colormap;
+        map.resize(3 * n);
+        TIFFSetField(t, TIFFTAG_COLORMAP, map.data(), map.data() + n, map.data() + 2 * n);
+    }
+    if (page.subfileType >= 0)
+        TIFFSetField(t, TIFFTAG_SUBFILETYPE, page.subfileType);
+    else if (count > 1)
+        TIFFSetField(t, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
+    if (count > 1) {
+        TIFFSetField(t, TIFFTAG_PAGENUMBER, static_cast<uint16_t>(index),
+                     static_cast<uint16_t>(count));
+    }
+    const std::vector<uint64_t> subOffsets(page.subImages.size(), 0);
+    if (!page.subImages.empty())
+        TIFFSetField(t, TIFFTAG_SUBIFD, static_cast<uint16_t>(subOffsets.size()),
+                     subOffsets.data());
+    if (!writePlanes(t, page) || !TIFFWriteDirectory(t))
+        return false;
+    for (const TiffPage& sub : page.subImages)
+        if (!writeDirectory(t, sub, 0, 1))
+            return false;
     return true;
 }
 
@@ -46,63 +159,9 @@ bool writeTiff(const std::string& path, const std::vector<TiffPage>& pages, cons
     std::unique_ptr<TIFF, TiffCloser> tiff(TIFFOpen(path.c_str(), mode));
     if (!tiff)
         return false;
-    for (size_t index = 0; index < pages.size(); ++index) {
-        const TiffPage& page = pages[index];
-        TIFF* t = tiff.get();
-        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, page.width);
-        TIFFSetField(t, TIFFTAG_IMAGELENGTH, page.height);
-        if (page.samplesPerPixelTag)
-            TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, page.samplesPerPixel);
-        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, page.bitsPerSample);
-        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, page.photometric);
-        TIFFSetField(t, TIFFTAG_COMPRESSION, page.compression);
-        if (page.compression == COMPRESSION_JPEG && page.photometric == PHOTOMETRIC_YCBCR)
-            TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB); // libtiff converts
-        TIFFSetField(t, TIFFTAG_SAMPLEFORMAT, page.sampleFormat);
-        TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-        if (page.tileSize > 0) {
-            TIFFSetField(t, TIFFTAG_TILEWIDTH, page.tileSize);
-            TIFFSetField(t, TIFFTAG_TILELENGTH, page.tileSize);
-        } else {
-            TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, page.height);
-        }
-        TIFFSetField(t, TIFFTAG_XRESOLUTION, page.xResolution);
-        TIFFSetField(t, TIFFTAG_YRESOLUTION, page.yResolution);
-        TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, page.resolutionUnit);
-        if ((page.samplesPerPixel == 4 || page.samplesPerPixel == 2) && page.extraSample >= 0) {
-            const uint16_t extra[] = {static_cast<uint16_t>(page.extraSample)};
-            TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, extra);
-        }
-        if (page.orientation != 0)
-            TIFFSetField(t, TIFFTAG_ORIENTATION, page.orientation);
-        if (page.exifOffset != 0)
-            TIFFSetField(t, TIFFTAG_EXIFIFD, page.exifOffset);
-        if (!page.colormap.empty()) {
-            const size_t n = size_t{1} << page.bitsPerSample;
-            std::vector<uint16_t> map = page.colormap;
-            map.resize(3 * n);
-            TIFFSetField(t, TIFFTAG_COLORMAP, map.data(), map.data() + n, map.data() + 2 * n);
-        }
-        if (pages.size() > 1) {
-            TIFFSetField(t, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
-            TIFFSetField(t, TIFFTAG_PAGENUMBER, static_cast<uint16_t>(index),
-                         static_cast<uint16_t>(pages.size()));
-        }
-        const size_t stride = rowBytes(page);
-        if (page.tileSize > 0) {
-            if (!writeTiles(t, page, stride))
-                return false;
-        } else {
-            std::vector<uint8_t> row(stride);
-            for (int y = 0; y < page.height; ++y) {
-                std::copy_n(page.data.begin() + y * stride, stride, row.begin());
-                if (TIFFWriteScanline(t, row.data(), y, 0) < 0)
-                    return false;
-            }
-        }
-        if (!TIFFWriteDirectory(t))
+    for (size_t index = 0; index < pages.size(); ++index)
+        if (!writeDirectory(tiff.get(), pages[index], index, pages.size()))
             return false;
-    }
     return true;
 }
 
@@ -180,6 +239,22 @@ TiffPage grey16Page(int width, int height, const std::function<uint16_t(int, int
             page.data.insert(page.data.end(), {bytes[0], bytes[1]});
         }
     }
+    return page;
+}
+
+TiffPage freeImageFatalPage() {
+    TiffPage page{.width = 8, .height = 8, .samplesPerPixel = 4};
+    page.data.assign(8 * 8 * 4, 200);
+    TiffPage thumbnail{.width = 4,
+                       .height = 4,
+                       .samplesPerPixel = 4,
+                       .bitsPerSample = 32,
+                       .photometric = PHOTOMETRIC_SEPARATED,
+                       .sampleFormat = SAMPLEFORMAT_IEEEFP,
+                       .extraSample = -1,
+                       .subfileType = FILETYPE_REDUCEDIMAGE};
+    thumbnail.data.assign(4 * 4 * 4 * 4, 0);
+    page.subImages.push_back(thumbnail);
     return page;
 }
 

@@ -21,11 +21,16 @@ struct TiffPage {
     float xResolution = 72;
     float yResolution = 72;
     int resolutionUnit = 2; // inches
-    int extraSample = 2; // ExtraSamples of 2- and 4-sample pages (EXTRASAMPLE_UNASSALPHA); -1: none
-    bool samplesPerPixelTag = true; // false leaves SamplesPerPixel out, as some writers do
-    int tileSize = 0;               // tiles of this many pixels square; 0 writes one strip
-    uint64_t exifOffset = 0;        // an EXIF directory pointer, which need not point anywhere
-    int orientation = 0;            // the Orientation tag; 0 leaves it out
+    // ExtraSamples of the samples beyond the photometric's colours (EXTRASAMPLE_UNASSALPHA);
+    // -1: none
+    int extraSample = 2;
+    bool samplesPerPixelTag = true;  // false leaves SamplesPerPixel out, as some writers do
+    int tileSize = 0;                // tiles of this many pixels square; 0 writes one strip
+    bool separatePlanes = false;     // each sample in a plane of its own (whole-byte samples)
+    int subfileType = -1;            // the NewSubfileType tag; -1 leaves it to the writer
+    uint64_t exifOffset = 0;         // an EXIF directory pointer, which need not point anywhere
+    int orientation = 0;             // the Orientation tag; 0 leaves it out
+    std::vector<TiffPage> subImages; // written as SubIFDs after the page (thumbnails)
 };
 
 // Writes a (multi-page) TIFF through libtiff. `mode` is libtiff's open mode: "w" writes this
@@ -57,6 +62,11 @@ TiffPage grey16Page(int width, int height, const std::function<uint16_t(int, int
 // An 8-bit palette page with `colours` entries (the rest black); pixel values from `index`.
 TiffPage palettePage(int width, int height, const std::vector<Rgb>& colours,
                      const std::function<uint8_t(int, int)>& index);
+
+// An 8-bit RGBA page with a float CMYK thumbnail in a SubIFD. FreeImage's TIFF loader also
+// loads the thumbnail, asserts on its float CMYK and aborts its process: a page that kills
+// the decoder decoding it.
+TiffPage freeImageFatalPage();
 
 // A colourful test pattern that makes position mistakes visible.
 Rgb patternColour(int x, int y);
