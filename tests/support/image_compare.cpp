@@ -1,5 +1,6 @@
 #include "tests/support/image_compare.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace kx::test {
@@ -52,6 +53,25 @@ Rgba pixelAt(FIBITMAP* bitmap, int x, int y) {
         }
     }
     return ::testing::AssertionSuccess();
+}
+
+int largestDifference(FIBITMAP* actual, FIBITMAP* expected) {
+    const unsigned width = FreeImage_GetWidth(actual);
+    const unsigned height = FreeImage_GetHeight(actual);
+    if (width != FreeImage_GetWidth(expected) || height != FreeImage_GetHeight(expected))
+        return -1;
+    TestBitmap a(FreeImage_ConvertTo32Bits(actual));
+    TestBitmap e(FreeImage_ConvertTo32Bits(expected));
+    if (!a || !e)
+        return -1;
+    int largest = 0;
+    for (unsigned row = 0; row < height; ++row) {
+        const BYTE* pa = FreeImage_GetScanLine(a.get(), row);
+        const BYTE* pe = FreeImage_GetScanLine(e.get(), row);
+        for (unsigned i = 0; i < 4 * width; ++i)
+            largest = std::max(largest, std::abs(pa[i] - pe[i]));
+    }
+    return largest;
 }
 
 } // namespace kx::test

@@ -19,25 +19,110 @@ size_t rowBytes(const TiffPage& page) {
     return (static_cast<size_t>(page.width) * page.samplesPerPixel * page.bitsPerSample + 7) / 8;
 }
 
-// Whole bytes per pixel only: tiles of packed 1-bit pages are not needed by any test.
-bool writeTiles(TIFF* t, const TiffPage& page, size_t stride) {
-    const size_t pixelBytes = static_cast<size_t>(page.samplesPerPixel) * page.bitsPerSample / 8;
+bool separatePlanes(const TiffPage& page) {
+    return page.planarConfig == PLANARCONFIG_SEPARATE;
+}
+
+// Bits of one pixel in one row of `data`: all samples, or one sample with separate planes.
+int pixelBits(const TiffPage& page) {
+    return page.bitsPerSample * (separatePlanes(page) ? 1 : page.samplesPerPixel);
+}
+
+size_t planeRowBytes(const TiffPage& page) {
+    return (static_cast<size_t>(page.width) * pixelBits(page) + 7) / 8;
+}
+
+// Copies `count` bits, most significant first as TIFF packs them.
+void copyBits(const uint8_t* from, size_t fromBit, uint8_t* to, size_t toBit, size_t count) {
+    if (fromBit % 8 == 0 && toBit % 8 == 0 && count % 8 == 0) {
+        std::copy_n(from + fromBit / 8, count / 8, to + toBit / 8);
+        return;
+    }
+    for (size_t i = 0; i < count; ++i, ++fromBit, ++toBit) {
+        const int bit = (from[fromBit / 8] >> (7 - fromBit % 8)) & 1;
+        const auto mask = static_cast<uint8_t>(0x80 >> (toBit % 8));
+        to[toBit / 8] = static_cast<uint8_t>(bit ? to[toBit / 8] | mask : to[toBit / 8] & ~mask);
+    }
+}
+
+// Row `y` of plane `plane` (0 for contiguous pages).
+const uint8_t* rowOf(const TiffPage& page, int plane, int y) {
+    const size_t stride = planeRowBytes(page);
+    return page.data.data() + (static_cast<size_t>(plane) * page.height + y) * stride;
+}
+
+bool writeTiles(TIFF* t, const TiffPage& page) {
+    const int bits = pixelBits(page);
     const int size = page.tileSize;
-    std::vector<uint8_t> tile(static_cast<size_t>(size) * size * pixelBytes);
-    for (int top = 0; top < page.height; top += size) {
-        for (int left = 0; left < page.width; left += size) {
-            std::fill(tile.begin(), tile.end(), 0);
-            for (int y = top; y < std::min(top + size, page.height); ++y) {
+    const size_t tileStride = (static_cast<size_t>(size) * bits + 7) / 8;
+    std::vector<uint8_t> tile(tileStride * size);
+    const int planes = separatePlanes(page) ? page.samplesPerPixel : 1;
+    for (int plane = 0; plane < planes; ++plane) {
+        for (int top = 0; top < page.height; top += size) {
+            for (int left = 0; left < page.width; left += size) {
+                std::fill(tile.begin(), tile.end(), 0);
                 const int columns = std::min(size, page.width - left);
-                std::copy_n(page.data.begin() + y * stride + left * pixelBytes,
-                            columns * pixelBytes,
-                            tile.begin() + static_cast<size_t>(y - top) * size * pixelBytes);
+                for (int y = top; y < std::min(top + size, page.height); ++y)
+                    copyBits(rowOf(page, plane, y), static_cast<size_t>(left) * bits,
+                             tile.data() + (y - top) * tileStride, 0,
+                             static_cast<size_t>(columns) * bits);
+                const uint32_t index = TIFFComputeTile(t, left, top, 0, plane);
+                if (TIFFWriteEncodedTile(t, index, tile.data(), tile.size()) < 0)
+                    return false;
             }
-            if (TIFFWriteTile(t, tile.data(), left, top, 0, 0) < 0)
+        }
+    }
+    return true;
+}
+
+bool writeStrips(TIFF* t, const TiffPage& page) {
+    if (page.ycbcrHorizontal > 0 && page.compression != COMPRESSION_JPEG)
+        return TIFFWriteEncodedStrip(t, 0, const_cast<uint8_t*>(page.data.data()),
+                                     static_cast<tmsize_t>(page.data.size())) >= 0;
+    const int rows = page.rowsPerStrip > 0 ? page.rowsPerStrip : page.height;
+    const size_t stride = planeRowBytes(page);
+    const int planes = separatePlanes(page) ? page.samplesPerPixel : 1;
+    const uint32_t perPlane = TIFFNumberOfStrips(t) / planes;
+    for (int plane = 0; plane < planes; ++plane) {
+        for (int top = 0; top < page.height; top += rows) {
+            const int count = std::min(rows, page.height - top);
+            // libtiff may swap the bytes of the buffer in place.
+            std::vector<uint8_t> strip(rowOf(page, plane, top),
+                                       rowOf(page, plane, top) + count * stride);
+            const uint32_t index = plane * perPlane + top / rows;
+            if (TIFFWriteEncodedStrip(t, index, strip.data(), static_cast<tmsize_t>(strip.size())) <
+                0)
                 return false;
         }
     }
     return true;
+}
+
+void setExtraSamples(TIFF* t, const TiffPage& page) {
+    if (!page.extraSamples.empty()) {
+        TIFFSetField(t, TIFFTAG_EXTRASAMPLES, static_cast<uint16_t>(page.extraSamples.size()),
+                     page.extraSamples.data());
+    } else if ((page.samplesPerPixel == 4 || page.samplesPerPixel == 2) && page.extraSample >= 0) {
+        const uint16_t extra[] = {static_cast<uint16_t>(page.extraSample)};
+        TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, extra);
+    }
+}
+
+// Tags that must be set after Compression and Photometric, which reset them.
+void setCodingFields(TIFF* t, const TiffPage& page) {
+    if (page.predictor != 0)
+        TIFFSetField(t, TIFFTAG_PREDICTOR, page.predictor);
+    if (page.ycbcrHorizontal > 0)
+        TIFFSetField(t, TIFFTAG_YCBCRSUBSAMPLING, page.ycbcrHorizontal, page.ycbcrVertical);
+    if (page.jpegQuality > 0) {
+        TIFFSetField(t, TIFFTAG_JPEGQUALITY, page.jpegQuality);
+        if (page.photometric == PHOTOMETRIC_YCBCR)
+            TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+    }
+    if (page.faxOptions >= 0)
+        TIFFSetField(t, TIFFTAG_GROUP3OPTIONS, page.faxOptions);
+    if (page.photometric == PHOTOMETRIC_LOGLUV || page.photometric == PHOTOMETRIC_LOGL)
+        TIFFSetField(t, TIFFTAG_SGILOGDATAFMT, SGILOGDATAFMT_FLOAT);
 }
 
 } // namespace
@@ -54,23 +139,24 @@ bool writeTiff(const std::string& path, const std::vector<TiffPage>& pages, cons
         if (page.samplesPerPixelTag)
             TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, page.samplesPerPixel);
         TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, page.bitsPerSample);
-        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, page.photometric);
         TIFFSetField(t, TIFFTAG_COMPRESSION, page.compression);
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, page.photometric);
         TIFFSetField(t, TIFFTAG_SAMPLEFORMAT, page.sampleFormat);
-        TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        TIFFSetField(t, TIFFTAG_PLANARCONFIG, page.planarConfig);
+        setCodingFields(t, page);
         if (page.tileSize > 0) {
             TIFFSetField(t, TIFFTAG_TILEWIDTH, page.tileSize);
             TIFFSetField(t, TIFFTAG_TILELENGTH, page.tileSize);
         } else {
-            TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, page.height);
+            TIFFSetField(t, TIFFTAG_ROWSPERSTRIP,
+                         page.rowsPerStrip > 0 ? page.rowsPerStrip : page.height);
         }
         TIFFSetField(t, TIFFTAG_XRESOLUTION, page.xResolution);
         TIFFSetField(t, TIFFTAG_YRESOLUTION, page.yResolution);
         TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, page.resolutionUnit);
-        if ((page.samplesPerPixel == 4 || page.samplesPerPixel == 2) && page.extraSample >= 0) {
-            const uint16_t extra[] = {static_cast<uint16_t>(page.extraSample)};
-            TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, extra);
-        }
+        setExtraSamples(t, page);
+        if (page.inkSet != 0)
+            TIFFSetField(t, TIFFTAG_INKSET, page.inkSet);
         if (page.orientation != 0)
             TIFFSetField(t, TIFFTAG_ORIENTATION, page.orientation);
         if (page.exifOffset != 0)
@@ -81,23 +167,16 @@ bool writeTiff(const std::string& path, const std::vector<TiffPage>& pages, cons
             map.resize(3 * n);
             TIFFSetField(t, TIFFTAG_COLORMAP, map.data(), map.data() + n, map.data() + 2 * n);
         }
+        if (page.subfileType >= 0)
+            TIFFSetField(t, TIFFTAG_SUBFILETYPE, page.subfileType);
         if (pages.size() > 1) {
-            TIFFSetField(t, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
+            if (page.subfileType < 0)
+                TIFFSetField(t, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
             TIFFSetField(t, TIFFTAG_PAGENUMBER, static_cast<uint16_t>(index),
                          static_cast<uint16_t>(pages.size()));
         }
-        const size_t stride = rowBytes(page);
-        if (page.tileSize > 0) {
-            if (!writeTiles(t, page, stride))
-                return false;
-        } else {
-            std::vector<uint8_t> row(stride);
-            for (int y = 0; y < page.height; ++y) {
-                std::copy_n(page.data.begin() + y * stride, stride, row.begin());
-                if (TIFFWriteScanline(t, row.data(), y, 0) < 0)
-                    return false;
-            }
-        }
+        if (!(page.tileSize > 0 ? writeTiles(t, page) : writeStrips(t, page)))
+            return false;
         if (!TIFFWriteDirectory(t))
             return false;
     }
