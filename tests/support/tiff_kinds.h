@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tests/support/image_compare.h"
+#include "tests/support/tiff_kind_pages.h"
 
 #include <cstdint>
 #include <functional>
@@ -9,13 +10,6 @@
 #include <vector>
 
 namespace kx::test {
-
-// A page as a viewer that honours every tag shows it: 8-bit RGBA, top row first.
-struct Picture {
-    int width = 0;
-    int height = 0;
-    std::vector<uint8_t> rgba;
-};
 
 // One kind of TIFF file a reader must understand, with the pictures its pages must give.
 struct TiffKind {
