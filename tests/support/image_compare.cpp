@@ -55,13 +55,25 @@ Rgba pixelAt(FIBITMAP* bitmap, int x, int y) {
     return ::testing::AssertionSuccess();
 }
 
+namespace {
+
+// FreeImage brings 16-bit grey to 32 bits only by way of 8-bit grey.
+TestBitmap to32Bits(FIBITMAP* bitmap) {
+    if (FreeImage_GetImageType(bitmap) != FIT_UINT16)
+        return TestBitmap(FreeImage_ConvertTo32Bits(bitmap));
+    const TestBitmap grey(FreeImage_ConvertTo8Bits(bitmap));
+    return TestBitmap(grey ? FreeImage_ConvertTo32Bits(grey.get()) : nullptr);
+}
+
+} // namespace
+
 int largestDifference(FIBITMAP* actual, FIBITMAP* expected) {
     const unsigned width = FreeImage_GetWidth(actual);
     const unsigned height = FreeImage_GetHeight(actual);
     if (width != FreeImage_GetWidth(expected) || height != FreeImage_GetHeight(expected))
         return -1;
-    TestBitmap a(FreeImage_ConvertTo32Bits(actual));
-    TestBitmap e(FreeImage_ConvertTo32Bits(expected));
+    const TestBitmap a = to32Bits(actual);
+    const TestBitmap e = to32Bits(expected);
     if (!a || !e)
         return -1;
     int largest = 0;
