@@ -250,11 +250,12 @@ void labToRgb(double l, double a, double b, uint8_t* rgb) {
 // The Lab samples of one pixel for the page's Lab form, and its RGB.
 void drawLab(const PageSpec& page, Draw& draw, std::vector<uint64_t>& raw, uint8_t* rgb) {
     const uint64_t max = maxOf(page.bits);
-    // Lightness from a fifth up: near black a reader's rounding moves whole table steps.
-    const uint64_t l = draw.between(max / 5, max);
+    // Light, moderate colours only: near a channel's black, libtiff's table steps by 12 levels
+    // and the last bit of a reader's arithmetic decides which step it takes.
+    const uint64_t l = draw.between(max / 5 * 2, max);
     const double unit = page.bits == 16 ? 256.0 : 1.0;
-    const auto a8 = static_cast<int>(draw.between(0, 100)) - 50;
-    const auto b8 = static_cast<int>(draw.between(0, 100)) - 50;
+    const auto a8 = static_cast<int>(draw.between(0, 50)) - 25;
+    const auto b8 = static_cast<int>(draw.between(0, 50)) - 25;
     const double lightness = static_cast<double>(l) * 100 / static_cast<double>(max);
     raw.push_back(l);
     if (page.colour == Colour::CieLab) {
@@ -266,7 +267,7 @@ void drawLab(const PageSpec& page, Draw& draw, std::vector<uint64_t>& raw, uint8
         raw.push_back(static_cast<uint64_t>((b8 + 128) * unit));
         labToRgb(lightness, a8, b8, rgb);
     } else { // ITU: a* over -85.33..84.67 and b* over -75.29..124.71 by default
-        const uint64_t av = draw.between(0, max), bv = draw.between(0, max);
+        const uint64_t av = draw.between(max / 3, max / 3 * 2), bv = draw.between(max / 4, max / 2);
         raw.push_back(av);
         raw.push_back(bv);
         const double share = 1.0 / static_cast<double>(max);
