@@ -168,6 +168,7 @@ int colourChannels(Colour colour) {
     case Colour::White:
     case Colour::Palette:
     case Colour::LogL:
+    case Colour::Mask:
         return 1;
     case Colour::Cmyk:
         return 4;
@@ -200,6 +201,8 @@ int photometricOf(Colour colour) {
         return PHOTOMETRIC_LOGLUV;
     case Colour::LogL:
         return PHOTOMETRIC_LOGL;
+    case Colour::Mask:
+        return PHOTOMETRIC_MASK;
     }
     return PHOTOMETRIC_RGB;
 }

@@ -18,7 +18,20 @@ struct Picture {
 };
 
 // The colour model of a page, and how its pages' extra sample is meant.
-enum class Colour { Black, White, Rgb, Palette, Cmyk, YCbCr, CieLab, IccLab, ItuLab, LogLuv, LogL };
+enum class Colour {
+    Black,
+    White,
+    Rgb,
+    Palette,
+    Cmyk,
+    YCbCr,
+    CieLab,
+    IccLab,
+    ItuLab,
+    LogLuv,
+    LogL,
+    Mask // a transparency mask: 1-bit, shown as grey where it is a page
+};
 enum class Alpha { None, Associated, Unassociated, Unspecified };
 
 // One page of a TIFF kind: its layout and coding, and which values its samples take.

@@ -436,7 +436,7 @@ void addPagesAndSubfiles(KindList& list) {
              {with(page(Colour::Rgb, 8), [](PageSpec& p) { p.alpha = Alpha::Unassociated; }),
               page(Colour::Rgb, 8)});
     const PageSpec mask =
-        with(page(Colour::Black, 1), [](PageSpec& p) { p.subfileType = FILETYPE_MASK; });
+        with(page(Colour::Mask, 1), [](PageSpec& p) { p.subfileType = FILETYPE_MASK; });
     const PageSpec reduced = with(page(Colour::Rgb, 8), [](PageSpec& p) {
         p.subfileType = FILETYPE_REDUCEDIMAGE;
         p.width = 16;
