@@ -68,12 +68,11 @@ private:
 struct Codec {
     const char* name;
     int compression;
-    int predictor;
 };
 
-const Codec k_codecs[] = {{"lzw", COMPRESSION_LZW, 0},
-                          {"deflate", COMPRESSION_ADOBE_DEFLATE, 0},
-                          {"packbits", COMPRESSION_PACKBITS, 0}};
+const Codec k_codecs[] = {{"lzw", COMPRESSION_LZW},
+                          {"deflate", COMPRESSION_ADOBE_DEFLATE},
+                          {"packbits", COMPRESSION_PACKBITS}};
 
 std::string typeName(int format, int bits) {
     const char* letter = format == SAMPLEFORMAT_INT      ? "i"
