@@ -203,7 +203,7 @@ std::vector<Kind> kinds() {
                   for (size_t i = 0; i < p.data.size(); ++i)
                       p.data[i] = static_cast<uint8_t>(i * 7);
                   p.tileSize = 16;
-                  p.separatePlanes = true;
+                  p.planarConfig = PLANARCONFIG_SEPARATE;
               }),
          {}},
         {"Cmyk16Bits",
@@ -256,11 +256,17 @@ test::TestBitmap bitmapOf(int width, const std::vector<test::Rgba>& pixels) {
     return bitmap;
 }
 
-// Pixels as written: the 8-bit samples of a contiguous RGB page.
+// Pixels as written: the 8-bit samples of an RGB page, contiguous or in three planes.
 std::vector<test::Rgba> writtenRgb(const test::TiffPage& p) {
+    const size_t count = p.data.size() / 3;
+    const bool planes = p.planarConfig == PLANARCONFIG_SEPARATE;
+    const size_t step = planes ? 1 : 3;
+    const size_t gap = planes ? count : 1;
     std::vector<test::Rgba> pixels;
-    for (size_t i = 0; i + 2 < p.data.size(); i += 3)
-        pixels.push_back({p.data[i], p.data[i + 1], p.data[i + 2], 255});
+    for (size_t i = 0; i < count; ++i) {
+        const size_t at = i * step;
+        pixels.push_back({p.data[at], p.data[at + gap], p.data[at + 2 * gap], 255});
+    }
     return pixels;
 }
 

@@ -1,5 +1,6 @@
 #include "tests/support/image_compare.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace kx::test {
@@ -52,6 +53,37 @@ Rgba pixelAt(FIBITMAP* bitmap, int x, int y) {
         }
     }
     return ::testing::AssertionSuccess();
+}
+
+namespace {
+
+// FreeImage brings 16-bit grey to 32 bits only by way of 8-bit grey.
+TestBitmap to32Bits(FIBITMAP* bitmap) {
+    if (FreeImage_GetImageType(bitmap) != FIT_UINT16)
+        return TestBitmap(FreeImage_ConvertTo32Bits(bitmap));
+    const TestBitmap grey(FreeImage_ConvertTo8Bits(bitmap));
+    return TestBitmap(grey ? FreeImage_ConvertTo32Bits(grey.get()) : nullptr);
+}
+
+} // namespace
+
+int largestDifference(FIBITMAP* actual, FIBITMAP* expected) {
+    const unsigned width = FreeImage_GetWidth(actual);
+    const unsigned height = FreeImage_GetHeight(actual);
+    if (width != FreeImage_GetWidth(expected) || height != FreeImage_GetHeight(expected))
+        return -1;
+    const TestBitmap a = to32Bits(actual);
+    const TestBitmap e = to32Bits(expected);
+    if (!a || !e)
+        return -1;
+    int largest = 0;
+    for (unsigned row = 0; row < height; ++row) {
+        const BYTE* pa = FreeImage_GetScanLine(a.get(), row);
+        const BYTE* pe = FreeImage_GetScanLine(e.get(), row);
+        for (unsigned i = 0; i < 4 * width; ++i)
+            largest = std::max(largest, std::abs(pa[i] - pe[i]));
+    }
+    return largest;
 }
 
 } // namespace kx::test

@@ -19,6 +19,85 @@ size_t rowBytes(const TiffPage& page) {
     return (static_cast<size_t>(page.width) * page.samplesPerPixel * page.bitsPerSample + 7) / 8;
 }
 
+bool separatePlanes(const TiffPage& page) {
+    return page.planarConfig == PLANARCONFIG_SEPARATE;
+}
+
+// Bits of one pixel in one row of `data`: all samples, or one sample with separate planes.
+int pixelBits(const TiffPage& page) {
+    return page.bitsPerSample * (separatePlanes(page) ? 1 : page.samplesPerPixel);
+}
+
+size_t planeRowBytes(const TiffPage& page) {
+    return (static_cast<size_t>(page.width) * pixelBits(page) + 7) / 8;
+}
+
+// Copies `count` bits, most significant first as TIFF packs them.
+void copyBits(const uint8_t* from, size_t fromBit, uint8_t* to, size_t toBit, size_t count) {
+    if (fromBit % 8 == 0 && toBit % 8 == 0 && count % 8 == 0) {
+        std::copy_n(from + fromBit / 8, count / 8, to + toBit / 8);
+        return;
+    }
+    for (size_t i = 0; i < count; ++i, ++fromBit, ++toBit) {
+        const int bit = (from[fromBit / 8] >> (7 - fromBit % 8)) & 1;
+        const auto mask = static_cast<uint8_t>(0x80 >> (toBit % 8));
+        to[toBit / 8] = static_cast<uint8_t>(bit ? to[toBit / 8] | mask : to[toBit / 8] & ~mask);
+    }
+}
+
+// Row `y` of plane `plane` (0 for contiguous pages).
+const uint8_t* rowOf(const TiffPage& page, int plane, int y) {
+    const size_t stride = planeRowBytes(page);
+    return page.data.data() + (static_cast<size_t>(plane) * page.height + y) * stride;
+}
+
+bool writeTiles(TIFF* t, const TiffPage& page) {
+    const int bits = pixelBits(page);
+    const int size = page.tileSize;
+    const size_t tileStride = (static_cast<size_t>(size) * bits + 7) / 8;
+    std::vector<uint8_t> tile(tileStride * size);
+    const int planes = separatePlanes(page) ? page.samplesPerPixel : 1;
+    for (int plane = 0; plane < planes; ++plane) {
+        for (int top = 0; top < page.height; top += size) {
+            for (int left = 0; left < page.width; left += size) {
+                std::fill(tile.begin(), tile.end(), 0);
+                const int columns = std::min(size, page.width - left);
+                for (int y = top; y < std::min(top + size, page.height); ++y)
+                    copyBits(rowOf(page, plane, y), static_cast<size_t>(left) * bits,
+                             tile.data() + (y - top) * tileStride, 0,
+                             static_cast<size_t>(columns) * bits);
+                const uint32_t index = TIFFComputeTile(t, left, top, 0, plane);
+                if (TIFFWriteEncodedTile(t, index, tile.data(), tile.size()) < 0)
+                    return false;
+            }
+        }
+    }
+    return true;
+}
+
+bool writeStrips(TIFF* t, const TiffPage& page) {
+    if (page.ycbcrHorizontal > 0 && page.compression != COMPRESSION_JPEG)
+        return TIFFWriteEncodedStrip(t, 0, const_cast<uint8_t*>(page.data.data()),
+                                     static_cast<tmsize_t>(page.data.size())) >= 0;
+    const int rows = page.rowsPerStrip > 0 ? page.rowsPerStrip : page.height;
+    const size_t stride = planeRowBytes(page);
+    const int planes = separatePlanes(page) ? page.samplesPerPixel : 1;
+    const uint32_t perPlane = TIFFNumberOfStrips(t) / planes;
+    for (int plane = 0; plane < planes; ++plane) {
+        for (int top = 0; top < page.height; top += rows) {
+            const int count = std::min(rows, page.height - top);
+            // libtiff may swap the bytes of the buffer in place.
+            std::vector<uint8_t> strip(rowOf(page, plane, top),
+                                       rowOf(page, plane, top) + count * stride);
+            const uint32_t index = plane * perPlane + top / rows;
+            if (TIFFWriteEncodedStrip(t, index, strip.data(), static_cast<tmsize_t>(strip.size())) <
+                0)
+                return false;
+        }
+    }
+    return true;
+}
+
 // The colour samples of a pixel of `photometric`; the rest are extra samples.
 int colourSamples(int photometric) {
     switch (photometric) {
@@ -35,94 +114,59 @@ int colourSamples(int photometric) {
     }
 }
 
-// The page's samples as planes of their own: one plane of rows per sample, or the page's rows
-// as they are. Separate planes need whole-byte samples.
-std::vector<std::vector<uint8_t>> planesOf(const TiffPage& page, size_t stride) {
-    if (!page.separatePlanes)
-        return {page.data};
-    const size_t sampleBytes = static_cast<size_t>(page.bitsPerSample) / 8;
-    std::vector<std::vector<uint8_t>> planes(static_cast<size_t>(page.samplesPerPixel));
-    for (size_t s = 0; s < planes.size(); ++s)
-        for (int y = 0; y < page.height; ++y)
-            for (int x = 0; x < page.width; ++x)
-                planes[s].insert(
-                    planes[s].end(),
-                    page.data.begin() + y * stride + (x * planes.size() + s) * sampleBytes,
-                    page.data.begin() + y * stride + (x * planes.size() + s + 1) * sampleBytes);
-    return planes;
-}
-
-// Whole bytes per pixel only: tiles of packed 1-bit pages are not needed by any test.
-bool writeTiles(TIFF* t, const TiffPage& page, const std::vector<uint8_t>& plane, uint16_t index,
-                size_t pixelBytes) {
-    const size_t stride = static_cast<size_t>(page.width) * pixelBytes;
-    const int size = page.tileSize;
-    std::vector<uint8_t> tile(static_cast<size_t>(size) * size * pixelBytes);
-    for (int top = 0; top < page.height; top += size) {
-        for (int left = 0; left < page.width; left += size) {
-            std::fill(tile.begin(), tile.end(), 0);
-            for (int y = top; y < std::min(top + size, page.height); ++y) {
-                const int columns = std::min(size, page.width - left);
-                std::copy_n(plane.begin() + y * stride + left * pixelBytes, columns * pixelBytes,
-                            tile.begin() + static_cast<size_t>(y - top) * size * pixelBytes);
-            }
-            if (TIFFWriteTile(t, tile.data(), left, top, 0, index) < 0)
-                return false;
-        }
+void setExtraSamples(TIFF* t, const TiffPage& page) {
+    const int extras = page.samplesPerPixel - colourSamples(page.photometric);
+    if (!page.extraSamples.empty()) {
+        TIFFSetField(t, TIFFTAG_EXTRASAMPLES, static_cast<uint16_t>(page.extraSamples.size()),
+                     page.extraSamples.data());
+    } else if (extras > 0 && page.extraSample >= 0) {
+        const std::vector<uint16_t> extra(static_cast<size_t>(extras),
+                                          static_cast<uint16_t>(page.extraSample));
+        TIFFSetField(t, TIFFTAG_EXTRASAMPLES, static_cast<uint16_t>(extras), extra.data());
     }
-    return true;
 }
 
-bool writePlanes(TIFF* t, const TiffPage& page) {
-    const size_t stride = rowBytes(page);
-    const std::vector<std::vector<uint8_t>> planes = planesOf(page, stride);
-    const size_t planeStride = page.separatePlanes ? stride / planes.size() : stride;
-    for (size_t p = 0; p < planes.size(); ++p) {
-        const auto index = static_cast<uint16_t>(p);
-        if (page.tileSize > 0) {
-            if (!writeTiles(t, page, planes[p], index, planeStride / page.width))
-                return false;
-            continue;
-        }
-        std::vector<uint8_t> row(planeStride);
-        for (int y = 0; y < page.height; ++y) {
-            std::copy_n(planes[p].begin() + y * planeStride, planeStride, row.begin());
-            if (TIFFWriteScanline(t, row.data(), y, index) < 0)
-                return false;
-        }
-    }
-    return true;
+// Tags that must be set after Compression and Photometric, which reset them.
+void setCodingFields(TIFF* t, const TiffPage& page) {
+    if (page.predictor != 0)
+        TIFFSetField(t, TIFFTAG_PREDICTOR, page.predictor);
+    if (page.ycbcrHorizontal > 0)
+        TIFFSetField(t, TIFFTAG_YCBCRSUBSAMPLING, page.ycbcrHorizontal, page.ycbcrVertical);
+    if (page.jpegQuality > 0)
+        TIFFSetField(t, TIFFTAG_JPEGQUALITY, page.jpegQuality);
+    if (page.compression == COMPRESSION_JPEG && page.photometric == PHOTOMETRIC_YCBCR)
+        TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB); // libtiff converts
+    if (page.faxOptions >= 0)
+        TIFFSetField(t, TIFFTAG_GROUP3OPTIONS, page.faxOptions);
+    if (page.photometric == PHOTOMETRIC_LOGLUV || page.photometric == PHOTOMETRIC_LOGL)
+        TIFFSetField(t, TIFFTAG_SGILOGDATAFMT, SGILOGDATAFMT_FLOAT);
 }
 
-// Writes `page` as the directory `index` of `count`, its sub-images after it.
+// Writes `page` as directory `index` of `count`, its sub-images after it.
 bool writeDirectory(TIFF* t, const TiffPage& page, size_t index, size_t count) {
     TIFFSetField(t, TIFFTAG_IMAGEWIDTH, page.width);
     TIFFSetField(t, TIFFTAG_IMAGELENGTH, page.height);
     if (page.samplesPerPixelTag)
         TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, page.samplesPerPixel);
     TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, page.bitsPerSample);
-    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, page.photometric);
     TIFFSetField(t, TIFFTAG_COMPRESSION, page.compression);
-    if (page.compression == COMPRESSION_JPEG && page.photometric == PHOTOMETRIC_YCBCR)
-        TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB); // libtiff converts
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, page.photometric);
     TIFFSetField(t, TIFFTAG_SAMPLEFORMAT, page.sampleFormat);
-    TIFFSetField(t, TIFFTAG_PLANARCONFIG,
-                 page.separatePlanes ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, page.planarConfig);
+    setCodingFields(t, page);
     if (page.tileSize > 0) {
         TIFFSetField(t, TIFFTAG_TILEWIDTH, page.tileSize);
         TIFFSetField(t, TIFFTAG_TILELENGTH, page.tileSize);
     } else {
-        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, page.height);
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP,
+                     page.rowsPerStrip > 0 ? page.rowsPerStrip : page.height);
     }
     TIFFSetField(t, TIFFTAG_XRESOLUTION, page.xResolution);
     TIFFSetField(t, TIFFTAG_YRESOLUTION, page.yResolution);
     TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, page.resolutionUnit);
-    const int extras = page.samplesPerPixel - colourSamples(page.photometric);
-    if (extras > 0 && page.extraSample >= 0) {
-        const std::vector<uint16_t> extra(static_cast<size_t>(extras),
-                                          static_cast<uint16_t>(page.extraSample));
-        TIFFSetField(t, TIFFTAG_EXTRASAMPLES, extras, extra.data());
-    }
+    setExtraSamples(t, page);
+    if (page.inkSet != 0)
+        TIFFSetField(t, TIFFTAG_INKSET, page.inkSet);
     if (page.orientation != 0)
         TIFFSetField(t, TIFFTAG_ORIENTATION, page.orientation);
     if (page.exifOffset != 0)
@@ -135,17 +179,17 @@ bool writeDirectory(TIFF* t, const TiffPage& page, size_t index, size_t count) {
     }
     if (page.subfileType >= 0)
         TIFFSetField(t, TIFFTAG_SUBFILETYPE, page.subfileType);
-    else if (count > 1)
-        TIFFSetField(t, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
     if (count > 1) {
+        if (page.subfileType < 0)
+            TIFFSetField(t, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
         TIFFSetField(t, TIFFTAG_PAGENUMBER, static_cast<uint16_t>(index),
                      static_cast<uint16_t>(count));
     }
     const std::vector<uint64_t> subOffsets(page.subImages.size(), 0);
-    if (!page.subImages.empty())
+    if (!subOffsets.empty())
         TIFFSetField(t, TIFFTAG_SUBIFD, static_cast<uint16_t>(subOffsets.size()),
                      subOffsets.data());
-    if (!writePlanes(t, page) || !TIFFWriteDirectory(t))
+    if (!(page.tileSize > 0 ? writeTiles(t, page) : writeStrips(t, page)) || !TIFFWriteDirectory(t))
         return false;
     for (const TiffPage& sub : page.subImages)
         if (!writeDirectory(t, sub, 0, 1))
@@ -242,22 +286,6 @@ TiffPage grey16Page(int width, int height, const std::function<uint16_t(int, int
     return page;
 }
 
-TiffPage freeImageFatalPage() {
-    TiffPage page{.width = 8, .height = 8, .samplesPerPixel = 4};
-    page.data.assign(8 * 8 * 4, 200);
-    TiffPage thumbnail{.width = 4,
-                       .height = 4,
-                       .samplesPerPixel = 4,
-                       .bitsPerSample = 32,
-                       .photometric = PHOTOMETRIC_SEPARATED,
-                       .sampleFormat = SAMPLEFORMAT_IEEEFP,
-                       .extraSample = -1,
-                       .subfileType = FILETYPE_REDUCEDIMAGE};
-    thumbnail.data.assign(4 * 4 * 4 * 4, 0);
-    page.subImages.push_back(thumbnail);
-    return page;
-}
-
 TiffPage palettePage(int width, int height, const std::vector<Rgb>& colours,
                      const std::function<uint8_t(int, int)>& index) {
     TiffPage page{.width = width, .height = height, .samplesPerPixel = 1, .photometric = 3};
@@ -276,6 +304,22 @@ TiffPage palettePage(int width, int height, const std::vector<Rgb>& colours,
 Rgb patternColour(int x, int y) {
     return {static_cast<uint8_t>(x * 37 + y * 11), static_cast<uint8_t>(y * 53 + 7),
             static_cast<uint8_t>((x ^ y) * 29)};
+}
+
+TiffPage freeImageFatalPage() {
+    TiffPage page{.width = 8, .height = 8, .samplesPerPixel = 4};
+    page.data.assign(8 * 8 * 4, 200);
+    TiffPage thumbnail{.width = 4,
+                       .height = 4,
+                       .samplesPerPixel = 4,
+                       .bitsPerSample = 32,
+                       .photometric = PHOTOMETRIC_SEPARATED,
+                       .sampleFormat = SAMPLEFORMAT_IEEEFP,
+                       .extraSample = -1,
+                       .subfileType = FILETYPE_REDUCEDIMAGE};
+    thumbnail.data.assign(4 * 4 * 4 * 4, 0);
+    page.subImages.push_back(thumbnail);
+    return page;
 }
 
 } // namespace kx::test

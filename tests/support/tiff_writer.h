@@ -7,14 +7,16 @@
 
 namespace kx::test {
 
-// One page of a TIFF file made by a test: rows of packed samples, top row first.
+// One page of a TIFF file made by a test: rows of packed samples, top row first. Samples of 16,
+// 24, 32 and 64 bits are in this machine's byte order (libtiff swaps them for a big-endian file);
+// narrower ones are packed from the most significant bit, as TIFF stores them.
 struct TiffPage {
     int width = 0;
     int height = 0;
     int samplesPerPixel = 3;
     int bitsPerSample = 8;
     int photometric = 2;            // PHOTOMETRIC_RGB
-    int compression = 1;            // COMPRESSION_NONE; JPEG-compressed YCbCr is given as RGB
+    int compression = 1;            // COMPRESSION_NONE
     int sampleFormat = 1;           // SAMPLEFORMAT_UINT
     std::vector<uint8_t> data;      // height rows of ceil(width * spp * bps / 8) bytes
     std::vector<uint16_t> colormap; // 3 * 2^bps entries for palette pages
@@ -24,12 +26,25 @@ struct TiffPage {
     // ExtraSamples of the samples beyond the photometric's colours (EXTRASAMPLE_UNASSALPHA);
     // -1: none
     int extraSample = 2;
-    bool samplesPerPixelTag = true;  // false leaves SamplesPerPixel out, as some writers do
-    int tileSize = 0;                // tiles of this many pixels square; 0 writes one strip
-    bool separatePlanes = false;     // each sample in a plane of its own (whole-byte samples)
-    int subfileType = -1;            // the NewSubfileType tag; -1 leaves it to the writer
-    uint64_t exifOffset = 0;         // an EXIF directory pointer, which need not point anywhere
-    int orientation = 0;             // the Orientation tag; 0 leaves it out
+    bool samplesPerPixelTag = true; // false leaves SamplesPerPixel out, as some writers do
+    int tileSize = 0;               // tiles of this many pixels square; 0 writes one strip
+    uint64_t exifOffset = 0;        // an EXIF directory pointer, which need not point anywhere
+    int orientation = 0;            // the Orientation tag; 0 leaves it out
+    // Separate planes (2): `data` holds samplesPerPixel planes one after another, each height
+    // rows of ceil(width * bps / 8) bytes.
+    int planarConfig = 1;
+    int predictor = 0;    // the Predictor tag; 0 leaves it out
+    int rowsPerStrip = 0; // 0: the whole page in one strip
+    std::vector<uint16_t>
+        extraSamples;     // when not empty, the ExtraSamples tag instead of extraSample
+    int subfileType = -1; // NewSubfileType; -1: a page of a multi-page file
+    int inkSet = 0;       // the InkSet tag of separated pages; 0 leaves it out
+    // YCbCr subsampling; with it `data` is one strip already packed in subsampled units.
+    int ycbcrHorizontal = 0;
+    int ycbcrVertical = 0;
+    // JPEG quality. A JPEG YCbCr page takes RGB samples in `data`, which libtiff converts.
+    int jpegQuality = 0;
+    int faxOptions = -1;             // Group3Options of a CCITT G3 page; -1 leaves it out
     std::vector<TiffPage> subImages; // written as SubIFDs after the page (thumbnails)
 };
 
