@@ -25,17 +25,12 @@ cleanup() {
 }
 trap cleanup EXIT
 trap 'echo "FAIL: line $LINENO: $BASH_COMMAND"' ERR
-status=0
-x11_start || status=$?
-[ $status -eq 0 ] || exit $status
-unset QT_QPA_PLATFORM
-
-export HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/run"
-mkdir -p "$HOME" "$XDG_RUNTIME_DIR" "$XDG_CONFIG_HOME/Kestrelix/quorvant" "$work/out"
-chmod 700 "$XDG_RUNTIME_DIR"
+x11_start || exit $?
+x11_private_home "$work"
+config="$XDG_CONFIG_HOME/Kestrelix/quorvant/config.ini"
+mkdir -p "$(dirname "$config")" "$work/out"
 version=$("$program" -v)
 main_title="^Kestrelix TIFF to BMP ${version//./\\.}\$"
-config="$XDG_CONFIG_HOME/Kestrelix/quorvant/config.ini"
 
 fail() {
   echo "FAIL: $*"
