@@ -15,6 +15,8 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace kx::ui {
 
 namespace {
@@ -26,6 +28,7 @@ constexpr int k_jobsWithoutEstimate = 4;
 constexpr int64_t k_estimateAfterMs = 3000;
 constexpr int k_barTop = 60;
 constexpr int k_barTopWithoutTime = 50;
+constexpr int k_problemLines = 3;
 
 std::string progressText(int32_t index, int32_t count) {
     return base::formatText(settings::lookupText("Msg", "Progress"), std::to_string(index),
@@ -198,15 +201,22 @@ void ProgressWindow::showEnd() {
     finishEnd();
 }
 
-// The reason takes the time's place, shortened in the middle like a file name, in full in its
-// tooltip.
+// The reason takes the time's place, over as many lines as it needs up to k_problemLines, and
+// the window grows to fit. Paths may break after any folder.
 void ProgressWindow::showProblem(const std::string& problem) {
     const QString text = sentence(problem);
-    m_problemLabel->setText(qtext(shortenMiddle(text.toStdString(), k_labelWidth / m_charWidth)));
     m_problemLabel->setToolTip(text);
+    m_problemLabel->setWordWrap(true);
+    m_problemLabel->setText(QString(text).replace('/', QStringLiteral("/\u200B")));
+    const int most = QFontMetrics(m_problemLabel->font()).lineSpacing() * k_problemLines;
+    const int lines = std::clamp(m_problemLabel->heightForWidth(k_labelWidth), 20, most);
+    const int extra = lines - 20;
+    m_problemLabel->setGeometry(10, 33, k_labelWidth, lines);
     m_problemLabel->show();
     m_timeLabel->hide();
-    m_bar->move(10, k_barTop);
+    m_bar->move(10, k_barTop + extra);
+    m_ok->move(m_ok->x(), m_ok->y() + extra);
+    setFixedSize(width(), height() + extra);
 }
 
 void ProgressWindow::finishEnd() {
