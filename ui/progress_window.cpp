@@ -175,7 +175,8 @@ void ProgressWindow::showEnd() {
         problem = m_run.progress.problem;
     }
     const std::string progress = progressText(index, m_jobCount);
-    if (m_stoppedByUser) {
+    // A stop asked for during the last page comes too late to stop anything.
+    if (m_stoppedByUser && count < m_jobCount) {
         m_setStatus(settings::lookupText("Msg", "Conversion is not complete"));
         setWindowTitle(qtext("Conversion stopped " + progress));
         m_fileLabel->setText("Conversion stopped");
@@ -233,7 +234,7 @@ void ProgressWindow::closeEvent(QCloseEvent* event) {
     // The worker waits before its next page while the question is open, so the answer
     // decides before anything more is written.
     m_run.progress.setPaused(true);
-    if (askBreakConversion(this) && !m_ended) {
+    if (askBreakConversion(this) && !m_workerDone) {
         m_stoppedByUser = true;
         m_run.progress.requestStop();
     }
