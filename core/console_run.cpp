@@ -16,10 +16,7 @@
 #include "settings/string_table.h"
 
 #include <poll.h>
-#include <pthread.h>
-#include <signal.h>
 #include <sys/eventfd.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -328,17 +325,6 @@ int ConsoleRun::queueJob() {
     return engine::setInputFile(m_job, m_queue, m_job.inputPath) ? 1 : 0;
 }
 
-// The signals that end a console run early: the terminal's interrupt and hang-up, and the
-// polite request to end.
-sigset_t stopSignals() {
-    sigset_t stops;
-    sigemptyset(&stops);
-    sigaddset(&stops, SIGINT);
-    sigaddset(&stops, SIGTERM);
-    sigaddset(&stops, SIGHUP);
-    return stops;
-}
-
 // Waits until `done` is signalled or a stop signal arrives; true for a stop signal.
 bool stoppedBeforeDone(int done, int stopFd) {
     pollfd waiting[2] = {{done, POLLIN, 0}, {stopFd, POLLIN, 0}};
@@ -363,31 +349,23 @@ int ConsoleRun::convert() {
         run.debug = [this](std::string_view line) { say(line); };
     run.watermark = &m_watermark;
 
-    // The stop signals are taken as messages while the worker runs (it inherits the blocked
-    // mask), so a run ended in the middle of a page can clean up after itself.
-    const sigset_t stops = stopSignals();
-    sigset_t previous;
-    pthread_sigmask(SIG_BLOCK, &stops, &previous);
-    const int signalFd = signalfd(-1, &stops, SFD_CLOEXEC);
+    // A stop signal ends the run where it is: whatever the worker was writing goes, and the
+    // worker is not waited for, since a page may take long to finish.
+    const int stopFd = engine::catchStopSignals();
     const int done = eventfd(0, EFD_CLOEXEC);
     std::thread worker([&run, done] {
         engine::conversionWorker(run);
         eventfd_write(done, 1);
     });
-    if (signalFd >= 0 && done >= 0 && stoppedBeforeDone(done, signalFd)) {
-        // Whatever the worker was writing goes, and nothing new is started; the worker is
-        // not waited for, since a page may take long to finish.
-        engine::abandonConversions();
+    if (stopFd >= 0 && done >= 0 && stoppedBeforeDone(done, stopFd)) {
         say(settings::lookupText("Msg", "Conversion is not complete"));
         std::fflush(stdout);
-        _exit(0);
+        engine::endAtOnce();
     }
     worker.join();
-    if (signalFd >= 0)
-        close(signalFd);
+    engine::releaseStopSignals();
     if (done >= 0)
         close(done);
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     std::lock_guard guard(progress.lock);
     return progress.count;
 }

@@ -102,7 +102,27 @@ struct FileResult {
     int pagesSaved = 0;
     int pagesFailed = 0;
     std::vector<std::string> written;
+    int firstFailedPage = 0; // 1-based; 0 while no page failed
+    std::string firstProblem;
+    int stoppedBefore = 0; // 1-based page the run was stopped before; 0 when it was not
+    int pagesChosen = 0;
+
+    void fail(const ConversionRun& run, int index, const std::string& why) {
+        debugLine(run, "[ERROR] Page " + std::to_string(index + 1) + ": " + why);
+        if (pagesFailed++ == 0) {
+            firstFailedPage = index + 1;
+            firstProblem = why;
+        }
+    }
 };
+
+// Waits while the run is paused; false when it is to stop before page `index`.
+bool mayConvertPage(ConversionRun& run, int index, int first, int end, FileResult& result) {
+    if (run.progress.beginPage(index - first + 1, end - first))
+        return true;
+    result.stoppedBefore = index + 1;
+    return false;
+}
 
 // Names the page's output file and writes it with `save`, which gets the path and sets the
 // reason when it fails.
@@ -117,8 +137,7 @@ void savePageFile(ConversionRun& run, int index, bool suffix, FileResult& result
         ++result.pagesSaved;
         result.written.push_back(path);
     } else {
-        debugLine(run, "[ERROR] Page " + std::to_string(index + 1) + ": " + reason);
-        ++result.pagesFailed;
+        result.fail(run, index, reason);
     }
 }
 
@@ -127,16 +146,15 @@ bool decodedCleanly(ConversionRun& run, int index, const imaging::PageInfo& info
                     FileResult& result) {
     if (info.problem.empty())
         return true;
-    debugLine(run, "[ERROR] Page " + std::to_string(index + 1) + ": " + info.problem);
-    ++result.pagesFailed;
+    result.fail(run, index, info.problem);
     return false;
 }
 
 // Every page through the chain here.
 void convertPagesHere(ConversionRun& run, imaging::PageSource& source, int first, int end,
                       bool suffix, FileResult& result) {
-    for (int index = first; index < end; ++index) {
-        run.progress.waitWhilePaused();
+    for (int index = first; index < end && mayConvertPage(run, index, first, end, result);
+         ++index) {
         imaging::PageInfo info;
         imaging::Bitmap page = source.loadPage(index, info);
         run.job.sourceDepth = page ? static_cast<int>(FreeImage_GetBPP(page.get())) : 0;
@@ -198,8 +216,8 @@ private:
 // Every page as the finished file the decoder made of it: the chain leaves pages alone.
 void convertPagesEncoded(ConversionRun& run, imaging::PageSource& source, int first, int end,
                          bool suffix, PendingOutputs& outputs, FileResult& result) {
-    for (int index = first; index < end; ++index) {
-        run.progress.waitWhilePaused();
+    for (int index = first; index < end && mayConvertPage(run, index, first, end, result);
+         ++index) {
         imaging::PageInfo info;
         const imaging::EncodedPage encoded = source.loadEncodedPage(index, info);
         run.job.sourceDepth = encoded.sourceDepth;
@@ -227,6 +245,7 @@ FileResult convertPages(ConversionRun& run, imaging::PageSource& source) {
     FileResult result;
     const int count = source.pageCount();
     const PageRange range = choosePageRange(run.settings.tiffFrameLoading, count);
+    result.pagesChosen = range.end - range.first;
     const bool suffix = needsPageSuffix(run.settings, count);
     PendingOutputs outputs(outputPathForPage(run.settings, run.job), run.job);
     const bool encoded =
@@ -241,6 +260,29 @@ FileResult convertPages(ConversionRun& run, imaging::PageSource& source) {
     return result;
 }
 
+// Why the file's pages came to nothing, with the page named when the file has several.
+std::string fileResultProblem(const FileResult& result) {
+    if (result.stoppedBefore > 0)
+        return "the run was stopped before page " + std::to_string(result.stoppedBefore);
+    if (result.pagesFailed == 0)
+        return "no page of the file has any pixels";
+    if (result.pagesChosen > 1)
+        return "page " + std::to_string(result.firstFailedPage) + ": " + result.firstProblem;
+    return result.firstProblem;
+}
+
+// Why `path` gave no pages at all.
+std::string openProblem(const ConversionRun& run, const std::string& path) {
+    // Without a decoder no page can be had; say so rather than fail without a word.
+    std::string why = run.decoderProblem ? run.decoderProblem() : std::string();
+    if (!why.empty()) {
+        debugLine(run, "[ERROR] Page 1: " + why);
+        return why;
+    }
+    why = inputFileProblem(path);
+    return why.empty() ? "no page of " + path + " can be read" : why;
+}
+
 } // namespace
 
 void Progress::reset() {
@@ -248,9 +290,20 @@ void Progress::reset() {
     jobIndex = 0;
     currentInput.clear();
     lastDuration = 0;
+    pageIndex = 0;
+    pageCount = 0;
     count = 0;
+    problem.clear();
     running = true;
     paused = false;
+}
+
+void Progress::requestStop() {
+    {
+        std::lock_guard guard(lock);
+        running = false;
+    }
+    resumed.notify_all();
 }
 
 void Progress::setPaused(bool pause) {
@@ -261,24 +314,42 @@ void Progress::setPaused(bool pause) {
     resumed.notify_all();
 }
 
-void Progress::waitWhilePaused() {
-    std::unique_lock guard(lock);
-    resumed.wait(guard, [this] { return !paused; });
+bool Progress::goesOn(std::unique_lock<std::mutex>& guard) {
+    resumed.wait(guard, [this] { return !paused || !running; });
+    return running;
 }
 
-bool convertFile(ConversionRun& run) {
+bool Progress::beginJob(int32_t index, const std::string& input, int64_t previousDuration) {
+    std::unique_lock guard(lock);
+    if (!goesOn(guard))
+        return false;
+    jobIndex = index;
+    currentInput = input;
+    lastDuration = previousDuration;
+    pageIndex = 0;
+    pageCount = 0;
+    return true;
+}
+
+bool Progress::beginPage(int32_t page, int32_t pages) {
+    std::unique_lock guard(lock);
+    if (!goesOn(guard))
+        return false;
+    pageIndex = page;
+    pageCount = pages;
+    return true;
+}
+
+bool convertFile(ConversionRun& run, std::string& why) {
     std::unique_ptr<imaging::PageSource> source = run.openPages(run.job.inputPath);
     if (!source) {
-        // Without a decoder no page can be had; say so rather than fail without a word.
-        if (const std::string problem = run.decoderProblem ? run.decoderProblem() : std::string();
-            !problem.empty())
-            debugLine(run, "[ERROR] Page 1: " + problem);
+        why = openProblem(run, run.job.inputPath);
         return false;
     }
     const FileResult result = convertPages(run, *source);
     // Pages after a cut in the directory chain are missing: the file is not converted, though
-    // the pages that could be read were written.
-    const std::string fileProblem = source->fileProblem();
+    // the pages that could be read were written. A stopped run does not wait to find out.
+    const std::string fileProblem = result.stoppedBefore > 0 ? "" : source->fileProblem();
     if (!fileProblem.empty())
         debugLine(run, "[ERROR] " + fileProblem);
     const std::string notes = source->fileNotes();
@@ -288,7 +359,12 @@ bool convertFile(ConversionRun& run) {
     }
     source.reset();
     applyFileDate(run, result.written);
-    return result.pagesSaved > 0 && result.pagesFailed == 0 && fileProblem.empty();
+    const bool converted = result.pagesSaved > 0 && result.pagesFailed == 0 &&
+                           result.stoppedBefore == 0 && fileProblem.empty();
+    if (!converted)
+        why = result.pagesFailed == 0 && !fileProblem.empty() ? fileProblem
+                                                              : fileResultProblem(result);
+    return converted;
 }
 
 void conversionWorker(ConversionRun& run) {
@@ -296,22 +372,16 @@ void conversionWorker(ConversionRun& run) {
     int32_t successes = 0;
     int64_t duration = 0;
     for (const auto& [path, job] : run.queue) {
-        run.progress.waitWhilePaused();
-        {
-            std::lock_guard guard(run.progress.lock);
-            if (!run.progress.running)
-                break;
-            run.progress.jobIndex = ++counter;
-            run.progress.currentInput = path;
-            run.progress.lastDuration = duration;
-        }
+        if (!run.progress.beginJob(++counter, path, duration))
+            break;
         run.job.inputPath = path;
         run.job.subfolder = job.subfolder;
         debugLine(run, "Processing: " + path);
         debugLine(run, "File Format: " + detectFileType(path));
 
         const auto start = std::chrono::steady_clock::now();
-        if (convertFile(run)) {
+        std::string why;
+        if (convertFile(run, why)) {
             debugLine(run, "[OK] Saving As: " + run.job.outputPath);
             ++successes;
             const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -322,6 +392,8 @@ void conversionWorker(ConversionRun& run) {
         } else {
             duration = 0;
             debugLine(run, "[ERROR] Unable to convert the file!");
+            std::lock_guard guard(run.progress.lock);
+            run.progress.problem = why;
         }
     }
     std::lock_guard guard(run.progress.lock);

@@ -24,17 +24,29 @@ struct Progress {
     int32_t jobIndex = 0;     // 1-based job being converted
     std::string currentInput; // its input path
     int64_t lastDuration = 0; // ms of the previous job; 0 after a failure
+    int32_t pageIndex = 0;    // 1-based page of that job being converted; 0 before its first
+    int32_t pageCount = 0;    // pages the job converts; 0 until its file is open
     int32_t count = 0;        // successful jobs, set at the end of the run
-    bool running = false;     // cleared by the starter to stop after the current job
+    std::string problem;      // why the last job that failed failed; empty while none has
+    bool running = false;     // cleared by requestStop
     bool paused = false;      // set by the starter while it asks whether to stop
     std::condition_variable resumed;
 
     // Resets the record for a new run and sets the running flag.
     void reset();
+    // Asks the worker to stop once the page it is converting is done. Any thread.
+    void requestStop();
     // Holds the worker before its next page or job while `paused` is set. The starter sets
-    // and clears it with setPaused; neither holds `lock` while waiting for the other.
+    // and clears it; neither holds `lock` while waiting for the other.
     void setPaused(bool pause);
-    void waitWhilePaused();
+    // The worker's steps: each waits while paused, records where the run is and returns false
+    // when the run is to stop instead. `page` counts from 1 within the job's `pages`.
+    bool beginJob(int32_t index, const std::string& input, int64_t previousDuration);
+    bool beginPage(int32_t page, int32_t pages);
+
+private:
+    // Waits while paused; true when the run goes on. `guard` holds `lock`.
+    bool goesOn(std::unique_lock<std::mutex>& guard);
 };
 
 // Receives the worker's debug lines; empty when debug output is off.
@@ -60,14 +72,16 @@ struct ConversionRun {
     std::function<std::string()> decoderProblem = [] { return decoder::decoderProblem(); };
 };
 
-// Converts every queued job in turn while the running flag stays set (it is read between
-// jobs only), then stores the number of successes in the progress record. Runs on the
-// worker thread.
+// Converts every queued job in turn until the run is asked to stop (before each page), then
+// stores the number of successes in the progress record; a job that fails leaves its reason
+// there. Runs on the worker thread.
 void conversionWorker(ConversionRun& run);
 
 // Converts the job named by `run.job.inputPath`: every selected page through the chain to
 // its own output file. True when at least one page was saved and no page that reached saving
-// failed.
-bool convertFile(ConversionRun& run);
+// failed; otherwise `why` says what went wrong first ("/in/a.tif is not a TIFF file", "page 2:
+// cannot write /out/a[2].bmp: Permission denied"). A run stopped before the file's last page
+// leaves the pages written so far and fails the file.
+bool convertFile(ConversionRun& run, std::string& why);
 
 } // namespace kx::engine

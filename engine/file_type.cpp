@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
+#include <cstring>
 #include <string_view>
 
 namespace kx::engine {
@@ -119,16 +121,30 @@ bool matches(std::string_view bytes, const Signature& signature) {
            (signature.extra.empty() || holdsAt(bytes, signature.extraOffset, signature.extra));
 }
 
-// Fills `buffer` from the start of the file; the count read, or nothing on failure.
+// Fills `buffer` from the start of the file; the count read, or nothing on failure, with
+// errno saying why.
 size_t readLeadingBytes(const std::string& path, std::array<char, k_bytesLookedAt>& buffer) {
     // Non-blocking so that a FIFO without a writer cannot stall the caller.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         return 0;
     }
+    errno = 0;
     const size_t filled = base::readUpTo(fd, buffer.data(), buffer.size());
+    const int error = errno;
     ::close(fd);
+    errno = error;
     return filled;
+}
+
+// The byte order mark and version number of a TIFF (42) or BigTIFF (43) file.
+bool beginsAsTiff(std::string_view head) {
+    for (std::string_view start :
+         {"II\x2A\x00"sv, "MM\x00\x2A"sv, "II\x2B\x00"sv, "MM\x00\x2B"sv}) {
+        if (head.starts_with(start))
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -153,6 +169,22 @@ std::string detectFileTypeOfBytes(const unsigned char* bytes, size_t size) {
         }
     }
     return std::string(result);
+}
+
+std::string inputFileProblem(const std::string& path) {
+    std::array<char, k_bytesLookedAt> buffer{};
+    errno = 0;
+    const size_t size = readLeadingBytes(path, buffer);
+    if (size == 0 && errno != 0)
+        return "cannot open " + path + ": " + std::strerror(errno);
+    const std::string_view head(buffer.data(), size);
+    if (beginsAsTiff(head))
+        return "";
+    const std::string type =
+        detectFileTypeOfBytes(reinterpret_cast<const unsigned char*>(buffer.data()), size);
+    if (type == k_unrecognized)
+        return path + " is not a TIFF file";
+    return path + " is a " + type + " file, not a TIFF file";
 }
 
 } // namespace kx::engine

@@ -395,8 +395,6 @@ void MainWindow::convert() {
                                     m_outputBox->currentText().toStdString(),
                                     m_formatBox->currentData().toString().toStdString()};
     runConversion(m_settings, m_job, m_queue, m_paths, *this, request);
-    if (m_closeRequested)
-        close();
 }
 
 void MainWindow::openPreferences(int8_t startPage) {
@@ -485,11 +483,8 @@ void MainWindow::runCommand(int command) {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     if (m_progress) {
-        // Only the desktop session can close the window under its modal progress window: the
-        // run ends after its current job without a question, then the window closes (the
-        // worker owns the job state until then).
-        m_closeRequested = true;
-        m_progress->abandon();
+        // The worker owns the job state until its run ends; the progress window's close box
+        // is the way to stop it.
         event->ignore();
         return;
     }

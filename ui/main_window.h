@@ -134,7 +134,6 @@ private:
     WindowHooks m_hooks;
     CurrentPaths m_paths;
     ProgressWindow* m_progress = nullptr;
-    bool m_closeRequested = false;
 
     QWidget* m_container = nullptr;
     QLineEdit* m_inputField = nullptr;

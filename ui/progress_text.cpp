@@ -32,4 +32,25 @@ std::string shortenMiddle(const std::string& text, int capacity) {
     return (wide.left(keep) + "..." + wide.right(keep)).toStdString();
 }
 
+int stepsDone(const RunPosition& at) {
+    if (at.jobCount <= 0 || at.jobIndex <= 0)
+        return 0;
+    int64_t done = int64_t{at.jobIndex - 1} * k_runSteps;
+    if (at.pageCount > 0 && at.pageIndex > 0)
+        done += int64_t{at.pageIndex - 1} * k_runSteps / at.pageCount;
+    return static_cast<int>(done / at.jobCount);
+}
+
+std::pair<int32_t, int32_t> titleCount(const RunPosition& at) {
+    if (at.jobCount == 1 && at.pageCount > 1)
+        return {at.pageIndex, at.pageCount};
+    return {at.jobIndex, at.jobCount};
+}
+
+int64_t remainingMs(int done, int64_t elapsedMs) {
+    if (done <= 0)
+        return -1;
+    return elapsedMs * (k_runSteps - done) / done;
+}
+
 } // namespace kx::ui

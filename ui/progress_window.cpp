@@ -4,14 +4,18 @@
 #include "settings/string_table.h"
 #include "ui/common/dialogs.h"
 #include "ui/common/ui_text.h"
-#include "ui/progress_text.h"
 
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QFontMetrics>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace kx::ui {
 
@@ -20,14 +24,27 @@ namespace {
 constexpr int k_pollMs = 15;
 constexpr int k_labelWidth = 280;
 constexpr int k_jobsWithoutEstimate = 4;
+// A run that lasts longer than this shows its time remaining, whatever its job count.
+constexpr int64_t k_estimateAfterMs = 3000;
+constexpr int k_barTop = 60;
+constexpr int k_barTopWithoutTime = 50;
+constexpr int k_problemLines = 3;
 
-std::string progressText(int32_t index, int jobCount) {
+std::string progressText(int32_t index, int32_t count) {
     return base::formatText(settings::lookupText("Msg", "Progress"), std::to_string(index),
-                            std::to_string(jobCount));
+                            std::to_string(count));
 }
 
 std::string timeRemaining(const std::string& time) {
     return base::formatText(settings::lookupText("Dialog", "Time Remaining"), time);
+}
+
+// The engine's reason as a sentence of its own.
+QString sentence(const std::string& problem) {
+    QString text = qtext(problem);
+    if (!text.isEmpty())
+        text[0] = text[0].toUpper();
+    return text;
 }
 
 } // namespace
@@ -46,9 +63,12 @@ ProgressWindow::ProgressWindow(QWidget* parent, engine::ConversionRun& run, int 
     m_timeLabel =
         new QLabel(qtext(timeRemaining(settings::lookupText("Dialog", "Time Unknown"))), this);
     m_timeLabel->setGeometry(10, 33, k_labelWidth, 20);
+    m_problemLabel = new QLabel(this);
+    m_problemLabel->setGeometry(10, 33, k_labelWidth, 20);
+    m_problemLabel->hide();
     m_bar = new QProgressBar(this);
-    m_bar->setGeometry(10, 60, k_labelWidth, 20);
-    m_bar->setRange(0, jobCount + 1);
+    m_bar->setGeometry(10, k_barTop, k_labelWidth, 20);
+    m_bar->setRange(0, k_runSteps);
     m_bar->setValue(0);
     m_bar->setTextVisible(false);
     m_ok = new QPushButton(qtext(settings::lookupText("Dialog", "OK")), this);
@@ -60,7 +80,7 @@ ProgressWindow::ProgressWindow(QWidget* parent, engine::ConversionRun& run, int 
     });
     if (jobCount <= k_jobsWithoutEstimate) {
         m_timeLabel->hide();
-        m_bar->move(10, 50);
+        m_bar->move(10, k_barTopWithoutTime);
     }
     m_charWidth = std::max(1, QFontMetrics(font()).horizontalAdvance("abc123:\\-") / 9);
 
@@ -71,17 +91,14 @@ ProgressWindow::ProgressWindow(QWidget* parent, engine::ConversionRun& run, int 
 
 ProgressWindow::~ProgressWindow() {
     if (m_worker.joinable()) {
-        {
-            std::lock_guard guard(m_run.progress.lock);
-            m_run.progress.running = false;
-        }
-        m_run.progress.setPaused(false);
+        m_run.progress.requestStop();
         m_worker.join();
     }
 }
 
 bool ProgressWindow::runToEnd() {
     m_run.progress.reset();
+    m_clock.start();
     m_worker = std::thread([this] {
         engine::conversionWorker(m_run);
         m_workerDone = true;
@@ -96,18 +113,6 @@ bool ProgressWindow::runToEnd() {
     return m_stoppedByUser;
 }
 
-void ProgressWindow::abandon() {
-    m_abandoned = true;
-    m_stoppedByUser = true;
-    {
-        std::lock_guard guard(m_run.progress.lock);
-        m_run.progress.running = false;
-    }
-    m_run.progress.setPaused(false);
-    if (m_ended)
-        accept();
-}
-
 void ProgressWindow::poll() {
     if (m_ended)
         return;
@@ -116,66 +121,108 @@ void ProgressWindow::poll() {
         showEnd();
         return;
     }
-    int32_t index = 0;
+    RunPosition at;
+    at.jobCount = m_jobCount;
     std::string input;
-    int64_t lastDuration = 0;
     {
         std::lock_guard guard(m_run.progress.lock);
-        index = m_run.progress.jobIndex;
+        at.jobIndex = m_run.progress.jobIndex;
+        at.pageIndex = m_run.progress.pageIndex;
+        at.pageCount = m_run.progress.pageCount;
         input = m_run.progress.currentInput;
-        lastDuration = m_run.progress.lastDuration;
     }
-    if (index > m_shownIndex)
-        showJob(index, input, lastDuration);
+    if (at.jobIndex > 0 && !(at == m_shown))
+        showPosition(at, input);
+    if (m_timeLabel->isHidden() && m_clock.elapsed() >= k_estimateAfterMs) {
+        m_timeLabel->show();
+        m_bar->move(10, k_barTop);
+        showTimeRemaining();
+    }
 }
 
-void ProgressWindow::showJob(int32_t index, const std::string& input, int64_t lastDuration) {
-    m_shownIndex = index;
+void ProgressWindow::showPosition(const RunPosition& at, const std::string& input) {
+    m_shown = at;
+    m_shownAtMs = m_clock.elapsed();
+    const auto [number, count] = titleCount(at);
     setWindowTitle(qtext(settings::lookupText("Dialog", "Convert Progress") + " " +
-                         progressText(index, m_jobCount)));
-    const int capacity = k_labelWidth / m_charWidth;
-    m_fileLabel->setText(qtext(shortenMiddle(input, capacity)));
-    if (!m_timeLabel->isHidden() && lastDuration != 0)
-        m_timeLabel->setText(
-            qtext(timeRemaining(formatDuration(lastDuration * (m_jobCount - index + 1)))));
-    m_bar->setValue(index);
+                         progressText(number, count)));
+    if (input != m_input) {
+        m_input = input;
+        const int capacity = k_labelWidth / m_charWidth;
+        m_fileLabel->setText(qtext(shortenMiddle(input, capacity)));
+    }
+    m_bar->setValue(stepsDone(at));
+    if (!m_timeLabel->isHidden())
+        showTimeRemaining();
+}
+
+void ProgressWindow::showTimeRemaining() {
+    const int64_t remaining = remainingMs(stepsDone(m_shown), m_shownAtMs);
+    m_timeLabel->setText(
+        qtext(timeRemaining(remaining < 0 ? settings::lookupText("Dialog", "Time Unknown")
+                                          : formatDuration(remaining))));
 }
 
 void ProgressWindow::showEnd() {
     m_ended = true;
     int32_t count = 0;
     int32_t index = 0;
+    std::string problem;
     {
         std::lock_guard guard(m_run.progress.lock);
         count = m_run.progress.count;
         index = m_run.progress.jobIndex;
+        problem = m_run.progress.problem;
     }
     const std::string progress = progressText(index, m_jobCount);
-    if (m_stoppedByUser) {
+    // A stop asked for during the last page comes too late to stop anything.
+    if (m_stoppedByUser && count < m_jobCount) {
         m_setStatus(settings::lookupText("Msg", "Conversion is not complete"));
         setWindowTitle(qtext("Conversion stopped " + progress));
         m_fileLabel->setText("Conversion stopped");
+        m_timeLabel->hide();
         return finishEnd();
     }
     // A run that converted nothing is not called complete; the count still tells the story.
     const bool converted = count > 0;
     const std::string outcome = converted ? "Conversion complete" : "Conversion stopped";
-    m_setStatus(settings::lookupText("Msg", converted ? "Conversion complete"
-                                                      : "Conversion is not complete"));
+    std::string status = settings::lookupText("Msg", converted ? "Conversion complete"
+                                                               : "Conversion is not complete");
+    if (!problem.empty())
+        status += ": " + problem;
+    m_setStatus(status);
     setWindowTitle(qtext(outcome + " " + progress));
     m_fileLabel->setText(
         qtext(base::formatText(settings::lookupText("Msg", "Files converted"),
                                std::to_string(count), std::to_string(m_jobCount))));
     m_timeLabel->setText(qtext(timeRemaining("00:00:00")));
-    m_bar->setValue(m_jobCount + 1);
+    m_bar->setValue(k_runSteps);
+    if (!problem.empty())
+        showProblem(problem);
     finishEnd();
+}
+
+// The reason takes the time's place, over as many lines as it needs up to k_problemLines, and
+// the window grows to fit. Paths may break after any folder.
+void ProgressWindow::showProblem(const std::string& problem) {
+    const QString text = sentence(problem);
+    m_problemLabel->setToolTip(text);
+    m_problemLabel->setWordWrap(true);
+    m_problemLabel->setText(QString(text).replace('/', QStringLiteral("/\u200B")));
+    const int most = QFontMetrics(m_problemLabel->font()).lineSpacing() * k_problemLines;
+    const int lines = std::clamp(m_problemLabel->heightForWidth(k_labelWidth), 20, most);
+    const int extra = lines - 20;
+    m_problemLabel->setGeometry(10, 33, k_labelWidth, lines);
+    m_problemLabel->show();
+    m_timeLabel->hide();
+    m_bar->move(10, k_barTop + extra);
+    m_ok->move(m_ok->x(), m_ok->y() + extra);
+    setFixedSize(width(), height() + extra);
 }
 
 void ProgressWindow::finishEnd() {
     m_ok->setEnabled(true);
     m_ok->setFocus();
-    if (m_abandoned)
-        accept();
 }
 
 void ProgressWindow::closeEvent(QCloseEvent* event) {
@@ -184,18 +231,22 @@ void ProgressWindow::closeEvent(QCloseEvent* event) {
         accept();
         return;
     }
-    if (m_abandoned)
-        return;
     // The worker waits before its next page while the question is open, so the answer
     // decides before anything more is written.
     m_run.progress.setPaused(true);
-    const bool stop = askBreakConversion(this);
-    if (stop) {
+    if (askBreakConversion(this) && !m_workerDone) {
         m_stoppedByUser = true;
-        std::lock_guard guard(m_run.progress.lock);
-        m_run.progress.running = false;
+        m_run.progress.requestStop();
     }
     m_run.progress.setPaused(false);
+}
+
+void ProgressWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Copy)) {
+        QGuiApplication::clipboard()->setText(shownText());
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void ProgressWindow::reject() {
@@ -208,6 +259,12 @@ QString ProgressWindow::fileText() const {
 bool ProgressWindow::timeShown() const {
     return !m_timeLabel->isHidden();
 }
+QString ProgressWindow::timeText() const {
+    return m_timeLabel->text();
+}
+QString ProgressWindow::problemText() const {
+    return m_problemLabel->isHidden() ? QString() : m_problemLabel->toolTip();
+}
 int ProgressWindow::barValue() const {
     return m_bar->value();
 }
@@ -216,6 +273,15 @@ int ProgressWindow::barMaximum() const {
 }
 int ProgressWindow::barTop() const {
     return m_bar->y();
+}
+
+QString ProgressWindow::shownText() const {
+    QStringList lines = {windowTitle(), m_ended ? fileText() : qtext(m_input)};
+    if (timeShown())
+        lines << timeText();
+    if (!problemText().isEmpty())
+        lines << problemText();
+    return lines.join('\n');
 }
 
 } // namespace kx::ui

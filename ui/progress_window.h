@@ -1,8 +1,10 @@
 #pragma once
 
 #include "engine/conversion_worker.h"
+#include "ui/progress_text.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 
 #include <atomic>
 #include <functional>
@@ -17,8 +19,10 @@ class QTimer;
 namespace kx::ui {
 
 // The small modal window that follows a conversion run: it starts the worker on its own
-// thread, polls the progress record every 15 ms without blocking the event loop, asks before
-// stopping when its close box is used, and shows the result until OK. Main thread only.
+// thread, polls the progress record every 15 ms without blocking the event loop and follows
+// the run page by page, asks before stopping when its close box is used (Yes stops the run
+// once the current page is done), and shows the result until OK: for a failed run, why it
+// failed. Ctrl+C copies what it shows. Main thread only.
 class ProgressWindow : public QDialog {
 public:
     // `setStatus` writes the main window's status bar at the end of the run.
@@ -30,25 +34,29 @@ public:
     // True when the user stopped the run.
     bool runToEnd();
 
-    // Ends the run on behalf of the desktop session: no question, the worker stops after its
-    // current job and the window closes itself once it has ended.
-    void abandon();
-
     bool workerEnded() const { return m_ended; }
     QString fileText() const;
     bool timeShown() const;
+    QString timeText() const;
+    // Why the run failed as the window words it; empty unless a job failed.
+    QString problemText() const;
     int barValue() const;
     int barMaximum() const;
     int barTop() const;
+    // Everything the window shows, a line each, as Ctrl+C copies it.
+    QString shownText() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void reject() override; // Escape counts as the close box
 
 private:
     void poll();
-    void showJob(int32_t index, const std::string& input, int64_t lastDuration);
+    void showPosition(const RunPosition& at, const std::string& input);
+    void showTimeRemaining();
     void showEnd();
+    void showProblem(const std::string& problem);
     void finishEnd();
 
     engine::ConversionRun& m_run;
@@ -56,16 +64,19 @@ private:
     std::function<void(const std::string&)> m_setStatus;
     QLabel* m_fileLabel;
     QLabel* m_timeLabel;
+    QLabel* m_problemLabel;
     QProgressBar* m_bar;
     QPushButton* m_ok;
     QTimer* m_timer;
     int m_charWidth = 7;
-    int32_t m_shownIndex = 0;
+    RunPosition m_shown;
+    std::string m_input;
+    QElapsedTimer m_clock;   // since the run started
+    int64_t m_shownAtMs = 0; // when m_shown was reached
     std::thread m_worker;
     std::atomic<bool> m_workerDone{false};
     bool m_ended = false;
     bool m_stoppedByUser = false;
-    bool m_abandoned = false;
 };
 
 } // namespace kx::ui

@@ -1,6 +1,7 @@
 #include "ui/window_run.h"
 
 #include "engine/job_state.h"
+#include "engine/run_control.h"
 #include "settings/configuration.h"
 #include "settings/string_table.h"
 #include "ui/about_window.h"
@@ -17,39 +18,26 @@
 #include <QApplication>
 #include <QSocketNotifier>
 
-#include <csignal>
-#include <fcntl.h>
-#include <unistd.h>
-
 namespace kx::ui {
 
 namespace {
 
-int g_signalPipe[2] = {-1, -1};
-
-void onSessionSignal(int) {
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = write(g_signalPipe[1], &byte, 1);
-}
-
-// The end of the desktop session reaches the program as a signal; it becomes a close request
-// so that the configuration is written as on a normal close.
-void closeOnSessionEnd(MainWindow& window) {
-    if (pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+// The end of the desktop session reaches the program as a signal, maybe while a message box
+// or the progress window turns an event loop of its own: the configuration is written at once
+// and the program ends, abandoning the page being converted, with nothing left half written.
+void endWithTheSession(MainWindow& window, const settings::Settings& settings,
+                       const std::string& configPath) {
+    const int stopFd = engine::catchStopSignals();
+    if (stopFd < 0)
         return;
-    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &window);
-    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
-        char byte;
-        while (read(g_signalPipe[0], &byte, 1) > 0) {
-        }
-        window.close();
-    });
-    struct sigaction action {};
-    action.sa_handler = onSessionSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int signal : {SIGTERM, SIGHUP, SIGINT})
-        sigaction(signal, &action, nullptr);
+    auto* notifier = new QSocketNotifier(stopFd, QSocketNotifier::Read, &window);
+    QObject::connect(notifier, &QSocketNotifier::activated, &window,
+                     [&window, &settings, configPath] {
+                         // A copy, since a conversion may still be reading the settings.
+                         settings::Settings stored = settings;
+                         finishWindowRun(window, stored, configPath);
+                         engine::endAtOnce();
+                     });
 }
 
 } // namespace
@@ -97,7 +85,7 @@ void runWindowMode(const std::string& title, const std::string& inputFile) {
 
     MainWindow window(title, settings, job, queue, windowHooks(settings, job, configPath, themes));
     window.restoreGeometryFromSettings();
-    closeOnSessionEnd(window);
+    endWithTheSession(window, settings, configPath);
     window.finishStartUp();
     if (!inputFile.empty())
         window.openInputFile(inputFile);

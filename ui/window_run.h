@@ -9,9 +9,10 @@
 namespace kx::ui {
 
 // Runs the window mode: reads the configuration file, opens the main window titled `title`
-// and turns the event loop until the window is closed or the desktop session ends it
-// (SIGTERM, SIGHUP, SIGINT count as a close request); then stores the window's geometry,
+// and turns the event loop until the window is closed; then stores the window's geometry,
 // empties the recent output folders when history is off and writes the configuration file.
+// The end of the desktop session (SIGTERM, SIGHUP, SIGINT) does the same at once, whatever
+// window is open, and ends the process there, abandoning a conversion under way.
 // A non-empty `inputFile` is taken as the input file once the window is up, as a dropped
 // file would be. Without a usable display it says so on standard error and returns. Main
 // thread only.

@@ -48,8 +48,10 @@ protected:
     bool convert(const std::string& input) {
         m_job.inputPath = input;
         m_job.targetDepth = m_settings.bmpBpp;
+        m_progress.reset();
         ConversionRun run{m_settings, m_job, m_queue, m_progress};
-        return convertFile(run);
+        m_why.clear();
+        return convertFile(run, m_why);
     }
 
     int runWorker(std::vector<std::string>* debug = nullptr, PageSourceFactory open = {}) {
@@ -62,6 +64,35 @@ protected:
         conversionWorker(run);
         return m_progress.count;
     }
+
+    std::string m_why; // of the last convert()
+};
+
+// The pages of a file read in this process, noting where the progress record stood at each
+// page and asking the run to stop while page `stopAt` (0-based) is converted.
+class WatchedPages : public imaging::PageSource {
+public:
+    WatchedPages(const std::string& path, Progress& progress, int stopAt,
+                 std::vector<std::pair<int, int>>& seen)
+        : m_pages(decoder::openPagesInProcess(path)), m_progress(progress), m_stopAt(stopAt),
+          m_seen(seen) {}
+
+    int pageCount() const override { return m_pages->pageCount(); }
+    imaging::Bitmap loadPage(int index, imaging::PageInfo& info) override {
+        {
+            std::lock_guard guard(m_progress.lock);
+            m_seen.emplace_back(m_progress.pageIndex, m_progress.pageCount);
+        }
+        if (index == m_stopAt)
+            m_progress.requestStop();
+        return m_pages->loadPage(index, info);
+    }
+
+private:
+    std::unique_ptr<imaging::PageSource> m_pages;
+    Progress& m_progress;
+    int m_stopAt;
+    std::vector<std::pair<int, int>>& m_seen;
 };
 
 uint32_t littleEndian32(const std::string& bytes, size_t offset) {
@@ -149,19 +180,57 @@ TEST_F(ConversionWorkerTest, SequenceNumberCountsSuccessfulJobsAcrossRuns) {
     EXPECT_EQ(m_job.sequenceNumber, 3);
 }
 
-TEST_F(ConversionWorkerTest, ClearingTheRunningFlagStopsAfterTheCurrentJob) {
+TEST_F(ConversionWorkerTest, AStopEndsTheRunAfterTheCurrentPageAndFailsItsFile) {
+    ASSERT_TRUE(setInputFile(m_job, m_queue, writePages("long.tif", 6)));
+    std::vector<std::pair<int, int>> seen;
+    const int converted = runWorker(nullptr, [&](const std::string& path) {
+        return std::make_unique<WatchedPages>(path, m_progress, 2, seen);
+    });
+    EXPECT_EQ(converted, 0);
+    EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{{1, 6}, {2, 6}, {3, 6}}));
+    for (int p = 1; p <= 6; ++p)
+        EXPECT_EQ(fs::exists(m_dir.file("long[" + std::to_string(p) + "].bmp")), p <= 3) << p;
+    EXPECT_EQ(m_progress.problem, "the run was stopped before page 4");
+}
+
+TEST_F(ConversionWorkerTest, AStopBetweenJobsLeavesTheOthersUntried) {
     for (int i = 0; i < 5; ++i)
         m_queue[writePages("job" + std::to_string(i) + ".tif", 1)] = Job{};
     int opened = 0;
     const int converted = runWorker(nullptr, [&](const std::string& path) {
-        if (++opened == 3) {
-            std::lock_guard guard(m_progress.lock);
-            m_progress.running = false;
-        }
+        if (++opened == 3)
+            m_progress.requestStop();
         return decoder::openPagesInProcess(path);
     });
     EXPECT_EQ(opened, 3);
-    EXPECT_EQ(converted, 3);
+    EXPECT_EQ(converted, 2) << "the third job stops before its first page";
+}
+
+TEST_F(ConversionWorkerTest, AFailedFileSaysWhy) {
+    const std::string missing = m_dir.file("missing.tif");
+    const std::string png = m_dir.file("picture.tif");
+    test::writeFile(png, std::string("\x89PNG\r\n\x1A\n", 8) + std::string(40, '\0'));
+    const std::string text = m_dir.file("notes.tif");
+    test::writeFile(text, "just some notes");
+    const std::string layers = test::corpusFile("shapes_multi_color.tif");
+    const struct {
+        const char* name;
+        std::string input;
+        std::string mask;
+        std::string problem;
+    } cases[] = {
+        {"missing", missing, "", "cannot open " + missing + ": No such file or directory"},
+        {"png", png, "", png + " is a PNG file, not a TIFF file"},
+        {"text", text, "", text + " is not a TIFF file"},
+        {"undecodable page", layers, "", "page 4: "},
+        {"output folder that cannot take a file", writePages("fine.tif", 1),
+         "missing/%filename%.%ext%", "cannot create a file in " + m_dir.file("missing/")},
+    };
+    for (const auto& c : cases) {
+        m_settings.filenameMask = c.mask.empty() ? "%filename%.%ext%" : c.mask;
+        EXPECT_FALSE(convert(c.input)) << c.name;
+        EXPECT_EQ(m_why.rfind(c.problem, 0), 0u) << c.name << ": " << m_why;
+    }
 }
 
 TEST_F(ConversionWorkerTest, FailedJobReportsZeroDurationToTheNext) {

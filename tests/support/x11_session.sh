@@ -46,3 +46,13 @@ x11_wait_window() {
   echo "no window named '$1' appeared" >&2
   return 1
 }
+
+# x11_private_home WORK: a home, configuration and runtime folder of their own below WORK for
+# the program under test, so that it neither reads nor writes the user's, and the platform
+# chosen by DISPLAY rather than by QT_QPA_PLATFORM.
+x11_private_home() {
+  export HOME="$1/home" XDG_CONFIG_HOME="$1/config" XDG_RUNTIME_DIR="$1/run"
+  mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
+  chmod 700 "$XDG_RUNTIME_DIR"
+  unset QT_QPA_PLATFORM
+}

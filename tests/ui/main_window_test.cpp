@@ -22,6 +22,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -41,6 +42,9 @@ struct RunOutcome {
     bool opened = false;
     QString title;
     QString file;
+    QString problem;
+    QStringList titles;    // every title shown while the worker ran
+    std::vector<int> bars; // every bar position shown while it ran
     int bar = -1;
     int barMaximum = -1;
     int barTop = -1;
@@ -98,12 +102,17 @@ protected:
                 clock.start();
             outcome.opened = true;
             if (!progress->workerEnded()) {
+                if (outcome.titles.empty() || outcome.titles.back() != progress->windowTitle())
+                    outcome.titles << progress->windowTitle();
+                if (outcome.bars.empty() || outcome.bars.back() != progress->barValue())
+                    outcome.bars.push_back(progress->barValue());
                 if (onTick)
                     onTick(*progress);
                 return;
             }
             outcome.title = progress->windowTitle();
             outcome.file = progress->fileText();
+            outcome.problem = progress->problemText();
             outcome.bar = progress->barValue();
             outcome.barMaximum = progress->barMaximum();
             outcome.barTop = progress->barTop();
@@ -379,39 +388,78 @@ TEST_F(MainWindowTest, SequenceNumberCountsRunsUntilNew) {
     EXPECT_FALSE(fs::exists(out + "/seq_00003.bmp"));
 }
 
-TEST_F(MainWindowTest, CloseQuestionKeepsOrStopsTheRunAndTheLoopStaysResponsive) {
-    const std::string tiff = sampleTiff("long.tif", 200, 160);
-    m_window->inputField()->setText(QString::fromStdString(tiff));
+// The page shown in a title such as "Converting (12/200)"; 0 for any other title.
+int shownPage(const QString& title) {
+    static const QRegularExpression page(R"(^Converting \((\d+)/200\)$)");
+    const QRegularExpressionMatch match = page.match(title);
+    return match.hasMatch() ? match.captured(1).toInt() : 0;
+}
+
+TEST_F(MainWindowTest, ProgressFollowsThePagesOfTheFile) {
+    m_window->inputField()->setText(QString::fromStdString(sampleTiff("pages.tif", 200, 160)));
     m_window->outputFolderBox()->addItem(QString::fromStdString(outputFolder()));
+    const RunOutcome outcome = watchRun([&] { m_window->runCommand(k_commandConvert); });
+    ASSERT_GE(outcome.titles.size(), 3u);
+    std::vector<int> pages;
+    for (const QString& title : outcome.titles)
+        pages.push_back(shownPage(title));
+    EXPECT_TRUE(std::is_sorted(pages.begin(), pages.end()));
+    EXPECT_GT(pages.back(), 1) << outcome.titles.join("|").toStdString();
+    EXPECT_TRUE(std::is_sorted(outcome.bars.begin(), outcome.bars.end()));
+    EXPECT_GT(outcome.bars.back(), 0);
+    EXPECT_EQ(outcome.title.toStdString(), "Conversion complete (1/1)");
+}
+
+TEST_F(MainWindowTest, CloseQuestionKeepsOrStopsTheRunAfterTheCurrentPage) {
+    const std::string out = outputFolder();
+    m_window->inputField()->setText(QString::fromStdString(sampleTiff("long.tif", 200, 160)));
+    m_window->outputFolderBox()->addItem(QString::fromStdString(out));
     m_dialogs.questionAnswers = {false, true};
-    int asked = 0;
+    int askedAt = 0;
     const RunOutcome outcome =
         watchRun([&] { m_window->runCommand(k_commandConvert); },
                  [&](ProgressWindow& progress) {
-                     // Once the job runs, so that Yes stops after it.
-                     if (asked < 2 && progress.windowTitle().endsWith("(1/1)")) {
-                         ++asked;
+                     // Once pages are under way, so that No lets the run go on and Yes stops it.
+                     const int page = shownPage(progress.windowTitle());
+                     if (m_dialogs.questions.size() < 2 && page > askedAt + 1) {
+                         askedAt = page;
                          progress.close();
                      }
                  });
     ASSERT_EQ(m_dialogs.questions.size(), 2u);
     EXPECT_EQ(m_dialogs.questions[0].text.toStdString(), "Do you want to break the conversion?");
-    // Yes ends the run after its one job.
     EXPECT_EQ(outcome.title.toStdString(), "Conversion stopped (1/1)");
     EXPECT_EQ(outcome.file.toStdString(), "Conversion stopped");
     EXPECT_EQ(m_window->statusText(), "Conversion stopped");
+    // The pages before the stop are kept whole, and the run ends long before the last page.
+    int written = 0;
+    while (fs::exists(out + "/long[" + std::to_string(written + 1) + "].bmp"))
+        ++written;
+    EXPECT_GE(written, askedAt);
+    EXPECT_LT(written, 200);
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), written);
     EXPECT_LT(outcome.longestGapMs, 100);
 }
 
-TEST_F(MainWindowTest, AFileThatFailsIsNotCalledComplete) {
-    const std::string broken = m_dir.file("broken.tif");
-    test::writeFile(broken, "II*\0garbage that is no TIFF directory");
-    m_window->inputField()->setText(QString::fromStdString(broken));
-    m_window->outputFolderBox()->addItem(QString::fromStdString(outputFolder()));
-    const RunOutcome outcome = watchRun([&] { m_window->runCommand(k_commandConvert); });
-    EXPECT_EQ(outcome.title.toStdString(), "Conversion stopped (1/1)");
-    EXPECT_EQ(outcome.file.toStdString(), "Files converted: 0 of 1");
-    EXPECT_EQ(m_window->statusText(), "Conversion stopped");
+TEST_F(MainWindowTest, AFailedRunSaysWhyInTheWindowAndTheStatusBar) {
+    const std::string notTiff = m_dir.file("picture.tif");
+    test::writeFile(notTiff, "just some notes");
+    const std::string missing = m_dir.file("gone.tif");
+    for (const auto& [input, problem] :
+         {std::pair{missing, "cannot open " + missing + ": No such file or directory"},
+          {notTiff, notTiff + " is not a TIFF file"}}) {
+        m_window->inputField()->setText(QString::fromStdString(input));
+        m_window->outputFolderBox()->clear();
+        m_window->outputFolderBox()->addItem(QString::fromStdString(outputFolder()));
+        const RunOutcome outcome = watchRun([&] { m_window->runCommand(k_commandConvert); });
+        EXPECT_EQ(outcome.title.toStdString(), "Conversion stopped (1/1)");
+        EXPECT_EQ(outcome.file.toStdString(), "Files converted: 0 of 1");
+        EXPECT_EQ(m_window->statusText(), "Conversion stopped: " + problem);
+        // The window says it as a sentence of its own.
+        std::string sentence = problem;
+        sentence[0] = static_cast<char>(std::toupper(sentence[0]));
+        EXPECT_EQ(outcome.problem.toStdString(), sentence);
+    }
 }
 
 TEST_F(MainWindowTest, OutputFormatButtonOpensPreferencesOnTheOutputPage) {

@@ -28,5 +28,31 @@ TEST(ShortenMiddle, KeepsBothEndsOfLongTextsInCharacters) {
     EXPECT_EQ(shortenMiddle("ääääääääää", 9), "äää...äää");
 }
 
+TEST(RunPosition, StepsAndTitleFollowPagesWithinJobs) {
+    const struct {
+        const char* name;
+        RunPosition at;
+        int steps;
+        std::pair<int32_t, int32_t> title;
+    } cases[] = {
+        {"before the first job", {0, 1, 0, 0}, 0, {0, 1}},
+        {"one job, file not open yet", {1, 1, 0, 0}, 0, {1, 1}},
+        {"one page file", {1, 1, 1, 1}, 0, {1, 1}},
+        {"page 51 of 200", {1, 1, 51, 200}, 250, {51, 200}},
+        {"last page of 200", {1, 1, 200, 200}, 995, {200, 200}},
+        {"second of four jobs, its page 2 of 4", {2, 4, 2, 4}, 312, {2, 4}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(stepsDone(c.at), c.steps) << c.name;
+        EXPECT_EQ(titleCount(c.at), c.title) << c.name;
+    }
+}
+
+TEST(RemainingMs, GoesOnAtThePaceSoFar) {
+    EXPECT_EQ(remainingMs(0, 5000), -1);
+    EXPECT_EQ(remainingMs(250, 10'000), 30'000);
+    EXPECT_EQ(remainingMs(k_runSteps, 10'000), 0);
+}
+
 } // namespace
 } // namespace kx::ui
