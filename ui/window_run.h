@@ -13,9 +13,11 @@ namespace kx::ui {
 // (SIGTERM, SIGHUP, SIGINT count as a close request); then stores the window's geometry,
 // empties the recent output folders when history is off and writes the configuration file.
 // A non-empty `inputFile` is taken as the input file once the window is up, as a dropped
-// file would be. Without a usable display it says so on standard error and returns. Main
-// thread only.
-void runWindowMode(const std::string& title, const std::string& inputFile = {});
+// file would be; so are files that later starts hand over through the local socket
+// `handOverPath` (none when empty), which also raise the window. Without a usable display
+// it says so on standard error and returns. Main thread only.
+void runWindowMode(const std::string& title, const std::string& inputFile = {},
+                   const std::string& handOverPath = {});
 
 class MainWindow;
 struct ThemeEntry;
