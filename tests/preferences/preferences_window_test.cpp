@@ -85,7 +85,7 @@ settings::Settings nonDefaultSettings() {
     s.solidOpacity = 128;
     s.doWatermark = 2;
     s.text = "Sample text";
-    s.fonts = "DejaVu Sans,NoSuchFont123,DejaVu Serif";
+    s.fonts = "Arial,Tahoma,Verdana,DejaVu Serif";
     s.font = "DejaVu Serif";
     s.fontSize = 20;
     s.fontLeading = 3;
@@ -316,6 +316,7 @@ TEST_F(PreferencesWindowTest, SlidersShowOffsetAndHundredths) {
 
 TEST_F(PreferencesWindowTest, ListsOfTheWindowHoldTheirEntries) {
     settings::Settings s = nonDefaultSettings();
+    s.fonts = "DejaVu Sans,NoSuchFont123,DejaVu Serif";
     open(s);
     const struct {
         const char* control;
