@@ -68,6 +68,7 @@ MainWindow::MainWindow(const std::string& title, settings::Settings& settings,
     buildMenus();
     buildToolbar();
     m_status = new QLabel(this);
+    m_status->setContentsMargins(4, 0, 4, 0);
     statusBar()->addWidget(m_status, 1);
     statusBar()->setSizeGripEnabled(false);
     buildContainer();
@@ -124,6 +125,11 @@ void MainWindow::buildContainer() {
         connect(button, &QToolButton::clicked, this, [this, command] { runCommand(command); });
         m_fieldButtons[i] = button;
     }
+    // Tab walks the rows as they are read: each field, then its button, then Convert.
+    QWidget* const order[] = {m_inputField, m_fieldButtons[0], m_outputBox,    m_fieldButtons[1],
+                              m_formatBox,  m_fieldButtons[2], m_convertButton};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
 
     connect(m_outputBox, &QComboBox::activated, this, [this] {
         m_paths.outputFolder = m_outputBox->currentText().toStdString();
