@@ -1,6 +1,6 @@
 #include "ui/preferences/preferences_fields.h"
 
-#include "engine/watermark.h"
+#include "engine/drawing_module.h"
 #include "imaging/format_registry.h"
 #include "settings/setting_keys.h"
 #include "settings/settings.h"
