@@ -48,6 +48,11 @@ bool isFolder(const std::string& path) {
     return !path.empty() && std::filesystem::is_directory(path, error);
 }
 
+bool isFile(const std::string& path) {
+    std::error_code error;
+    return !path.empty() && std::filesystem::is_regular_file(path, error);
+}
+
 // The first local file of a drop, or empty when the drop is not a list of files.
 QString droppedFile(const QMimeData* data) {
     if (!data || !data->hasUrls())
@@ -75,6 +80,12 @@ MainWindow::MainWindow(const std::string& title, settings::Settings& settings,
     registerShortcuts();
     applyPictures();
     fitHeight();
+}
+
+MainWindow::~MainWindow() {
+    // The field loses the focus while the window is taken down, which must not reach a half
+    // destroyed window.
+    m_inputField->disconnect(this);
 }
 
 void MainWindow::buildContainer() {
@@ -385,17 +396,9 @@ bool MainWindow::setInputFile(const std::string& path) {
     return true;
 }
 
-MainWindow::~MainWindow() {
-    // The field loses the focus while the window is taken down, which must not reach a half
-    // destroyed window.
-    m_inputField->disconnect(this);
-}
-
 void MainWindow::takeTypedInput() {
     const std::string typed(base::trimmed(m_inputField->text().toStdString()));
-    std::error_code error;
-    if (std::filesystem::is_regular_file(typed, error) &&
-        base::trimmed(m_outputBox->currentText().toStdString()).empty())
+    if (isFile(typed) && base::trimmed(m_outputBox->currentText().toStdString()).empty())
         setInputFile(typed);
 }
 
@@ -403,9 +406,7 @@ void MainWindow::chooseInputFile() {
     // The dialog opens where the last input file lies: the one in the field, else the one of
     // the last run or choice.
     const std::string typed(base::trimmed(m_inputField->text().toStdString()));
-    std::error_code error;
-    const std::string last =
-        std::filesystem::is_regular_file(typed, error) ? typed : m_paths.inputPath;
+    const std::string last = isFile(typed) ? typed : m_paths.inputPath;
     const QString chosen =
         dialogs().openFile(this, uiText("Dialog", "Select Input Files"),
                            qtext(base::folderPart(last)), toQtFilter(inputFileFilter()));
