@@ -31,11 +31,14 @@ std::string sharedPrivateFolder() {
     return isPrivateFolder(folder) ? folder : std::string();
 }
 
-int openLockFile(const std::string& folder, const std::string& name) {
+int openLockFile(const std::string& folder, const std::string& name, std::string& handOverPath) {
     if (folder.empty())
         return -1;
     const std::string path = folder + "/" + name + ".lock";
-    return open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd >= 0)
+        handOverPath = folder + "/" + name + ".socket";
+    return fd;
 }
 
 } // namespace
@@ -53,17 +56,18 @@ InstanceLock::~InstanceLock() {
 bool InstanceLock::acquire(const std::string& name) {
     release();
     m_lockName = name;
-    m_fd = openLockFile(lockFolder(), name);
+    m_handOverPath.clear();
+    m_fd = openLockFile(lockFolder(), name, m_handOverPath);
     // A broken runtime folder must not stop the program from ever starting.
     if (m_fd < 0)
-        m_fd = openLockFile(sharedPrivateFolder(), name);
+        m_fd = openLockFile(sharedPrivateFolder(), name, m_handOverPath);
     // The shared folder is taken by someone else: a fresh one keeps this copy running, at the
     // price of not seeing other copies.
     if (m_fd < 0) {
         std::string fresh = temporaryBase() + "/kestrelix-" + std::to_string(getuid()) + "-XXXXXX";
         if (mkdtemp(fresh.data())) {
             m_freshFolder = fresh;
-            m_fd = openLockFile(fresh, name);
+            m_fd = openLockFile(fresh, name, m_handOverPath);
         }
     }
     if (m_fd < 0) {

@@ -21,10 +21,16 @@ public:
     bool acquire(const std::string& name);
     void release();
 
+    // The local socket beside the lock file, "<name>.socket", where the copy holding the lock
+    // takes hand-overs from later starts. Known after acquire(), whether it succeeded or
+    // another copy held the lock; empty when no lock file could be opened.
+    const std::string& handOverPath() const { return m_handOverPath; }
+
 private:
     int m_fd = -1;
     std::string m_freshFolder; // a folder made for this lock alone, removed on release
     std::string m_lockName;
+    std::string m_handOverPath;
 };
 
 // The folder the lock file lives in: $XDG_RUNTIME_DIR when set, else the shared private

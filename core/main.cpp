@@ -2,6 +2,7 @@
 #include "core/command_line.h"
 #include "core/console.h"
 #include "core/console_run.h"
+#include "core/hand_over.h"
 #include "core/instance_lock.h"
 #include "core/window_module.h"
 #include "engine/job_state.h"
@@ -90,18 +91,23 @@ bool runCommandLine(const std::vector<std::string>& parameters, const char* argv
 
 int main(int argc, char** argv) {
     const std::vector<std::string> parameters(argv + (argc > 0 ? 1 : 0), argv + argc);
+    // A file as the only parameter is what a desktop's "Open with" hands over.
+    const bool openWith = parameters.size() == 1 && !parameters[0].starts_with('-');
 
     kx::core::InstanceLock lock;
-    if (!lock.acquire(kx::base::titleText()))
-        return 0; // another copy runs: end at once, silently
+    if (!lock.acquire(kx::base::titleText())) {
+        // Another copy runs: a start of the window gives it the file and raises its window;
+        // either way this copy ends at once, silently.
+        if (parameters.empty() || openWith)
+            kx::core::handOver(lock.handOverPath(), openWith ? parameters[0] : "");
+        return 0;
+    }
 
     if (parameters.empty() || runCommandLine(parameters, argc > 0 ? argv[0] : nullptr)) {
-        // A file as the only parameter is what a desktop's "Open with" hands over.
-        const bool openWith = parameters.size() == 1 && !parameters[0].starts_with('-');
         const std::string title = kx::base::titleText();
         if (const kx::ui::WindowFunctions* window = kx::core::windowFunctions(title))
             window->runWindow(title.c_str(), openWith ? parameters[0].c_str() : "",
-                              &kx::settings::globalSettings());
+                              lock.handOverPath().c_str(), &kx::settings::globalSettings());
     }
     return 0;
 }

@@ -27,6 +27,11 @@ const DrawingFunctions* drawingFunctions(std::string& why) {
     return loaded.table;
 }
 
+bool fontCanBeLoaded(const std::string& family) {
+    const DrawingFunctions* drawing = drawingFunctions();
+    return drawing && drawing->fontAvailable(family.c_str());
+}
+
 DrawingSupport::~DrawingSupport() {
     if (m_gui)
         drawingFunctions()->endGui(m_gui);

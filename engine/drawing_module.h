@@ -50,6 +50,11 @@ inline const DrawingFunctions* drawingFunctions() {
     return drawingFunctions(why);
 }
 
+// True when `family` names an installed face, directly or through a configured alias; a name
+// that only falls back to the default face is false. False without Qt's GUI layer running or
+// without the drawing module.
+bool fontCanBeLoaded(const std::string& family);
+
 // Keeps Qt's GUI layer up for a run that draws: start() brings it up when the process has
 // none (fonts need it), and the destructor ends what start() began.
 class DrawingSupport {

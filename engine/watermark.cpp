@@ -189,11 +189,6 @@ WatermarkProblem prepareWatermark(const settings::Settings& settings, PreparedWa
     return out.font ? WatermarkProblem::None : WatermarkProblem::InvalidFont;
 }
 
-bool fontCanBeLoaded(const std::string& family) {
-    const DrawingFunctions* drawing = drawingFunctions();
-    return drawing && drawing->fontAvailable(family.c_str());
-}
-
 std::string watermarkText(const settings::Settings& settings, const JobState& job) {
     std::string text = settings.text;
     if (std::count(text.begin(), text.end(), '%') < 2)

@@ -28,11 +28,6 @@ struct PreparedWatermark {
 WatermarkProblem prepareWatermark(const settings::Settings& settings, PreparedWatermark& out,
                                   const std::string& decoderPath = decoder::defaultDecoderPath());
 
-// True when `family` names an installed face, directly or through a configured alias; a name
-// that only falls back to the default face is false. False without Qt's GUI layer running or
-// without the drawing module.
-bool fontCanBeLoaded(const std::string& family);
-
 // The watermark text with the mask tokens of the current page replaced.
 std::string watermarkText(const settings::Settings& settings, const JobState& job);
 

@@ -5,9 +5,11 @@
 //
 // icon renders the program's icon as a square PNG for the icon theme.
 // theme renders the hand-drawn pictures: THEME_ZIP gets theme.cfg and every icon at 16, 24, 32,
-// 48 and 64 pixels as NAME_SIZE.png, plus the 64-pixel Convert button. BUILTIN_FOLDER gets
-// every icon at 16 pixels as NAME.png, the Convert button at 64 pixels and the 360 x 40 About
-// banner.
+// 48, 64, 96 and 128 pixels as NAME_SIZE.png (the last two serve the large toolbar sizes on
+// screens of scale factor 2), plus the Convert button at 64 pixels and, for such screens, at
+// 128 as convert_button@2x.png. BUILTIN_FOLDER gets every icon at 16 pixels as NAME.png and
+// at 32 as NAME@2x.png, the Convert button at 64 and 128 pixels and the 360 x 40 About banner
+// at single and double size.
 #include <QBuffer>
 #include <QByteArray>
 #include <QDir>
@@ -27,9 +29,14 @@
 
 namespace {
 
-constexpr int k_iconSizes[] = {16, 24, 32, 48, 64};
+constexpr int k_iconSizes[] = {16, 24, 32, 48, 64, 96, 128};
 const QString k_buttonName = "convert_button";
 const QString k_bannerName = "about_banner";
+
+// "name.png", or "name@2x.png" for the picture of a screen with scale factor 2.
+QString scaledName(const QString& name, int scale) {
+    return scale == 1 ? name + ".png" : QString("%1@%2x.png").arg(name).arg(scale);
+}
 
 // The PNG bytes of `svgPath` drawn over transparency at `size`; empty when the SVG cannot be
 // read.
@@ -111,16 +118,21 @@ int renderTheme(const QDir& sources, const QString& zipPath, const QDir& builtIn
         const QString name = QFileInfo(file).completeBaseName();
         const QString svgPath = sources.filePath(file);
         if (name == k_bannerName) {
-            const QByteArray png = renderPng(svgPath, QSize(360, 40));
-            if (png.isEmpty() || !writeFile(builtIn.filePath(name + ".png"), png))
-                return fail("cannot render", file);
+            for (int scale : {1, 2}) {
+                const QString output = builtIn.filePath(scaledName(name, scale));
+                const QByteArray png = renderPng(svgPath, QSize(360, 40) * scale);
+                if (png.isEmpty() || !writeFile(output, png))
+                    return fail("cannot render", file);
+            }
             continue;
         }
         if (name == k_buttonName) {
-            const QByteArray png = renderPng(svgPath, QSize(64, 64));
-            if (png.isEmpty() || !writeFile(builtIn.filePath(name + ".png"), png) ||
-                !addEntry(zip.get(), name + ".png", png))
-                return fail("cannot render", file);
+            for (int scale : {1, 2}) {
+                const QByteArray png = renderPng(svgPath, QSize(64, 64) * scale);
+                if (png.isEmpty() || !writeFile(builtIn.filePath(scaledName(name, scale)), png) ||
+                    !addEntry(zip.get(), scaledName(name, scale), png))
+                    return fail("cannot render", file);
+            }
             continue;
         }
         for (int pixels : k_iconSizes) {
@@ -128,8 +140,10 @@ int renderTheme(const QDir& sources, const QString& zipPath, const QDir& builtIn
             if (png.isEmpty() ||
                 !addEntry(zip.get(), QString("%1_%2.png").arg(name).arg(pixels), png))
                 return fail("cannot render", file);
-            if (pixels == 16 && !writeFile(builtIn.filePath(name + ".png"), png))
-                return fail("cannot write", builtIn.filePath(name + ".png"));
+            const int scale = pixels / 16;
+            if ((pixels == 16 || pixels == 32) &&
+                !writeFile(builtIn.filePath(scaledName(name, scale)), png))
+                return fail("cannot write", builtIn.filePath(scaledName(name, scale)));
         }
     }
     if (archive_write_close(zip.get()) != ARCHIVE_OK)

@@ -70,6 +70,8 @@ constexpr TextPair k_builtInTexts[] = {
     {"Warning", "Warning"},
     {"Insufficient memory", "Insufficient Memory"},
     {"Unable to open file", "Unable to open the file: %s1%!"},
+    {"No desktop opener", "Unable to open %s1%!\r\n\r\nNo program of this desktop opens it: "
+                          "xdg-open (package xdg-utils) is not installed."},
     {"Unable to save file", "Unable to save the file: %s1%!"},
     {"Empty input files", "No input file(s) found. Please, add valid file(s) and try again!"},
     {"Empty input folder",

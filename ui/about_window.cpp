@@ -26,7 +26,7 @@ QLabel* makeLink(QWidget* parent, const QString& caption, const QUrl& target) {
     link->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
     link->setCursor(Qt::PointingHandCursor);
     QObject::connect(link, &QLabel::linkActivated, link,
-                     [target](const QString&) { dialogs().openUrl(target); });
+                     [target](const QString&) { openOnDesktop(target); });
     return link;
 }
 

@@ -65,7 +65,7 @@ void ConverterSearchWindow::search() {
         return;
     }
     accept();
-    dialogs().openUrl(converterSearchUrl(from, to));
+    openOnDesktop(converterSearchUrl(from, to));
 }
 
 void openConverterSearch(QWidget* parent) {

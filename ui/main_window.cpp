@@ -13,6 +13,7 @@
 #include "ui/recent_folders.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -22,6 +23,7 @@
 #include <QMimeData>
 #include <QShortcut>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -46,6 +48,11 @@ bool isFolder(const std::string& path) {
     return !path.empty() && std::filesystem::is_directory(path, error);
 }
 
+bool isFile(const std::string& path) {
+    std::error_code error;
+    return !path.empty() && std::filesystem::is_regular_file(path, error);
+}
+
 // The first local file of a drop, or empty when the drop is not a list of files.
 QString droppedFile(const QMimeData* data) {
     if (!data || !data->hasUrls())
@@ -66,12 +73,19 @@ MainWindow::MainWindow(const std::string& title, settings::Settings& settings,
     buildMenus();
     buildToolbar();
     m_status = new QLabel(this);
+    m_status->setContentsMargins(4, 0, 4, 0);
     statusBar()->addWidget(m_status, 1);
     statusBar()->setSizeGripEnabled(false);
     buildContainer();
     registerShortcuts();
     applyPictures();
     fitHeight();
+}
+
+MainWindow::~MainWindow() {
+    // The field loses the focus while the window is taken down, which must not reach a half
+    // destroyed window.
+    m_inputField->disconnect(this);
 }
 
 void MainWindow::buildContainer() {
@@ -86,6 +100,14 @@ void MainWindow::buildContainer() {
     addLabel("Input File", 5);
     m_inputField = new QLineEdit(m_container);
     m_inputField->setGeometry(10, 20, 350, 22);
+    // A file dropped on the field is the window's drop; the field itself would paste its
+    // address as text.
+    m_inputField->setAcceptDrops(false);
+    connect(m_inputField, &QLineEdit::editingFinished, this, [this] { takeTypedInput(); });
+    connect(m_inputField, &QLineEdit::returnPressed, this, [this] {
+        takeTypedInput();
+        runCommand(k_commandConvert);
+    });
     addLabel("Output Folder", 45);
     m_outputBox = new QComboBox(m_container);
     m_outputBox->setGeometry(10, 60, 350, 22);
@@ -114,9 +136,16 @@ void MainWindow::buildContainer() {
         connect(button, &QToolButton::clicked, this, [this, command] { runCommand(command); });
         m_fieldButtons[i] = button;
     }
+    // Tab walks the rows as they are read: each field, then its button, then Convert.
+    QWidget* const order[] = {m_inputField, m_fieldButtons[0], m_outputBox,    m_fieldButtons[1],
+                              m_formatBox,  m_fieldButtons[2], m_convertButton};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
 
-    connect(m_outputBox, &QComboBox::activated, this,
-            [this] { m_paths.outputFolder = m_outputBox->currentText().toStdString(); });
+    connect(m_outputBox, &QComboBox::activated, this, [this] {
+        m_paths.outputFolder = m_outputBox->currentText().toStdString();
+        showReady();
+    });
     connect(m_formatBox, &QComboBox::activated, this, [this] {
         m_settings.outputFormat = m_formatBox->currentData().toString().toStdString();
     });
@@ -145,7 +174,8 @@ void MainWindow::buildMenus() {
         const char* picture;
     };
     auto addMenu = [this](const char* titleKey, std::initializer_list<Item> items) {
-        QMenu* menu = menuBar()->addMenu(uiText("Menu", titleKey));
+        // "&" makes the title's first letter its mnemonic: Alt+F opens File.
+        QMenu* menu = menuBar()->addMenu("&" + uiText("Menu", titleKey));
         for (const Item& item : items) {
             if (!item.key) {
                 menu->addSeparator();
@@ -159,7 +189,7 @@ void MainWindow::buildMenus() {
     const Item separator{nullptr, "", 0, ""};
     addMenu("File", {{"New", "Ctrl+N", k_commandNew, "New"},
                      separator,
-                     {"Select Input File", "", k_commandSelectInputFile, "Add"},
+                     {"Select Input File", "Ctrl+O", k_commandSelectInputFile, "Add"},
                      {"Select Output Folder", "", k_commandSelectOutputFolder, "OutFolder"},
                      separator,
                      {"Exit", "Alt+X", k_commandExit, "Exit"}});
@@ -243,10 +273,9 @@ void MainWindow::registerShortcuts() {
     static constexpr struct {
         const char* keys;
         int command;
-    } k_shortcuts[] = {{"Ctrl+N", k_commandNew},
-                       {"Alt+X", k_commandExit},
-                       {"F5", k_commandConvert},
-                       {"F1", k_commandManual}};
+    } k_shortcuts[] = {{"Ctrl+N", k_commandNew}, {"Ctrl+O", k_commandSelectInputFile},
+                       {"Alt+X", k_commandExit}, {"Ctrl+Q", k_commandExit},
+                       {"F5", k_commandConvert}, {"F1", k_commandManual}};
     for (const auto& shortcut : k_shortcuts) {
         auto* key = new QShortcut(QKeySequence(shortcut.keys), this);
         const int command = shortcut.command;
@@ -255,12 +284,14 @@ void MainWindow::registerShortcuts() {
 }
 
 // The window grows in width only; its height is the classic 260 unless large toolbar icons
-// need more room.
+// need more room, and it is never narrower than the whole toolbar, which would otherwise hide
+// its last buttons behind an overflow arrow.
 void MainWindow::fitHeight() {
     const int chrome = menuBar()->sizeHint().height() + m_toolbar->sizeHint().height() +
                        statusBar()->sizeHint().height();
     const int height = std::max(k_windowHeight, chrome + k_containerContent + k_noticeArea);
-    setMinimumSize(k_minimumWidth, height);
+    const int width = std::max(k_minimumWidth, m_toolbar->sizeHint().width());
+    setMinimumSize(width, height);
     setMaximumSize(QWIDGETSIZE_MAX, height);
 }
 
@@ -353,6 +384,7 @@ bool MainWindow::setInputFile(const std::string& path) {
     if (!engine::setInputFile(m_job, m_queue, path))
         return false;
     m_inputField->setText(qtext(path));
+    showReady();
     if (base::trimmed(m_outputBox->currentText().toStdString()).empty()) {
         const std::string folder = m_job.commandLineInputPath.empty() ? base::folderPart(path)
                                                                       : m_job.commandLineInputPath;
@@ -364,14 +396,24 @@ bool MainWindow::setInputFile(const std::string& path) {
     return true;
 }
 
+void MainWindow::takeTypedInput() {
+    const std::string typed(base::trimmed(m_inputField->text().toStdString()));
+    if (isFile(typed) && base::trimmed(m_outputBox->currentText().toStdString()).empty())
+        setInputFile(typed);
+}
+
 void MainWindow::chooseInputFile() {
+    // The dialog opens where the last input file lies: the one in the field, else the one of
+    // the last run or choice.
+    const std::string typed(base::trimmed(m_inputField->text().toStdString()));
+    const std::string last = isFile(typed) ? typed : m_paths.inputPath;
     const QString chosen =
-        dialogs().openFile(this, uiText("Dialog", "Select Input Files"), qtext(m_paths.inputPath),
-                           toQtFilter(inputFileFilter()));
+        dialogs().openFile(this, uiText("Dialog", "Select Input Files"),
+                           qtext(base::folderPart(last)), toQtFilter(inputFileFilter()));
     if (chosen.isEmpty())
         return;
     if (openInputFile(chosen.toStdString()))
-        m_paths.inputPath.clear();
+        m_paths.inputPath = chosen.toStdString();
     layoutContents();
 }
 
@@ -386,6 +428,7 @@ void MainWindow::chooseOutputFolder() {
     if (isFolder(folder) && addRecentFolder(m_settings, folder)) {
         m_paths.outputFolder = folder;
         refillOutputFolders();
+        showReady();
     }
     layoutContents();
 }
@@ -394,7 +437,11 @@ void MainWindow::convert() {
     const ConversionRequest request{m_inputField->text().toStdString(),
                                     m_outputBox->currentText().toStdString(),
                                     m_formatBox->currentData().toString().toStdString()};
-    runConversion(m_settings, m_job, m_queue, m_paths, *this, request);
+    // A refused run leaves nothing under way, whatever step the refusal came at.
+    if (!runConversion(m_settings, m_job, m_queue, m_paths, *this, request))
+        setStatusText(settings::lookupText("Msg", "Conversion is not complete"));
+    // The next file is typed or chosen there.
+    m_inputField->setFocus();
 }
 
 void MainWindow::openPreferences(int8_t startPage) {
@@ -439,6 +486,7 @@ void MainWindow::runCommand(int command) {
     switch (command) {
     case k_commandNew:
         startAfresh();
+        showReady();
         break;
     case k_commandExit:
         close();
@@ -512,8 +560,35 @@ bool MainWindow::openInputFile(const std::string& path) {
     return false;
 }
 
+void MainWindow::takeHandOver(const std::string& file) {
+    if (isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        modal->raise();
+        modal->activateWindow();
+    }
+    if (!file.empty())
+        openWhenNoWindowIsOpen(file);
+}
+
+// A run, Preferences or a side window owns the input until it closes; the file waits.
+void MainWindow::openWhenNoWindowIsOpen(const std::string& file) {
+    constexpr int k_retryMs = 250;
+    if (QApplication::activeModalWidget()) {
+        QTimer::singleShot(k_retryMs, this, [this, file] { openWhenNoWindowIsOpen(file); });
+        return;
+    }
+    openInputFile(file);
+}
+
 void MainWindow::setStatusText(const std::string& statusText) {
     m_status->setText(qtext(statusText));
+}
+
+void MainWindow::showReady() {
+    setStatusText(settings::lookupText("General", "Ready"));
 }
 
 std::string MainWindow::statusText() const {

@@ -64,6 +64,7 @@ class MainWindow : public QMainWindow, private ConversionHost {
 public:
     MainWindow(const std::string& title, settings::Settings& settings, engine::JobState& job,
                engine::JobQueue& queue, WindowHooks hooks = {});
+    ~MainWindow() override;
 
     // Places the window where the settings say it was last time.
     void restoreGeometryFromSettings();
@@ -87,6 +88,10 @@ public:
     // gets a warning that names it.
     bool openInputFile(const std::string& path);
 
+    // A later start of the program handed over `file` (empty for none): raises the window
+    // and takes the file as a dropped one, once no other window of the program is open.
+    void takeHandOver(const std::string& file);
+
     // Rebuilds pictures and lists after the Preferences window.
     void rebuildAfterPreferences(Rebuild request);
 
@@ -109,6 +114,9 @@ protected:
 private:
     QWidget* hostWindow() override { return this; }
     void setStatusText(const std::string& text) override;
+    // After the user changed the input or the output folder: the last run's outcome no
+    // longer describes the window.
+    void showReady();
     void refillOutputFolders() override;
     void setActiveProgress(ProgressWindow* progress) override { m_progress = progress; }
 
@@ -122,6 +130,11 @@ private:
     void fitHeight();
     void fillOutputFormats();
     void startAfresh();
+    // A path typed into the input field is taken like a chosen one once the user leaves the
+    // field or presses Enter, when the output folder box is still empty; an unacceptable
+    // one is left for Convert to refuse.
+    void takeTypedInput();
+    void openWhenNoWindowIsOpen(const std::string& file);
     void chooseInputFile();
     void chooseOutputFolder();
     void convert();

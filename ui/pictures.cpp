@@ -3,6 +3,7 @@
 #include "base/text.h"
 #include "gfx/builtin_pictures.h"
 
+#include <QGuiApplication>
 #include <QString>
 
 #include <map>
@@ -53,16 +54,25 @@ Slots& slotsOf(PictureSet set) {
 bool g_anyBound = false;
 
 // The built-in pictures are compiled in as Qt resources: every icon at 16 pixels under its
-// lower-case name, the Convert button at 64 pixels.
-QString resourceOf(PictureSet set, std::string_view name) {
-    if (set == PictureSet::Buttons && name == "Convert")
-        return QStringLiteral(":/builtin/convert_button.png");
-    return QStringLiteral(":/builtin/") + QString::fromStdString(base::lowerCase(name)) +
-           QStringLiteral(".png");
+// lower-case name, the Convert button at 64 pixels, each also at twice the size as
+// "name@2x.png".
+QString resourceOf(std::string_view stem, int scale) {
+    const QString suffix = scale == 1 ? QStringLiteral(".png") : QStringLiteral("@2x.png");
+    return QStringLiteral(":/builtin/") + QString::fromStdString(std::string(stem)) + suffix;
 }
 
-QPixmap builtInPicture(PictureSet set, std::string_view name) {
-    return QPixmap(resourceOf(set, name), "PNG");
+QPixmap builtInPicture(std::string_view stem) {
+    const int scale = pictureScale();
+    QPixmap pixmap(resourceOf(stem, scale), "PNG");
+    if (pixmap.isNull())
+        return QPixmap(resourceOf(stem, 1), "PNG");
+    pixmap.setDevicePixelRatio(scale);
+    return pixmap;
+}
+
+std::string stemOf(PictureSet set, std::string_view name) {
+    return set == PictureSet::Buttons && name == "Convert" ? "convert_button"
+                                                           : base::lowerCase(name);
 }
 
 } // namespace
@@ -77,7 +87,7 @@ void bindBuiltInPictures() {
         Slots& bound = slotsOf(set);
         bound.clear();
         for (const std::string& name : pictureNames(set))
-            bound[name] = builtInPicture(set, name);
+            bound[name] = builtInPicture(stemOf(set, name));
     }
     g_anyBound = true;
 }
@@ -104,7 +114,11 @@ void setPicture(PictureSet set, std::string_view name, const QPixmap& pixmap) {
 
 QPixmap aboutBanner() {
     gfx::registerBuiltInPictures();
-    return QPixmap(QStringLiteral(":/builtin/about_banner.png"), "PNG");
+    return builtInPicture("about_banner");
+}
+
+int pictureScale() {
+    return qApp && qApp->devicePixelRatio() > 1.0 ? 2 : 1;
 }
 
 int toolbarIconPixels(int uiSize) {

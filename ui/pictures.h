@@ -32,6 +32,11 @@ void setPicture(PictureSet set, std::string_view name, const QPixmap& pixmap);
 // The 360 x 40 banner of the About window.
 QPixmap aboutBanner();
 
+// The scale the pictures are loaded for: 2 when a screen of the application has a device
+// pixel ratio above 1 (QT_SCALE_FACTOR=2, a HiDPI screen), so that they stay sharp there;
+// else 1. A picture loaded at scale 2 has twice the pixels and device pixel ratio 2.
+int pictureScale();
+
 // Toolbar icon size in pixels for the `UI Size` setting: 0..4 give 16, 24, 32, 48 and 64;
 // any other value gives 0, meaning "leave the size as it is".
 int toolbarIconPixels(int uiSize);

@@ -10,8 +10,13 @@ namespace kx::ui {
 
 namespace {
 
-uLong folderChecksum(const std::string& path) {
-    const QByteArray upper = QString::fromStdString(path).toUpper().toUtf8();
+// "/a/data" and "/a/data/" name one folder: trailing slashes do not count (the root keeps
+// its one).
+uLong folderChecksum(std::string_view path) {
+    while (path.size() > 1 && path.ends_with('/'))
+        path.remove_suffix(1);
+    const QByteArray upper =
+        QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size())).toUpper().toUtf8();
     return crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(upper.constData()),
                  static_cast<uInt>(upper.size()));
 }

@@ -8,7 +8,8 @@
 namespace kx::ui {
 
 // True when two folder paths name the same folder for the recent list: their upper-cased
-// UTF-8 forms have the same CRC-32, so paths that differ only in letter case are one.
+// UTF-8 forms, without trailing slashes, have the same CRC-32, so paths that differ only in
+// letter case or in a trailing "/" are one.
 bool sameFolder(const std::string& a, const std::string& b);
 
 // Puts `folder` first in `Recent Out Folders`, drops its other occurrences and keeps at most

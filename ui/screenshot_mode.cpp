@@ -6,6 +6,7 @@
 #include "settings/settings.h"
 #include "ui/main_window.h"
 #include "ui/pictures.h"
+#include "ui/themes.h"
 #include "ui/window_system.h"
 
 #include <QComboBox>
@@ -76,8 +77,10 @@ void runScreenshotMode(const std::string& title, const std::string& folderArgume
     if (!app)
         return;
 
-    bindBuiltInPictures();
+    // The pictures show the window a user sees: the built-in images under the theme.
     auto& settings = settings::globalSettings();
+    bindBuiltInPictures();
+    loadThemePictures(settings, listThemes(), true, true, true);
     auto& job = engine::globalJobState();
     auto& queue = engine::globalJobQueue();
     MainWindow window(title, settings, job, queue);

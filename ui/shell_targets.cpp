@@ -4,7 +4,11 @@
 #include "base/text_format.h"
 #include "base/version.h"
 #include "engine/job_state.h"
+#include "settings/string_table.h"
 #include "ui/common/dialogs.h"
+
+#include <QApplication>
+#include <QStandardPaths>
 
 #include <filesystem>
 #include <system_error>
@@ -67,16 +71,28 @@ QUrl manualUrl() {
     return QUrl::fromLocalFile(QString::fromStdString(candidates[0].string()));
 }
 
+void openOnDesktop(const QUrl& url) {
+    if (dialogs().openUrl(url))
+        return;
+    const std::string address =
+        (url.isLocalFile() ? url.toLocalFile() : url.toDisplayString()).toStdString();
+    const bool noOpener = QStandardPaths::findExecutable("xdg-open").isEmpty();
+    const std::string text =
+        noOpener ? base::formatText(settings::lookupText("Msg", "No desktop opener"), address)
+                 : base::formatText(settings::lookupText("Msg", "Unable to open file"), address);
+    showWarningMessage(QApplication::activeWindow(), text);
+}
+
 void openHomePage() {
-    dialogs().openUrl(homePageUrl());
+    openOnDesktop(homePageUrl());
 }
 
 void openFeedbackMail() {
-    dialogs().openUrl(feedbackMailUrl());
+    openOnDesktop(feedbackMailUrl());
 }
 
 void openManual() {
-    dialogs().openUrl(manualUrl());
+    openOnDesktop(manualUrl());
 }
 
 } // namespace kx::ui

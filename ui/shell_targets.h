@@ -21,7 +21,12 @@ std::string supportMailAddress();
 // folder "../share/doc/kestrelix/index.html" relative to it; the first when neither exists.
 QUrl manualUrl();
 
-// Hand the target to the desktop through dialogs().openUrl(); results are ignored.
+// Hands `url` to the desktop through dialogs().openUrl(). When the desktop cannot open it,
+// a warning box on the active window names the address and, when xdg-open is missing from
+// the PATH, says so.
+void openOnDesktop(const QUrl& url);
+
+// openOnDesktop() of each target.
 void openHomePage();
 void openFeedbackMail();
 void openManual();

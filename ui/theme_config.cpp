@@ -51,6 +51,12 @@ std::string readThemeValue(std::string_view text, std::string_view section, std:
     return result;
 }
 
+std::string scaledPictureFileName(std::string_view name, int pixels, int scale) {
+    if (base::lowerCase(name).ends_with(".png"))
+        return std::string(name.substr(0, name.size() - 4)) + "@" + std::to_string(scale) + "x.png";
+    return completePictureFileName(name, pixels * scale);
+}
+
 std::string completePictureFileName(std::string_view name, int pixels) {
     if (base::lowerCase(name).ends_with(".png"))
         return std::string(name);

@@ -18,4 +18,8 @@ std::string readThemeValue(std::string_view text, std::string_view section, std:
 // stays as it is; any other name becomes name + "_" + pixels + ".png".
 std::string completePictureFileName(std::string_view name, int pixels);
 
+// The file name of the same picture for a screen of scale factor `scale` (2): a name ending
+// in ".png" gets "@2x" before it; any other name becomes name + "_" + pixels x scale + ".png".
+std::string scaledPictureFileName(std::string_view name, int pixels, int scale);
+
 } // namespace kx::ui

@@ -70,19 +70,33 @@ QPixmap decodePicture(const std::string& bytes) {
     return image.isNull() ? QPixmap() : QPixmap::fromImage(image);
 }
 
+QPixmap readPicture(const ThemeArchive& archive, const std::string& entry) {
+    if (!archive.hasEntry(entry))
+        return {};
+    const auto bytes = archive.readEntry(entry);
+    return bytes ? decodePicture(*bytes) : QPixmap();
+}
+
+// The theme's picture `fileName` at `pixels`; on a scaled screen the larger one the theme has
+// for it, else the plain one (which the screen then enlarges).
+QPixmap themePicture(const ThemeArchive& archive, const std::string& fileName, int pixels) {
+    if (const int scale = pictureScale(); scale > 1) {
+        QPixmap sharp = readPicture(archive, scaledPictureFileName(fileName, pixels, scale));
+        if (!sharp.isNull()) {
+            sharp.setDevicePixelRatio(scale);
+            return sharp;
+        }
+    }
+    return readPicture(archive, completePictureFileName(fileName, pixels));
+}
+
 void loadSet(const ThemeArchive& archive, const std::string& config, PictureSet set,
              std::string_view section, int pixels) {
     for (const std::string& name : pictureNames(set)) {
         const std::string fileName = readThemeValue(config, section, name);
         if (fileName.empty())
             continue;
-        const std::string entry = completePictureFileName(fileName, pixels);
-        if (!archive.hasEntry(entry))
-            continue;
-        const auto bytes = archive.readEntry(entry);
-        if (!bytes)
-            continue;
-        const QPixmap pixmap = decodePicture(*bytes);
+        const QPixmap pixmap = themePicture(archive, fileName, pixels);
         if (!pixmap.isNull())
             setPicture(set, name, pixmap);
     }

@@ -30,7 +30,7 @@ UninstallWindow::UninstallWindow() {
     m_next->setFocus();
     connect(m_next, &QPushButton::clicked, this, [this] {
         if (m_visit->isChecked())
-            dialogs().openUrl(uninstallPageUrl());
+            openOnDesktop(uninstallPageUrl());
         accept();
     });
 }

@@ -51,8 +51,10 @@ std::string fetchWhilePainting(const std::string& address) {
 
 } // namespace
 
-std::string updateAddress() {
-    return std::string(base::k_updateUrl);
+std::string updateAddress(std::string_view host) {
+    while (host.ends_with('/'))
+        host.remove_suffix(1);
+    return std::string(host) + "/files/quorvant.dat";
 }
 
 int updateIntervalDays(int updateRange) {
@@ -91,7 +93,7 @@ bool checkForUpdates(QWidget* parent, const std::string& address) {
     if (published == 0) {
         showErrorMessage(parent, settings::lookupText("Msg", "Internet connection problems"));
     } else if (published > base::k_version) {
-        if (dialogs().question(parent, Dialogs::Icon::Information, uiText("Msg", "New Update"),
+        if (dialogs().question(parent, Dialogs::Icon::Question, uiText("Msg", "New Update"),
                                uiText("Msg", "New Update Text")))
             openHomePage();
     } else {
@@ -109,7 +111,7 @@ void runAutomaticUpdateCheck(QWidget* parent, settings::Settings& settings,
                              const std::string& address, settings::Date now) {
     if (!automaticCheckDue(settings, now))
         return;
-    if (dialogs().question(parent, Dialogs::Icon::Information, uiText("Msg", "Check for Updates"),
+    if (dialogs().question(parent, Dialogs::Icon::Question, uiText("Msg", "Check for Updates"),
                            uiText("Msg", "Ask check for updates")))
         checkForUpdates(parent, address);
     settings.updateDate = now;

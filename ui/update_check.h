@@ -1,15 +1,18 @@
 #pragma once
 
+#include "base/version.h"
 #include "settings/settings.h"
 
 #include <string>
+#include <string_view>
 
 class QWidget;
 
 namespace kx::ui {
 
-// The address of the published version file this build asks.
-std::string updateAddress();
+// The address of the published version file on the update host `host` (scheme, host and
+// optional port, as "http://updates.example:8080"): `host` + "/files/quorvant.dat".
+std::string updateAddress(std::string_view host = base::k_updateHost);
 
 // Days between automatic checks for `Update Range` 0..4 (1, 7, 30, 90, 180); 30 for any
 // other value. 5 means never and is handled by automaticCheckDue().

@@ -21,9 +21,10 @@ void takeOver(const settings::Settings* given) {
     settings::loadStringTable();
 }
 
-void runWindow(const char* title, const char* inputFile, const settings::Settings* settings) {
+void runWindow(const char* title, const char* inputFile, const char* handOverPath,
+               const settings::Settings* settings) {
     takeOver(settings);
-    ui::runWindowMode(title, inputFile ? inputFile : "");
+    ui::runWindowMode(title, inputFile ? inputFile : "", handOverPath ? handOverPath : "");
 }
 
 void runUninstall(const char* title, const settings::Settings* settings) {

@@ -11,12 +11,15 @@ namespace kx::ui {
 // them. None of its functions throws.
 inline constexpr const char* k_windowModuleName = "libkestrelix-window.so";
 inline constexpr const char* k_windowEntryName = "kx_window_functions";
-inline constexpr int k_windowTableVersion = 1;
+inline constexpr int k_windowTableVersion = 2;
 
 struct WindowFunctions {
     int version; // k_windowTableVersion of the build the module comes from
     // The window run titled `title`; a non-empty `inputFile` is opened once the window is up.
-    void (*runWindow)(const char* title, const char* inputFile, const settings::Settings* settings);
+    // Later starts hand their files over through the local socket `handOverPath` (none when
+    // empty).
+    void (*runWindow)(const char* title, const char* inputFile, const char* handOverPath,
+                      const settings::Settings* settings);
     // The -U mode.
     void (*runUninstall)(const char* title, const settings::Settings* settings);
     // The -T mode, writing its pictures into `folder` (the program's folder when empty).

@@ -7,6 +7,7 @@
 #include "ui/about_window.h"
 #include "ui/common/desktop.h"
 #include "ui/converter_search.h"
+#include "ui/hand_over_server.h"
 #include "ui/main_window.h"
 #include "ui/pictures.h"
 #include "ui/preferences/preferences_window.h"
@@ -67,7 +68,8 @@ WindowHooks windowHooks(settings::Settings& settings, engine::JobState& job,
     return hooks;
 }
 
-void runWindowMode(const std::string& title, const std::string& inputFile) {
+void runWindowMode(const std::string& title, const std::string& inputFile,
+                   const std::string& handOverPath) {
     const std::unique_ptr<QApplication> app = startWindowSystem(title);
     if (!app)
         return;
@@ -89,6 +91,8 @@ void runWindowMode(const std::string& title, const std::string& inputFile) {
     window.finishStartUp();
     if (!inputFile.empty())
         window.openInputFile(inputFile);
+    const HandOverServer handOvers(
+        handOverPath, [&window](const std::string& file) { window.takeHandOver(file); });
     app->exec();
     finishWindowRun(window, settings, configPath);
 }

@@ -14,9 +14,11 @@ namespace kx::ui {
 // The end of the desktop session (SIGTERM, SIGHUP, SIGINT) does the same at once, whatever
 // window is open, and ends the process there, abandoning a conversion under way.
 // A non-empty `inputFile` is taken as the input file once the window is up, as a dropped
-// file would be. Without a usable display it says so on standard error and returns. Main
-// thread only.
-void runWindowMode(const std::string& title, const std::string& inputFile = {});
+// file would be; so are files that later starts hand over through the local socket
+// `handOverPath` (none when empty), which also raise the window. Without a usable display
+// it says so on standard error and returns. Main thread only.
+void runWindowMode(const std::string& title, const std::string& inputFile = {},
+                   const std::string& handOverPath = {});
 
 class MainWindow;
 struct ThemeEntry;

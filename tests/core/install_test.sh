@@ -42,6 +42,7 @@ for file in share/applications/kestrelix.desktop share/metainfo/io.github.kestre
             lib/kestrelix/libkestrelix-drawing.so lib/kestrelix/libkestrelix-window.so; do
   [ -s "$prefix/usr/$file" ] || { echo "FAIL: $file was not installed"; exit 1; }
 done
+[ -x "$prefix/usr/share/kestrelix/convert-tree" ] || { echo "FAIL: the batch script was not installed"; exit 1; }
 grep -qF "<release version=\"$version\"" "$prefix/usr/share/metainfo/io.github.kestrelix.Kestrelix.metainfo.xml" ||
   { echo "FAIL: the AppStream file does not name version $version"; exit 1; }
 grep -qF "<h1>Kestrelix TIFF to BMP $version</h1>" "$prefix/usr/share/doc/kestrelix/index.html" ||

@@ -1,3 +1,4 @@
+#include "engine/drawing_module.h"
 #include "engine/frame.h"
 #include "engine/watermark.h"
 #include "imaging/bitmap.h"

@@ -63,7 +63,12 @@ public:
     std::optional<QFont> chooseFont(QWidget*, const QFont&) override {
         return take(fontAnswers, std::optional<QFont>());
     }
-    void openUrl(const QUrl& url) override { openedUrls.push_back(url); }
+    // Whether the desktop opens what it is handed.
+    bool desktopOpens = true;
+    bool openUrl(const QUrl& url) override {
+        openedUrls.push_back(url);
+        return desktopOpens;
+    }
 
 private:
     template <typename T> static T take(std::deque<T>& queue, T otherwise) {

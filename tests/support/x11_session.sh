@@ -28,6 +28,21 @@ x11_start() {
   return 77
 }
 
+# x11_program_session: starts the server as x11_start does (returning 77 when none can run),
+# with a fresh folder $work that holds a home, configuration folder and runtime folder of
+# their own for the programs started from here, and no offscreen platform. On exit the
+# program whose process id is in $app is ended, the server stopped and $work removed.
+x11_program_session() {
+  work=$(mktemp -d)
+  app=""
+  trap '[ -n "$app" ] && kill "$app" 2>/dev/null; x11_stop; rm -rf "$work"' EXIT
+  x11_start || return $?
+  unset QT_QPA_PLATFORM
+  export HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/run"
+  mkdir -p "$HOME" "$XDG_RUNTIME_DIR" "$XDG_CONFIG_HOME/Kestrelix/quorvant"
+  chmod 700 "$XDG_RUNTIME_DIR"
+}
+
 x11_stop() {
   [ -n "${x11_wm:-}" ] && kill "$x11_wm" 2>/dev/null
   [ -n "${x11_server:-}" ] && kill "$x11_server" 2>/dev/null

@@ -168,9 +168,9 @@ TEST_F(MainWindowTest, MenusCarryTheirCaptionsAndShortcutNames) {
             captions << (item->isSeparator() ? "-" : item->text());
     }
     EXPECT_EQ(captions.join("|").toStdString(),
-              "File|New\tCtrl+N|-|Add Input File...|Select Output Folder...|-|Exit\tAlt+X|"
-              "Converter|Convert\tF5|-|Find a File Converter...|-|Preferences...|"
-              "Help|User Manual...\tF1|-|Send Feedback|Visit the Program's Homepage|"
+              "&File|New\tCtrl+N|-|Add Input File...\tCtrl+O|Select Output Folder...|-|"
+              "Exit\tAlt+X|&Converter|Convert\tF5|-|Find a File Converter...|-|Preferences...|"
+              "&Help|User Manual...\tF1|-|Send Feedback|Visit the Program's Homepage|"
               "Check For a New Version|-|About...");
     QStringList tips;
     for (QAction* button : m_window->mainToolbar()->actions())
@@ -196,6 +196,11 @@ TEST_F(MainWindowTest, ToolbarIconsFollowTheUiSize) {
     m_window->rebuildAfterPreferences(Rebuild::Full);
     EXPECT_GE(m_window->height(), 260);
     EXPECT_LE(m_window->convertButton()->geometry().bottom(), m_window->container()->height());
+    // At its narrowest the window shows every toolbar button, not an overflow arrow.
+    m_window->resize(m_window->minimumWidth(), m_window->height());
+    QApplication::processEvents();
+    QAction* last = m_window->mainToolbar()->actions().back();
+    EXPECT_TRUE(m_window->mainToolbar()->widgetForAction(last)->isVisible());
 }
 
 TEST_F(MainWindowTest, SetInputFileChecksSizeAndExtensionAndFillsAnEmptyFolderBox) {
@@ -307,19 +312,19 @@ TEST_F(MainWindowTest, ValidationWarnsInOrderWithTheStatusText) {
              s.doWatermark = 1;
              s.font = "NoSuchFont123";
          },
-         "Unable to load selected font for a watermark: NoSuchFont123", "Preparing..."},
+         "Unable to load selected font for a watermark: NoSuchFont123", stopped},
         {tiff, m_dir.folder(),
          [](settings::Settings& s) {
              s.doWatermark = 2;
              s.image = "";
          },
-         "Selected watermark image is invalid/empty!", "Preparing..."},
+         "Selected watermark image is invalid/empty!", stopped},
         {tiff, m_dir.folder(),
          [&](settings::Settings& s) {
              s.doWatermark = 2;
              s.image = zeroBytes;
          },
-         "Unable to load selected file as a watermark image: " + zeroBytes, "Preparing..."},
+         "Unable to load selected file as a watermark image: " + zeroBytes, stopped},
     };
     for (const Case& c : cases) {
         settings::Settings saved = m_settings;

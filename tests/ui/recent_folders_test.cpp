@@ -25,7 +25,10 @@ TEST(RecentFolders, AddingPutsTheFolderFirstAndKeepsTheLimit) {
         {"/a/\t/b/\t/c/", "/b/", "/b/\t/a/\t/c/"}, // moves to the top
         {"/Pics/\t/b/", "/PICS/", "/PICS/\t/b/"},  // letter case only: the same folder
         {"/Bilder/Äpfel/\t/b/", "/BILDER/ÄPFEL/", "/BILDER/ÄPFEL/\t/b/"},
-        {" /a/ \t\t/b/", "/c/", "/c/\t/a/\t/b/"}, // fields are trimmed, empty ones go
+        {" /a/ \t\t/b/", "/c/", "/c/\t/a/\t/b/"},     // fields are trimmed, empty ones go
+        {"/a/data/\t/b/", "/a/data", "/a/data\t/b/"}, // a trailing slash: the same folder
+        {"/a/data\t/b/", "/a/data//", "/a/data//\t/b/"},
+        {"/\t/b/", "/a/", "/a/\t/\t/b/"}, // the root stays a folder of its own
     };
     for (const Case& c : cases) {
         settings::Settings s = withRecent(c.before);

@@ -77,5 +77,12 @@ INSTANTIATE_TEST_SUITE_P(
                       FileNameCase{"png_without_a_dot_is_a_name", "png", 24, "png_24.png"}),
     test::byName);
 
+TEST(PictureFileName, AScaledScreenAsksForTwiceThePixels) {
+    EXPECT_EQ(scaledPictureFileName("new", 16, 2), "new_32.png");
+    EXPECT_EQ(scaledPictureFileName("new", 64, 2), "new_128.png");
+    EXPECT_EQ(scaledPictureFileName("convert_button.png", 16, 2), "convert_button@2x.png");
+    EXPECT_EQ(scaledPictureFileName("Start.PNG", 16, 2), "Start@2x.png");
+}
+
 } // namespace
 } // namespace kx::ui

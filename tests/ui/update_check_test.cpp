@@ -34,10 +34,16 @@ protected:
 };
 
 TEST_F(UpdateCheckTest, HigherVersionOffersTheUpdateAndYesOpensTheHomePage) {
-    LocalHttpServer server(answer("321"));
-    m_dialogs.questionAnswers = {true};
-    EXPECT_TRUE(checkForUpdates(nullptr, server.address("/files/quorvant.dat")));
+    std::string request;
+    {
+        LocalHttpServer server(answer("321"));
+        m_dialogs.questionAnswers = {true};
+        EXPECT_TRUE(checkForUpdates(nullptr, updateAddress(server.address("/"))));
+        request = server.request();
+    }
+    EXPECT_TRUE(request.starts_with("GET /files/quorvant.dat HTTP/1.0\r\n")) << request;
     ASSERT_EQ(m_dialogs.questions.size(), 1u);
+    EXPECT_EQ(m_dialogs.questions[0].icon, Dialogs::Icon::Question);
     EXPECT_EQ(m_dialogs.questions[0].title, "New Update");
     EXPECT_EQ(m_dialogs.questions[0].text.toStdString(),
               settings::lookupText("Msg", "New Update Text"));
@@ -118,6 +124,7 @@ TEST_F(UpdateCheckTest, AutomaticCheckFollowsTheWeeklyInterval) {
     s.updateDate = now - 8 * k_day;
     runAutomaticUpdateCheck(nullptr, s, unused, now); // answered No
     ASSERT_EQ(m_dialogs.questions.size(), 1u);
+    EXPECT_EQ(m_dialogs.questions[0].icon, Dialogs::Icon::Question);
     EXPECT_EQ(m_dialogs.questions[0].title, "Check for Updates");
     EXPECT_EQ(m_dialogs.questions[0].text, "Do you want to check for updates?");
     EXPECT_TRUE(m_dialogs.messages.empty());

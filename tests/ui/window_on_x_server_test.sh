@@ -35,7 +35,8 @@ main=$(x11_wait_window "^Kestrelix TIFF to BMP ${version//./\\.}\$")
 xdotool windowactivate --sync "$main"
 sleep 0.3
 xdotool type --delay 2 "$work/in.tif"
-xdotool key Tab Down F5
+# Tab leaves the field (whose folder the empty box takes) for its button, then the box.
+xdotool key Tab Tab Down F5
 progress=$(x11_wait_window '^Conversion complete \(1/1\)$' 60)
 xdotool windowactivate --sync "$progress" key Return
 sleep 0.3

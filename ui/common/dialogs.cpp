@@ -71,7 +71,7 @@ public:
         return chosen;
     }
 
-    void openUrl(const QUrl& url) override { QDesktopServices::openUrl(url); }
+    bool openUrl(const QUrl& url) override { return QDesktopServices::openUrl(url); }
 };
 
 QtDialogs g_qtDialogs;

@@ -36,8 +36,9 @@ public:
     virtual std::optional<QColor> chooseColor(QWidget* parent, const QColor& initial) = 0;
     // A font, or nullopt when cancelled.
     virtual std::optional<QFont> chooseFont(QWidget* parent, const QFont& initial) = 0;
-    // Hands a web address, mail link or document to the desktop; the result is ignored.
-    virtual void openUrl(const QUrl& url) = 0;
+    // Hands a web address, mail link or document to the desktop; false when the desktop has
+    // no program that opens it.
+    virtual bool openUrl(const QUrl& url) = 0;
 };
 
 // The dialogs in use: the real ones unless a test installed others.

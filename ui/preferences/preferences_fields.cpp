@@ -1,5 +1,6 @@
 #include "ui/preferences/preferences_fields.h"
 
+#include "engine/drawing_module.h"
 #include "imaging/format_registry.h"
 #include "settings/setting_keys.h"
 #include "settings/settings.h"
@@ -386,8 +387,12 @@ void FontField::setCompanions(NumberField* size, ListField* style) {
 
 void FontField::fill(const settings::Settings& settings) {
     m_combo->clear();
-    for (const std::string& name : splitList(settings.*m_listKey.text))
-        m_combo->addItem(qtext(name));
+    // Only faces this machine has, so that no choice from the list fails at Convert; the
+    // stored face shows even when missing, and Convert then says so.
+    for (const std::string& name : splitList(settings.*m_listKey.text)) {
+        if (engine::fontCanBeLoaded(name))
+            m_combo->addItem(qtext(name));
+    }
     m_combo->setCurrentText(qtext(settings.*m_key.text));
 }
 

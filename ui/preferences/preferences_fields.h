@@ -195,8 +195,8 @@ private:
     FieldContext& m_context;
 };
 
-// The font names of `Fonts` in an editable list whose text is the font; "..." opens the font
-// dialog, which also sets the size field and the style list.
+// The installed font names of `Fonts` in an editable list whose text is the font; "..." opens
+// the font dialog, which also sets the size field and the style list.
 class FontField : public Field {
 public:
     FontField(QWidget* panel, int row, std::string_view labelKey, const settings::SettingKey& key,

@@ -146,7 +146,9 @@ void buildInterface(QWidget* panel, Panels& panels, FieldContext& context,
                     const std::vector<ThemeChoice>& themes) {
     Grid grid(panel, panels, context);
     panels.theme = grid.add<ThemeField>(settingKey("Interface", "UI Theme"), themes);
-    panels.uiSize = grid.list("UI Size", "Interface", "UI Size", {"Small", "Medium", "Large"});
+    // One entry per toolbar icon size the window has: 16, 24, 32, 48 and 64 pixels.
+    panels.uiSize = grid.list("UI Size", "Interface", "UI Size",
+                              {"Small", "Medium", "Large", "Extra Large", "Huge"});
 }
 
 // The loading settings of every input format that has some, on the grid below the list.
