@@ -212,7 +212,10 @@ TEST_F(ConversionWorkerTest, AFailedFileSaysWhy) {
     test::writeFile(png, std::string("\x89PNG\r\n\x1A\n", 8) + std::string(40, '\0'));
     const std::string text = m_dir.file("notes.tif");
     test::writeFile(text, "just some notes");
-    const std::string layers = test::corpusFile("shapes_multi_color.tif");
+    std::vector<test::TiffPage> pages(2, test::rgbPage(4, 4, test::patternColour));
+    pages[1].photometric = 7; // a photometric nothing has a conversion for
+    const std::string layers = m_dir.file("layers.tif");
+    ASSERT_TRUE(test::writeTiff(layers, pages));
     const struct {
         const char* name;
         std::string input;
@@ -222,7 +225,7 @@ TEST_F(ConversionWorkerTest, AFailedFileSaysWhy) {
         {"missing", missing, "", "cannot open " + missing + ": No such file or directory"},
         {"png", png, "", png + " is a PNG file, not a TIFF file"},
         {"text", text, "", text + " is not a TIFF file"},
-        {"undecodable page", layers, "", "page 4: "},
+        {"undecodable page", layers, "", "page 2: "},
         {"output folder that cannot take a file", writePages("fine.tif", 1),
          "missing/%filename%.%ext%", "cannot create a file in " + m_dir.file("missing/")},
     };

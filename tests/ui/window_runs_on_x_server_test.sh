@@ -89,7 +89,7 @@ convert_typed() {
   xdotool windowactivate --sync "$(x11_wait_window "$main_title")"
   sleep 0.3
   xdotool type --delay 2 "$1"
-  press Tab Down F5
+  press Tab Tab Down F5
 }
 
 # page_shown: the page the progress window's title counts, or nothing.
@@ -214,14 +214,16 @@ done
 
 echo "a failed run says why"
 echo "some notes" >"$work/notes.tif"
-cp "$here/../data/shapes_multi_color.tif" "$work/layers.tif"
+# A page of a kind no decoder has a conversion for.
+convert -size 8x8 xc:red -depth 8 "$work/layers.tif"
+tiffset -s 262 7 "$work/layers.tif"
 mkdir -p "$work/readonly"
 cp "$work/page.tif" "$work/readonly/page.tif"
 chmod 555 "$work/readonly"
 cases=(
   "$work/gone.tif|Cannot open $work/gone.tif: No such file or directory"
   "$work/notes.tif|$work/notes.tif is not a TIFF file"
-  "$work/layers.tif|Page 4: "
+  "$work/layers.tif|Sorry, can not handle image with PhotometricInterpretation=7"
   "$work/readonly/page.tif|Cannot create a file in $work/readonly/: Permission denied"
 )
 for row in "${cases[@]}"; do
