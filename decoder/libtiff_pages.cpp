@@ -370,18 +370,20 @@ bool decodesWithLibtiff(const PageFacts& facts) {
     const int spp = facts.samplesPerPixel;
     const bool unsignedSamples = facts.sampleFormat == SAMPLEFORMAT_UINT;
     switch (facts.photometric) {
+    // FreeImage aborts on one-sample pages that say their planes are separate.
     case PHOTOMETRIC_MINISBLACK:
     case PHOTOMETRIC_MINISWHITE:
-        return !(unsignedSamples && spp == 1 &&
+        return !(unsignedSamples && spp == 1 && facts.planarContiguous &&
                  (bits == 1 || bits == 4 || bits == 8 || bits == 16));
     case PHOTOMETRIC_PALETTE:
-        return !(unsignedSamples && spp == 1 && (bits == 1 || bits == 4 || bits == 8));
+        return !(unsignedSamples && spp == 1 && facts.planarContiguous &&
+                 (bits == 1 || bits == 4 || bits == 8));
     case PHOTOMETRIC_RGB: {
         // FreeImage cannot read tiles of separate planes.
         const bool layout = ((spp == 3 && facts.extraSample < 0) || spp == 4) &&
                             !(facts.tiled && !facts.planarContiguous);
-        const bool depth = (unsignedSamples && (bits == 8 || bits == 16)) ||
-                           (facts.sampleFormat == SAMPLEFORMAT_IEEEFP && bits == 32);
+        // Float samples are read here: FreeImage misreads big-endian ones with a predictor.
+        const bool depth = unsignedSamples && (bits == 8 || bits == 16);
         return !(layout && depth);
     }
     case PHOTOMETRIC_YCBCR:

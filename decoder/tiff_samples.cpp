@@ -85,7 +85,7 @@ bool PageSamples::read(TIFF* tiff, const PageFacts& facts, std::string& why) {
         format == SAMPLEFORMAT_UINT || format == SAMPLEFORMAT_INT || format == SAMPLEFORMAT_VOID;
     const bool real = format == SAMPLEFORMAT_IEEEFP &&
                       (m_bits == 16 || m_bits == 24 || m_bits == 32 || m_bits == 64);
-    if (!(integer && m_bits >= 1 && m_bits <= 32) && !real) {
+    if (!(integer && ((m_bits >= 1 && m_bits <= 32) || m_bits == 64)) && !real) {
         why = "the page's samples are " + std::to_string(m_bits) + "-bit " + formatName(format) +
               " numbers, which have no conversion to a picture";
         return false;
@@ -203,6 +203,13 @@ double PageSamples::value(uint32_t x, uint32_t y, unsigned sample) const {
             return std::bit_cast<double>(stored);
         }
     }
+    if (m_bits == 64) {
+        uint64_t bit = 0;
+        const uint64_t stored = wholeSample(locate(x, y, sample, bit) + bit / 8, 8);
+        return m_format == SampleKind::Unsigned
+                   ? static_cast<double>(stored)
+                   : static_cast<double>(std::bit_cast<int64_t>(stored));
+    }
     const uint32_t stored = raw(x, y, sample);
     if (m_format == SampleKind::Unsigned)
         return stored;
@@ -212,6 +219,13 @@ double PageSamples::value(uint32_t x, uint32_t y, unsigned sample) const {
 }
 
 uint8_t PageSamples::level(uint32_t x, uint32_t y, unsigned sample) const {
+    if (m_bits == 64 && m_format != SampleKind::Real) {
+        uint64_t bit = 0;
+        const uint64_t stored = wholeSample(locate(x, y, sample, bit) + bit / 8, 8);
+        // Signed samples count from the type's minimum: flipping the sign bit does that.
+        return imaging::levelOf64Bits(m_format == SampleKind::Signed ? stored ^ (uint64_t{1} << 63)
+                                                                     : stored);
+    }
     switch (m_format) {
     case SampleKind::Unsigned:
         return imaging::levelOfUnsigned(raw(x, y, sample), m_bits);

@@ -15,6 +15,13 @@ inline uint8_t levelOfUnsigned(uint32_t value, unsigned bits) {
     return static_cast<uint8_t>((uint64_t{value} * 255 + largest / 2) / largest);
 }
 
+// The 8-bit level of an unsigned 64-bit sample: value * 255 / (2^64 - 1), rounded.
+inline uint8_t levelOf64Bits(uint64_t value) {
+    const unsigned __int128 largest = ~uint64_t{0};
+    return static_cast<uint8_t>((value * static_cast<unsigned __int128>(255) + largest / 2) /
+                                largest);
+}
+
 // The 8-bit level of a signed sample of `bits` bits (2 to 32), counted from the type's
 // minimum: -32768 is 0 and 32767 is 255 in 16 bits.
 inline uint8_t levelOfSigned(int32_t value, unsigned bits) {

@@ -58,6 +58,32 @@ FIBITMAP* greyByValue(FIBITMAP* page) {
     return grey;
 }
 
+// 16-bit RGB(A) pages as 24- or 32-bit pages, each sample mapped by its value (FreeImage's own
+// conversion drops the low byte, which truncates instead of rounding).
+FIBITMAP* colourByValue(FIBITMAP* page) {
+    const bool alpha = FreeImage_GetImageType(page) == FIT_RGBA16;
+    const unsigned samples = alpha ? 4 : 3;
+    const unsigned width = FreeImage_GetWidth(page);
+    const unsigned height = FreeImage_GetHeight(page);
+    FIBITMAP* colour = FreeImage_Allocate(static_cast<int>(width), static_cast<int>(height),
+                                          static_cast<int>(8 * samples));
+    if (!colour)
+        return nullptr;
+    for (unsigned y = 0; y < height; ++y) {
+        const auto* source =
+            reinterpret_cast<const uint16_t*>(FreeImage_GetScanLine(page, static_cast<int>(y)));
+        BYTE* pixel = FreeImage_GetScanLine(colour, static_cast<int>(y));
+        for (unsigned x = 0; x < width; ++x, source += samples, pixel += samples) {
+            pixel[FI_RGBA_RED] = levelOfUnsigned(source[0], 16);
+            pixel[FI_RGBA_GREEN] = levelOfUnsigned(source[1], 16);
+            pixel[FI_RGBA_BLUE] = levelOfUnsigned(source[2], 16);
+            if (alpha)
+                pixel[FI_RGBA_ALPHA] = levelOfUnsigned(source[3], 16);
+        }
+    }
+    return colour;
+}
+
 // Tone mapping drops the alpha of a float RGBA page; it is put back beside the mapped colour.
 FIBITMAP* withAlphaOf(FIBITMAP* rgbaf, FIBITMAP* mapped) {
     if (!mapped)
@@ -110,11 +136,11 @@ Bitmap standardizePage(Bitmap page) {
     if (type == FIT_BITMAP)
         return page;
     // 16 bits per sample is more precision, not more range: scaled, never tone-mapped.
-    FIBITMAP* standard = isFloatColour(type)  ? toneMapped(page.get())
-                         : isDeepGrey(type)   ? greyByValue(page.get())
-                         : type == FIT_RGB16  ? FreeImage_ConvertTo24Bits(page.get())
-                         : type == FIT_RGBA16 ? FreeImage_ConvertTo32Bits(page.get())
-                                              : FreeImage_ConvertToStandardType(page.get(), TRUE);
+    FIBITMAP* standard = isFloatColour(type) ? toneMapped(page.get())
+                         : isDeepGrey(type)  ? greyByValue(page.get())
+                         : type == FIT_RGB16 || type == FIT_RGBA16
+                             ? colourByValue(page.get())
+                             : FreeImage_ConvertToStandardType(page.get(), TRUE);
     return keepResolution(page.get(), standard);
 }
 
@@ -133,10 +159,14 @@ Bitmap toneMap(Bitmap page) {
 Bitmap convertPage(Bitmap page, const PageConversion& convert) {
     if (!page)
         return page;
-    if (Bitmap converted = keepResolution(page.get(), convert(page.get())))
-        return converted;
-    if (FreeImage_GetImageType(page.get()) == FIT_BITMAP)
-        return nullptr;
+    // 16-bit colour is mapped by value first, so that every step brings it to 8 bits alike.
+    const FREE_IMAGE_TYPE type = FreeImage_GetImageType(page.get());
+    if (type != FIT_RGB16 && type != FIT_RGBA16) {
+        if (Bitmap converted = keepResolution(page.get(), convert(page.get())))
+            return converted;
+        if (type == FIT_BITMAP)
+            return nullptr;
+    }
     Bitmap standard = standardizePage(std::move(page));
     if (!standard)
         return standard;
