@@ -16,28 +16,20 @@ namespace {
 
 constexpr uint64_t k_mebibyte = uint64_t{1} << 20;
 
-float halfToFloat(uint32_t half) {
-    const float sign = half >> 15 ? -1.0f : 1.0f;
-    const int exponent = (half >> 10) & 0x1F;
-    const int mantissa = half & 0x3FF;
+// A short IEEE-style float of `exponentBits` and `mantissaBits` below its sign bit: the half
+// floats of 16 bits (5 and 10) and the 24-bit floats of high-dynamic-range photographs (7, 16).
+float shortFloat(uint32_t value, int exponentBits, int mantissaBits) {
+    const float sign = value >> (exponentBits + mantissaBits) ? -1.0f : 1.0f;
+    const int largest = (1 << exponentBits) - 1;
+    const int exponent = static_cast<int>(value >> mantissaBits) & largest;
+    const uint32_t mantissa = value & ((uint32_t{1} << mantissaBits) - 1);
+    const int bias = largest / 2;
     if (exponent == 0)
-        return sign * std::ldexp(static_cast<float>(mantissa), -24);
-    if (exponent == 31)
+        return sign * std::ldexp(static_cast<float>(mantissa), 1 - bias - mantissaBits);
+    if (exponent == largest)
         return mantissa ? NAN : sign * INFINITY;
-    return sign * std::ldexp(static_cast<float>(mantissa + 1024), exponent - 25);
-}
-
-// The 24-bit floats of high-dynamic-range photographs: a sign, 7 exponent bits biased by 63
-// and 16 mantissa bits.
-float fp24ToFloat(uint32_t value) {
-    const float sign = value >> 23 ? -1.0f : 1.0f;
-    const int exponent = (value >> 16) & 0x7F;
-    const int mantissa = value & 0xFFFF;
-    if (exponent == 0)
-        return sign * std::ldexp(static_cast<float>(mantissa), -78);
-    if (exponent == 127)
-        return mantissa ? NAN : sign * INFINITY;
-    return sign * std::ldexp(static_cast<float>(mantissa + 65536), exponent - 79);
+    return sign * std::ldexp(static_cast<float>(mantissa + (uint32_t{1} << mantissaBits)),
+                             exponent - bias - mantissaBits);
 }
 
 // libtiff hands out 16-, 24-, 32- and 64-bit samples in this machine's byte order; other
@@ -194,9 +186,9 @@ double PageSamples::value(uint32_t x, uint32_t y, unsigned sample) const {
         const uint64_t stored = wholeSample(at, m_bits / 8);
         switch (m_bits) {
         case 16:
-            return halfToFloat(static_cast<uint32_t>(stored));
+            return shortFloat(static_cast<uint32_t>(stored), 5, 10);
         case 24:
-            return fp24ToFloat(static_cast<uint32_t>(stored));
+            return shortFloat(static_cast<uint32_t>(stored), 7, 16);
         case 32:
             return std::bit_cast<float>(static_cast<uint32_t>(stored));
         default:
