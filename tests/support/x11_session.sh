@@ -5,27 +5,29 @@
 x11_start() {
   command -v Xvfb >/dev/null && command -v openbox >/dev/null && command -v xdotool >/dev/null ||
     { echo "SKIP: Xvfb, openbox or xdotool is not installed (scripts/setup installs them)"; return 77; }
-  local n
-  for n in $(seq 91 140); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-    x11_server=$!
-    local i
-    for i in $(seq 1 50); do
-      [ -e "/tmp/.X11-unix/X$n" ] && break
-      kill -0 "$x11_server" 2>/dev/null || break
-      sleep 0.1
-    done
-    if [ -e "/tmp/.X11-unix/X$n" ] && kill -0 "$x11_server" 2>/dev/null; then
-      export DISPLAY=":$n"
-      openbox >/dev/null 2>&1 &
-      x11_wm=$!
-      sleep 0.5
-      return 0
-    fi
+  # The server picks the free display itself and writes its number to the file: choosing one
+  # here would race with another test starting a server at the same time, and both tests would
+  # then drive the one server.
+  local number_file n="" i
+  number_file=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$number_file" >/dev/null 2>&1 &
+  x11_server=$!
+  for i in $(seq 1 100); do
+    n=$(head -n 1 "$number_file")
+    [ -n "$n" ] && break
+    kill -0 "$x11_server" 2>/dev/null || break
+    sleep 0.1
   done
-  echo "SKIP: no X server could be started"
-  return 77
+  rm -f "$number_file"
+  if [ -z "$n" ] || ! kill -0 "$x11_server" 2>/dev/null; then
+    echo "SKIP: no X server could be started"
+    return 77
+  fi
+  export DISPLAY=":$n"
+  openbox >/dev/null 2>&1 &
+  x11_wm=$!
+  sleep 0.5
+  return 0
 }
 
 # x11_program_session: starts the server as x11_start does (returning 77 when none can run),
