@@ -112,7 +112,13 @@ bool applyOption(const Option& option, const std::string& value, Settings& setti
         storeValue(option, value, settings);
         break;
     case OptionAction::Input:
-        job.commandLineInputPath = value;
+        if (result.inputs.empty())
+            job.commandLineInputPath = value;
+        result.inputs.push_back(value);
+        job.consoleMode = true;
+        break;
+    case OptionAction::InputList:
+        result.inputLists.push_back(value);
         job.consoleMode = true;
         break;
     case OptionAction::Output:
@@ -336,6 +342,12 @@ ParseResult parseCommandLine(const std::vector<std::string>& parameters, Setting
         }
         if (!applyOption(*option, value, settings, job, result))
             break;
+        if (option->action == OptionAction::Input) {
+            while (index + 1 < parameters.size() && !parameters[index + 1].starts_with('-')) {
+                if (std::string word = stripQuotes(optionValue(parameters[++index])); !word.empty())
+                    result.inputs.push_back(std::move(word));
+            }
+        }
     }
     return result;
 }

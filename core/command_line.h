@@ -31,11 +31,15 @@ float optionReal(std::string_view value);
 // What a parse leaves for the run.
 struct ParseResult {
     std::string error; // "Incorrect number of parameters", "Invalid profile file" or empty
+    std::vector<std::string> inputs;     // every -i value and the words that follow one
+    std::vector<std::string> inputLists; // every --input-list value ("-" for standard input)
     bool quiet = false;
     bool pause = false;
 };
 
-// Applies every parameter, in order, to `settings` and `job`. The first refused value or
+// Applies every parameter, in order, to `settings` and `job`. The plain words that follow an
+// -i value, up to the next option, are further inputs, as a shell's expansion of `-i *.tif`
+// gives them. The first refused value or
 // unreadable profile ends the parse with `error` set; what came before it stays applied. The
 // mode switches of the first parameter are not options here and are ignored. Main thread.
 ParseResult parseCommandLine(const std::vector<std::string>& parameters,

@@ -20,6 +20,16 @@ void TerminalConsole::setTitle(std::string_view title) {
     std::fflush(stdout);
 }
 
+bool TerminalConsole::showsProgress() const {
+    return isatty(STDERR_FILENO) != 0;
+}
+
+void TerminalConsole::showProgress(std::string_view line) {
+    // Back to the start of the line, the new text, then the rest of the old one erased.
+    std::fprintf(stderr, "\r%.*s\033[K", static_cast<int>(line.size()), line.data());
+    std::fflush(stderr);
+}
+
 void TerminalConsole::waitForKey() {
     if (!isatty(STDIN_FILENO))
         return;

@@ -14,6 +14,10 @@ public:
     virtual void setTitle(std::string_view title) = 0;
     // Waits for one key press; returns at once when no key can come.
     virtual void waitForKey() = 0;
+    // Whether a progress line can be shown, one that is redrawn in place.
+    virtual bool showsProgress() const { return false; }
+    // Draws the progress line over the previous one; an empty line clears it.
+    virtual void showProgress(std::string_view) {}
 };
 
 // Standard output. The title is set with the terminal's escape only when standard output is
@@ -24,6 +28,9 @@ public:
     void printLine(std::string_view line) override;
     void setTitle(std::string_view title) override;
     void waitForKey() override;
+    // On standard error, and only when it is a terminal.
+    bool showsProgress() const override;
+    void showProgress(std::string_view line) override;
 };
 
 // Keeps the lines in memory; for tests.

@@ -8,6 +8,7 @@
 #include "decoder/contained_decoder.h"
 #include "engine/conversion_worker.h"
 #include "engine/drawing_module.h"
+#include "engine/input_walk.h"
 #include "engine/run_control.h"
 #include "engine/run_values.h"
 #include "engine/watermark.h"
@@ -21,7 +22,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -38,10 +41,11 @@ using Problem = std::optional<std::string>;
 
 class ConsoleRun {
 public:
-    ConsoleRun(Settings& settings, engine::JobState& job, engine::JobQueue& queue, bool quiet,
-               Console& console)
-        : m_s(settings), m_job(job), m_queue(queue), m_quiet(quiet), m_console(console),
-          m_debug(job.debugKeyword == "DEBUG") {}
+    ConsoleRun(Settings& settings, engine::JobState& job, engine::JobQueue& queue,
+               const ParseResult& parsed, int stopFd, Console& console)
+        : m_s(settings), m_job(job), m_queue(queue), m_parsed(parsed), m_quiet(parsed.quiet),
+          m_stopFd(stopFd), m_console(console), m_debug(job.debugKeyword == "DEBUG"),
+          m_manyInputs(namesManyInputs(parsed)) {}
 
     void run();
 
@@ -59,7 +63,10 @@ private:
         debug(std::string(label) + std::to_string(number));
     }
 
+    static bool namesManyInputs(const ParseResult& parsed);
+    void endIfStopped();
     Problem checkInputFile();
+    Problem checkInputs();
     Problem checkOutputFolder();
     Problem checkFormats();
     Problem checkOutputOptions();
@@ -69,14 +76,23 @@ private:
     void printNaming();
     void fixSaveParameters();
     int queueJob();
+    int queueInputs();
+    void queueList(const std::string& list, const engine::InputWalk& walk);
     int convert();
+    bool waitForWorker(int done, engine::Progress& progress);
+    void reportFailures();
 
     Settings& m_s;
     engine::JobState& m_job;
     engine::JobQueue& m_queue;
+    const ParseResult& m_parsed;
     bool m_quiet;
+    int m_stopFd;
     Console& m_console;
     bool m_debug;
+    bool m_manyInputs;
+    bool m_besideInputs = false;
+    std::vector<std::pair<std::string, std::string>> m_failures; // path and reason
     engine::DrawingSupport m_drawing;
     engine::PreparedWatermark m_watermark;
 };
@@ -100,9 +116,9 @@ void ConsoleRun::run() {
         if (const std::string problem = decoder::decoderProblem(); !problem.empty())
             debug("[ERROR] " + problem);
     }
-    for (auto step :
-         {&ConsoleRun::checkInputFile, &ConsoleRun::checkOutputFolder, &ConsoleRun::checkFormats,
-          &ConsoleRun::checkOutputOptions, &ConsoleRun::checkTransforms}) {
+    for (auto step : {m_manyInputs ? &ConsoleRun::checkInputs : &ConsoleRun::checkInputFile,
+                      &ConsoleRun::checkOutputFolder, &ConsoleRun::checkFormats,
+                      &ConsoleRun::checkOutputOptions, &ConsoleRun::checkTransforms}) {
         if (Problem problem = (this->*step)()) {
             say("Error: " + *problem);
             return;
@@ -117,7 +133,7 @@ void ConsoleRun::run() {
     fixSaveParameters();
 
     status(settings::lookupText("General", "Importing"));
-    const int imported = queueJob();
+    const int imported = m_manyInputs ? queueInputs() : queueJob();
     status(
         base::formatText(settings::lookupText("Msg", "Import complete"), std::to_string(imported)));
     if (imported == 0) {
@@ -133,7 +149,34 @@ void ConsoleRun::run() {
                                 std::to_string(converted), std::to_string(imported)));
     } else {
         say(settings::lookupText("Msg", "Conversion is not complete"));
+        if (m_manyInputs)
+            status(base::formatText(settings::lookupText("Msg", "Files converted"), "0",
+                                    std::to_string(imported)));
     }
+    if (m_queue.size() > 1)
+        reportFailures();
+}
+
+bool ConsoleRun::namesManyInputs(const ParseResult& parsed) {
+    std::error_code error;
+    return !parsed.inputLists.empty() || parsed.inputs.size() > 1 ||
+           (parsed.inputs.size() == 1 && std::filesystem::is_directory(parsed.inputs[0], error));
+}
+
+// A stop signal that came while the run was being prepared ends it before it converts.
+void ConsoleRun::endIfStopped() {
+    pollfd stop{m_stopFd, POLLIN, 0};
+    if (m_stopFd < 0 || poll(&stop, 1, 0) <= 0)
+        return;
+    say(settings::lookupText("Msg", "Conversion is not complete"));
+    std::fflush(stdout);
+    engine::endAtOnce();
+}
+
+// A script reads from these lines which files to try again.
+void ConsoleRun::reportFailures() {
+    for (const auto& [path, why] : m_failures)
+        say("Not converted: " + path + ": " + why);
 }
 
 Problem ConsoleRun::checkInputFile() {
@@ -146,8 +189,28 @@ Problem ConsoleRun::checkInputFile() {
     return std::nullopt;
 }
 
+// Inputs are checked one by one as they are queued, where each one that fails is reported;
+// only the lists must be readable.
+Problem ConsoleRun::checkInputs() {
+    for (const std::string& input : m_parsed.inputs)
+        debug("Input: " + input);
+    for (const std::string& list : m_parsed.inputLists) {
+        debug("Input list: " + list);
+        if (list != "-" && access(list.c_str(), R_OK) != 0)
+            return "Cannot read the input list " + list + ": " + std::strerror(errno);
+    }
+    m_job.commandLineInputPath.clear();
+    return std::nullopt;
+}
+
 Problem ConsoleRun::checkOutputFolder() {
     std::string folder = m_job.outputFolder;
+    // Many inputs without an output folder are each converted beside themselves.
+    if (m_manyInputs && folder.empty()) {
+        debug("Output: beside each input");
+        m_besideInputs = true;
+        return std::nullopt;
+    }
     if (folder.empty())
         folder = base::folderPart(m_job.inputPath);
     debug("Output: " + folder);
@@ -325,19 +388,96 @@ int ConsoleRun::queueJob() {
     return engine::setInputFile(m_job, m_queue, m_job.inputPath) ? 1 : 0;
 }
 
-// Waits until `done` is signalled or a stop signal arrives; true for a stop signal.
-bool stoppedBeforeDone(int done, int stopFd) {
-    pollfd waiting[2] = {{done, POLLIN, 0}, {stopFd, POLLIN, 0}};
+int ConsoleRun::queueInputs() {
+    engine::InputWalk walk;
+    walk.acceptedExtensions = m_job.acceptedExtensions;
+    // Beside its input, a file's subfolder is where it already is.
+    walk.keepSubfolders = m_s.keepSubfolders != 0 && !m_besideInputs;
+    walk.outputFolder = m_job.outputFolder;
+    for (const std::string& input : m_parsed.inputs) {
+        engine::queueInput(m_queue, input, walk);
+        endIfStopped();
+    }
+    for (const std::string& list : m_parsed.inputLists)
+        queueList(list, walk);
+    return static_cast<int>(m_queue.size());
+}
+
+// Queues every line of the list file (standard input for "-") as an input; empty lines and
+// the carriage returns of lists written on Windows are skipped.
+void ConsoleRun::queueList(const std::string& list, const engine::InputWalk& walk) {
+    FILE* file = list == "-" ? stdin : std::fopen(list.c_str(), "re");
+    if (!file) {
+        m_queue.add(list, "", std::string("cannot read the input list: ") + std::strerror(errno));
+        return;
+    }
+    char* line = nullptr;
+    size_t capacity = 0;
+    for (ssize_t length; (length = getline(&line, &capacity, file)) >= 0;) {
+        std::string path(line, static_cast<size_t>(length));
+        while (!path.empty() && (path.back() == '\n' || path.back() == '\r'))
+            path.pop_back();
+        if (!path.empty())
+            engine::queueInput(m_queue, path, walk);
+        endIfStopped();
+    }
+    std::free(line);
+    if (file != stdin)
+        std::fclose(file);
+}
+
+std::string clockText(int64_t seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
+                  static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
+    return text;
+}
+
+// "File 37 of 10000, 52 pages, 120.3 files/s, 0:01:22 left"
+std::string progressLine(const engine::Progress& progress, size_t files, double seconds) {
+    const int64_t done = std::max(progress.jobIndex - 1, 0);
+    std::string line = "File " + std::to_string(progress.jobIndex) + " of " +
+                       std::to_string(files) + ", " + std::to_string(progress.pagesBegun) +
+                       " pages";
+    if (done > 0 && seconds > 0) {
+        char rate[32];
+        std::snprintf(rate, sizeof rate, ", %.1f files/s, ", static_cast<double>(done) / seconds);
+        const auto left = static_cast<int64_t>(seconds / static_cast<double>(done) *
+                                               static_cast<double>(files - done));
+        line += rate + clockText(left) + " left";
+    }
+    return line;
+}
+
+// Waits until `done` is signalled or a stop signal arrives; true for a stop signal. Meanwhile
+// a run of many files redraws its progress line on the terminal, at most ten times a second,
+// from the second second on.
+bool ConsoleRun::waitForWorker(int done, engine::Progress& progress) {
+    using Clock = std::chrono::steady_clock;
+    const bool drawing = m_manyInputs && !m_quiet && !m_debug && m_console.showsProgress();
+    const auto start = Clock::now();
+    bool drawn = false;
+    pollfd waiting[2] = {{done, POLLIN, 0}, {m_stopFd, POLLIN, 0}};
     for (;;) {
-        const int ready = poll(waiting, 2, -1);
+        const int ready = poll(waiting, 2, drawing ? 100 : -1);
         if (ready < 0 && errno == EINTR)
             continue;
-        if (ready < 0)
-            return false;
-        if (waiting[1].revents & POLLIN)
-            return true;
-        if (waiting[0].revents & POLLIN)
-            return false;
+        const bool stopped = ready > 0 && (waiting[1].revents & POLLIN);
+        if (ready < 0 || stopped || (ready > 0 && (waiting[0].revents & POLLIN))) {
+            if (drawn)
+                m_console.showProgress("");
+            return stopped;
+        }
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        if (drawing && seconds >= 1.0) {
+            std::string line;
+            {
+                std::lock_guard guard(progress.lock);
+                line = progressLine(progress, m_queue.size(), seconds);
+            }
+            m_console.showProgress(line);
+            drawn = true;
+        }
     }
 }
 
@@ -348,22 +488,24 @@ int ConsoleRun::convert() {
     if (m_debug)
         run.debug = [this](std::string_view line) { say(line); };
     run.watermark = &m_watermark;
+    run.besideInputs = m_besideInputs;
+    run.jobFailed = [this](std::string_view path, const std::string& why) {
+        m_failures.emplace_back(path, why);
+    };
 
     // A stop signal ends the run where it is: whatever the worker was writing goes, and the
     // worker is not waited for, since a page may take long to finish.
-    const int stopFd = engine::catchStopSignals();
     const int done = eventfd(0, EFD_CLOEXEC);
     std::thread worker([&run, done] {
         engine::conversionWorker(run);
         eventfd_write(done, 1);
     });
-    if (stopFd >= 0 && done >= 0 && stoppedBeforeDone(done, stopFd)) {
+    if (m_stopFd >= 0 && done >= 0 && waitForWorker(done, progress)) {
         say(settings::lookupText("Msg", "Conversion is not complete"));
         std::fflush(stdout);
         engine::endAtOnce();
     }
     worker.join();
-    engine::releaseStopSignals();
     if (done >= 0)
         close(done);
     std::lock_guard guard(progress.lock);
@@ -381,16 +523,19 @@ std::string noticeForConsole() {
 } // namespace
 
 void runConsoleConversion(Settings& settings, engine::JobState& job, engine::JobQueue& queue,
-                          bool quiet, bool pause, Console& console) {
+                          const ParseResult& parsed, Console& console) {
+    // Caught from the start, so that a run stopped while it is prepared says so too.
+    const int stopFd = engine::catchStopSignals();
     console.setTitle(base::titleText());
-    if (!quiet) {
+    if (!parsed.quiet) {
         console.printLine(base::titleText());
         console.printLine(noticeForConsole());
         console.printLine(std::string(base::k_homepage));
         console.printLine(" ");
     }
-    ConsoleRun(settings, job, queue, quiet, console).run();
-    if (pause) {
+    ConsoleRun(settings, job, queue, parsed, stopFd, console).run();
+    engine::releaseStopSignals();
+    if (parsed.pause) {
         console.printLine("Press any key to exit.");
         console.waitForKey();
     }

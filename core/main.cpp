@@ -82,7 +82,7 @@ bool runCommandLine(const std::vector<std::string>& parameters, const char* argv
         return true;
     // Still one thread here, as preparing the decoders needs.
     engine::prepareConversions();
-    core::runConsoleConversion(settings, job, queue, parsed.quiet, parsed.pause, console);
+    core::runConsoleConversion(settings, job, queue, parsed, console);
     engine::finishConversions();
     return false;
 }

@@ -67,6 +67,7 @@ constexpr Option only(Option option, OptionScope scope) {
 
 constexpr auto k_options = std::to_array<Option>({
     runOption("--INPUT", "-I", ValueType::Text, OptionAction::Input),
+    runOption("--INPUT-LIST", "", ValueType::Text, OptionAction::InputList),
     runOption("--OUTPUT", "-O", ValueType::Text, OptionAction::Output),
     runOption("--CONVERSION", "-C", ValueType::Text, OptionAction::Conversion),
     keyword("--DDS-LOAD-AS", K::DdsLoadAs, &Settings::ddsLoadAs),

@@ -14,7 +14,17 @@ namespace kx::core {
 enum class ValueType { Number, Real, Keyword, Text, Flag };
 
 // What an option does beyond storing its value in a settings field.
-enum class OptionAction { Store, Input, Output, Conversion, Profile, Debug, Quiet, Pause };
+enum class OptionAction {
+    Store,
+    Input,
+    InputList,
+    Output,
+    Conversion,
+    Profile,
+    Debug,
+    Quiet,
+    Pause
+};
 
 // Where an option name is accepted: on the command line, as a key of a settings profile, or
 // both.

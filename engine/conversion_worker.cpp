@@ -19,8 +19,11 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <ctime>
 #include <functional>
 #include <map>
@@ -133,9 +136,13 @@ void savePageFile(ConversionRun& run, int index, bool suffix, FileResult& result
         suffix ? withPageSuffix(run.job.outputPath, index + 1, run.job.outputFormatKey)
                : run.job.outputPath;
     std::string reason = outputPathProblem(path, run.job.outputFolder, run.job.inputPath);
+    const size_t pathHash = std::hash<std::string>{}(path);
+    if (reason.empty() && run.written.contains(pathHash))
+        reason = "the output file " + path + " was written by this run already";
     if (reason.empty() && save(path, reason)) {
         ++result.pagesSaved;
         result.written.push_back(path);
+        run.written.insert(pathHash);
     } else {
         result.fail(run, index, reason);
     }
@@ -283,6 +290,53 @@ std::string openProblem(const ConversionRun& run, const std::string& path) {
     return why.empty() ? "no page of " + path + " can be read" : why;
 }
 
+// The folders from the output folder down to `subfolder` that do not exist yet, outermost
+// first; made by makeFolders and left alone once a page is written into them.
+std::vector<std::string> missingFolders(const std::string& outputFolder,
+                                        const std::string& subfolder) {
+    std::vector<std::string> missing;
+    for (size_t slash = subfolder.find('/'); slash != std::string::npos;
+         slash = subfolder.find('/', slash + 1)) {
+        const std::string folder = outputFolder + subfolder.substr(0, slash);
+        struct stat facts {};
+        if (stat(folder.c_str(), &facts) != 0)
+            missing.push_back(folder);
+    }
+    return missing;
+}
+
+bool makeFolders(const std::vector<std::string>& folders, std::string& why) {
+    for (const std::string& folder : folders) {
+        if (mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) {
+            why = "cannot make the folder " + folder + ": " + std::strerror(errno);
+            return false;
+        }
+    }
+    return true;
+}
+
+// Removes the folders a job made and wrote nothing into, innermost first.
+void removeEmptyFolders(const std::vector<std::string>& folders) {
+    for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder)
+        rmdir(folder->c_str());
+}
+
+// Converts the current job; `why` stays empty when it was converted.
+void convertJob(ConversionRun& run, std::string& why) {
+    const bool keepsSubfolder = run.settings.keepSubfolders != 0 && !run.job.subfolder.empty();
+    const std::vector<std::string> made =
+        keepsSubfolder ? missingFolders(run.job.outputFolder, run.job.subfolder)
+                       : std::vector<std::string>();
+    if (!makeFolders(made, why)) {
+        removeEmptyFolders(made);
+        return;
+    }
+    if (!convertFile(run, why) && why.empty())
+        why = "the file was not converted";
+    if (!why.empty())
+        removeEmptyFolders(made);
+}
+
 } // namespace
 
 void Progress::reset() {
@@ -292,6 +346,7 @@ void Progress::reset() {
     lastDuration = 0;
     pageIndex = 0;
     pageCount = 0;
+    pagesBegun = 0;
     count = 0;
     problem.clear();
     running = true;
@@ -337,6 +392,7 @@ bool Progress::beginPage(int32_t page, int32_t pages) {
         return false;
     pageIndex = page;
     pageCount = pages;
+    ++pagesBegun;
     return true;
 }
 
@@ -368,20 +424,26 @@ bool convertFile(ConversionRun& run, std::string& why) {
 }
 
 void conversionWorker(ConversionRun& run) {
-    int32_t counter = 0;
     int32_t successes = 0;
     int64_t duration = 0;
-    for (const auto& [path, job] : run.queue) {
-        if (!run.progress.beginJob(++counter, path, duration))
+    for (size_t index = 0; index < run.queue.size(); ++index) {
+        const JobQueue::Entry entry = run.queue[index];
+        const std::string path(entry.path);
+        if (!run.progress.beginJob(static_cast<int32_t>(index + 1), path, duration))
             break;
         run.job.inputPath = path;
-        run.job.subfolder = job.subfolder;
+        run.job.subfolder = entry.subfolder;
+        if (run.besideInputs)
+            run.job.outputFolder = base::folderPart(path);
         debugLine(run, "Processing: " + path);
-        debugLine(run, "File Format: " + detectFileType(path));
 
         const auto start = std::chrono::steady_clock::now();
-        std::string why;
-        if (convertFile(run, why)) {
+        std::string why(entry.problem);
+        if (why.empty()) {
+            debugLine(run, "File Format: " + detectFileType(path));
+            convertJob(run, why);
+        }
+        if (why.empty()) {
             debugLine(run, "[OK] Saving As: " + run.job.outputPath);
             ++successes;
             const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -392,6 +454,8 @@ void conversionWorker(ConversionRun& run) {
         } else {
             duration = 0;
             debugLine(run, "[ERROR] Unable to convert the file!");
+            if (run.jobFailed)
+                run.jobFailed(path, why);
             std::lock_guard guard(run.progress.lock);
             run.progress.problem = why;
         }

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 
 namespace kx::engine {
 
@@ -26,6 +27,7 @@ struct Progress {
     int64_t lastDuration = 0; // ms of the previous job; 0 after a failure
     int32_t pageIndex = 0;    // 1-based page of that job being converted; 0 before its first
     int32_t pageCount = 0;    // pages the job converts; 0 until its file is open
+    int64_t pagesBegun = 0;   // pages of the run begun so far, over all jobs
     int32_t count = 0;        // successful jobs, set at the end of the run
     std::string problem;      // why the last job that failed failed; empty while none has
     bool running = false;     // cleared by requestStop
@@ -70,11 +72,18 @@ struct ConversionRun {
     };
     // Why no page source can be opened at all (no decoder), or empty; asked when opening fails.
     std::function<std::string()> decoderProblem = [] { return decoder::decoderProblem(); };
+    // Told of every job that fails, with its reason; may be empty.
+    std::function<void(std::string_view path, const std::string& why)> jobFailed;
+    // Each job writes beside its input rather than into the job state's output folder.
+    bool besideInputs = false;
+    // Hashes of the output paths this run has written, so that no input overwrites another's.
+    std::unordered_set<size_t> written;
 };
 
-// Converts every queued job in turn until the run is asked to stop (before each page), then
-// stores the number of successes in the progress record; a job that fails leaves its reason
-// there. Runs on the worker thread.
+// Converts every queued job in turn, in queue order, until the run is asked to stop (before
+// each page), then stores the number of successes in the progress record; a job that fails
+// leaves its reason there. A job's subfolder below the output folder is made when needed.
+// Runs on the worker thread.
 void conversionWorker(ConversionRun& run);
 
 // Converts the job named by `run.job.inputPath`: every selected page through the chain to

@@ -31,6 +31,63 @@ bool isAccepted(const std::string& extension, const std::string& accepted) {
 
 } // namespace
 
+bool hasAcceptedExtension(const std::string& path, const std::string& acceptedExtensions) {
+    return isAccepted(base::lowerCase(base::extensionOf(path)), acceptedExtensions);
+}
+
+void JobQueue::add(std::string_view path, std::string_view subfolder, std::string_view problem) {
+    m_starts.push_back(m_text.size());
+    for (std::string_view part : {path, subfolder, problem}) {
+        m_text.append(part);
+        m_text.push_back('\0');
+    }
+    if (m_indexed)
+        m_byHash.emplace(std::hash<std::string_view>{}(path), m_starts.size() - 1);
+}
+
+bool JobQueue::addOnce(std::string_view path, std::string_view subfolder) {
+    if (!m_indexed) {
+        for (size_t index = 0; index < size(); ++index)
+            m_byHash.emplace(std::hash<std::string_view>{}((*this)[index].path), index);
+        m_indexed = true;
+    }
+    if (contains(path))
+        return false;
+    add(path, subfolder);
+    return true;
+}
+
+bool JobQueue::contains(std::string_view path) const {
+    const auto samePath = [&](size_t index) { return (*this)[index].path == path; };
+    if (!m_indexed) {
+        for (size_t index = 0; index < size(); ++index) {
+            if (samePath(index))
+                return true;
+        }
+        return false;
+    }
+    const auto [first, last] = m_byHash.equal_range(std::hash<std::string_view>{}(path));
+    return std::any_of(first, last, [&](const auto& hit) { return samePath(hit.second); });
+}
+
+void JobQueue::clear() {
+    m_text.clear();
+    m_starts.clear();
+    m_byHash.clear();
+    m_indexed = false;
+}
+
+JobQueue::Entry JobQueue::operator[](size_t index) const {
+    const char* at = m_text.data() + m_starts[index];
+    Entry entry;
+    entry.path = at;
+    at += entry.path.size() + 1;
+    entry.subfolder = at;
+    at += entry.subfolder.size() + 1;
+    entry.problem = at;
+    return entry;
+}
+
 int32_t drawRandomNumber() {
     // Seeded by the kernel: std::random_device asks the processor first, which costs a program
     // that runs for milliseconds more than it is worth.
@@ -69,10 +126,10 @@ bool setInputFile(JobState& state, JobQueue& queue, const std::string& path) {
     if (std::filesystem::is_regular_file(path, error) &&
         std::filesystem::file_size(path, error) == 0 && !error)
         return false;
-    if (!isAccepted(base::lowerCase(base::extensionOf(path)), state.acceptedExtensions))
+    if (!hasAcceptedExtension(path, state.acceptedExtensions))
         return false;
     queue.clear();
-    queue[path] = Job{1, subfolderOf(path, state.commandLineInputPath)};
+    queue.add(path, subfolderOf(path, state.commandLineInputPath));
     return true;
 }
 

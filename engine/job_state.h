@@ -4,18 +4,40 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace kx::engine {
 
-// One queued conversion job.
-struct Job {
-    int32_t status = 1; // 1 = waiting
-    std::string subfolder;
-};
+// The input files of a run, in the order they were added. Paths are kept end to end in one
+// block of text, so that a queue of 100,000 files costs a few megabytes.
+class JobQueue {
+public:
+    struct Entry {
+        std::string_view path;
+        std::string_view subfolder; // below the input root folder, with trailing "/"; or empty
+        std::string_view problem;   // why the entry cannot be converted, found when queued
+    };
 
-// Input paths to convert, keyed by full path so a path is queued at most once.
-using JobQueue = std::unordered_map<std::string, Job>;
+    // Appends an entry, even for a path already queued.
+    void add(std::string_view path, std::string_view subfolder = {}, std::string_view problem = {});
+    // Appends an entry unless its path is queued already; false when it was.
+    bool addOnce(std::string_view path, std::string_view subfolder = {});
+    bool contains(std::string_view path) const;
+
+    size_t size() const { return m_starts.size(); }
+    bool empty() const { return m_starts.empty(); }
+    void clear();
+    Entry operator[](size_t index) const;
+
+private:
+    std::string m_text;           // path, subfolder and problem of each entry, each ended by NUL
+    std::vector<size_t> m_starts; // where each entry begins in m_text
+    // Path hashes to entries, kept from the first addOnce on: plain adds need no index.
+    std::unordered_multimap<size_t, size_t> m_byHash;
+    bool m_indexed = false;
+};
 
 // The run, job and page values shared by the starters and the engine. Run fields are fixed
 // before the worker starts; job and page fields are written by the worker alone. The saving
@@ -50,6 +72,9 @@ int32_t drawRandomNumber();
 // exactly 0 bytes and an extension that is not an accepted input extension; a missing path
 // passes the size test and is refused later when it cannot be loaded.
 bool setInputFile(JobState& state, JobQueue& queue, const std::string& path);
+
+// True when the lower-cased extension of `path` is one of `acceptedExtensions`.
+bool hasAcceptedExtension(const std::string& path, const std::string& acceptedExtensions);
 
 // The folder of `path` below the input root folder, with trailing "/"; empty when either is
 // empty or the root does not occur in the folder part.

@@ -195,7 +195,7 @@ TEST_F(ConversionWorkerTest, AStopEndsTheRunAfterTheCurrentPageAndFailsItsFile) 
 
 TEST_F(ConversionWorkerTest, AStopBetweenJobsLeavesTheOthersUntried) {
     for (int i = 0; i < 5; ++i)
-        m_queue[writePages("job" + std::to_string(i) + ".tif", 1)] = Job{};
+        m_queue.add(writePages("job" + std::to_string(i) + ".tif", 1));
     int opened = 0;
     const int converted = runWorker(nullptr, [&](const std::string& path) {
         if (++opened == 3)
@@ -237,8 +237,8 @@ TEST_F(ConversionWorkerTest, AFailedFileSaysWhy) {
 }
 
 TEST_F(ConversionWorkerTest, FailedJobReportsZeroDurationToTheNext) {
-    m_queue[m_dir.file("missing.tif")] = Job{};
-    m_queue[writePages("good.tif", 1)] = Job{};
+    m_queue.add(m_dir.file("missing.tif"));
+    m_queue.add(writePages("good.tif", 1));
     std::vector<int64_t> durations;
     runWorker(nullptr, [&](const std::string& path) {
         std::lock_guard guard(m_progress.lock);
@@ -260,7 +260,7 @@ TEST_F(ConversionWorkerTest, DebugLinesNameTheJobAndItsOutcome) {
                                                "[OK] Saving As: " + m_dir.file("debug.bmp")}));
 
     m_queue.clear();
-    m_queue[m_dir.file("missing.tif")] = Job{};
+    m_queue.add(m_dir.file("missing.tif"));
     lines.clear();
     EXPECT_EQ(runWorker(&lines), 0);
     EXPECT_EQ(lines.back(), "[ERROR] Unable to convert the file!");

@@ -15,7 +15,7 @@ TEST(JobStateTest, ResetStartsAFreshRun) {
     job.outputFolder = "/somewhere/";
     job.sequenceNumber = 9;
     job.consoleMode = true;
-    queue["/x.tif"] = Job{};
+    queue.add("/x.tif");
     resetJobState(job, queue);
     EXPECT_EQ(job.outputFolder, "");
     EXPECT_EQ(job.sequenceNumber, 1);
@@ -52,8 +52,7 @@ TEST(JobStateTest, SetInputFileAcceptsTiffExtensionsOnly) {
     EXPECT_FALSE(setInputFile(job, queue, dir.file("empty.tif")));
     EXPECT_FALSE(setInputFile(job, queue, dir.file("noextension")));
     ASSERT_EQ(queue.size(), 1u) << "refused paths leave the queue alone";
-    EXPECT_EQ(queue.begin()->first, dir.file("a.TIF"));
-    EXPECT_EQ(queue.begin()->second.status, 1);
+    EXPECT_EQ(queue[0].path, dir.file("a.TIF"));
 
     // A path that does not exist passes the size test; loading refuses it later.
     EXPECT_TRUE(setInputFile(job, queue, dir.file("missing.tiff")));

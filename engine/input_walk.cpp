@@ -1,0 +1,125 @@
+#include "engine/input_walk.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <set>
+#include <utility>
+#include <vector>
+
+namespace kx::engine {
+
+namespace {
+
+using FolderId = std::pair<dev_t, ino_t>;
+
+std::string systemReason(int error) {
+    return std::strerror(error);
+}
+
+class FolderWalk {
+public:
+    FolderWalk(JobQueue& queue, const InputWalk& walk) : m_queue(queue), m_walk(walk) {
+        struct stat facts {};
+        if (!walk.outputFolder.empty() && stat(walk.outputFolder.c_str(), &facts) == 0)
+            m_outputFolder = {facts.st_dev, facts.st_ino};
+    }
+
+    size_t added() const { return m_added; }
+
+    void addFile(const std::string& path, const struct stat& facts, const std::string& subfolder,
+                 bool named) {
+        if (!hasAcceptedExtension(path, m_walk.acceptedExtensions)) {
+            // Files met in a folder are simply not inputs; a file named by the user says why.
+            if (named)
+                add(path, subfolder, "its name does not end in a TIFF extension");
+            return;
+        }
+        add(path, subfolder, facts.st_size == 0 ? "the file is empty" : "");
+    }
+
+    // Every accepted file below `root`, without recursion so that deep trees cannot exhaust
+    // the stack.
+    void addFolder(const std::string& root, const struct stat& facts) {
+        m_seen.insert({facts.st_dev, facts.st_ino});
+        std::vector<std::string> pending{""}; // subfolders of root still to read, last first
+        while (!pending.empty()) {
+            const std::string subfolder = std::move(pending.back());
+            pending.pop_back();
+            readFolder(root, subfolder, pending);
+        }
+    }
+
+private:
+    void add(const std::string& path, const std::string& subfolder, const std::string& problem) {
+        const std::string kept = m_walk.keepSubfolders ? subfolder : std::string();
+        if (m_walk.onlyOnce && problem.empty()) {
+            if (m_queue.addOnce(path, kept))
+                ++m_added;
+            return;
+        }
+        m_queue.add(path, kept, problem);
+        ++m_added;
+    }
+
+    void readFolder(const std::string& root, const std::string& subfolder,
+                    std::vector<std::string>& pending) {
+        const std::string folder = root + subfolder;
+        DIR* stream = opendir(folder.c_str());
+        if (!stream) {
+            add(folder, subfolder, "cannot read the folder: " + systemReason(errno));
+            return;
+        }
+        std::vector<std::string> names;
+        while (const dirent* entry = readdir(stream)) {
+            const std::string_view name = entry->d_name;
+            if (name != "." && name != "..")
+                names.emplace_back(name);
+        }
+        closedir(stream);
+        std::sort(names.begin(), names.end());
+
+        std::vector<std::string> folders;
+        for (const std::string& name : names) {
+            const std::string path = folder + name;
+            struct stat facts {};
+            if (stat(path.c_str(), &facts) != 0)
+                continue; // a dangling link names nothing to convert
+            if (S_ISDIR(facts.st_mode)) {
+                const FolderId id{facts.st_dev, facts.st_ino};
+                if (id != m_outputFolder && m_seen.insert(id).second)
+                    folders.push_back(subfolder + name + "/");
+            } else if (S_ISREG(facts.st_mode)) {
+                addFile(path, facts, subfolder, false);
+            }
+        }
+        pending.insert(pending.end(), folders.rbegin(), folders.rend());
+    }
+
+    JobQueue& m_queue;
+    const InputWalk& m_walk;
+    FolderId m_outputFolder{};
+    std::set<FolderId> m_seen;
+    size_t m_added = 0;
+};
+
+} // namespace
+
+size_t queueInput(JobQueue& queue, const std::string& path, const InputWalk& walk) {
+    FolderWalk folders(queue, walk);
+    struct stat facts {};
+    if (stat(path.c_str(), &facts) != 0) {
+        queue.add(path, "", systemReason(errno));
+        return 1;
+    }
+    if (S_ISDIR(facts.st_mode))
+        folders.addFolder(path.ends_with('/') ? path : path + "/", facts);
+    else
+        folders.addFile(path, facts, "", true);
+    return folders.added();
+}
+
+} // namespace kx::engine
