@@ -86,8 +86,12 @@ private:
         for (const std::string& name : names) {
             const std::string path = folder + name;
             struct stat facts {};
-            if (stat(path.c_str(), &facts) != 0)
-                continue; // a dangling link names nothing to convert
+            if (stat(path.c_str(), &facts) != 0) {
+                // A dangling link names nothing to convert; anything else is reported.
+                if (errno != ENOENT)
+                    add(path, subfolder, "cannot read it: " + systemReason(errno));
+                continue;
+            }
             if (S_ISDIR(facts.st_mode)) {
                 const FolderId id{facts.st_dev, facts.st_ino};
                 if (id != m_outputFolder && m_seen.insert(id).second)
