@@ -417,8 +417,10 @@ void ConsoleRun::queueList(const std::string& list, const engine::InputWalk& wal
         std::string path(line, static_cast<size_t>(length));
         while (!path.empty() && (path.back() == '\n' || path.back() == '\r'))
             path.pop_back();
+        // A relative path keeps its folders below the output folder, so that the list of
+        // `find . -name '*.tif'` mirrors the tree it was made in.
         if (!path.empty())
-            engine::queueInput(m_queue, path, walk);
+            engine::queueInput(m_queue, path, walk, engine::relativeFolderOf(path));
         endIfStopped();
     }
     std::free(line);

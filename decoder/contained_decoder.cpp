@@ -232,6 +232,47 @@ private:
     pid_t m_pid = -1;
 };
 
+// Decoders that served a file to its end and wait for the next one, so that a run of many
+// files starts its decoders once rather than once a file. A decoder that met a problem in
+// its file is never kept: whatever went wrong in it must not reach another file.
+class IdleDecoders {
+public:
+    std::unique_ptr<DecoderProcess> take(const std::string& decoder) {
+        std::lock_guard guard(m_lock);
+        for (auto idle = m_idle.begin(); idle != m_idle.end(); ++idle) {
+            if (idle->first == decoder) {
+                std::unique_ptr<DecoderProcess> process = std::move(idle->second);
+                m_idle.erase(idle);
+                return process;
+            }
+        }
+        return nullptr;
+    }
+
+    void keep(const std::string& decoder, std::unique_ptr<DecoderProcess> process) {
+        std::lock_guard guard(m_lock);
+        if (m_idle.size() < k_kept)
+            m_idle.emplace_back(decoder, std::move(process));
+    }
+
+    void clear() {
+        std::vector<std::pair<std::string, std::unique_ptr<DecoderProcess>>> leaving;
+        std::lock_guard guard(m_lock);
+        leaving.swap(m_idle);
+    }
+
+private:
+    static constexpr size_t k_kept = 4;
+    std::mutex m_lock;
+    std::vector<std::pair<std::string, std::unique_ptr<DecoderProcess>>> m_idle;
+};
+
+IdleDecoders& idleDecoders() {
+    // Never destroyed: decoders still kept at exit see their input end and leave by themselves.
+    static auto* idle = new IdleDecoders;
+    return *idle;
+}
+
 // Two decoders take alternate pages of a planned range, so that both cores decode while the
 // chain works; each decoder has at most one page asked for ahead, so at most three pages are
 // in memory at once, whatever the page count. Pages still arrive in order.
@@ -240,7 +281,13 @@ public:
     ContainedPageSource(std::string path, std::string decoder, int timeoutMs)
         : m_path(std::move(path)), m_decoder(std::move(decoder)), m_timeoutMs(timeoutMs) {}
 
-    ~ContainedPageSource() override = default;
+    ~ContainedPageSource() override {
+        for (Slot& slot : m_slots) {
+            if (slot.process && slot.counted && slot.requested < 0 && !slot.reportAsked &&
+                !slot.metProblem)
+                idleDecoders().keep(m_decoder, std::move(slot.process));
+        }
+    }
 
     void plan(int first, int end) override {
         m_planFirst = first;
@@ -307,6 +354,7 @@ public:
             const FileReport report =
                 readFileReport(slot.process->fd(), m_timeoutMs).value_or(FileReport());
             m_fileNotes = report.notes;
+            slot.metProblem = slot.metProblem || !report.problem.empty();
             return report.problem;
         }
         return {};
@@ -322,6 +370,7 @@ private:
         int requested = -1;       // the page already asked for ahead of time
         bool counted = false;     // its page count was read
         bool reportAsked = false; // the file report was asked for ahead of time
+        bool metProblem = false;  // a page or the file had a problem
     };
 
     // Which decoder serves page `index`: alternate pages of the planned range.
@@ -346,22 +395,18 @@ private:
         slot.requested = -1;
         if (!asked || !countConfirmed(slot) || !read(slot.process->fd()))
             return fail(slot, info);
+        slot.metProblem = slot.metProblem || !info.problem.empty();
         askAhead(index + m_decoders);
         if (index == m_planEnd - 1)
             windDown();
     }
 
     // After the last page, while it is saved, the first decoder checks the file's chain of
-    // pages, and every decoder is told to end once it has answered, so that none is still
-    // leaving when the program waits for it.
+    // pages.
     void windDown() {
         Slot& first = m_slots[0];
         if (first.process && first.counted && first.requested < 0)
             first.reportAsked = writePageRequest(first.process->fd(), k_fileReportRequest);
-        for (Slot& slot : m_slots) {
-            if (slot.process && slot.requested < 0)
-                writePageRequest(slot.process->fd(), k_endRequest);
-        }
     }
 
     // Starts a decoder for `slot`. Its page count is read with its first page, so that a
@@ -369,6 +414,10 @@ private:
     // come as files is asked for files too.
     bool startDecoder(Slot& slot) {
         slot = Slot{};
+        slot.process = idleDecoders().take(m_decoder);
+        if (slot.process && writeOpenRequest(slot.process->fd(), m_path) &&
+            (!m_recipe || writeEncodeRequest(slot.process->fd(), *m_recipe)))
+            return true;
         slot.process = std::make_unique<DecoderProcess>();
         if (slot.process->start(m_decoder, m_path) &&
             (!m_recipe || writeEncodeRequest(slot.process->fd(), *m_recipe)))
@@ -449,6 +498,10 @@ std::string decoderProblem(const std::string& decoderPath) {
     if (access(decoderPath.c_str(), X_OK) != 0)
         return "the page decoder " + decoderPath + " is not executable";
     return {};
+}
+
+void releaseIdleDecoders() {
+    idleDecoders().clear();
 }
 
 void endAllDecoders() {

@@ -18,6 +18,10 @@ std::string defaultDecoderPath();
 // is not executable"), or empty.
 std::string decoderProblem(const std::string& decoderPath = defaultDecoderPath());
 
+// Ends the decoders kept between files once a run is over (they are kept so that a run of
+// many files starts its decoders once). Any thread.
+void releaseIdleDecoders();
+
 // Ends every decoder process still running, at once. For a run ended by a signal. Any thread.
 void endAllDecoders();
 

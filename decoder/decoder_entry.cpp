@@ -114,6 +114,48 @@ bool sendEncodedPage(imaging::PageSource& source, int index, int count,
     return writeEncodedPage(STDOUT_FILENO, encoded, info);
 }
 
+// Answers the requests about the file at `path` until the worker is done with it; the path
+// of the next file to serve when it asks for one, nullopt when the decoder is to end.
+std::optional<std::string> serveFile(const std::string& path) {
+    std::unique_ptr<imaging::PageSource> source = openPagesInProcess(path);
+    const int count = source ? source->pageCount() : 0;
+    if (!writePageCount(STDOUT_FILENO, count))
+        return std::nullopt;
+
+    std::optional<imaging::SaveRecipe> recipe; // set: pages go out as finished files
+    while (const std::optional<PageRequest> request = readPageRequest(STDIN_FILENO)) {
+        const int32_t index = request->index;
+        // A file comes only with a page asked for as a file; any other is not kept.
+        const int output = recipe && index >= 0 ? request->output : -1;
+        if (request->output >= 0 && output < 0)
+            close(request->output);
+        if (index == k_openRequest) {
+            source.reset(); // the next file's pages are not decoded beside this one's
+            return readOpenedPath(STDIN_FILENO);
+        }
+        if (index == k_fileReportRequest && source) {
+            FileReport report{source->fileProblem()};
+            report.notes = source->fileNotes();
+            if (!writeFileReport(STDOUT_FILENO, report))
+                break;
+            continue;
+        }
+        if (index == k_encodeRequest) {
+            recipe = readSaveRecipe(STDIN_FILENO);
+            if (!recipe)
+                break;
+            continue;
+        }
+        if (index < 0 || !source)
+            break;
+        const bool sent = recipe ? sendEncodedPage(*source, index, count, *recipe, output)
+                                 : sendPage(*source, index, count);
+        if (!sent)
+            break;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 int runDecoder(int argc, char** argv) {
@@ -128,38 +170,9 @@ int runDecoder(int argc, char** argv) {
         return 2;
     limitAddressSpace();
 
-    std::unique_ptr<imaging::PageSource> source = openPagesInProcess(argv[1]);
-    const int count = source ? source->pageCount() : 0;
-    if (!writePageCount(STDOUT_FILENO, count) || count == 0)
-        return 0;
-
-    std::optional<imaging::SaveRecipe> recipe; // set: pages go out as finished files
-    while (const std::optional<PageRequest> request = readPageRequest(STDIN_FILENO)) {
-        const int32_t index = request->index;
-        // A file comes only with a page asked for as a file; any other is not kept.
-        const int output = recipe && index >= 0 ? request->output : -1;
-        if (request->output >= 0 && output < 0)
-            close(request->output);
-        if (index == k_fileReportRequest) {
-            FileReport report{source->fileProblem()};
-            report.notes = source->fileNotes();
-            if (!writeFileReport(STDOUT_FILENO, report))
-                break;
-            continue;
-        }
-        if (index == k_encodeRequest) {
-            recipe = readSaveRecipe(STDIN_FILENO);
-            if (!recipe)
-                break;
-            continue;
-        }
-        if (index < 0)
-            break;
-        const bool sent = recipe ? sendEncodedPage(*source, index, count, *recipe, output)
-                                 : sendPage(*source, index, count);
-        if (!sent)
-            break;
-    }
+    // One decoder serves file after file for as long as it is asked to open another.
+    for (std::optional<std::string> path = argv[1]; path;)
+        path = serveFile(*path);
     return 0;
 }
 

@@ -26,6 +26,8 @@ constexpr uint32_t k_pageMagic = 0x4B585047;   // "KXPG"
 constexpr uint32_t k_reportMagic = 0x4B584652; // "KXFR"
 constexpr uint32_t k_fileMagic = 0x4B584546;   // "KXEF"
 constexpr uint32_t k_maxProblem = 4096;
+// Longer than any path a file system takes.
+constexpr uint32_t k_maxPath = 65536;
 constexpr uint32_t k_maxSide = 1u << 20;
 // Pages up to this size travel inline over the socket: making, passing and mapping a memory
 // file costs more than copying them through the socket's buffer.
@@ -304,6 +306,22 @@ std::optional<imaging::SaveRecipe> readSaveRecipe(int fd) {
         recipe.formatKey[sizeof recipe.formatKey - 1] != '\0')
         return std::nullopt;
     return recipe;
+}
+
+bool writeOpenRequest(int fd, const std::string& path) {
+    const int32_t header[2] = {k_openRequest, static_cast<int32_t>(path.size())};
+    return path.size() <= k_maxPath && base::sendAll(fd, header, sizeof header) &&
+           base::sendAll(fd, path.data(), path.size());
+}
+
+std::optional<std::string> readOpenedPath(int fd) {
+    uint32_t length = 0;
+    if (!base::readAll(fd, &length, sizeof length, -1) || length == 0 || length > k_maxPath)
+        return std::nullopt;
+    std::string path(length, '\0');
+    if (!base::readAll(fd, path.data(), length, -1) || path.find('\0') != std::string::npos)
+        return std::nullopt;
+    return path;
 }
 
 bool writeEncodedPage(int fd, const imaging::EncodedPage& page, const imaging::PageInfo& info) {

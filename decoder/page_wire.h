@@ -56,6 +56,14 @@ bool readEncodedPage(int fd, int timeoutMs, imaging::EncodedPage& page, imaging:
 // Tells the decoder to end once it has answered what it was asked before.
 inline constexpr int32_t k_endRequest = -1;
 
+// Asks a decoder that is done with its file to open the file at `path`, which follows the
+// request index on the wire, and to answer as a decoder started on it does: with the page
+// count. Pages go out as bitmaps again until an encode request comes.
+inline constexpr int32_t k_openRequest = -4;
+bool writeOpenRequest(int fd, const std::string& path);
+// Reads the path after an open request; nullopt when it is malformed or missing.
+std::optional<std::string> readOpenedPath(int fd);
+
 // The file report, asked for with this request index once the pages are done: why the file
 // as a whole cannot be trusted (a directory chain that cannot be followed to its end), empty
 // when it can, and the file's notes for a debug run (PageSource::fileNotes).

@@ -2,6 +2,7 @@
 
 #include "base/file_replace.h"
 #include "base/paths.h"
+#include "decoder/contained_decoder.h"
 #include "decoder/page_wire.h"
 #include "engine/color_adjust.h"
 #include "engine/file_type.h"
@@ -460,6 +461,7 @@ void conversionWorker(ConversionRun& run) {
             run.progress.problem = why;
         }
     }
+    decoder::releaseIdleDecoders();
     std::lock_guard guard(run.progress.lock);
     run.progress.count = successes;
 }

@@ -43,13 +43,16 @@ public:
 
     // Every accepted file below `root`, without recursion so that deep trees cannot exhaust
     // the stack.
-    void addFolder(const std::string& root, const struct stat& facts) {
+    void addFolder(const std::string& root, const std::string& subfolder,
+                   const struct stat& facts) {
         m_seen.insert({facts.st_dev, facts.st_ino});
-        std::vector<std::string> pending{""}; // subfolders of root still to read, last first
+        m_root = root;
+        m_rootSubfolder = subfolder;
+        std::vector<std::string> pending{""}; // folders below root still to read, last first
         while (!pending.empty()) {
-            const std::string subfolder = std::move(pending.back());
+            const std::string below = std::move(pending.back());
             pending.pop_back();
-            readFolder(root, subfolder, pending);
+            readFolder(below, pending);
         }
     }
 
@@ -65,9 +68,10 @@ private:
         ++m_added;
     }
 
-    void readFolder(const std::string& root, const std::string& subfolder,
-                    std::vector<std::string>& pending) {
-        const std::string folder = root + subfolder;
+    // Reads the folder `below` the root; the subfolders to read next go to `pending`.
+    void readFolder(const std::string& below, std::vector<std::string>& pending) {
+        const std::string folder = m_root + below;
+        const std::string subfolder = m_rootSubfolder + below;
         DIR* stream = opendir(folder.c_str());
         if (!stream) {
             add(folder, subfolder, "cannot read the folder: " + systemReason(errno));
@@ -95,7 +99,7 @@ private:
             if (S_ISDIR(facts.st_mode)) {
                 const FolderId id{facts.st_dev, facts.st_ino};
                 if (id != m_outputFolder && m_seen.insert(id).second)
-                    folders.push_back(subfolder + name + "/");
+                    folders.push_back(below + name + "/");
             } else if (S_ISREG(facts.st_mode)) {
                 addFile(path, facts, subfolder, false);
             }
@@ -106,13 +110,16 @@ private:
     JobQueue& m_queue;
     const InputWalk& m_walk;
     FolderId m_outputFolder{};
+    std::string m_root;          // the folder being walked, with trailing "/"
+    std::string m_rootSubfolder; // the subfolder its own files get
     std::set<FolderId> m_seen;
     size_t m_added = 0;
 };
 
 } // namespace
 
-size_t queueInput(JobQueue& queue, const std::string& path, const InputWalk& walk) {
+size_t queueInput(JobQueue& queue, const std::string& path, const InputWalk& walk,
+                  const std::string& subfolder) {
     FolderWalk folders(queue, walk);
     struct stat facts {};
     if (stat(path.c_str(), &facts) != 0) {
@@ -120,10 +127,25 @@ size_t queueInput(JobQueue& queue, const std::string& path, const InputWalk& wal
         return 1;
     }
     if (S_ISDIR(facts.st_mode))
-        folders.addFolder(path.ends_with('/') ? path : path + "/", facts);
+        folders.addFolder(path.ends_with('/') ? path : path + "/", subfolder, facts);
     else
-        folders.addFile(path, facts, "", true);
+        folders.addFile(path, facts, subfolder, true);
     return folders.added();
+}
+
+std::string relativeFolderOf(const std::string& path) {
+    if (path.starts_with('/'))
+        return {};
+    std::string folder;
+    for (size_t start = 0, slash; (slash = path.find('/', start)) != std::string::npos;
+         start = slash + 1) {
+        const std::string_view part(path.data() + start, slash - start);
+        if (part == "..")
+            return {};
+        if (!part.empty() && part != ".")
+            folder.append(part).push_back('/');
+    }
+    return folder;
 }
 
 } // namespace kx::engine
