@@ -120,6 +120,14 @@ std::vector<OptionDoc> optionDocs() {
         doc.forms.push_back({name, value.empty() ? "" : "=" + value});
         if (inUsage)
             doc.description = usage->second.description + ".";
+        else if (option.action == OptionAction::InputList)
+            doc.description = "Converts the files and folders named in FILE too, one path a "
+                              "line; - reads the list from standard input. Relative paths keep "
+                              "their folders below the output folder.";
+        if (option.action == OptionAction::Input)
+            doc.description += " May be given again, and the words after FILE up to the next "
+                               "option are inputs too. A folder is converted with every TIFF "
+                               "below it.";
         else if (const std::string setting = settingNameOf(option); !setting.empty())
             doc.description = "Sets " + setting + ".";
         if (option.type == ValueType::Keyword)
