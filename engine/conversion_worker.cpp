@@ -249,22 +249,47 @@ void convertPagesEncoded(ConversionRun& run, imaging::PageSource& source, int fi
     }
 }
 
-FileResult convertPages(ConversionRun& run, imaging::PageSource& source) {
-    FileResult result;
+// A file opened, with its pages planned and the first ones asked for: what a job needs before
+// its first page arrives, so that it can be made ready while the job before it runs.
+struct OpenedFile {
+    std::string path;
+    std::unique_ptr<imaging::PageSource> source; // null when the file gave no pages
+    PageRange range;
+    bool suffix = false;
+    bool encoded = false;
+    std::unique_ptr<PendingOutputs> outputs;
+};
+
+// Opens the file of `job` (its input path, subfolder and output folder) and asks for its
+// first pages.
+OpenedFile openFile(ConversionRun& run, const JobState& job) {
+    OpenedFile file;
+    file.path = job.inputPath;
+    file.source = run.openPages(job.inputPath);
+    if (!file.source)
+        return file;
+    imaging::PageSource& source = *file.source;
     const int count = source.pageCount();
-    const PageRange range = choosePageRange(run.settings.tiffFrameLoading, count);
+    file.range = choosePageRange(run.settings.tiffFrameLoading, count);
+    file.suffix = needsPageSuffix(run.settings, count);
+    file.outputs = std::make_unique<PendingOutputs>(outputPathForPage(run.settings, job), job);
+    PendingOutputs& outputs = *file.outputs;
+    file.encoded = chainLeavesPagesUntouched(run.settings) &&
+                   source.encodePages(saveRecipeOf(job, run.settings),
+                                      [&outputs](int index) { return outputs.fileFor(index); });
+    source.plan(file.range.first, file.range.end);
+    return file;
+}
+
+FileResult convertPages(ConversionRun& run, OpenedFile& file) {
+    FileResult result;
+    const PageRange range = file.range;
     result.pagesChosen = range.end - range.first;
-    const bool suffix = needsPageSuffix(run.settings, count);
-    PendingOutputs outputs(outputPathForPage(run.settings, run.job), run.job);
-    const bool encoded =
-        chainLeavesPagesUntouched(run.settings) &&
-        source.encodePages(saveRecipeOf(run.job, run.settings),
-                           [&outputs](int index) { return outputs.fileFor(index); });
-    source.plan(range.first, range.end);
-    if (encoded)
-        convertPagesEncoded(run, source, range.first, range.end, suffix, outputs, result);
+    if (file.encoded)
+        convertPagesEncoded(run, *file.source, range.first, range.end, file.suffix, *file.outputs,
+                            result);
     else
-        convertPagesHere(run, source, range.first, range.end, suffix, result);
+        convertPagesHere(run, *file.source, range.first, range.end, file.suffix, result);
     return result;
 }
 
@@ -289,6 +314,33 @@ std::string openProblem(const ConversionRun& run, const std::string& path) {
     }
     why = inputFileProblem(path);
     return why.empty() ? "no page of " + path + " can be read" : why;
+}
+
+// Converts the pages of a file opened by openFile; see convertFile.
+bool convertOpenedFile(ConversionRun& run, OpenedFile& file, std::string& why) {
+    if (!file.source) {
+        why = openProblem(run, run.job.inputPath);
+        return false;
+    }
+    const FileResult result = convertPages(run, file);
+    // Pages after a cut in the directory chain are missing: the file is not converted, though
+    // the pages that could be read were written. A stopped run does not wait to find out.
+    const std::string fileProblem = result.stoppedBefore > 0 ? "" : file.source->fileProblem();
+    if (!fileProblem.empty())
+        debugLine(run, "[ERROR] " + fileProblem);
+    const std::string notes = file.source->fileNotes();
+    for (size_t start = 0, end = 0; start < notes.size(); start = end + 1) {
+        end = std::min(notes.find('\n', start), notes.size());
+        debugLine(run, "[NOTE] " + notes.substr(start, end - start));
+    }
+    file.source.reset();
+    applyFileDate(run, result.written);
+    const bool converted = result.pagesSaved > 0 && result.pagesFailed == 0 &&
+                           result.stoppedBefore == 0 && fileProblem.empty();
+    if (!converted)
+        why = result.pagesFailed == 0 && !fileProblem.empty() ? fileProblem
+                                                              : fileResultProblem(result);
+    return converted;
 }
 
 // The folders from the output folder down to `subfolder` that do not exist yet, outermost
@@ -322,8 +374,29 @@ void removeEmptyFolders(const std::vector<std::string>& folders) {
         rmdir(folder->c_str());
 }
 
-// Converts the current job; `why` stays empty when it was converted.
-void convertJob(ConversionRun& run, std::string& why) {
+// The job state of queue entry `index`, which has not begun yet.
+JobState jobStateOf(const ConversionRun& run, size_t index) {
+    JobState job = run.job;
+    const JobQueue::Entry entry = run.queue[index];
+    job.inputPath = entry.path;
+    job.subfolder = entry.subfolder;
+    if (run.besideInputs)
+        job.outputFolder = base::folderPart(job.inputPath);
+    return job;
+}
+
+// Opens the next job's file while this job's one page is decoded, so that the second decoder
+// has work too; only after a file of one page, so that no more than two decoders are busy.
+void openAhead(ConversionRun& run, size_t next, const OpenedFile& current, OpenedFile& ahead) {
+    if (!current.source || current.range.end - current.range.first != 1 ||
+        next >= run.queue.size() || !run.queue[next].problem.empty())
+        return;
+    ahead = openFile(run, jobStateOf(run, next));
+}
+
+// Converts the current job, queue entry `index`, with its file when it was opened ahead;
+// `why` stays empty when it was converted.
+void convertJob(ConversionRun& run, size_t index, OpenedFile& ahead, std::string& why) {
     const bool keepsSubfolder = run.settings.keepSubfolders != 0 && !run.job.subfolder.empty();
     const std::vector<std::string> made =
         keepsSubfolder ? missingFolders(run.job.outputFolder, run.job.subfolder)
@@ -332,7 +405,10 @@ void convertJob(ConversionRun& run, std::string& why) {
         removeEmptyFolders(made);
         return;
     }
-    if (!convertFile(run, why) && why.empty())
+    OpenedFile file = ahead.path == run.job.inputPath ? std::move(ahead) : openFile(run, run.job);
+    ahead = OpenedFile();
+    openAhead(run, index + 1, file, ahead);
+    if (!convertOpenedFile(run, file, why) && why.empty())
         why = "the file was not converted";
     if (!why.empty())
         removeEmptyFolders(made);
@@ -398,35 +474,14 @@ bool Progress::beginPage(int32_t page, int32_t pages) {
 }
 
 bool convertFile(ConversionRun& run, std::string& why) {
-    std::unique_ptr<imaging::PageSource> source = run.openPages(run.job.inputPath);
-    if (!source) {
-        why = openProblem(run, run.job.inputPath);
-        return false;
-    }
-    const FileResult result = convertPages(run, *source);
-    // Pages after a cut in the directory chain are missing: the file is not converted, though
-    // the pages that could be read were written. A stopped run does not wait to find out.
-    const std::string fileProblem = result.stoppedBefore > 0 ? "" : source->fileProblem();
-    if (!fileProblem.empty())
-        debugLine(run, "[ERROR] " + fileProblem);
-    const std::string notes = source->fileNotes();
-    for (size_t start = 0, end = 0; start < notes.size(); start = end + 1) {
-        end = std::min(notes.find('\n', start), notes.size());
-        debugLine(run, "[NOTE] " + notes.substr(start, end - start));
-    }
-    source.reset();
-    applyFileDate(run, result.written);
-    const bool converted = result.pagesSaved > 0 && result.pagesFailed == 0 &&
-                           result.stoppedBefore == 0 && fileProblem.empty();
-    if (!converted)
-        why = result.pagesFailed == 0 && !fileProblem.empty() ? fileProblem
-                                                              : fileResultProblem(result);
-    return converted;
+    OpenedFile file = openFile(run, run.job);
+    return convertOpenedFile(run, file, why);
 }
 
 void conversionWorker(ConversionRun& run) {
     int32_t successes = 0;
     int64_t duration = 0;
+    OpenedFile ahead; // the next job's file, opened while the job before it ran
     for (size_t index = 0; index < run.queue.size(); ++index) {
         const JobQueue::Entry entry = run.queue[index];
         const std::string path(entry.path);
@@ -441,8 +496,9 @@ void conversionWorker(ConversionRun& run) {
         const auto start = std::chrono::steady_clock::now();
         std::string why(entry.problem);
         if (why.empty()) {
-            debugLine(run, "File Format: " + detectFileType(path));
-            convertJob(run, why);
+            if (run.debug)
+                debugLine(run, "File Format: " + detectFileType(path));
+            convertJob(run, index, ahead, why);
         }
         if (why.empty()) {
             debugLine(run, "[OK] Saving As: " + run.job.outputPath);

@@ -196,13 +196,15 @@ TEST_F(ConversionWorkerTest, AStopEndsTheRunAfterTheCurrentPageAndFailsItsFile) 
 TEST_F(ConversionWorkerTest, AStopBetweenJobsLeavesTheOthersUntried) {
     for (int i = 0; i < 5; ++i)
         m_queue.add(writePages("job" + std::to_string(i) + ".tif", 1));
+    // Files of one page are opened one job ahead: the fourth opens while the third job waits
+    // for its page.
     int opened = 0;
     const int converted = runWorker(nullptr, [&](const std::string& path) {
-        if (++opened == 3)
+        if (++opened == 4)
             m_progress.requestStop();
         return decoder::openPagesInProcess(path);
     });
-    EXPECT_EQ(opened, 3);
+    EXPECT_EQ(opened, 4);
     EXPECT_EQ(converted, 2) << "the third job stops before its first page";
 }
 
