@@ -39,6 +39,42 @@ using settings::Settings;
 // A validation step's verdict: the text after "Error: ", or nothing.
 using Problem = std::optional<std::string>;
 
+// The lines of the files that failed, kept in a temporary file so that a run of many files
+// needs no more memory when many of them fail; in memory when no temporary file can be had.
+class FailureLog {
+public:
+    FailureLog() : m_file(std::tmpfile()) {}
+    ~FailureLog() {
+        if (m_file)
+            std::fclose(m_file);
+    }
+    FailureLog(const FailureLog&) = delete;
+    FailureLog& operator=(const FailureLog&) = delete;
+
+    void add(std::string line) {
+        // A line break inside a path must not split its line when it is read back.
+        std::replace(line.begin(), line.end(), '\n', ' ');
+        if (!m_file || std::fprintf(m_file, "%s\n", line.c_str()) < 0)
+            m_lines.push_back(std::move(line));
+    }
+
+    template <typename Visit> void forEach(Visit visit) {
+        if (m_file && std::fflush(m_file) == 0 && std::fseek(m_file, 0, SEEK_SET) == 0) {
+            char* line = nullptr;
+            size_t capacity = 0;
+            for (ssize_t length; (length = getline(&line, &capacity, m_file)) > 0;)
+                visit(std::string_view(line, static_cast<size_t>(length - 1)));
+            std::free(line);
+        }
+        for (const std::string& line : m_lines)
+            visit(line);
+    }
+
+private:
+    FILE* m_file;
+    std::vector<std::string> m_lines;
+};
+
 class ConsoleRun {
 public:
     ConsoleRun(Settings& settings, engine::JobState& job, engine::JobQueue& queue,
@@ -92,7 +128,7 @@ private:
     bool m_debug;
     bool m_manyInputs;
     bool m_besideInputs = false;
-    std::vector<std::pair<std::string, std::string>> m_failures; // path and reason
+    FailureLog m_failures;
     engine::DrawingSupport m_drawing;
     engine::PreparedWatermark m_watermark;
 };
@@ -175,8 +211,8 @@ void ConsoleRun::endIfStopped() {
 
 // A script reads from these lines which files to try again.
 void ConsoleRun::reportFailures() {
-    for (const auto& [path, why] : m_failures)
-        say("Not converted: " + path + ": " + why);
+    m_failures.forEach(
+        [this](std::string_view line) { say("Not converted: " + std::string(line)); });
 }
 
 Problem ConsoleRun::checkInputFile() {
@@ -492,7 +528,7 @@ int ConsoleRun::convert() {
     run.watermark = &m_watermark;
     run.besideInputs = m_besideInputs;
     run.jobFailed = [this](std::string_view path, const std::string& why) {
-        m_failures.emplace_back(path, why);
+        m_failures.add(std::string(path) + ": " + why);
     };
 
     // A stop signal ends the run where it is: whatever the worker was writing goes, and the
