@@ -488,7 +488,9 @@ private:
 } // namespace
 
 std::string defaultDecoderPath() {
-    return base::programPartPath(k_decoderName);
+    // The program does not move while it runs; asked for every file a run opens.
+    static const std::string path = base::programPartPath(k_decoderName);
+    return path;
 }
 
 std::string decoderProblem(const std::string& decoderPath) {

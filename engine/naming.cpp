@@ -351,6 +351,19 @@ bool isWithin(const std::filesystem::path& inner, const std::filesystem::path& o
     return true;
 }
 
+// The absolute, resolved form of `folder`. The last answer is kept: a run asks about the same
+// output folder for every page.
+std::filesystem::path resolvedFolder(const std::filesystem::path& folder, std::error_code& error) {
+    thread_local std::filesystem::path asked;
+    thread_local std::filesystem::path resolved;
+    if (folder != asked || resolved.empty()) {
+        resolved =
+            std::filesystem::weakly_canonical(std::filesystem::absolute(folder, error), error);
+        asked = error ? std::filesystem::path() : folder;
+    }
+    return resolved;
+}
+
 } // namespace
 
 std::string outputPathProblem(const std::string& path, const std::string& outputFolder,
@@ -361,9 +374,10 @@ std::string outputPathProblem(const std::string& path, const std::string& output
     const fs::path name = target.filename();
     if (name.empty() || name == "." || name == "..")
         return "the output path " + path + " names no file";
-    const fs::path folder = fs::weakly_canonical(fs::absolute(outputFolder, error), error);
-    const fs::path parent =
-        error ? fs::path() : fs::weakly_canonical(fs::absolute(target, error).parent_path(), error);
+    // Both folders are most often the same one.
+    const fs::path folder = resolvedFolder(outputFolder, error);
+    const fs::path parentPart = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    const fs::path parent = error ? fs::path() : resolvedFolder(parentPart, error);
     if (error || !isWithin(parent, folder))
         return "the output path " + path + " leaves the output folder " + outputFolder;
     if (!inputPath.empty() && fs::equivalent(target, inputPath, error))
