@@ -1,6 +1,6 @@
 #include "decoder/decoder_entry.h"
 
-#include "base/available_memory.h"
+#include "decoder/decode_bounds.h"
 #include "decoder/loading.h"
 #include "decoder/page_budget.h"
 #include "decoder/page_wire.h"
@@ -10,10 +10,10 @@
 #include "imaging/page_source.h"
 
 #include <sys/mman.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
@@ -21,28 +21,15 @@ namespace kx::decoder {
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool k_sanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool k_sanitized = true;
-#else
-constexpr bool k_sanitized = false;
-#endif
-#else
-constexpr bool k_sanitized = false;
-#endif
-
-// Keeps a decoder gone wrong from pushing the machine into swap: past what the system can
-// give without swapping, allocations fail here instead. AddressSanitizer reserves far more
-// address space than it uses, so a sanitized build goes without the limit.
-void limitAddressSpace() {
-    if (k_sanitized)
-        return;
-    constexpr rlim_t k_codeAndLibraries = rlim_t{512} << 20;
-    const rlim_t limit = static_cast<rlim_t>(base::availableMemory()) + k_codeAndLibraries;
-    const rlimit bound{limit, limit};
-    setrlimit(RLIMIT_AS, &bound);
+// The decoder ends with the program that started it (the server's decoders have this arranged
+// before they get here). Signals from the terminal or the session are the program's to act on:
+// it may finish the page being decoded, and when it ends, the decoder ends with it.
+void followProgram() {
+    const char* parent = std::getenv(k_parentVariable);
+    endWithParent(parent ? static_cast<pid_t>(std::atol(parent)) : 0);
+    unsetenv(k_parentVariable);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        std::signal(signal, SIG_IGN);
 }
 
 int sendWatermarkImage(const char* path) {
@@ -120,15 +107,17 @@ int runDecoder(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     // A file-size limit fails the page's write with its reason instead of ending the decoder.
     std::signal(SIGXFSZ, SIG_IGN);
+    followProgram();
     if (argc == 3 && std::string_view(argv[1]) == k_watermarkSwitch) {
-        limitAddressSpace();
+        applyBounds(watermarkBounds());
         return sendWatermarkImage(argv[2]);
     }
     if (argc != 2)
         return 2;
-    limitAddressSpace();
+    applyBounds(openingBounds());
 
-    std::unique_ptr<imaging::PageSource> source = openPagesInProcess(argv[1]);
+    std::unique_ptr<imaging::PageSource> source =
+        openPagesWatched(argv[1], [](const PageFacts& facts) { applyBounds(pageBounds(facts)); });
     const int count = source ? source->pageCount() : 0;
     if (!writePageCount(STDOUT_FILENO, count) || count == 0)
         return 0;

@@ -1,9 +1,12 @@
 #include "decoder/watermark_decoding.h"
 
 #include "decoder/canvas_limits.h"
+#include "decoder/decode_bounds.h"
 #include "decoder/decode_diagnostics.h"
 #include "imaging/bitmap.h"
 #include "imaging/standard_type.h"
+
+#include <cerrno>
 
 namespace kx::decoder {
 
@@ -40,9 +43,12 @@ imaging::Bitmap decodeWatermarkImage(const std::string& path, std::string& why) 
             return nullptr;
         }
     }
+    errno = 0; // a failed allocation from here on is the image's
     imaging::Bitmap image(FreeImage_Load(format, path.c_str(), loadFlags(format)));
     if (!image || !FreeImage_HasPixels(image.get())) {
-        why = diagnostics.takeRefusal();
+        why = memoryBoundProblem("image");
+        if (why.empty())
+            why = diagnostics.takeRefusal();
         if (why.empty())
             why = "the image could not be decoded";
         return nullptr;

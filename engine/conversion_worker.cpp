@@ -280,7 +280,10 @@ std::string openProblem(const ConversionRun& run, const std::string& path) {
         return why;
     }
     why = inputFileProblem(path);
-    return why.empty() ? "no page of " + path + " can be read" : why;
+    if (why.empty())
+        why = "no page of " + path + " can be read";
+    debugLine(run, "[ERROR] " + why);
+    return why;
 }
 
 } // namespace
@@ -368,6 +371,9 @@ bool convertFile(ConversionRun& run, std::string& why) {
 }
 
 void conversionWorker(ConversionRun& run) {
+    // What an earlier run ended while writing (SIGKILL, a power cut) left under hidden names.
+    if (!run.job.outputFolder.empty())
+        base::sweepAbandonedWrites(run.job.outputFolder, std::time(nullptr));
     int32_t counter = 0;
     int32_t successes = 0;
     int64_t duration = 0;
