@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -305,6 +306,27 @@ TEST_F(ConversionWorkerTest, DirectoryChainLoopingBackFailsTheFileButKeepsTheRea
     EXPECT_FALSE(fs::exists(m_dir.file("loop[3].bmp")));
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[lines.size() - 2], "[ERROR] the directory chain loops at page 2");
+}
+
+TEST_F(ConversionWorkerTest, HiddenFilesLeftByAKilledRunAreSweptWhenARunStarts) {
+    const auto hour = std::chrono::hours(1);
+    const struct {
+        const char* name;
+        fs::file_time_type changed;
+        bool swept;
+    } files[] = {
+        {".scan[3].bmp.kestrelix-Ab12Cd", fs::file_time_type::clock::now() - hour, true},
+        {".scan[4].bmp.kestrelix-Ab12Cd", fs::file_time_type::clock::now() + hour, false},
+        {".scan.bmp.backup", fs::file_time_type::clock::now() - hour, false},
+    };
+    for (const auto& file : files) {
+        test::writeFile(m_dir.file(file.name), "part of a page");
+        fs::last_write_time(m_dir.file(file.name), file.changed);
+    }
+    ASSERT_TRUE(setInputFile(m_job, m_queue, writePages("scan.tif", 1)));
+    EXPECT_EQ(runWorker(), 1);
+    for (const auto& file : files)
+        EXPECT_EQ(fs::exists(m_dir.file(file.name)), !file.swept) << file.name;
 }
 
 struct RefusedPathCase {
