@@ -173,8 +173,10 @@ WatermarkProblem prepareWatermark(const settings::Settings& settings, PreparedWa
     const DrawingFunctions* drawing = drawingFunctions();
     if (settings.doWatermark == settings::WatermarkType::Image) {
         if (const WatermarkProblem problem = checkImageFile(settings.image);
-            problem != WatermarkProblem::None)
+            problem != WatermarkProblem::None) {
+            out.problem = settings.image + " is empty or not a regular file";
             return problem;
+        }
         // A file that is not an image at all would otherwise pass and silently draw nothing.
         imaging::Bitmap decoded =
             decoder::decodeImageContained(settings.image, out.problem, decoderPath);

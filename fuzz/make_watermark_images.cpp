@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -24,20 +25,15 @@ Bitmap colourImage() {
     return image;
 }
 
-// The image in a form `format` writes, or null when it writes none of those tried.
-Bitmap writable(FREE_IMAGE_FORMAT format, FIBITMAP* colour) {
-    if (FreeImage_FIFSupportsExportType(format, FIT_RGBF) &&
-        !FreeImage_FIFSupportsExportBPP(format, 24))
-        return Bitmap(FreeImage_ConvertToRGBF(colour));
-    for (const int bpp : {24, 8, 1}) {
-        if (!FreeImage_FIFSupportsExportBPP(format, bpp))
-            continue;
-        if (bpp == 24)
-            return Bitmap(FreeImage_Clone(colour));
-        return Bitmap(bpp == 8 ? FreeImage_ConvertToGreyscale(colour)
-                               : FreeImage_Threshold(colour, 128));
-    }
-    return nullptr;
+// The image in the forms a format may write, most colourful first.
+std::vector<Bitmap> forms(FIBITMAP* colour) {
+    std::vector<Bitmap> made;
+    made.emplace_back(FreeImage_ConvertTo32Bits(colour));
+    made.emplace_back(FreeImage_Clone(colour));
+    made.emplace_back(FreeImage_ConvertToGreyscale(colour));
+    made.emplace_back(FreeImage_Threshold(colour, 128));
+    made.emplace_back(FreeImage_ConvertToRGBF(colour));
+    return made;
 }
 
 } // namespace
@@ -48,17 +44,22 @@ int main(int argc, char** argv) {
         return 2;
     }
     const Bitmap colour = colourImage();
+    const std::vector<Bitmap> images = forms(colour.get());
     for (int index = 0; index < FreeImage_GetFIFCount(); ++index) {
         const auto format = static_cast<FREE_IMAGE_FORMAT>(index);
         if (!FreeImage_FIFSupportsWriting(format) || !FreeImage_FIFSupportsReading(format))
             continue;
-        const Bitmap image = writable(format, colour.get());
-        const std::string path =
-            std::string(argv[1]) + "/seed." + FreeImage_GetFormatFromFIF(format) + "." +
-            std::string(FreeImage_GetFIFExtensionList(format))
-                .substr(0, std::string(FreeImage_GetFIFExtensionList(format)).find(','));
-        if (!image || !FreeImage_Save(format, image.get(), path.c_str(), 0))
+        const std::string extensions = FreeImage_GetFIFExtensionList(format);
+        const std::string path = std::string(argv[1]) + "/seed." +
+                                 FreeImage_GetFormatFromFIF(format) + "." +
+                                 extensions.substr(0, extensions.find(','));
+        bool written = false;
+        for (const Bitmap& image : images)
+            written = written || FreeImage_Save(format, image.get(), path.c_str(), 0);
+        if (!written) {
+            std::remove(path.c_str());
             std::fprintf(stderr, "not written: %s\n", FreeImage_GetFormatFromFIF(format));
+        }
     }
     return 0;
 }
