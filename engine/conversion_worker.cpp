@@ -72,10 +72,14 @@ void applyFileDate(const ConversionRun& run, const std::vector<std::string>& wri
         setModificationTime(path, when);
 }
 
-// The chain between loading and saving, in its fixed order.
-imaging::Bitmap processPage(ConversionRun& run, imaging::Bitmap page, int index) {
+// The chain between loading and saving, in its fixed order. `why` is set when a step refuses
+// the page.
+imaging::Bitmap processPage(ConversionRun& run, imaging::Bitmap page, int index, std::string& why) {
     const settings::Settings& s = run.settings;
     page = rotateImage(std::move(page), s);
+    why = resizeProblem(page.get(), s);
+    if (!why.empty())
+        return nullptr;
     page = resizeImage(std::move(page), s);
     const int width = page ? static_cast<int>(FreeImage_GetWidth(page.get())) : 0;
     const int height = page ? static_cast<int>(FreeImage_GetHeight(page.get())) : 0;
@@ -163,7 +167,12 @@ void convertPagesHere(ConversionRun& run, imaging::PageSource& source, int first
             continue; // an empty page has nothing to convert
         if (!decodedCleanly(run, index, info, result))
             continue;
-        page = processPage(run, std::move(page), index);
+        std::string refused;
+        page = processPage(run, std::move(page), index, refused);
+        if (!refused.empty()) {
+            result.fail(run, index, refused);
+            continue;
+        }
         savePageFile(run, index, suffix, result, [&](const std::string& path, std::string& why) {
             return imaging::savePage(page.get(), path, run.job, run.settings, why);
         });

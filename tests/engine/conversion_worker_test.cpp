@@ -329,6 +329,19 @@ TEST_F(ConversionWorkerTest, HiddenFilesLeftByAKilledRunAreSweptWhenARunStarts) 
         EXPECT_EQ(fs::exists(m_dir.file(file.name)), !file.swept) << file.name;
 }
 
+TEST_F(ConversionWorkerTest, ResizeRefusedForMemorySaysWhy) {
+    m_settings.doImageResize = true;
+    m_settings.imageWidth = m_settings.imageHeight = 1'000'000;
+    ASSERT_TRUE(setInputFile(m_job, m_queue, writePages("huge.tif", 1)));
+    std::vector<std::string> lines;
+    EXPECT_EQ(runWorker(&lines), 0);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2].rfind(
+                  "[ERROR] Page 1: resizing the page to 1000000 x 1000000 needs ", 0),
+              0u)
+        << lines[lines.size() - 2];
+}
+
 struct RefusedPathCase {
     const char* name;
     std::string_view mask;
