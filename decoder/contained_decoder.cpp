@@ -157,7 +157,7 @@ public:
         posix_spawnattr_setsigmask(&attributes, &none);
         posix_spawnattr_setsigdefault(&attributes, &defaults);
         // The program's session and process group: the terminal's job control stops and
-        // resumes it with the program; it ends when the program does (endWithParent).
+        // resumes it with the program; it ends when the program does (followProgram).
         posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
         std::vector<char*> argv{const_cast<char*>(decoder.c_str())};
         for (const std::string& argument : arguments)

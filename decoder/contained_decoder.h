@@ -22,8 +22,8 @@ std::string decoderProblem(const std::string& decoderPath = defaultDecoderPath()
 void endAllDecoders();
 
 // Decodes one watermark image in a decoder process of its own, under a watermark's bounds
-// (decode_bounds.h); a damaged file that crashes it or meets a bound only fails the image. Null with `why` set when the
-// image cannot be decoded. See decodeWatermarkImage for what comes back.
+// (decode_bounds.h); a damaged file that crashes it or meets a bound only fails the image. Null
+// with `why` set when the image cannot be decoded. See decodeWatermarkImage for what comes back.
 imaging::Bitmap decodeImageContained(const std::string& path, std::string& why,
                                      const std::string& decoderPath = defaultDecoderPath(),
                                      int timeoutMs = 120'000);

@@ -102,10 +102,12 @@ std::string memoryBoundProblem(const char* what) {
            std::to_string(g_boundBytes / k_mebibyte) + " MB";
 }
 
-void endWithParent(pid_t parent) {
+void followProgram(pid_t program) {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (parent > 0 && getppid() != parent)
+    if (program > 0 && getppid() != program)
         _exit(0);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        std::signal(signal, SIG_IGN);
 }
 
 } // namespace kx::decoder

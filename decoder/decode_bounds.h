@@ -55,13 +55,15 @@ void applyBounds(const DecodeBounds& bounds);
 // (`what` names the thing decoded: "page", "image"); empty otherwise.
 std::string memoryBoundProblem(const char* what);
 
-// Makes this process end with its parent: it is sent SIGKILL when the parent dies, and ends at
-// once when `parent` (when positive) is no longer its parent, having died before the signal
-// was arranged. For decoder processes and the decoder server.
-void endWithParent(pid_t parent);
+// Makes this process follow the program `program` (its parent): it is sent SIGKILL when the
+// parent dies, and ends at once when `program` (when positive) is no longer its parent, having
+// died before the signal was arranged. Signals from the terminal or the session (SIGINT,
+// SIGTERM, SIGHUP) are ignored: they are the program's to act on, which may let the page being
+// decoded finish. For decoder processes and the decoder server.
+void followProgram(pid_t program);
 
 // The environment variable through which a started decoder program learns its parent's
-// process id, for endWithParent.
+// process id, for followProgram.
 inline constexpr const char* k_parentVariable = "KESTRELIX_DECODER_PARENT";
 
 } // namespace kx::decoder

@@ -21,15 +21,13 @@ namespace kx::decoder {
 
 namespace {
 
-// The decoder ends with the program that started it (the server's decoders have this arranged
-// before they get here). Signals from the terminal or the session are the program's to act on:
-// it may finish the page being decoded, and when it ends, the decoder ends with it.
-void followProgram() {
+// The program that started this decoder, as it said, or 0 (the server's decoders already
+// follow theirs).
+pid_t startingProgram() {
     const char* parent = std::getenv(k_parentVariable);
-    endWithParent(parent ? static_cast<pid_t>(std::atol(parent)) : 0);
+    const pid_t program = parent ? static_cast<pid_t>(std::atol(parent)) : 0;
     unsetenv(k_parentVariable);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
-        std::signal(signal, SIG_IGN);
+    return program;
 }
 
 int sendWatermarkImage(const char* path) {
@@ -107,7 +105,7 @@ int runDecoder(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     // A file-size limit fails the page's write with its reason instead of ending the decoder.
     std::signal(SIGXFSZ, SIG_IGN);
-    followProgram();
+    followProgram(startingProgram());
     if (argc == 3 && std::string_view(argv[1]) == k_watermarkSwitch) {
         applyBounds(watermarkBounds());
         return sendWatermarkImage(argv[2]);

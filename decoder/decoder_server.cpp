@@ -85,7 +85,7 @@ void detachDescriptors(int keep, int keepAt) {
 pid_t makeProcess(const std::function<void()>& body) {
     const long made = syscall(SYS_clone, CLONE_PARENT | SIGCHLD, nullptr, nullptr, nullptr, 0);
     if (made == 0) {
-        endWithParent(g_program);
+        followProgram(g_program);
         body();
         _exit(0);
     }
@@ -140,11 +140,8 @@ Spare makeSpare() {
 // first decoder is made as the server starts, while the program still sets up its run; it is
 // the one a one-page file waits for. Later ones are made when asked for.
 [[noreturn]] void serve(int fd) {
-    endWithParent(g_program);
-    // The program decides what a signal from the terminal or the session means; its handlers
-    // are no part of the server.
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
-        std::signal(signal, SIG_IGN);
+    // The program's own signal handlers are no part of the server.
+    followProgram(g_program);
     detachDescriptors(fd, k_serverSocket);
     std::vector<char> request(k_maxRequest);
     Spare spare = makeSpare();
