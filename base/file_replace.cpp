@@ -1,11 +1,13 @@
 #include "base/file_replace.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -21,6 +23,9 @@ namespace {
 
 // Keeps the temporary name within the file system's name limit for long names.
 constexpr size_t k_maxTempStem = 200;
+// Hidden names end in this and six letters or digits, which no one else's file does.
+constexpr std::string_view k_tempMark = ".kestrelix-";
+constexpr size_t k_tempSuffixSize = 6;
 
 uint32_t processUmask() {
     std::ifstream status("/proc/self/status");
@@ -119,7 +124,7 @@ public:
 
     // The hidden names of a file that is to be called `name` in `folder`.
     static std::string stemFor(const std::string& folder, const std::string& name) {
-        return folder + "." + name.substr(0, k_maxTempStem) + ".";
+        return folder + "." + name.substr(0, k_maxTempStem) + std::string(k_tempMark);
     }
 
     ~TemporaryFile() {
@@ -181,6 +186,18 @@ public:
         return false;
     }
 
+    // Gives an unnamed file the name `path` in one step, where no file has that name yet, so
+    // that no hidden name is ever left behind for it. False when that cannot be done (errno
+    // EEXIST where a file has the name).
+    bool linkAs(const std::string& path) {
+        if (!m_name.empty())
+            return false;
+        const std::string self = "/proc/self/fd/" + std::to_string(m_fd);
+        return pendingNames().publish(path, [&] {
+            return linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0;
+        });
+    }
+
     bool closeFile() {
         const int fd = m_fd;
         m_fd = -1;
@@ -225,6 +242,13 @@ bool publish(TemporaryFile& file, const std::string& path, mode_t mode, Flush fl
     // a power cut is then left to the file system.
     if (flush == Flush::ToDisk && fsync(file.fd()) != 0) {
         why = failure("cannot write", path, errno);
+        return false;
+    }
+    if (file.linkAs(path)) {
+        if (file.closeFile())
+            return true;
+        why = failure("cannot write", path, errno);
+        unlink(path.c_str());
         return false;
     }
     if (!file.name()) {
@@ -304,6 +328,29 @@ bool replaceFileContent(const std::string& path, std::string_view bytes) {
 
 void abandonFileWrites() {
     pendingNames().abandon();
+}
+
+bool isAbandonedWriteName(std::string_view name) {
+    const size_t tail = k_tempMark.size() + k_tempSuffixSize;
+    if (name.size() <= tail + 1 || name[0] != '.' ||
+        name.substr(name.size() - tail, k_tempMark.size()) != k_tempMark)
+        return false;
+    return std::all_of(name.end() - k_tempSuffixSize, name.end(),
+                       [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
+}
+
+void sweepAbandonedWrites(const std::string& folder, std::time_t before) {
+    DIR* listing = opendir(folder.empty() ? "." : folder.c_str());
+    if (!listing)
+        return;
+    while (const dirent* entry = readdir(listing)) {
+        struct stat facts {};
+        if (isAbandonedWriteName(entry->d_name) &&
+            fstatat(dirfd(listing), entry->d_name, &facts, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(facts.st_mode) && facts.st_mtime < before)
+            unlinkat(dirfd(listing), entry->d_name, 0);
+    }
+    closedir(listing);
 }
 
 } // namespace kx::base

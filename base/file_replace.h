@@ -2,6 +2,7 @@
 
 #include "base/fd_io.h"
 
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <string>
@@ -56,5 +57,14 @@ bool replaceFileContent(const std::string& path, std::string_view bytes);
 // fail before it names a file. Waits for a rename under way to finish. Any thread; never
 // returns control of file writing to the process.
 void abandonFileWrites();
+
+// True for a hidden name replaceFile gives a file while it is written: ".NAME.kestrelix-" and
+// six letters or digits.
+bool isAbandonedWriteName(std::string_view name);
+
+// Removes from `folder` ("" or ending in "/") the hidden files replaceFile named and a process
+// ended without finishing (a power cut, SIGKILL): regular files so named, last changed before
+// `before` (the start of the run, so that no file still being written is touched). Any thread.
+void sweepAbandonedWrites(const std::string& folder, std::time_t before);
 
 } // namespace kx::base

@@ -399,8 +399,10 @@ Problem ConsoleRun::checkWatermark() {
               std::to_string(m_s.imageYOffset));
         debug("Watermark rotation: ", m_s.watermarkImageRotation);
         debug("Watermark size/mode: " + keywordOf(KeywordKind::WatermarkSize, m_s.imageSize));
-        if (engine::prepareWatermark(m_s, m_watermark) != engine::WatermarkProblem::None)
+        if (engine::prepareWatermark(m_s, m_watermark) != engine::WatermarkProblem::None) {
+            debug("[ERROR] " + m_watermark.problem);
             return "Invalid watermark image";
+        }
     }
     return std::nullopt;
 }

@@ -1,6 +1,7 @@
 #include "decoder/contained_decoder.h"
 
 #include "base/program_module.h"
+#include "decoder/decode_bounds.h"
 #include "decoder/decoder_server.h"
 #include "decoder/page_wire.h"
 #include "imaging/bitmap.h"
@@ -155,14 +156,16 @@ public:
         sigaddset(&defaults, SIGPIPE);
         posix_spawnattr_setsigmask(&attributes, &none);
         posix_spawnattr_setsigdefault(&attributes, &defaults);
-        // A session of its own: no controlling terminal to print on, no terminal signals.
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK |
-                                                  POSIX_SPAWN_SETSIGDEF);
+        // The program's session and process group: the terminal's job control stops and
+        // resumes it with the program; it ends when the program does (followProgram).
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
         std::vector<char*> argv{const_cast<char*>(decoder.c_str())};
         for (const std::string& argument : arguments)
             argv.push_back(const_cast<char*>(argument.c_str()));
         argv.push_back(nullptr);
-        std::vector<char*> envp = environmentWithQuietFatalMessages();
+        std::vector<std::string> added{"LIBC_FATAL_STDERR_=1", std::string(k_parentVariable) + "=" +
+                                                                   std::to_string(getpid())};
+        std::vector<char*> envp = environmentWith(added);
         const int spawned =
             posix_spawn(&m_pid, decoder.c_str(), &actions, &attributes, argv.data(), envp.data());
         posix_spawnattr_destroy(&attributes);
@@ -208,6 +211,8 @@ public:
         m_pid = -1;
         if (ended > 0 && WIFSIGNALED(status))
             return "the decoder was ended by signal " + std::to_string(WTERMSIG(status));
+        if (ended > 0 && WIFEXITED(status) && WEXITSTATUS(status) == k_timeBoundStatus)
+            return "the decoder went past its bound of processor time";
         // What the program's own on-demand loading of FreeImage ends a process with.
         if (ended > 0 && WIFEXITED(status) && WEXITSTATUS(status) == EX_SOFTWARE)
             return "the decoder cannot load the image library";
@@ -217,13 +222,14 @@ public:
     }
 
 private:
-    static std::vector<char*> environmentWithQuietFatalMessages() {
-        // glibc writes its fatal messages to standard error (not the terminal) with this set.
-        static char quiet[] = "LIBC_FATAL_STDERR_=1";
+    // The environment with `added` (NAME=VALUE) after it. glibc writes its fatal messages to
+    // standard error (not the terminal) with LIBC_FATAL_STDERR_ set.
+    static std::vector<char*> environmentWith(std::vector<std::string>& added) {
         std::vector<char*> envp;
         for (char** entry = environ; *entry; ++entry)
             envp.push_back(*entry);
-        envp.push_back(quiet);
+        for (std::string& entry : added)
+            envp.push_back(entry.data());
         envp.push_back(nullptr);
         return envp;
     }

@@ -25,9 +25,9 @@ void releaseIdleDecoders();
 // Ends every decoder process still running, at once. For a run ended by a signal. Any thread.
 void endAllDecoders();
 
-// Decodes one watermark image in a decoder process of its own, with the decoder's memory
-// limit; a damaged file that crashes it only fails the image. Null with `why` set when the
-// image cannot be decoded. See decodeWatermarkImage for what comes back.
+// Decodes one watermark image in a decoder process of its own, under a watermark's bounds
+// (decode_bounds.h); a damaged file that crashes it or meets a bound only fails the image. Null
+// with `why` set when the image cannot be decoded. See decodeWatermarkImage for what comes back.
 imaging::Bitmap decodeImageContained(const std::string& path, std::string& why,
                                      const std::string& decoderPath = defaultDecoderPath(),
                                      int timeoutMs = 120'000);

@@ -1,6 +1,6 @@
 #include "decoder/decoder_entry.h"
 
-#include "base/available_memory.h"
+#include "decoder/decode_bounds.h"
 #include "decoder/loading.h"
 #include "decoder/page_budget.h"
 #include "decoder/page_wire.h"
@@ -10,10 +10,10 @@
 #include "imaging/page_source.h"
 
 #include <sys/mman.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
@@ -21,28 +21,13 @@ namespace kx::decoder {
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool k_sanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool k_sanitized = true;
-#else
-constexpr bool k_sanitized = false;
-#endif
-#else
-constexpr bool k_sanitized = false;
-#endif
-
-// Keeps a decoder gone wrong from pushing the machine into swap: past what the system can
-// give without swapping, allocations fail here instead. AddressSanitizer reserves far more
-// address space than it uses, so a sanitized build goes without the limit.
-void limitAddressSpace() {
-    if (k_sanitized)
-        return;
-    constexpr rlim_t k_codeAndLibraries = rlim_t{512} << 20;
-    const rlim_t limit = static_cast<rlim_t>(base::availableMemory()) + k_codeAndLibraries;
-    const rlimit bound{limit, limit};
-    setrlimit(RLIMIT_AS, &bound);
+// The program that started this decoder, as it said, or 0 (the server's decoders already
+// follow theirs).
+pid_t startingProgram() {
+    const char* parent = std::getenv(k_parentVariable);
+    const pid_t program = parent ? static_cast<pid_t>(std::atol(parent)) : 0;
+    unsetenv(k_parentVariable);
+    return program;
 }
 
 int sendWatermarkImage(const char* path) {
@@ -117,7 +102,9 @@ bool sendEncodedPage(imaging::PageSource& source, int index, int count,
 // Answers the requests about the file at `path` until the worker is done with it; the path
 // of the next file to serve when it asks for one, nullopt when the decoder is to end.
 std::optional<std::string> serveFile(const std::string& path) {
-    std::unique_ptr<imaging::PageSource> source = openPagesInProcess(path);
+    applyBounds(openingBounds());
+    std::unique_ptr<imaging::PageSource> source =
+        openPagesWatched(path, [](const PageFacts& facts) { applyBounds(pageBounds(facts)); });
     const int count = source ? source->pageCount() : 0;
     if (!writePageCount(STDOUT_FILENO, count))
         return std::nullopt;
@@ -162,13 +149,13 @@ int runDecoder(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     // A file-size limit fails the page's write with its reason instead of ending the decoder.
     std::signal(SIGXFSZ, SIG_IGN);
+    followProgram(startingProgram());
     if (argc == 3 && std::string_view(argv[1]) == k_watermarkSwitch) {
-        limitAddressSpace();
+        applyBounds(watermarkBounds());
         return sendWatermarkImage(argv[2]);
     }
     if (argc != 2)
         return 2;
-    limitAddressSpace();
 
     // One decoder serves file after file for as long as it is asked to open another.
     for (std::optional<std::string> path = argv[1]; path;)

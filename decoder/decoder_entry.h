@@ -13,6 +13,9 @@ namespace kx::decoder {
 // --watermark IMAGE: decodes the watermark image once and sends it as one page message, then
 // ends; a damaged image costs the run its watermark, never the program.
 //
+// Every page and image is decoded under its bounds (decode_bounds.h). The process ends when
+// the program that started it ends (its parent, or the one named by k_parentVariable).
+//
 // Returns the process's exit status: 0, or 2 for arguments it does not know.
 int runDecoder(int argc, char** argv);
 

@@ -1,12 +1,12 @@
 #include "decoder/decoder_server.h"
 
+#include "decoder/decode_bounds.h"
 #include "decoder/decoder_entry.h"
 #include "decoder/descriptor_passing.h"
 
 #include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -25,6 +25,8 @@ namespace {
 
 constexpr size_t k_maxRequest = size_t{64} << 10;
 constexpr int k_serverSocket = 3; // where the server keeps its end
+
+pid_t g_program = 0; // in the server: the program it serves
 
 struct Server {
     std::mutex lock;
@@ -50,10 +52,10 @@ void detachDescriptors(int keep, int keepAt) {
 }
 
 // In the new decoder: the socket as standard input and output, standard error going nowhere
-// (what FreeImage or the C library say while dying must not reach the console), a session of
-// its own, and signals as a freshly started program has them.
+// (what FreeImage or the C library say while dying must not reach the console), and signals as
+// a freshly started program has them. It stays in the program's session and process group, so
+// that the terminal's job control stops and resumes it with the program.
 [[noreturn]] void becomeDecoder(int socket, std::vector<std::string>& arguments) {
-    setsid();
     dup2(socket, STDIN_FILENO);
     dup2(socket, STDOUT_FILENO);
     const int nothing = open("/dev/null", O_WRONLY);
@@ -83,6 +85,7 @@ void detachDescriptors(int keep, int keepAt) {
 pid_t makeProcess(const std::function<void()>& body) {
     const long made = syscall(SYS_clone, CLONE_PARENT | SIGCHLD, nullptr, nullptr, nullptr, 0);
     if (made == 0) {
+        followProgram(g_program);
         body();
         _exit(0);
     }
@@ -137,7 +140,8 @@ Spare makeSpare() {
 // first decoder is made as the server starts, while the program still sets up its run; it is
 // the one a one-page file waits for. Later ones are made when asked for.
 [[noreturn]] void serve(int fd) {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    // The program's own signal handlers are no part of the server.
+    followProgram(g_program);
     detachDescriptors(fd, k_serverSocket);
     std::vector<char> request(k_maxRequest);
     Spare spare = makeSpare();
@@ -176,6 +180,7 @@ bool startDecoderServer() {
     int ends[2];
     if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0)
         return false;
+    g_program = getpid();
     const pid_t pid = fork();
     if (pid == 0) {
         close(ends[0]);

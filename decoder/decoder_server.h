@@ -10,9 +10,10 @@ namespace kx::decoder {
 // Starting a decoder program costs more than converting a small page: the dynamic loader
 // maps its libraries anew each time. The decoder server is a copy of this program made once,
 // while it still has a single thread, that makes each decoder by copying itself instead. A
-// decoder made so is still a process of its own with the decoder's memory limit, and it is
-// this program's child (the server makes it as its own sibling), waited for like one that was
-// started from the decoder program.
+// decoder made so is still a process of its own with the decoder's bounds, and it is this
+// program's child (the server makes it as its own sibling), waited for like one that was
+// started from the decoder program. The server and every decoder end when the program does,
+// however it ends.
 
 // Starts the server. Call while the process has one thread; later calls do nothing. False
 // when it cannot be started; decoders are then started from the decoder program.

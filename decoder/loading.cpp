@@ -1,6 +1,7 @@
 #include "decoder/loading.h"
 
 #include "base/available_memory.h"
+#include "decoder/decode_bounds.h"
 #include "decoder/decode_diagnostics.h"
 #include "decoder/direct_bmp.h"
 #include "decoder/freeimage_corrections.h"
@@ -17,6 +18,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -330,13 +332,19 @@ class FreeImagePageSource final : public imaging::PageSource {
 public:
     // The pages of a TIFF as libtiff counts them, which is how FreeImage's multi-page reader
     // counts them too; none when libtiff cannot open it.
-    explicit FreeImagePageSource(std::string path)
-        : m_path(std::move(path)), m_multiPage(true), m_directories(m_path),
-          m_count(m_directories.pageCount()) {}
+    FreeImagePageSource(std::string path, DecodeStart onDecode)
+        : m_path(std::move(path)), m_onDecode(std::move(onDecode)), m_multiPage(true),
+          m_directories(m_path), m_count(m_directories.pageCount()) {}
 
-    // The one page FreeImage's single-image reader made of a file.
-    FreeImagePageSource(std::string path, imaging::Bitmap single)
-        : m_path(std::move(path)), m_single(std::move(single)), m_directories(m_path), m_count(1) {}
+    // The one page FreeImage's single-image reader makes of a file libtiff finds no page in.
+    // It is loaded under the same page check as any page: a page too large for it is not
+    // loaded and fails saying why. No page when the reader makes none.
+    struct SingleImage {};
+    FreeImagePageSource(std::string path, DecodeStart onDecode, SingleImage)
+        : m_path(std::move(path)), m_onDecode(std::move(onDecode)), m_directories(m_path),
+          m_count(0) {
+        m_count = loadSingle() ? 1 : 0;
+    }
 
     int pageCount() const override { return m_count; }
 
@@ -373,6 +381,7 @@ public:
         if (!facts || !pageBudgetProblem(*facts, memoryAvailable()).empty() ||
             !diagnostics.take().empty())
             return std::nullopt;
+        startDecode(facts);
         const std::optional<DirectPage> direct = directBmpPage(m_directories.current(), *facts);
         if (!direct)
             return std::nullopt;
@@ -438,9 +447,12 @@ private:
             if (!info.problem.empty())
                 return decoded;
         }
+        startDecode(facts);
         if (facts && decodesWithLibtiff(*facts)) {
             // FreeImage gets these wrong; libtiff, at the page's directory, decodes them.
             decoded.owned = decodeWithLibtiff(m_directories.current(), *facts, info.problem);
+            if (!decoded.owned)
+                info.problem = firstOf(memoryBoundProblem("page"), info.problem);
             if (info.problem.empty())
                 info.problem = diagnostics.take();
             if (!decoded.owned && info.problem.empty())
@@ -461,12 +473,36 @@ private:
         FIBITMAP* page = decoded.locked ? decoded.locked : decoded.owned.get();
         if (facts)
             correctDecodedPage(page, *facts);
-        info.problem = diagnostics.take();
+        info.problem =
+            page ? diagnostics.take() : firstOf(memoryBoundProblem("page"), diagnostics.take());
         if (!page && info.problem.empty())
             info.problem = diagnostics.takeRefusal();
         if (!page && info.problem.empty())
             info.problem = "the page could not be decoded";
         return decoded;
+    }
+
+    // Tells whoever runs the decode that a page of this size is about to be decoded; a page
+    // whose directory cannot be read counts as an empty one. Any failed allocation from here
+    // on is the page's.
+    void startDecode(const std::optional<PageFacts>& facts) {
+        if (m_onDecode)
+            m_onDecode(facts.value_or(PageFacts{}));
+        errno = 0;
+    }
+
+    bool loadSingle() {
+        const std::optional<PageFacts> facts = m_directories.read(0);
+        if (facts && !pageBudgetProblem(*facts, memoryAvailable()).empty())
+            return true; // the page fails with the reason when it is asked for
+        startDecode(facts);
+        installDecodeDiagnostics();
+        m_single.reset(FreeImage_Load(FIF_TIFF, m_path.c_str(), 0));
+        return m_single != nullptr;
+    }
+
+    static std::string firstOf(std::string first, std::string second) {
+        return first.empty() ? second : first;
     }
 
     // FreeImage's multi-page reader, opened the first time a page cannot be read through the
@@ -488,6 +524,7 @@ private:
     }
 
     std::string m_path;
+    DecodeStart m_onDecode;
     std::unique_ptr<FIMULTIBITMAP, MultiBitmapCloser> m_multi;
     bool m_multiPage = false; // pages are read from the TIFF's directories, not m_single
     bool m_multiTried = false;
@@ -589,8 +626,11 @@ std::string directoryChainProblem(const std::string& path) {
         if (!next) // page 1 unreadable: its own failure says more
             return page == 1 ? std::string()
                              : cut + ": the next directory runs past the end of the file";
-        if (*next == 0 || seen.count(*next))
+        if (*next == 0)
             return {};
+        // The pages after the loop, if the file has any, cannot be reached.
+        if (seen.count(*next))
+            return "the directory chain loops at page " + std::to_string(page);
         if (*next >= fileSize)
             return "the directory chain is cut after page " + std::to_string(page) +
                    ": the next directory lies past the end of the file";
@@ -599,18 +639,23 @@ std::string directoryChainProblem(const std::string& path) {
 }
 
 std::unique_ptr<imaging::PageSource> openPagesInProcess(const std::string& path) {
+    return openPagesWatched(path, {});
+}
+
+std::unique_ptr<imaging::PageSource> openPagesWatched(const std::string& path,
+                                                      const DecodeStart& onDecode) {
     installDecodeDiagnostics(Watched::Libtiff);
     // FreeImage is not even loaded for a file whose pages the decoder writes itself.
-    auto pages = std::make_unique<FreeImagePageSource>(path);
+    auto pages = std::make_unique<FreeImagePageSource>(path, onDecode);
     if (pages->pageCount() > 0)
         return pages;
     // A file libtiff finds no page in is not a TIFF the multi-page reader can read either;
     // the single-image reader gets its chance.
-    installDecodeDiagnostics();
-    imaging::Bitmap single(FreeImage_Load(FIF_TIFF, path.c_str(), 0));
-    if (!single)
-        return nullptr;
-    return std::make_unique<FreeImagePageSource>(path, std::move(single));
+    pages =
+        std::make_unique<FreeImagePageSource>(path, onDecode, FreeImagePageSource::SingleImage{});
+    if (pages->pageCount() > 0)
+        return pages;
+    return nullptr;
 }
 
 } // namespace kx::decoder

@@ -1,9 +1,14 @@
 #include "decoder/watermark_decoding.h"
 
 #include "decoder/canvas_limits.h"
+#include "decoder/decode_bounds.h"
 #include "decoder/decode_diagnostics.h"
+#include "decoder/loading.h"
 #include "imaging/bitmap.h"
 #include "imaging/standard_type.h"
+
+#include <cerrno>
+#include <memory>
 
 namespace kx::decoder {
 
@@ -18,6 +23,38 @@ int loadFlags(FREE_IMAGE_FORMAT format) {
     default:
         return 0;
     }
+}
+
+// A TIFF image decodes as a page of a converted TIFF does: the kinds FreeImage gets wrong or
+// cannot read (bilevel pages in separate planes, among others) are read with libtiff.
+imaging::Bitmap decodeFirstTiffPage(const std::string& path, std::string& why) {
+    const std::unique_ptr<imaging::PageSource> pages = openPagesInProcess(path);
+    if (!pages) {
+        why = "no page of the TIFF can be read";
+        return nullptr;
+    }
+    imaging::PageInfo info;
+    imaging::Bitmap page = pages->loadPage(0, info);
+    why = info.problem;
+    if (!why.empty())
+        return nullptr;
+    if (!page)
+        why = "the image could not be decoded";
+    return page;
+}
+
+imaging::Bitmap decodeOther(FREE_IMAGE_FORMAT format, const std::string& path,
+                            DecodeDiagnostics& diagnostics, std::string& why) {
+    errno = 0; // a failed allocation from here on is the image's
+    imaging::Bitmap image(FreeImage_Load(format, path.c_str(), loadFlags(format)));
+    if (image && FreeImage_HasPixels(image.get()))
+        return image;
+    why = memoryBoundProblem("image");
+    if (why.empty())
+        why = diagnostics.takeRefusal();
+    if (why.empty())
+        why = "the image could not be decoded";
+    return nullptr;
 }
 
 } // namespace
@@ -40,13 +77,10 @@ imaging::Bitmap decodeWatermarkImage(const std::string& path, std::string& why) 
             return nullptr;
         }
     }
-    imaging::Bitmap image(FreeImage_Load(format, path.c_str(), loadFlags(format)));
-    if (!image || !FreeImage_HasPixels(image.get())) {
-        why = diagnostics.takeRefusal();
-        if (why.empty())
-            why = "the image could not be decoded";
+    imaging::Bitmap image = format == FIF_TIFF ? decodeFirstTiffPage(path, why)
+                                               : decodeOther(format, path, diagnostics, why);
+    if (!image)
         return nullptr;
-    }
     if (!canvasSizeAllowed(FreeImage_GetWidth(image.get()), FreeImage_GetHeight(image.get()))) {
         why = "the image is too large for a watermark";
         return nullptr;

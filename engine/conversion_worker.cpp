@@ -76,10 +76,14 @@ void applyFileDate(const ConversionRun& run, const std::vector<std::string>& wri
         setModificationTime(path, when);
 }
 
-// The chain between loading and saving, in its fixed order.
-imaging::Bitmap processPage(ConversionRun& run, imaging::Bitmap page, int index) {
+// The chain between loading and saving, in its fixed order. `why` is set when a step refuses
+// the page.
+imaging::Bitmap processPage(ConversionRun& run, imaging::Bitmap page, int index, std::string& why) {
     const settings::Settings& s = run.settings;
     page = rotateImage(std::move(page), s);
+    why = resizeProblem(page.get(), s);
+    if (!why.empty())
+        return nullptr;
     page = resizeImage(std::move(page), s);
     const int width = page ? static_cast<int>(FreeImage_GetWidth(page.get())) : 0;
     const int height = page ? static_cast<int>(FreeImage_GetHeight(page.get())) : 0;
@@ -171,7 +175,12 @@ void convertPagesHere(ConversionRun& run, imaging::PageSource& source, int first
             continue; // an empty page has nothing to convert
         if (!decodedCleanly(run, index, info, result))
             continue;
-        page = processPage(run, std::move(page), index);
+        std::string refused;
+        page = processPage(run, std::move(page), index, refused);
+        if (!refused.empty()) {
+            result.fail(run, index, refused);
+            continue;
+        }
         savePageFile(run, index, suffix, result, [&](const std::string& path, std::string& why) {
             return imaging::savePage(page.get(), path, run.job, run.settings, why);
         });
@@ -313,7 +322,10 @@ std::string openProblem(const ConversionRun& run, const std::string& path) {
         return why;
     }
     why = inputFileProblem(path);
-    return why.empty() ? "no page of " + path + " can be read" : why;
+    if (why.empty())
+        why = "no page of " + path + " can be read";
+    debugLine(run, "[ERROR] " + why);
+    return why;
 }
 
 // Converts the pages of a file opened by openFile; see convertFile.
@@ -479,6 +491,9 @@ bool convertFile(ConversionRun& run, std::string& why) {
 }
 
 void conversionWorker(ConversionRun& run) {
+    // What an earlier run ended while writing (SIGKILL, a power cut) left under hidden names.
+    if (!run.job.outputFolder.empty() && !run.besideInputs)
+        base::sweepAbandonedWrites(run.job.outputFolder, std::time(nullptr));
     int32_t successes = 0;
     int64_t duration = 0;
     OpenedFile ahead; // the next job's file, opened while the job before it ran

@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <optional>
+#include <string>
 #include <utility>
 
 namespace kx::engine {
@@ -119,15 +121,55 @@ std::pair<int, int> keepAspect(int width, int height, int targetWidth, int targe
 // Rescaling holds the result and an intermediate pass beside the page. An absurd size is
 // refused before FreeImage tries it: the allocation would exhaust memory (the process is
 // killed, not told) or take hours. Palette pages may widen to true colour, hence 4 bytes.
-bool rescaleFits(FIBITMAP* page, int newWidth, int newHeight) {
+// Why rescaling `page` to newWidth x newHeight is refused, or empty.
+std::string rescaleProblem(FIBITMAP* page, int newWidth, int newHeight) {
     const double bytesPerPixel = std::max(FreeImage_GetBPP(page), 32u) / 8.0;
     const double width = FreeImage_GetWidth(page);
     const double height = FreeImage_GetHeight(page);
+    const std::string size = std::to_string(newWidth) + " x " + std::to_string(newHeight);
     if (newWidth * bytesPerPixel > k_maxRowBytes || newHeight * bytesPerPixel > k_maxRowBytes)
-        return false;
+        return "the page cannot be resized to " + size + ": a side is longer than can be rescaled";
     const double result = static_cast<double>(newWidth) * newHeight;
     const double intermediate = std::max(newWidth * height, width * newHeight);
-    return (result + intermediate) * bytesPerPixel <= static_cast<double>(base::availableMemory());
+    const double needed = (result + intermediate) * bytesPerPixel;
+    const double available = static_cast<double>(base::availableMemory());
+    if (needed <= available)
+        return {};
+    constexpr double k_mebibyte = 1024.0 * 1024.0;
+    return "resizing the page to " + size + " needs " +
+           std::to_string(static_cast<uint64_t>(needed / k_mebibyte)) +
+           " MB of memory, more than the " +
+           std::to_string(static_cast<uint64_t>(available / k_mebibyte)) + " MB available";
+}
+
+// The size resizeImage brings `page` to; nullopt when it leaves the page as it is.
+std::optional<std::pair<int, int>> resizedSize(FIBITMAP* page, const settings::Settings& settings) {
+    if (!page || !settings.doImageResize)
+        return std::nullopt;
+    const int width = static_cast<int>(FreeImage_GetWidth(page));
+    const int height = static_cast<int>(FreeImage_GetHeight(page));
+    const int targetWidth = resolveSize(settings.imageWidth, settings.imageWidthUnit, width);
+    const int targetHeight = resolveSize(settings.imageHeight, settings.imageHeightUnit, height);
+    if (targetWidth <= 0 || targetHeight <= 0 || width <= 0 || height <= 0)
+        return std::nullopt;
+    if (targetWidth == width && targetHeight == height)
+        return std::nullopt;
+    const bool shrinkOnly = settings.imageResizeType == settings::ResizeType::LargeImages;
+    if (shrinkOnly && width < targetWidth && height < targetHeight)
+        return std::nullopt;
+    auto [newWidth, newHeight] = settings.keepAspectRatio
+                                     ? keepAspect(width, height, targetWidth, targetHeight)
+                                     : std::pair{targetWidth, targetHeight};
+    // "Large Images" never enlarges: each side comes down to its target and a smaller side is
+    // kept; proportions that could only be kept by enlarging leave the page alone.
+    if (shrinkOnly && !settings.keepAspectRatio) {
+        newWidth = std::min(newWidth, width);
+        newHeight = std::min(newHeight, height);
+    }
+    if (shrinkOnly &&
+        (newWidth > width || newHeight > height || (newWidth == width && newHeight == height)))
+        return std::nullopt;
+    return std::pair{newWidth, newHeight};
 }
 
 } // namespace
@@ -153,36 +195,20 @@ imaging::Bitmap rotateImage(imaging::Bitmap page, const settings::Settings& sett
 }
 
 imaging::Bitmap resizeImage(imaging::Bitmap page, const settings::Settings& settings) {
-    if (!page || !settings.doImageResize)
+    const std::optional<std::pair<int, int>> size = resizedSize(page.get(), settings);
+    if (!size)
         return page;
-    const int width = static_cast<int>(FreeImage_GetWidth(page.get()));
-    const int height = static_cast<int>(FreeImage_GetHeight(page.get()));
-    const int targetWidth = resolveSize(settings.imageWidth, settings.imageWidthUnit, width);
-    const int targetHeight = resolveSize(settings.imageHeight, settings.imageHeightUnit, height);
-    if (targetWidth <= 0 || targetHeight <= 0 || width <= 0 || height <= 0)
-        return page;
-    if (targetWidth == width && targetHeight == height)
-        return page;
-    const bool shrinkOnly = settings.imageResizeType == settings::ResizeType::LargeImages;
-    if (shrinkOnly && width < targetWidth && height < targetHeight)
-        return page;
-    auto [newWidth, newHeight] = settings.keepAspectRatio
-                                     ? keepAspect(width, height, targetWidth, targetHeight)
-                                     : std::pair{targetWidth, targetHeight};
-    // "Large Images" never enlarges: each side comes down to its target and a smaller side is
-    // kept; proportions that could only be kept by enlarging leave the page alone.
-    if (shrinkOnly && !settings.keepAspectRatio) {
-        newWidth = std::min(newWidth, width);
-        newHeight = std::min(newHeight, height);
-    }
-    if (shrinkOnly &&
-        (newWidth > width || newHeight > height || (newWidth == width && newHeight == height)))
-        return page;
-    if (!rescaleFits(page.get(), newWidth, newHeight))
+    const auto [newWidth, newHeight] = *size;
+    if (!rescaleProblem(page.get(), newWidth, newHeight).empty())
         return nullptr;
     return imaging::keepResolution(page.get(),
                                    FreeImage_Rescale(page.get(), newWidth, newHeight,
                                                      filterOf(settings.imageResizeAlgorithm)));
+}
+
+std::string resizeProblem(FIBITMAP* page, const settings::Settings& settings) {
+    const std::optional<std::pair<int, int>> size = resizedSize(page, settings);
+    return size ? rescaleProblem(page, size->first, size->second) : std::string();
 }
 
 void flipImage(FIBITMAP* page, const settings::Settings& settings) {

@@ -4,6 +4,7 @@
 #include "settings/settings.h"
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace kx::engine {
@@ -28,6 +29,10 @@ imaging::Bitmap rotateImage(imaging::Bitmap page, const settings::Settings& sett
 // passes through. Null when the new size would need more than half of the machine's memory or
 // FreeImage cannot rescale the page.
 imaging::Bitmap resizeImage(imaging::Bitmap page, const settings::Settings& settings);
+
+// Why resizeImage would refuse `page` (a size whose rescaling needs more memory than is
+// available, or a side too long), or empty.
+std::string resizeProblem(FIBITMAP* page, const settings::Settings& settings);
 
 // Mirrors in place, left-right then top-bottom, as configured. Null is ignored.
 void flipImage(FIBITMAP* page, const settings::Settings& settings);

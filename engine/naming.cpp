@@ -369,6 +369,9 @@ std::filesystem::path resolvedFolder(const std::filesystem::path& folder, std::e
 std::string outputPathProblem(const std::string& path, const std::string& outputFolder,
                               const std::string& inputPath) {
     namespace fs = std::filesystem;
+    // The system would cut the name at the NUL, writing a file of another name.
+    if (path.find('\0') != std::string::npos)
+        return "the output path holds a NUL character, which no file name can";
     std::error_code error;
     const fs::path target(path);
     const fs::path name = target.filename();

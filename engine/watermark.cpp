@@ -166,20 +166,27 @@ WatermarkProblem prepareWatermark(const settings::Settings& settings, PreparedWa
                                   const std::string& decoderPath) {
     out.font.reset();
     out.image.reset();
+    out.problem.clear();
     if (settings.doWatermark != settings::WatermarkType::Text &&
         settings.doWatermark != settings::WatermarkType::Image)
         return WatermarkProblem::None;
     const DrawingFunctions* drawing = drawingFunctions();
     if (settings.doWatermark == settings::WatermarkType::Image) {
         if (const WatermarkProblem problem = checkImageFile(settings.image);
-            problem != WatermarkProblem::None)
+            problem != WatermarkProblem::None) {
+            out.problem = settings.image + " is empty or not a regular file";
             return problem;
+        }
         // A file that is not an image at all would otherwise pass and silently draw nothing.
-        std::string why;
-        imaging::Bitmap decoded = decoder::decodeImageContained(settings.image, why, decoderPath);
-        if (!decoded || !drawing)
+        imaging::Bitmap decoded =
+            decoder::decodeImageContained(settings.image, out.problem, decoderPath);
+        if (!decoded)
             return WatermarkProblem::InvalidImage;
-        out.image = std::shared_ptr<void>(drawing->loadImage(decoded.get()), drawing->releaseImage);
+        if (drawing)
+            out.image =
+                std::shared_ptr<void>(drawing->loadImage(decoded.get()), drawing->releaseImage);
+        if (!out.image)
+            out.problem = "the image cannot be prepared for drawing";
         return out.image ? WatermarkProblem::None : WatermarkProblem::InvalidImage;
     }
     if (!drawing || settings.fontSize <= 0 || settings.fontSize > k_maxFontPointSize ||

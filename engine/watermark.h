@@ -19,6 +19,7 @@ enum class WatermarkProblem { None, InvalidFont, EmptyImage, InvalidImage };
 struct PreparedWatermark {
     std::shared_ptr<void> font;  // a text watermark's font
     std::shared_ptr<void> image; // the decoded watermark image, drawn on every page
+    std::string problem;         // why the image was refused, when it was
 };
 
 // Loads the font of a text watermark, or decodes the image of an image watermark once for the

@@ -101,8 +101,8 @@ public:
     // the current one goes through the chain.
     virtual void plan(int first, int end) {}
     // Why the file as a whole cannot be trusted once its pages were read: a directory chain
-    // that cannot be followed to its end, so pages after the cut are missing. Empty when the
-    // chain ends properly (or loops back onto itself, which loses no page).
+    // that cannot be followed to its end (cut, or looping back), so pages after it may be
+    // missing. Empty when the chain ends properly.
     virtual std::string fileProblem() { return {}; }
     // What a debug run should say about the file besides its pages, such as directories that
     // are not pages; one line each, empty when nothing. Asked after fileProblem.

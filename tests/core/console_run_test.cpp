@@ -2,6 +2,7 @@
 #include "core/instance_lock.h"
 #include "tests/support/case_names.h"
 #include "tests/support/image_compare.h"
+#include "tests/support/run_processes.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tiff_writer.h"
@@ -14,6 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
@@ -481,6 +483,42 @@ TEST_F(ConsoleRunTest, WatermarkImageThatIsNoImageOrCrashesTheDecoderIsRefused) 
         EXPECT_EQ(result.signal, 0) << name;
         EXPECT_TRUE(outputFiles().empty());
     }
+}
+
+TEST_F(ConsoleRunTest, RefusedWatermarkImageSaysWhyInDebugMode) {
+    writeFile(m_dir.file("text.png"), "just some text, not a picture");
+    const ProgramResult result = run({"-d", "-i", makeThreePageTiff(), "-o", outFolder(),
+                                      "--wm-image=" + m_dir.file("text.png")});
+    const std::vector<std::string> lines = result.lines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2].rfind("[ERROR] ", 0), 0u) << result.out;
+    EXPECT_GT(lines[lines.size() - 2].size(), 8u) << result.out;
+    EXPECT_EQ(lines.back(), "Error: Invalid watermark image");
+}
+
+TEST_F(ConsoleRunTest, KilledRunLeavesNoDecoderBehind) {
+    // FreeImage's PICT reader walks this file for as long as it is let.
+    writeFile(m_dir.file("loop.pct"), std::string(328, '\0'));
+    adoptOrphans();
+    RunningProgram running = startProgram(programPath(),
+                                          {"-q", "-i", makeThreePageTiff(), "-o", outFolder(),
+                                           "--wm-image=" + m_dir.file("loop.pct")},
+                                          isolated());
+    ASSERT_GT(running.pid, 0);
+    // The server and the decoders are the program's children; one of them is soon busy.
+    std::vector<pid_t> made;
+    const auto busy = [&] {
+        made = childrenOf(running.pid);
+        return std::any_of(made.begin(), made.end(),
+                           [](pid_t pid) { return processorTicks(pid) > 20; });
+    };
+    for (int tries = 0; tries < 3000 && !busy(); ++tries)
+        usleep(20'000);
+    kill(running.pid, SIGKILL);
+    const ProgramResult result = finishProgram(running);
+    ASSERT_EQ(result.signal, SIGKILL) << "the program was killed while its decoder worked";
+    ASSERT_FALSE(made.empty());
+    EXPECT_TRUE(survivors(made, 60).empty());
 }
 
 TEST_F(ConsoleRunTest, TiffWatermarkPrintsNoLibraryMessages) {

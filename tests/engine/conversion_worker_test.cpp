@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -292,19 +293,60 @@ TEST_F(ConversionWorkerTest, DirectoryChainCutAfterAPageFailsTheFileButKeepsTheR
                                        "directory lies past the end of the file");
 }
 
-TEST_F(ConversionWorkerTest, DirectoryChainLoopingBackLosesNoPageAndConverts) {
-    std::string bytes = test::readFile(writePages("loop.tif", 2));
+TEST_F(ConversionWorkerTest, DirectoryChainLoopingBackFailsTheFileButKeepsTheReadPages) {
+    // Page 2 of 5 names itself as the next directory: pages 3 to 5 cannot be reached.
+    std::string bytes = test::readFile(writePages("loop.tif", 5));
     const uint32_t first = littleEndian32(bytes, 4);
     const uint32_t second = littleEndian32(bytes, nextDirectoryField(bytes, first));
-    std::memcpy(bytes.data() + nextDirectoryField(bytes, second), &first, 4);
+    std::memcpy(bytes.data() + nextDirectoryField(bytes, second), &second, 4);
     test::writeFile(m_dir.file("loop.tif"), bytes);
-    EXPECT_TRUE(convert(m_dir.file("loop.tif")));
+    ASSERT_TRUE(setInputFile(m_job, m_queue, m_dir.file("loop.tif")));
+
+    std::vector<std::string> lines;
+    EXPECT_EQ(runWorker(&lines), 0);
     EXPECT_TRUE(fs::exists(m_dir.file("loop[2].bmp")));
+    EXPECT_FALSE(fs::exists(m_dir.file("loop[3].bmp")));
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "[ERROR] the directory chain loops at page 2");
+}
+
+TEST_F(ConversionWorkerTest, HiddenFilesLeftByAKilledRunAreSweptWhenARunStarts) {
+    const auto hour = std::chrono::hours(1);
+    const struct {
+        const char* name;
+        fs::file_time_type changed;
+        bool swept;
+    } files[] = {
+        {".scan[3].bmp.kestrelix-Ab12Cd", fs::file_time_type::clock::now() - hour, true},
+        {".scan[4].bmp.kestrelix-Ab12Cd", fs::file_time_type::clock::now() + hour, false},
+        {".scan.bmp.backup", fs::file_time_type::clock::now() - hour, false},
+    };
+    for (const auto& file : files) {
+        test::writeFile(m_dir.file(file.name), "part of a page");
+        fs::last_write_time(m_dir.file(file.name), file.changed);
+    }
+    ASSERT_TRUE(setInputFile(m_job, m_queue, writePages("scan.tif", 1)));
+    EXPECT_EQ(runWorker(), 1);
+    for (const auto& file : files)
+        EXPECT_EQ(fs::exists(m_dir.file(file.name)), !file.swept) << file.name;
+}
+
+TEST_F(ConversionWorkerTest, ResizeRefusedForMemorySaysWhy) {
+    m_settings.doImageResize = true;
+    m_settings.imageWidth = m_settings.imageHeight = 1'000'000;
+    ASSERT_TRUE(setInputFile(m_job, m_queue, writePages("huge.tif", 1)));
+    std::vector<std::string> lines;
+    EXPECT_EQ(runWorker(&lines), 0);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2].rfind(
+                  "[ERROR] Page 1: resizing the page to 1000000 x 1000000 needs ", 0),
+              0u)
+        << lines[lines.size() - 2];
 }
 
 struct RefusedPathCase {
     const char* name;
-    const char* mask;
+    std::string_view mask;
     bool outputBesideInput;
     const char* reason;
 };
@@ -323,7 +365,7 @@ TEST_P(RefusedOutputPath, FailsThePageWithItsReasonAndWritesNothing) {
     }
     const std::string before = test::readFile(input);
     m_job.outputFolder = GetParam().outputBesideInput ? m_dir.file("in/") : m_dir.file("out/");
-    m_settings.filenameMask = GetParam().mask;
+    m_settings.filenameMask = std::string(GetParam().mask);
     ASSERT_TRUE(setInputFile(m_job, m_queue, input));
 
     std::vector<std::string> lines;
@@ -345,7 +387,9 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedPathCase{"ParentFolder", "../notes.txt", false, "leaves the output folder"},
         RefusedPathCase{"DeepParent", "a/../../x.bmp", false, "leaves the output folder"},
         RefusedPathCase{"ThroughALink", "link/escaped.bmp", false, "leaves the output folder"},
-        RefusedPathCase{"TheInputItself", "%filename%.tif", true, "is the input file itself"}),
+        RefusedPathCase{"TheInputItself", "%filename%.tif", true, "is the input file itself"},
+        RefusedPathCase{"NulInTheName", std::string_view("x\0y.%ext%", 9), false,
+                        "holds a NUL character"}),
     test::byName);
 
 TEST_F(ConversionWorkerTest, MaskIntoASubfolderOfTheOutputFolderIsAllowed) {
