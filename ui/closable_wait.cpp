@@ -94,7 +94,15 @@ bool runWhileClosable(QWidget* window, std::function<void(std::stop_token)> work
         return true;
     }
     state->stop.request_stop();
-    thread.detach();
+    // Work that honours the request at once is waited for, so that it does not outlive the
+    // program by accident; only work stuck where no request reaches it is left behind.
+    constexpr auto k_step = std::chrono::milliseconds(10);
+    for (int step = 0; step < 30 && !ended(); ++step)
+        std::this_thread::sleep_for(k_step);
+    if (ended())
+        thread.join();
+    else
+        thread.detach();
     return false;
 }
 
