@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace kx::core {
 
@@ -31,13 +33,17 @@ std::string sharedPrivateFolder() {
     return isPrivateFolder(folder) ? folder : std::string();
 }
 
-int openLockFile(const std::string& folder, const std::string& name, std::string& handOverPath) {
+// Opens the lock file in `folder`; -1 with `why` set when it cannot be made there.
+int openLockFile(const std::string& folder, const std::string& name, std::string& handOverPath,
+                 std::string& why) {
     if (folder.empty())
         return -1;
     const std::string path = folder + "/" + name + ".lock";
     const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd >= 0)
         handOverPath = folder + "/" + name + ".socket";
+    else
+        why = "cannot make " + path + ": " + std::strerror(errno);
     return fd;
 }
 
@@ -53,32 +59,39 @@ InstanceLock::~InstanceLock() {
     release();
 }
 
-bool InstanceLock::acquire(const std::string& name) {
+InstanceLock::Outcome InstanceLock::acquire(const std::string& name, std::string& why) {
     release();
     m_lockName = name;
     m_handOverPath.clear();
-    m_fd = openLockFile(lockFolder(), name, m_handOverPath);
+    m_fd = openLockFile(lockFolder(), name, m_handOverPath, why);
     // A broken runtime folder must not stop the program from ever starting.
     if (m_fd < 0)
-        m_fd = openLockFile(sharedPrivateFolder(), name, m_handOverPath);
+        m_fd = openLockFile(sharedPrivateFolder(), name, m_handOverPath, why);
     // The shared folder is taken by someone else: a fresh one keeps this copy running, at the
     // price of not seeing other copies.
     if (m_fd < 0) {
         std::string fresh = temporaryBase() + "/kestrelix-" + std::to_string(getuid()) + "-XXXXXX";
         if (mkdtemp(fresh.data())) {
             m_freshFolder = fresh;
-            m_fd = openLockFile(fresh, name, m_handOverPath);
+            m_fd = openLockFile(fresh, name, m_handOverPath, why);
+        } else {
+            why = "cannot make a folder in " + temporaryBase() + ": " + std::strerror(errno);
         }
     }
     if (m_fd < 0) {
         release();
-        return false;
+        return Outcome::Unavailable;
     }
+    why.clear();
     if (flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+        const bool taken = errno == EWOULDBLOCK;
+        if (!taken)
+            why = "cannot lock " + m_handOverPath.substr(0, m_handOverPath.rfind('/')) + "/" +
+                  name + ".lock: " + std::strerror(errno);
         release();
-        return false;
+        return taken ? Outcome::HeldByAnotherCopy : Outcome::Unavailable;
     }
-    return true;
+    return Outcome::Held;
 }
 
 void InstanceLock::release() {

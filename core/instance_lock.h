@@ -11,14 +11,21 @@ namespace kx::core {
 // file is never reached through a symbolic link.
 class InstanceLock {
 public:
+    enum class Outcome {
+        Held,              // this process holds the lock
+        HeldByAnotherCopy, // another copy of the program holds it
+        Unavailable,       // no lock file can be made anywhere; the reason is given
+    };
+
     InstanceLock() = default;
     ~InstanceLock();
     InstanceLock(const InstanceLock&) = delete;
     InstanceLock& operator=(const InstanceLock&) = delete;
 
-    // True when this process now holds the lock named `name`; false when another copy holds
-    // it or no lock file can be made at all.
-    bool acquire(const std::string& name);
+    // Takes the lock named `name`. Unavailable, with `why` naming the folder and the system's
+    // reason, when no lock file can be made in any of the folders tried (a runtime folder
+    // that is missing and a temporary folder that cannot be written).
+    Outcome acquire(const std::string& name, std::string& why);
     void release();
 
     // The local socket beside the lock file, "<name>.socket", where the copy holding the lock

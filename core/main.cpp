@@ -16,6 +16,7 @@
 // module, opened only for them.
 
 #include <csignal>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -95,12 +96,23 @@ int main(int argc, char** argv) {
     const bool openWith = parameters.size() == 1 && !parameters[0].starts_with('-');
 
     kx::core::InstanceLock lock;
-    if (!lock.acquire(kx::base::titleText())) {
+    std::string why;
+    switch (lock.acquire(kx::base::titleText(), why)) {
+    case kx::core::InstanceLock::Outcome::Held:
+        break;
+    case kx::core::InstanceLock::Outcome::HeldByAnotherCopy:
         // Another copy runs: a start of the window gives it the file and raises its window;
         // either way this copy ends at once, silently.
         if (parameters.empty() || openWith)
             kx::core::handOver(lock.handOverPath(), openWith ? parameters[0] : "");
         return 0;
+    case kx::core::InstanceLock::Outcome::Unavailable:
+        // Nowhere to keep the lock must not make the program useless: it runs, only without
+        // noticing other copies.
+        std::fprintf(stderr, "%s: running without the single-instance lock: %s.\n",
+                     kx::base::titleText().c_str(), why.c_str());
+        std::fflush(stderr);
+        break;
     }
 
     if (parameters.empty() || runCommandLine(parameters, argc > 0 ? argv[0] : nullptr)) {

@@ -216,7 +216,9 @@ std::string manualPage(const std::string& programName) {
             "depth, and is written as a BMP file named by the file-name mask; pages of a "
             "multi-page file get [1], [2], ... before the extension.\n"
          << ".PP\nOnly one copy of the program runs at a time per runtime folder "
-            "(\\fBXDG_RUNTIME_DIR\\fR).\n"
+            "(\\fBXDG_RUNTIME_DIR\\fR, else a folder below \\fBTMPDIR\\fR or /tmp). Where no "
+            "lock can be kept there, the program says so on standard error and runs without "
+            "it.\n"
          << ".SH OPTIONS\n";
     writeRoffOptions(page);
     page << ".SH SETTINGS PROFILES\n"

@@ -52,6 +52,14 @@ public:
         reapLocked();
     }
 
+    // Every one was sent SIGKILL when let go of, so none keeps this waiting long.
+    void waitForAll() {
+        std::lock_guard guard(m_lock);
+        for (pid_t pid : m_pids)
+            waitpid(pid, nullptr, 0);
+        m_pids.clear();
+    }
+
 private:
     void reapLocked() {
         std::erase_if(m_pids, [](pid_t pid) { return waitpid(pid, nullptr, WNOHANG) != 0; });
@@ -514,6 +522,10 @@ void releaseIdleDecoders() {
 
 void endAllDecoders() {
     liveDecoders().killAll();
+}
+
+void reapLeavingDecoders() {
+    leavingDecoders().waitForAll();
 }
 
 imaging::Bitmap decodeImageContained(const std::string& path, std::string& why,

@@ -25,6 +25,11 @@ void releaseIdleDecoders();
 // Ends every decoder process still running, at once. For a run ended by a signal. Any thread.
 void endAllDecoders();
 
+// Waits for the decoders let go of when their pages were done (they were ended then), so that
+// none is left behind as a zombie once a run is over. Call when no run is under way; any
+// thread.
+void reapLeavingDecoders();
+
 // Decodes one watermark image in a decoder process of its own, under a watermark's bounds
 // (decode_bounds.h); a damaged file that crashes it or meets a bound only fails the image. Null
 // with `why` set when the image cannot be decoded. See decodeWatermarkImage for what comes back.

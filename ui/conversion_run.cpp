@@ -2,16 +2,19 @@
 
 #include "base/text.h"
 #include "base/text_format.h"
+#include "decoder/contained_decoder.h"
 #include "engine/conversion_worker.h"
 #include "engine/run_values.h"
 #include "engine/watermark.h"
 #include "settings/string_table.h"
+#include "ui/closable_wait.h"
 #include "ui/common/dialogs.h"
 #include "ui/progress_window.h"
 #include "ui/recent_folders.h"
 
 #include <filesystem>
 #include <optional>
+#include <utility>
 
 namespace kx::ui {
 
@@ -22,15 +25,35 @@ bool isFolder(const std::string& path) {
     return std::filesystem::is_directory(path, error);
 }
 
-// A problem found before the run: the warning to show, and whether the status bar says the
-// conversion stopped.
+// A problem found before the run: the warning to show (none when the window was closed
+// meanwhile), and whether the status bar says the conversion stopped.
 struct Refusal {
     std::string warning;
     bool stopped = true;
 };
 
+// Decoding the watermark image can take long (a large or damaged file), so it runs off the
+// window's thread and the window can still be closed meanwhile; closing ends the decoder.
+// nullopt when the window was closed.
+std::optional<engine::WatermarkProblem> prepareImageWatermark(QWidget* window,
+                                                              const settings::Settings& s,
+                                                              engine::PreparedWatermark& out) {
+    using Prepared = std::pair<engine::WatermarkProblem, engine::PreparedWatermark>;
+    auto prepared = resultWhileClosable<Prepared>(window, [s](std::stop_token stop) {
+        const std::stop_callback endDecoding(stop, [] { decoder::endAllDecoders(); });
+        Prepared result;
+        result.first = engine::prepareWatermark(s, result.second);
+        return result;
+    });
+    if (!prepared)
+        return std::nullopt;
+    out = std::move(prepared->second);
+    return prepared->first;
+}
+
 std::optional<Refusal> checkRun(const settings::Settings& s, const engine::JobQueue& queue,
-                                std::string& outputFolder, engine::PreparedWatermark& watermark) {
+                                std::string& outputFolder, engine::PreparedWatermark& watermark,
+                                QWidget* window) {
     if (queue.empty())
         return Refusal{settings::lookupText("Msg", "Empty input files")};
     if (outputFolder.empty())
@@ -51,7 +74,10 @@ std::optional<Refusal> checkRun(const settings::Settings& s, const engine::JobQu
         return Refusal{
             base::formatText(settings::lookupText("Msg", "Invalid watermark font"), s.font), false};
     if (s.doWatermark == settings::WatermarkType::Image) {
-        switch (engine::prepareWatermark(s, watermark)) {
+        const auto problem = prepareImageWatermark(window, s, watermark);
+        if (!problem)
+            return Refusal{{}, false};
+        switch (*problem) {
         case engine::WatermarkProblem::None:
         case engine::WatermarkProblem::InvalidFont:
             break;
@@ -92,10 +118,12 @@ bool runConversion(settings::Settings& settings, engine::JobState& job, engine::
 
     std::string outputFolder = paths.outputFolder;
     engine::PreparedWatermark watermark;
-    if (const auto refusal = checkRun(settings, queue, outputFolder, watermark)) {
+    if (const auto refusal =
+            checkRun(settings, queue, outputFolder, watermark, host.hostWindow())) {
         if (refusal->stopped)
             host.setStatusText(settings::lookupText("Msg", "Conversion is not complete"));
-        showWarningMessage(host.hostWindow(), refusal->warning);
+        if (!refusal->warning.empty())
+            showWarningMessage(host.hostWindow(), refusal->warning);
         return false;
     }
 
@@ -114,6 +142,8 @@ bool runConversion(settings::Settings& settings, engine::JobState& job, engine::
                           [&host](const std::string& text) { host.setStatusText(text); });
     ActiveProgress active(host, window);
     window.runToEnd();
+    // The window lives on between runs; its run's last decoders must not linger as zombies.
+    decoder::reapLeavingDecoders();
     return true;
 }
 

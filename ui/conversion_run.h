@@ -39,7 +39,9 @@ struct CurrentPaths {
 // Validates the fields and the settings in the window's order, showing a warning and
 // stopping at the first problem; otherwise fixes the run values, remembers the output folder
 // and converts the one job with a progress window, through the same worker as the command
-// line. Returns true when the worker ran. Main thread only.
+// line. A watermark image is decoded off the window's thread, and closing the window
+// meanwhile ends the run before it starts, without a warning. Returns true when the worker
+// ran. Main thread only.
 bool runConversion(settings::Settings& settings, engine::JobState& job, engine::JobQueue& queue,
                    CurrentPaths& paths, ConversionHost& host, const ConversionRequest& request);
 

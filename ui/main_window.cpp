@@ -5,6 +5,7 @@
 #include "base/text_format.h"
 #include "imaging/format_registry.h"
 #include "settings/string_table.h"
+#include "ui/closable_wait.h"
 #include "ui/common/dialogs.h"
 #include "ui/common/ui_text.h"
 #include "ui/input_filter.h"
@@ -573,10 +574,11 @@ void MainWindow::takeHandOver(const std::string& file) {
         openWhenNoWindowIsOpen(file);
 }
 
-// A run, Preferences or a side window owns the input until it closes; the file waits.
+// A run, Preferences, a side window or a wait for the update check or the watermark owns the
+// input until it ends; the file waits.
 void MainWindow::openWhenNoWindowIsOpen(const std::string& file) {
     constexpr int k_retryMs = 250;
-    if (QApplication::activeModalWidget()) {
+    if (QApplication::activeModalWidget() || closableWaitUnderWay()) {
         QTimer::singleShot(k_retryMs, this, [this, file] { openWhenNoWindowIsOpen(file); });
         return;
     }

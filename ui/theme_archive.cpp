@@ -4,7 +4,7 @@
 #include <archive_entry.h>
 
 #include <algorithm>
-#include <fstream>
+#include <filesystem>
 #include <memory>
 
 namespace kx::ui {
@@ -16,14 +16,20 @@ struct ArchiveCloser {
 };
 using ArchiveHandle = std::unique_ptr<archive, ArchiveCloser>;
 
-// Opens `bytes` as a zip archive; only the zip reader is enabled, so no other format or
-// compression filter is ever run on a theme file.
-ArchiveHandle openZip(const std::string& bytes) {
+// Opens the archive file at `path`, or `bytes` when there is no path, as a zip archive. Only
+// the zip reader is enabled, so no other format or compression filter is ever run on a theme
+// file. Both readers can seek, so the directory at the archive's end is read without reading
+// the entries before it.
+ArchiveHandle openZip(const std::string& path, const std::string& bytes) {
+    constexpr std::size_t k_blockBytes = 16384;
     ArchiveHandle handle(archive_read_new());
     if (!handle)
         return nullptr;
     archive_read_support_format_zip(handle.get());
-    if (archive_read_open_memory(handle.get(), bytes.data(), bytes.size()) != ARCHIVE_OK)
+    const int opened = path.empty()
+                           ? archive_read_open_memory(handle.get(), bytes.data(), bytes.size())
+                           : archive_read_open_filename(handle.get(), path.c_str(), k_blockBytes);
+    if (opened != ARCHIVE_OK)
         return nullptr;
     return handle;
 }
@@ -33,28 +39,30 @@ ArchiveHandle openZip(const std::string& bytes) {
 bool ThemeArchive::openFile(const std::string& path) {
     m_bytes.clear();
     m_entries.clear();
-    std::ifstream file(path, std::ios::binary | std::ios::ate);
-    if (!file)
+    m_path.clear();
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    if (error || size == 0)
         return false;
-    const std::streamoff size = file.tellg();
-    if (size <= 0 || static_cast<std::uint64_t>(size) > k_maxArchiveBytes)
-        return false;
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    file.seekg(0);
-    if (!file.read(bytes.data(), size))
-        return false;
-    return openBytes(std::move(bytes));
+    m_path = path;
+    return readDirectory();
 }
 
 bool ThemeArchive::openBytes(std::string bytes) {
     m_entries.clear();
     m_bytes.clear();
+    m_path.clear();
     if (bytes.empty() || bytes.size() > k_maxArchiveBytes)
         return false;
     m_bytes = std::move(bytes);
-    ArchiveHandle handle = openZip(m_bytes);
+    return readDirectory();
+}
+
+bool ThemeArchive::readDirectory() {
+    ArchiveHandle handle = openZip(m_path, m_bytes);
     if (!handle) {
         m_bytes.clear();
+        m_path.clear();
         return false;
     }
     archive_entry* entry = nullptr;
@@ -72,6 +80,8 @@ bool ThemeArchive::openBytes(std::string bytes) {
     // archive whose first header cannot be read is not a zip archive at all.
     if (seen == 0 && status != ARCHIVE_EOF) {
         m_bytes.clear();
+        m_path.clear();
+        m_entries.clear();
         return false;
     }
     return true;
@@ -96,7 +106,7 @@ std::optional<std::string> ThemeArchive::unpack(std::string_view name, std::size
         return std::nullopt;
     const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(stated, limit));
 
-    ArchiveHandle handle = openZip(m_bytes);
+    ArchiveHandle handle = openZip(m_path, m_bytes);
     if (!handle)
         return std::nullopt;
     archive_entry* entry = nullptr;

@@ -3,18 +3,16 @@
 #include "base/text_format.h"
 #include "base/version.h"
 #include "settings/string_table.h"
+#include "ui/closable_wait.h"
 #include "ui/common/dialogs.h"
 #include "ui/common/ui_text.h"
 #include "ui/http_fetch.h"
 #include "ui/shell_targets.h"
 #include "ui/version_reply.h"
 
-#include <QApplication>
-#include <QEventLoop>
-#include <QTimer>
+#include <QWidget>
 
-#include <future>
-#include <thread>
+#include <optional>
 
 namespace kx::ui {
 
@@ -25,28 +23,23 @@ constexpr int k_neverRange = 5;
 
 bool g_checkRunning = false;
 
-// Runs the exchange on its own thread and turns a local event loop meanwhile, so the window
-// keeps painting; user input is held back until the answer is in.
-std::string fetchWhilePainting(const std::string& address) {
-    std::packaged_task<std::string()> task(
-        [address] { return fetchVersionText(address, base::titleText()); });
-    std::future<std::string> answer = task.get_future();
-    std::thread exchange(std::move(task));
+// The exchange ends itself at k_fetchLimit; a name lookup that hangs beyond it is given up
+// here a little later, so the whole check ends within about 10.5 seconds.
+constexpr auto k_checkLimit = k_fetchLimit + std::chrono::milliseconds(500);
 
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
-            loop.quit();
-    });
-    poll.start(20);
-    if (answer.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-        QApplication::restoreOverrideCursor();
-    }
-    exchange.join();
-    return answer.get();
+// The published version text, "" on connection problems; nullopt when the window was closed
+// meanwhile, which ends the check without a word.
+std::optional<std::string> fetchWhileClosable(QWidget* window, const std::string& address) {
+    const std::string agent = base::titleText();
+    const auto version = resultWhileClosable<std::string>(
+        window,
+        [address, agent](std::stop_token stop) {
+            return fetchVersionText(address, agent, k_fetchLimit, stop);
+        },
+        k_checkLimit);
+    if (!version && window && !window->isVisible())
+        return std::nullopt;
+    return version.value_or("");
 }
 
 } // namespace
@@ -86,10 +79,12 @@ bool checkForUpdates(QWidget* parent, const std::string& address) {
     if (g_checkRunning)
         return false;
     g_checkRunning = true;
-    const std::string version = fetchWhilePainting(address);
+    const std::optional<std::string> version = fetchWhileClosable(parent, address);
     g_checkRunning = false;
+    if (!version)
+        return true;
 
-    const int published = parseVersionBody(version);
+    const int published = parseVersionBody(*version);
     if (published == 0) {
         showErrorMessage(parent, settings::lookupText("Msg", "Internet connection problems"));
     } else if (published > base::k_version) {

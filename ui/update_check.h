@@ -24,9 +24,10 @@ bool automaticCheckDue(const settings::Settings& settings, settings::Date now);
 
 // Asks `address` for the published version and tells the user: an error box on connection
 // problems, a Yes/No offer that opens the home page when the number is higher than this
-// program's, an information box otherwise. The window stays painted while the exchange runs
-// on a thread of its own; user input waits. Returns false, showing nothing, when a check is
-// already under way. Main thread only.
+// program's, an information box otherwise. The exchange runs on a thread of its own and ends
+// within about ten seconds of the start; meanwhile the window keeps painting and can be
+// closed, which ends the check without a box, while other input is dropped. Returns false,
+// showing nothing, when a check is already under way. Main thread only.
 bool checkForUpdates(QWidget* parent, const std::string& address);
 
 // The Help menu's check, against updateAddress().

@@ -52,8 +52,28 @@ std::string buildVersionRequest(const HttpAddress& address, std::string_view use
     return request;
 }
 
+bool replySucceeded(std::string_view reply) {
+    constexpr std::string_view k_protocol = "HTTP/";
+    if (!reply.starts_with(k_protocol))
+        return false;
+    reply.remove_prefix(k_protocol.size());
+    const std::size_t blank = reply.find(' ');
+    const std::string_view version = reply.substr(0, blank);
+    if (blank == std::string_view::npos || version.empty() ||
+        version.find_first_not_of("0123456789.") != std::string_view::npos)
+        return false;
+    const std::string_view status = reply.substr(blank + 1, 4);
+    const bool threeDigits =
+        status.size() >= 3 && std::isdigit(static_cast<unsigned char>(status[1])) &&
+        std::isdigit(static_cast<unsigned char>(status[2])) &&
+        (status.size() == 3 || !std::isdigit(static_cast<unsigned char>(status[3])));
+    return threeDigits && status[0] == '2';
+}
+
 std::string versionTextOfReply(std::string_view reply) {
     reply = reply.substr(0, reply.find('\0'));
+    if (!replySucceeded(reply))
+        return {};
     const std::size_t gap = reply.find("\r\n\r\n");
     if (gap == std::string_view::npos)
         return {};

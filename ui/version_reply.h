@@ -25,9 +25,13 @@ inline constexpr std::string_view k_defaultUserAgent =
 // An empty `userAgent` sends k_defaultUserAgent.
 std::string buildVersionRequest(const HttpAddress& address, std::string_view userAgent);
 
+// True when `reply` begins with a status line that reports success: "HTTP/" and a version,
+// then a 2xx status code ("HTTP/1.0 200 OK"). An error page ("404 Not Found") is no version.
+bool replySucceeded(std::string_view reply);
+
 // The version text of a whole reply: the reply up to its first NUL, the part after the first
 // empty line (CR LF CR LF), trimmed of blanks, cut to its first three characters. Empty when
-// the reply has no empty line.
+// the reply did not succeed (see replySucceeded) or has no empty line.
 std::string versionTextOfReply(std::string_view reply);
 
 // The number the version text starts with ("320\r\n" gives 320); 0 when it does not start

@@ -93,7 +93,9 @@ void runWindowMode(const std::string& title, const std::string& inputFile,
         window.openInputFile(inputFile);
     const HandOverServer handOvers(
         handOverPath, [&window](const std::string& file) { window.takeHandOver(file); });
-    app->exec();
+    // The window may have been closed already, during the update check at start-up.
+    if (window.isVisible())
+        app->exec();
     finishWindowRun(window, settings, configPath);
 }
 

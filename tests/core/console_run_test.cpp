@@ -329,7 +329,8 @@ TEST_F(ConsoleRunTest, DebugLinesDescribeTheRun) {
 TEST_F(ConsoleRunTest, SecondCopyEndsSilently) {
     setenv("XDG_RUNTIME_DIR", m_dir.path().c_str(), 1);
     core::InstanceLock lock;
-    ASSERT_TRUE(lock.acquire(base::titleText()));
+    std::string why;
+    ASSERT_EQ(lock.acquire(base::titleText(), why), core::InstanceLock::Outcome::Held);
     const std::string input = makeThreePageTiff();
     for (const std::vector<std::string>& arguments :
          {std::vector<std::string>{"-v"}, {"-i", input, "-o", outFolder()}, {}}) {

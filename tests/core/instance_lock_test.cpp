@@ -1,5 +1,8 @@
+#include "base/text_format.h"
 #include "core/instance_lock.h"
+#include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/tiff_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -10,30 +13,40 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 namespace kx::core {
 namespace {
+
+using Outcome = InstanceLock::Outcome;
+
+Outcome take(InstanceLock& lock, const std::string& name) {
+    std::string why;
+    const Outcome outcome = lock.acquire(name, why);
+    EXPECT_EQ(why.empty(), outcome != Outcome::Unavailable) << why;
+    return outcome;
+}
 
 TEST(InstanceLockTest, OneHolderAtATimeAndReleasedWithTheHolder) {
     test::TempDir dir;
     setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
     {
         InstanceLock first;
-        ASSERT_TRUE(first.acquire("Kestrelix test"));
+        ASSERT_EQ(take(first, "Kestrelix test"), Outcome::Held);
         InstanceLock second;
-        EXPECT_FALSE(second.acquire("Kestrelix test"));
+        EXPECT_EQ(take(second, "Kestrelix test"), Outcome::HeldByAnotherCopy);
         InstanceLock other;
-        EXPECT_TRUE(other.acquire("Another title")) << "locks are per title";
+        EXPECT_EQ(take(other, "Another title"), Outcome::Held) << "locks are per title";
     }
     InstanceLock again;
-    EXPECT_TRUE(again.acquire("Kestrelix test"));
+    EXPECT_EQ(take(again, "Kestrelix test"), Outcome::Held);
 }
 
 TEST(InstanceLockTest, DescriptorIsNotInheritedByChildPrograms) {
     test::TempDir dir;
     setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
     InstanceLock lock;
-    ASSERT_TRUE(lock.acquire("Kestrelix inherit"));
+    ASSERT_EQ(take(lock, "Kestrelix inherit"), Outcome::Held);
     // Every descriptor naming the lock file must carry close-on-exec.
     for (int fd = 3; fd < 256; ++fd) {
         char link[64], target[4096];
@@ -51,9 +64,9 @@ TEST(InstanceLockTest, DescriptorIsNotInheritedByChildPrograms) {
 TEST(InstanceLockTest, UnusableRuntimeFolderFallsBackToAPrivateFolder) {
     setenv("XDG_RUNTIME_DIR", "/nonexistent/folder", 1);
     InstanceLock first;
-    EXPECT_TRUE(first.acquire("Kestrelix fallback"));
+    EXPECT_EQ(take(first, "Kestrelix fallback"), Outcome::Held);
     InstanceLock second;
-    EXPECT_FALSE(second.acquire("Kestrelix fallback"));
+    EXPECT_EQ(take(second, "Kestrelix fallback"), Outcome::HeldByAnotherCopy);
 }
 
 // Without a runtime folder the lock lives in "kestrelix-<uid>" below $TMPDIR.
@@ -90,9 +103,44 @@ TEST_F(TemporaryLockFolderTest, SharedFolderIsMadePrivateAndSharedBetweenCopies)
     ASSERT_EQ(lstat(sharedFolder().c_str(), &facts), 0);
     EXPECT_EQ(facts.st_mode & 07777, 0700u);
     InstanceLock first;
-    ASSERT_TRUE(first.acquire("Kestrelix shared"));
+    ASSERT_EQ(take(first, "Kestrelix shared"), Outcome::Held);
     InstanceLock second;
-    EXPECT_FALSE(second.acquire("Kestrelix shared"));
+    EXPECT_EQ(take(second, "Kestrelix shared"), Outcome::HeldByAnotherCopy);
+}
+
+// A folder below a regular file cannot be made even by root, so no lock file can be had.
+TEST_F(TemporaryLockFolderTest, NoFolderForTheLockSaysWhy) {
+    const std::string file = m_dir.file("plain");
+    std::ofstream(file) << "x";
+    setenv("TMPDIR", (file + "/below").c_str(), 1);
+    InstanceLock lock;
+    std::string why;
+    EXPECT_EQ(lock.acquire("Kestrelix nowhere", why), Outcome::Unavailable);
+    EXPECT_EQ(why, "cannot make a folder in " + file + "/below: Not a directory");
+}
+
+TEST_F(TemporaryLockFolderTest, ProgramRunsWithoutTheLockAndSaysSoOnce) {
+    const std::string file = m_dir.file("plain");
+    std::ofstream(file) << "x";
+    const std::string input = m_dir.file("in.tif");
+    ASSERT_TRUE(test::writeTiff(input, {test::greyPage(4, 3, [](int x, int) { return x * 60; })}));
+    const std::vector<std::pair<std::string, std::string>> environment = {
+        {"XDG_RUNTIME_DIR", ""},
+        {"TMPDIR", file + "/below"},
+        {"DISPLAY", ""},
+        {"WAYLAND_DISPLAY", ""},
+        {"QT_QPA_PLATFORM", ""}};
+    const std::string said =
+        base::titleText() + ": running without the single-instance lock: cannot make a folder in " +
+        file + "/below: Not a directory.\n";
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"-v"}, {"-h"}, {"-i", input, "-o", m_dir.path().string()}}) {
+        const test::ProgramResult result =
+            test::runProgram(test::programPath(), arguments, environment);
+        EXPECT_FALSE(result.out.empty()) << arguments[0];
+        EXPECT_EQ(result.err, said) << arguments[0];
+    }
+    EXPECT_TRUE(std::filesystem::exists(m_dir.file("in.bmp")));
 }
 
 enum class Squat { LinkToAnotherFolder, OpenToEveryone, OwnedByAnotherUser, LockFileIsALink };
@@ -131,7 +179,7 @@ TEST_P(SquattedLockFolderTest, IsNotUsedAndTheProgramStillRuns) {
     }
     {
         InstanceLock lock;
-        EXPECT_TRUE(lock.acquire("Kestrelix squat"));
+        EXPECT_EQ(take(lock, "Kestrelix squat"), Outcome::Held);
         EXPECT_TRUE(std::filesystem::is_empty(elsewhere)) << "nothing is made through a link";
     }
     EXPECT_EQ(entries(), 2u) << "a fresh folder made for the lock goes with it";

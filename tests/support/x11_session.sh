@@ -64,6 +64,21 @@ x11_wait_window() {
   return 1
 }
 
+# x11_ended_within SECONDS: true once the program whose process id is in $app has ended; it
+# is then waited for and $app emptied.
+x11_ended_within() {
+  local deadline=$((SECONDS + $1))
+  while [ $SECONDS -lt $deadline ]; do
+    if ! kill -0 "$app" 2>/dev/null; then
+      wait "$app" || true
+      app=""
+      return 0
+    fi
+    sleep 0.1
+  done
+  return 1
+}
+
 # x11_private_home WORK: a home, configuration and runtime folder of their own below WORK for
 # the program under test, so that it neither reads nor writes the user's, and the platform
 # chosen by DISPLAY rather than by QT_QPA_PLATFORM.

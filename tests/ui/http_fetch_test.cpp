@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+
+#include <atomic>
 #include <thread>
 
 namespace kx::ui {
@@ -49,6 +52,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ReplyCase{"only_the_first_three", "HTTP/1.0 200 OK\r\n\r\n3210", "321"},
                       ReplyCase{"no_body", "HTTP/1.0 200 OK\r\n321", ""},
                       ReplyCase{"empty_reply", "", ""},
+                      ReplyCase{"not_found_page", "HTTP/1.0 404 Not Found\r\n\r\n404", ""},
+                      ReplyCase{"server_error_page", "HTTP/1.1 500 Oops\r\n\r\n500\r\n", ""},
                       ReplyCase{"body_beyond_the_first_2048_bytes",
                                 "HTTP/1.0 200 OK\r\nX: " + std::string(2100, 'x') + "\r\n\r\n321",
                                 ""}),
@@ -69,6 +74,24 @@ TEST(HttpFetchTest, SilentServerIsGivenUpAfterTenSeconds) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(fetchVersionText(server.address("/v"), "a"), "");
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+}
+
+TEST(HttpFetchTest, TrickledReplyIsGivenUpAtTheLimit) {
+    // A byte every 100 ms would hold a wait that restarts with every byte for 20 seconds.
+    constexpr int k_bytes = 200;
+    std::atomic<int> sent = 0;
+    {
+        LocalHttpServer server([&sent](int socket) {
+            const std::string reply = "HTTP/1.0 200 OK\r\n\r\n" + std::string(k_bytes, '3');
+            for (; sent < k_bytes; ++sent) {
+                if (::send(socket, &reply[static_cast<std::size_t>(sent)], 1, MSG_NOSIGNAL) != 1)
+                    break;
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+        });
+        EXPECT_EQ(fetchVersionText(server.address("/v"), "a", std::chrono::seconds(1)), "");
+    }
+    EXPECT_LT(sent, k_bytes) << "the client left before the server was done";
 }
 
 TEST(HttpFetchTest, RefusedConnectionAndBadAddressesGiveNothing) {

@@ -28,9 +28,13 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include <unistd.h>
+
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iostream>
+#include <sstream>
 
 namespace kx::ui {
 namespace {
@@ -465,6 +469,36 @@ TEST_F(MainWindowTest, AFailedRunSaysWhyInTheWindowAndTheStatusBar) {
         sentence[0] = static_cast<char>(std::toupper(sentence[0]));
         EXPECT_EQ(outcome.problem.toStdString(), sentence);
     }
+}
+
+// Child processes of this one that ended and were never waited for.
+int zombieChildren() {
+    int count = 0;
+    std::error_code ignored;
+    for (const auto& entry : fs::directory_iterator("/proc", ignored)) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        const auto nameEnd = std::getline(stat, line) ? line.rfind(')') : std::string::npos;
+        if (nameEnd == std::string::npos)
+            continue;
+        std::istringstream rest(line.substr(nameEnd + 1));
+        char state = 0;
+        int parent = 0;
+        rest >> state >> parent;
+        count += state == 'Z' && parent == getpid();
+    }
+    return count;
+}
+
+TEST_F(MainWindowTest, ImageWatermarkRunLeavesNoDecoderBehind) {
+    m_settings.doWatermark = 2;
+    m_settings.image = sampleTiff("mark.tif", 1, 6);
+    m_window->inputField()->setText(QString::fromStdString(sampleTiff("marked.tif", 3)));
+    m_window->outputFolderBox()->addItem(QString::fromStdString(outputFolder()));
+    const RunOutcome outcome = watchRun([&] { m_window->runCommand(k_commandConvert); });
+    EXPECT_EQ(outcome.title.toStdString(), "Conversion complete (1/1)");
+    EXPECT_TRUE(m_dialogs.messages.empty());
+    EXPECT_EQ(zombieChildren(), 0);
 }
 
 TEST_F(MainWindowTest, OutputFormatButtonOpensPreferencesOnTheOutputPage) {

@@ -4,6 +4,7 @@
 #include "tests/support/widget_app.h"
 #include "tests/support/zip_writer.h"
 #include "ui/pictures.h"
+#include "ui/theme_archive.h"
 #include "ui/themes.h"
 
 #include <QBuffer>
@@ -95,6 +96,17 @@ TEST_F(ThemesTest, NameIsReadFromTheFirst255BytesOnly) {
     addTheme("late", {{"theme.cfg", "[Other]\r\n" + std::string(300, ';') +
                                         "\r\n[Theme]\r\nName=Too Late\r\n"}});
     EXPECT_EQ(scan().at(0).displayName, "");
+}
+
+// Only the directory and the entries asked for are read from the file, so an archive far
+// larger than any picture it holds costs no memory for its size.
+TEST_F(ThemesTest, LargeArchiveGivesItsNameAndPicturesFromBehindItsBulk) {
+    addTheme("large", {{"theme.cfg", "[Theme]\r\nName=Large\r\n[Buttons]\r\nConvert=go.png\r\n"},
+                       {"bulk.bin", std::string(ThemeArchive::k_maxArchiveBytes, 'x'), false},
+                       {"go.png", png(64, k_green)}});
+    EXPECT_EQ(scan().at(0).displayName, "Large");
+    load("large", true, false, false);
+    EXPECT_EQ(colorOf(PictureSet::Buttons, "Convert"), k_green);
 }
 
 TEST_F(ThemesTest, EarlierFolderHidesTheSameKeyLaterAndMissingFoldersGiveNothing) {

@@ -5,8 +5,13 @@
 #include "ui/shell_targets.h"
 #include "ui/update_check.h"
 
+#include <QCloseEvent>
+#include <QWindow>
 #include <QTimer>
+#include <QWidget>
 #include <gtest/gtest.h>
+
+#include <sys/socket.h>
 
 #include <atomic>
 #include <thread>
@@ -69,14 +74,14 @@ TEST_F(UpdateCheckTest, SameVersionSaysThereIsNoUpdate) {
                                           "You're using the most recent version.");
 }
 
-TEST_F(UpdateCheckTest, ReplyWithoutBodyAndRefusedConnectionAreConnectionProblems) {
-    {
-        LocalHttpServer server(
-            [](int socket) { LocalHttpServer::sendText(socket, "HTTP/1.0 200 OK\r\n321"); });
+TEST_F(UpdateCheckTest, ErrorPagesReplyWithoutBodyAndRefusedConnectionAreConnectionProblems) {
+    for (const char* reply : {"HTTP/1.0 200 OK\r\n321", "HTTP/1.0 404 Not Found\r\n\r\n404",
+                              "HTTP/1.1 500 Internal Server Error\r\n\r\n500"}) {
+        LocalHttpServer server([reply](int socket) { LocalHttpServer::sendText(socket, reply); });
         checkForUpdates(nullptr, server.address("/v"));
     }
     checkForUpdates(nullptr, "http://127.0.0.1:" + std::to_string(test::refusingPort()) + "/v");
-    ASSERT_EQ(m_dialogs.messages.size(), 2u);
+    ASSERT_EQ(m_dialogs.messages.size(), 4u);
     for (const auto& shown : m_dialogs.messages) {
         EXPECT_EQ(shown.icon, Dialogs::Icon::Error);
         EXPECT_EQ(shown.text, "Internet connection problems!");
@@ -100,6 +105,30 @@ TEST_F(UpdateCheckTest, SecondCheckIsRefusedWhileOneWaits) {
     EXPECT_TRUE(released); // events were handled while the first check waited
     EXPECT_FALSE(secondStarted);
     EXPECT_EQ(m_dialogs.messages.size(), 1u);
+}
+
+TEST_F(UpdateCheckTest, ClosingTheWindowEndsACheckThatTricklesWithoutABox) {
+    constexpr int k_bytes = 200;
+    std::atomic<int> sent = 0;
+    QWidget window;
+    window.show();
+    {
+        LocalHttpServer server([&sent](int socket) {
+            for (; sent < k_bytes; ++sent) {
+                if (::send(socket, "3", 1, MSG_NOSIGNAL) != 1)
+                    break;
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+        });
+        // What the window manager's close box and Alt+F4 deliver.
+        QTimer::singleShot(
+            300, [&] { QCoreApplication::postEvent(window.windowHandle(), new QCloseEvent); });
+        EXPECT_TRUE(checkForUpdates(&window, server.address("/v")));
+        EXPECT_FALSE(window.isVisible());
+    }
+    EXPECT_LT(sent, k_bytes) << "the exchange ended with the window";
+    EXPECT_TRUE(m_dialogs.messages.empty());
+    EXPECT_TRUE(m_dialogs.questions.empty());
 }
 
 TEST_F(UpdateCheckTest, IntervalsByUpdateRange) {

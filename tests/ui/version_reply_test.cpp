@@ -64,7 +64,13 @@ INSTANTIATE_TEST_SUITE_P(
         ReplyCase{"empty_body", "HTTP/1.0 200 OK\r\n\r\n", "", 0},
         ReplyCase{"nul_in_the_head", std::string_view("HTTP/1.0\0\r\n\r\n321", 16), "", 0},
         ReplyCase{"one_digit", "HTTP/1.0 200 OK\r\n\r\n4\r\n", "4", 4},
-        ReplyCase{"empty_reply", "", "", 0}),
+        ReplyCase{"empty_reply", "", "", 0},
+        ReplyCase{"not_found", "HTTP/1.1 404 Not Found\r\n\r\n404", "", 0},
+        ReplyCase{"server_error", "HTTP/1.0 500 Internal Server Error\r\n\r\n500", "", 0},
+        ReplyCase{"moved", "HTTP/1.0 301 Moved\r\nLocation: /x\r\n\r\n301", "", 0},
+        ReplyCase{"no_content_code", "HTTP/1.0 204\r\n\r\n321", "321", 321},
+        ReplyCase{"no_status_line", "\r\n\r\n321", "", 0},
+        ReplyCase{"four_digit_status", "HTTP/1.0 2000 OK\r\n\r\n321", "", 0}),
     test::byName);
 
 TEST(VersionReplyTest, ParsesLeadingDigits) {

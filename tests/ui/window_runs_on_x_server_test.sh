@@ -62,25 +62,11 @@ start() {
   app=$!
 }
 
-# ended_within SECONDS: true once the program has ended.
-ended_within() {
-  local deadline=$((SECONDS + $1))
-  while [ $SECONDS -lt $deadline ]; do
-    if ! kill -0 "$app" 2>/dev/null; then
-      wait "$app" || true
-      app=""
-      return 0
-    fi
-    sleep 0.1
-  done
-  return 1
-}
-
 # leave: Alt+X in the main window, and the program ends.
 leave() {
   xdotool windowactivate --sync "$(x11_wait_window "$main_title")"
   press alt+x
-  ended_within 30 || fail "the program did not end after Alt+X"
+  x11_ended_within 30 || fail "the program did not end after Alt+X"
 }
 
 # convert_typed FILE: types FILE into the input field of a window just started, picks the
@@ -181,7 +167,7 @@ start
 convert_typed "$work/long.tif"
 wait_for_page 3
 kill -TERM "$app"
-ended_within 30 || fail "the program lived on after SIGTERM in the middle of a run"
+x11_ended_within 30 || fail "the program lived on after SIGTERM in the middle of a run"
 grep -q "^Width = 510" "$config" || fail "the configuration was not written at the session's end"
 [ "$(written)" -lt 200 ] || fail "the run went on to the last page"
 only_whole_pages
@@ -204,7 +190,7 @@ for box in "${boxes[@]}"; do
   fi
   x11_wait_window "$box" >/dev/null || fail "no start-up box $box"
   kill -TERM "$app"
-  ended_within 30 || fail "the program lived on after SIGTERM with the start-up box $box open"
+  x11_ended_within 30 || fail "the program lived on after SIGTERM with the start-up box $box open"
   grep -q "^Width = 510" "$config" || fail "no configuration written with the box $box open"
   write_config 5
   start
