@@ -57,7 +57,7 @@ constexpr TextPair k_builtInTexts[] = {
     {"_GROUP_", "General"},
     {"Input File", "Input File:"},
     {"Input Files", "Input Files:"},
-    {"Files queued", "%s1% files queued: %s2%"},
+    {"Files queued", "%s1% files queued"},
     {"Filename", "Filename"},
     {"Output Folder", "Output Folder:"},
     {"Output Format", "Output Format:"},

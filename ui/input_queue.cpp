@@ -63,18 +63,24 @@ std::string refusalText(const std::vector<RefusedInput>& refused) {
     return text;
 }
 
-std::string queueSummary(const engine::JobQueue& queue) {
+std::string queueSummary(const engine::JobQueue& queue,
+                         const std::function<bool(const std::string&)>& fits) {
     if (queue.size() <= 1)
         return queue.empty() ? std::string() : std::string(queue[0].path);
-    std::string names;
-    for (size_t index = 0; index < std::min(queue.size(), k_namesShown); ++index) {
-        const std::string path(queue[index].path);
-        names += (index > 0 ? ", " : "") + path.substr(base::folderPart(path).size());
+    const std::string count = base::formatText(settings::lookupText("General", "Files queued"),
+                                               std::to_string(queue.size()));
+    for (size_t names = std::min(queue.size(), k_namesShown); names > 0; --names) {
+        std::string text = count + ": ";
+        for (size_t index = 0; index < names; ++index) {
+            const std::string path(queue[index].path);
+            text += (index > 0 ? ", " : "") + path.substr(base::folderPart(path).size());
+        }
+        if (names < queue.size())
+            text += ", ...";
+        if (fits(text))
+            return text;
     }
-    if (queue.size() > k_namesShown)
-        names += ", ...";
-    return base::formatText(settings::lookupText("General", "Files queued"),
-                            std::to_string(queue.size()), names);
+    return count;
 }
 
 std::string queueListing(const engine::JobQueue& queue) {

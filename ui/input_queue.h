@@ -3,6 +3,7 @@
 #include "engine/input_walk.h"
 #include "engine/job_state.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,8 +27,10 @@ std::vector<RefusedInput> findInputs(const std::vector<std::string>& paths,
 std::string refusalText(const std::vector<RefusedInput>& refused);
 
 // What the input field shows for a queue: its one path, or for several files their count and
-// the first names ("3 files queued: a.tif, b.tif, c.tif"); empty for an empty queue.
-std::string queueSummary(const engine::JobQueue& queue);
+// as many of the first names as `fits` accepts ("3 files queued: a.tif, b.tif, ..."); empty
+// for an empty queue.
+std::string queueSummary(const engine::JobQueue& queue,
+                         const std::function<bool(const std::string&)>& fits);
 
 // The first paths of a queue, a line each, then how many more there are.
 std::string queueListing(const engine::JobQueue& queue);

@@ -17,6 +17,7 @@
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -307,6 +308,9 @@ void MainWindow::layoutContents() {
     for (size_t i = 0; i < m_fieldButtons.size(); ++i)
         m_fieldButtons[i]->move(width - 146, k_fieldRows[i]);
     m_convertButton->move(width - 110, 20);
+    // A wider or narrower field has room for more or fewer names.
+    if (m_queue.size() > 1 && base::trimmed(m_inputField->text().toStdString()) == m_shownInput)
+        showQueue();
     m_notice->setGeometry(10, height - 30, std::max(350, width - 20), 20);
     update();
 }
@@ -384,7 +388,12 @@ void MainWindow::startAfresh() {
 }
 
 void MainWindow::showQueue() {
-    const QString shown = qtext(queueSummary(m_queue));
+    // As many names as the field shows whole; its frame and margins take a few pixels.
+    const QFontMetrics metrics(m_inputField->font());
+    const int room = m_inputField->width() - 12;
+    const QString shown = qtext(queueSummary(m_queue, [&](const std::string& text) {
+        return metrics.horizontalAdvance(qtext(text)) <= room;
+    }));
     m_inputField->setText(shown);
     // The count leads a summary; a path shows its file name at the end.
     if (m_queue.size() > 1)

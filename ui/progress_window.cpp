@@ -11,13 +11,17 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTextBlockFormat>
+#include <QTextCursor>
 #include <QTextDocument>
+#include <QTextEdit>
+#include <QTextOption>
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 
 namespace kx::ui {
 
@@ -42,7 +46,8 @@ std::string timeRemaining(const std::string& time) {
 }
 
 // A failure list this high shows a few failed files at once and scrolls to the others.
-constexpr int k_failureLines = 5;
+constexpr int k_failureLines = 4;
+constexpr int k_failureSpacing = 3;
 
 } // namespace
 
@@ -63,8 +68,9 @@ ProgressWindow::ProgressWindow(QWidget* parent, engine::ConversionRun& run, int 
     m_problemLabel = new QLabel(this);
     m_problemLabel->setGeometry(10, 33, k_labelWidth, 20);
     m_problemLabel->hide();
-    m_failureList = new QPlainTextEdit(this);
+    m_failureList = new QTextEdit(this);
     m_failureList->setReadOnly(true);
+    m_failureList->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     m_failureList->hide();
     m_bar = new QProgressBar(this);
     m_bar->setGeometry(10, k_barTop, k_labelWidth, 20);
@@ -237,14 +243,19 @@ void ProgressWindow::showFailures() {
         lines << qtext(failureLine(path, why));
     const QString text = lines.join('\n');
     m_failureList->setPlainText(text);
-    const QFontMetrics metrics(m_failureList->font());
-    const int margins = 2 * (m_failureList->frameWidth() +
-                             static_cast<int>(m_failureList->document()->documentMargin()));
-    const int textHeight =
-        metrics
-            .boundingRect(QRect(0, 0, k_labelWidth - margins, 1 << 20), Qt::TextWrapAnywhere, text)
-            .height();
-    const int height = std::min(textHeight, metrics.lineSpacing() * k_failureLines) + margins;
+    // A little room after each file tells files apart whose lines wrap.
+    QTextCursor all(m_failureList->document());
+    all.select(QTextCursor::Document);
+    QTextBlockFormat spaced;
+    spaced.setBottomMargin(k_failureSpacing);
+    all.mergeBlockFormat(spaced);
+    QTextDocument* layout = m_failureList->document();
+    const int frame = 2 * m_failureList->frameWidth();
+    layout->setTextWidth(k_labelWidth - frame);
+    const int most =
+        (QFontMetrics(m_failureList->font()).lineSpacing() + k_failureSpacing) * k_failureLines +
+        2 * static_cast<int>(layout->documentMargin());
+    const int height = std::min(static_cast<int>(std::ceil(layout->size().height())), most) + frame;
     placeBelowLabels(m_failureList, height);
     m_failureList->show();
 }

@@ -14,7 +14,7 @@
 #include <vector>
 
 class QLabel;
-class QPlainTextEdit;
+class QTextEdit;
 class QProgressBar;
 class QPushButton;
 class QTimer;
@@ -73,7 +73,7 @@ private:
     QLabel* m_fileLabel;
     QLabel* m_timeLabel;
     QLabel* m_problemLabel;
-    QPlainTextEdit* m_failureList;
+    QTextEdit* m_failureList;
     QProgressBar* m_bar;
     QPushButton* m_ok;
     QTimer* m_timer;
