@@ -6,6 +6,7 @@
 #include "ui/progress_text.h"
 
 #include <algorithm>
+#include <filesystem>
 
 namespace kx::ui {
 
@@ -35,6 +36,14 @@ std::vector<RefusedInput> findInputs(const std::vector<std::string>& paths,
                                      const engine::InputWalk& walk, engine::JobQueue& found) {
     std::vector<RefusedInput> refused;
     for (const std::string& path : paths) {
+        // A TIFF name that names nothing is queued all the same, as a single input file is:
+        // the run then says that it cannot be opened.
+        std::error_code error;
+        if (!std::filesystem::exists(path, error) &&
+            engine::hasAcceptedExtension(path, walk.acceptedExtensions)) {
+            found.add(path);
+            continue;
+        }
         engine::JobQueue named;
         engine::queueInput(named, path, walk);
         if (std::string why = nothingToConvert(named); !why.empty()) {

@@ -18,7 +18,8 @@ struct RefusedInput {
 // Walks each of `paths` as a run reads it (a file as itself, a folder with every TIFF file
 // below it) and appends what can be converted to `found`, in order. A named file that cannot
 // be converted, and a folder without a single file that can, are left out and returned with
-// their reasons; problems met deeper in a folder stay in `found` for the run to report.
+// their reasons; problems met deeper in a folder, and a missing file with a TIFF name, stay in
+// `found` for the run to report.
 std::vector<RefusedInput> findInputs(const std::vector<std::string>& paths,
                                      const engine::InputWalk& walk, engine::JobQueue& found);
 
