@@ -45,7 +45,8 @@ void JobQueue::add(std::string_view path, std::string_view subfolder, std::strin
         m_byHash.emplace(std::hash<std::string_view>{}(path), m_starts.size() - 1);
 }
 
-bool JobQueue::addOnce(std::string_view path, std::string_view subfolder) {
+bool JobQueue::addOnce(std::string_view path, std::string_view subfolder,
+                       std::string_view problem) {
     if (!m_indexed) {
         for (size_t index = 0; index < size(); ++index)
             m_byHash.emplace(std::hash<std::string_view>{}((*this)[index].path), index);
@@ -53,7 +54,7 @@ bool JobQueue::addOnce(std::string_view path, std::string_view subfolder) {
     }
     if (contains(path))
         return false;
-    add(path, subfolder);
+    add(path, subfolder, problem);
     return true;
 }
 

@@ -23,7 +23,8 @@ public:
     // Appends an entry, even for a path already queued.
     void add(std::string_view path, std::string_view subfolder = {}, std::string_view problem = {});
     // Appends an entry unless its path is queued already; false when it was.
-    bool addOnce(std::string_view path, std::string_view subfolder = {});
+    bool addOnce(std::string_view path, std::string_view subfolder = {},
+                 std::string_view problem = {});
     bool contains(std::string_view path) const;
 
     size_t size() const { return m_starts.size(); }

@@ -57,6 +57,7 @@ constexpr TextPair k_builtInTexts[] = {
     {"_GROUP_", "General"},
     {"Input File", "Input File:"},
     {"Input Files", "Input Files:"},
+    {"Files queued", "%s1% files queued"},
     {"Filename", "Filename"},
     {"Output Folder", "Output Folder:"},
     {"Output Format", "Output Format:"},
@@ -97,6 +98,7 @@ constexpr TextPair k_builtInTexts[] = {
     {"Conversion is not complete", "Conversion stopped"},
     {"Progress", "(%s1%/%s2%)"},
     {"Files converted", "Files converted: %s1% of %s2%"},
+    {"Files not converted", "%s1% of %s2% files not converted"},
     {"New Update", "New Update"},
     {"New Update Text", "A new version of Kestrelix TIFF to BMP is available! Are you ready to "
                         "download it right now?"},

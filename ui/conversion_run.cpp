@@ -110,8 +110,6 @@ private:
 bool runConversion(settings::Settings& settings, engine::JobState& job, engine::JobQueue& queue,
                    CurrentPaths& paths, ConversionHost& host, const ConversionRequest& request) {
     paths.inputPath = base::trimmed(request.inputText);
-    queue.clear();
-    engine::setInputFile(job, queue, paths.inputPath);
     paths.outputFolder = base::trimmed(request.outputText);
     const std::string formatKey = request.formatKey;
     host.setStatusText(settings::lookupText("General", "Preparing"));

@@ -25,7 +25,7 @@ public:
 
 // The main window's fields as the user left them.
 struct ConversionRequest {
-    std::string inputText;
+    std::string inputText; // the first queued input, remembered for the next file dialog
     std::string outputText;
     std::string formatKey;
 };
@@ -38,7 +38,7 @@ struct CurrentPaths {
 
 // Validates the fields and the settings in the window's order, showing a warning and
 // stopping at the first problem; otherwise fixes the run values, remembers the output folder
-// and converts the one job with a progress window, through the same worker as the command
+// and converts the queued jobs with a progress window, through the same worker as the command
 // line. A watermark image is decoded off the window's thread, and closing the window
 // meanwhile ends the run before it starts, without a warning. Returns true when the worker
 // ran. Main thread only.

@@ -2,13 +2,13 @@
 
 #include "base/paths.h"
 #include "base/text.h"
-#include "base/text_format.h"
 #include "imaging/format_registry.h"
 #include "settings/string_table.h"
 #include "ui/closable_wait.h"
 #include "ui/common/dialogs.h"
 #include "ui/common/ui_text.h"
 #include "ui/input_filter.h"
+#include "ui/input_queue.h"
 #include "ui/pictures.h"
 #include "ui/progress_window.h"
 #include "ui/recent_folders.h"
@@ -18,6 +18,7 @@
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -54,14 +55,16 @@ bool isFile(const std::string& path) {
     return !path.empty() && std::filesystem::is_regular_file(path, error);
 }
 
-// The first local file of a drop, or empty when the drop is not a list of files.
-QString droppedFile(const QMimeData* data) {
+// The local files and folders of a drop; none when the drop is not a list of files.
+std::vector<std::string> droppedPaths(const QMimeData* data) {
+    std::vector<std::string> paths;
     if (!data || !data->hasUrls())
-        return {};
-    const QList<QUrl> urls = data->urls();
-    if (urls.isEmpty() || !urls.front().isLocalFile())
-        return {};
-    return urls.front().toLocalFile();
+        return paths;
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile())
+            paths.push_back(url.toLocalFile().toStdString());
+    }
+    return paths;
 }
 
 } // namespace
@@ -306,6 +309,9 @@ void MainWindow::layoutContents() {
     for (size_t i = 0; i < m_fieldButtons.size(); ++i)
         m_fieldButtons[i]->move(width - 146, k_fieldRows[i]);
     m_convertButton->move(width - 110, 20);
+    // A wider or narrower field has room for more or fewer names.
+    if (m_queue.size() > 1 && base::trimmed(m_inputField->text().toStdString()) == m_shownInput)
+        showQueue();
     m_notice->setGeometry(10, height - 30, std::max(350, width - 20), 20);
     update();
 }
@@ -377,30 +383,102 @@ void MainWindow::finishStartUp(bool showOnly) {
 void MainWindow::startAfresh() {
     refillOutputFolders();
     engine::resetJobState(m_job, m_queue);
-    m_inputField->clear();
+    showQueue();
+    m_queueConverted = false;
     m_outputBox->setCurrentIndex(-1);
+}
+
+void MainWindow::showQueue() {
+    // As many names as the field shows whole; its frame and margins take a few pixels.
+    const QFontMetrics metrics(m_inputField->font());
+    const int room = m_inputField->width() - 12;
+    const QString shown = qtext(queueSummary(m_queue, [&](const std::string& text) {
+        return metrics.horizontalAdvance(qtext(text)) <= room;
+    }));
+    m_inputField->setText(shown);
+    // The count leads a summary; a path shows its file name at the end.
+    if (m_queue.size() > 1)
+        m_inputField->setCursorPosition(0);
+    m_inputField->setToolTip(m_queue.size() > 1 ? qtext(queueListing(m_queue)) : QString());
+    m_shownInput = base::trimmed(shown.toStdString());
+}
+
+void MainWindow::queueFieldText() {
+    const std::string typed(base::trimmed(m_inputField->text().toStdString()));
+    if (typed == m_shownInput && !m_queue.empty())
+        return;
+    m_queue.clear();
+    if (isFolder(typed))
+        engine::queueInput(m_queue, typed, inputWalk());
+    else
+        engine::setInputFile(m_job, m_queue, typed);
+    m_shownInput = typed;
+}
+
+engine::InputWalk MainWindow::inputWalk() const {
+    engine::InputWalk walk;
+    walk.acceptedExtensions = m_job.acceptedExtensions;
+    // Subfolders are always recorded; the run keeps them or not as Keep Subfolders says then.
+    walk.keepSubfolders = true;
+    walk.outputFolder = base::trimmed(m_outputBox->currentText().toStdString());
+    return walk;
+}
+
+void MainWindow::takeOutputFolder(const std::string& folder) {
+    if (!base::trimmed(m_outputBox->currentText().toStdString()).empty())
+        return;
+    if (addRecentFolder(m_settings, folder)) {
+        m_paths.outputFolder = folder;
+        refillOutputFolders();
+    }
 }
 
 bool MainWindow::setInputFile(const std::string& path) {
     if (!engine::setInputFile(m_job, m_queue, path))
         return false;
-    m_inputField->setText(qtext(path));
+    m_queueConverted = false;
+    showQueue();
     showReady();
-    if (base::trimmed(m_outputBox->currentText().toStdString()).empty()) {
-        const std::string folder = m_job.commandLineInputPath.empty() ? base::folderPart(path)
-                                                                      : m_job.commandLineInputPath;
-        if (addRecentFolder(m_settings, folder)) {
-            m_paths.outputFolder = folder;
-            refillOutputFolders();
-        }
-    }
+    takeOutputFolder(m_job.commandLineInputPath.empty() ? base::folderPart(path)
+                                                        : m_job.commandLineInputPath);
     return true;
+}
+
+bool MainWindow::addInputs(const std::vector<std::string>& paths) {
+    engine::JobQueue found;
+    const std::vector<RefusedInput> refused = findInputs(paths, inputWalk(), found);
+    if (!found.empty()) {
+        if (m_queueConverted)
+            m_queue.clear();
+        else
+            queueFieldText();
+        m_queueConverted = false;
+        for (size_t index = 0; index < found.size(); ++index) {
+            const engine::JobQueue::Entry entry = found[index];
+            m_queue.addOnce(entry.path, entry.subfolder, entry.problem);
+        }
+        showQueue();
+        showReady();
+        // A named folder is the root of what it holds: converted into itself, subfolders
+        // and all, unless another output folder is chosen.
+        const auto accepted = std::find_if(paths.begin(), paths.end(), [&](const auto& path) {
+            return std::none_of(refused.begin(), refused.end(),
+                                [&](const RefusedInput& input) { return input.path == path; });
+        });
+        const std::string& first = *accepted;
+        takeOutputFolder(isFolder(first) ? (first.ends_with('/') ? first : first + "/")
+                                         : base::folderPart(first));
+    }
+    if (!refused.empty())
+        showWarningMessage(this, refusalText(refused));
+    return refused.empty();
 }
 
 void MainWindow::takeTypedInput() {
     const std::string typed(base::trimmed(m_inputField->text().toStdString()));
-    if (isFile(typed) && base::trimmed(m_outputBox->currentText().toStdString()).empty())
-        setInputFile(typed);
+    if ((isFile(typed) || isFolder(typed)) &&
+        base::trimmed(m_outputBox->currentText().toStdString()).empty())
+        addInputs({typed});
 }
 
 void MainWindow::chooseInputFile() {
@@ -408,13 +486,16 @@ void MainWindow::chooseInputFile() {
     // the last run or choice.
     const std::string typed(base::trimmed(m_inputField->text().toStdString()));
     const std::string last = isFile(typed) ? typed : m_paths.inputPath;
-    const QString chosen =
-        dialogs().openFile(this, uiText("Dialog", "Select Input Files"),
-                           qtext(base::folderPart(last)), toQtFilter(inputFileFilter()));
+    const QStringList chosen =
+        dialogs().openFiles(this, uiText("Dialog", "Select Input Files"),
+                            qtext(base::folderPart(last)), toQtFilter(inputFileFilter()));
     if (chosen.isEmpty())
         return;
-    if (openInputFile(chosen.toStdString()))
-        m_paths.inputPath = chosen.toStdString();
+    std::vector<std::string> paths;
+    for (const QString& path : chosen)
+        paths.push_back(path.toStdString());
+    if (addInputs(paths))
+        m_paths.inputPath = paths.back();
     layoutContents();
 }
 
@@ -435,11 +516,14 @@ void MainWindow::chooseOutputFolder() {
 }
 
 void MainWindow::convert() {
-    const ConversionRequest request{m_inputField->text().toStdString(),
+    queueFieldText();
+    const ConversionRequest request{m_queue.empty() ? "" : std::string(m_queue[0].path),
                                     m_outputBox->currentText().toStdString(),
                                     m_formatBox->currentData().toString().toStdString()};
     // A refused run leaves nothing under way, whatever step the refusal came at.
-    if (!runConversion(m_settings, m_job, m_queue, m_paths, *this, request))
+    if (runConversion(m_settings, m_job, m_queue, m_paths, *this, request))
+        m_queueConverted = true;
+    else
         setStatusText(settings::lookupText("Msg", "Conversion is not complete"));
     // The next file is typed or chosen there.
     m_inputField->setFocus();
@@ -541,24 +625,16 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
-    if (!droppedFile(event->mimeData()).isEmpty())
+    if (!droppedPaths(event->mimeData()).empty())
         event->acceptProposedAction();
 }
 
 void MainWindow::dropEvent(QDropEvent* event) {
-    const QString path = droppedFile(event->mimeData());
-    if (path.isEmpty())
+    const std::vector<std::string> paths = droppedPaths(event->mimeData());
+    if (paths.empty())
         return;
     event->acceptProposedAction();
-    openInputFile(path.toStdString());
-}
-
-bool MainWindow::openInputFile(const std::string& path) {
-    if (setInputFile(path))
-        return true;
-    showWarningMessage(this,
-                       base::formatText(settings::lookupText("Msg", "Unable to open file"), path));
-    return false;
+    addInputs(paths);
 }
 
 void MainWindow::takeHandOver(const std::string& file) {

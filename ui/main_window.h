@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/input_walk.h"
 #include "engine/job_state.h"
 #include "settings/settings.h"
 #include "ui/conversion_run.h"
@@ -10,6 +11,7 @@
 #include <array>
 #include <functional>
 #include <string>
+#include <vector>
 
 class QAction;
 class QComboBox;
@@ -80,13 +82,18 @@ public:
     // do nothing.
     void runCommand(int command);
 
-    // Takes `path` as the input file when its size and extension are accepted: shows it and,
-    // when the output folder box is empty, takes the file's folder as output folder.
+    // Takes `path` as the one input file when its size and extension are accepted: shows it
+    // and, when the output folder box is empty, takes the file's folder as output folder.
     bool setInputFile(const std::string& path);
 
-    // setInputFile for a file the user handed over (dropped, "Open with"): a refused file
-    // gets a warning that names it.
-    bool openInputFile(const std::string& path);
+    // Queues the files and folders the user handed over (chosen, dropped, typed, "Open with")
+    // after those queued already, each file once; folders with every TIFF file below them.
+    // The queue of the last run, or the one the user typed over, is replaced instead. The
+    // field shows the one file or how many there are; an empty output folder box takes the
+    // folder of the first input (a folder named itself). Whatever gives nothing to convert
+    // gets a warning that names it and says why. True when nothing was refused.
+    bool addInputs(const std::vector<std::string>& paths);
+    bool openInputFile(const std::string& path) { return addInputs({path}); }
 
     // A later start of the program handed over `file` (empty for none): raises the window
     // and takes the file as a dropped one, once no other window of the program is open.
@@ -130,6 +137,13 @@ private:
     void fitHeight();
     void fillOutputFormats();
     void startAfresh();
+    // Shows the queue in the input field.
+    void showQueue();
+    // Makes the queue what the input field names, unless the field shows the queue.
+    void queueFieldText();
+    engine::InputWalk inputWalk() const;
+    // An empty output folder box takes `folder`.
+    void takeOutputFolder(const std::string& folder);
     // A path typed into the input field is taken like a chosen one once the user leaves the
     // field or presses Enter, when the output folder box is still empty; an unacceptable
     // one is left for Convert to refuse.
@@ -147,6 +161,8 @@ private:
     WindowHooks m_hooks;
     CurrentPaths m_paths;
     ProgressWindow* m_progress = nullptr;
+    std::string m_shownInput;      // what showQueue put in the input field, trimmed
+    bool m_queueConverted = false; // the next input starts a new queue
 
     QWidget* m_container = nullptr;
     QLineEdit* m_inputField = nullptr;

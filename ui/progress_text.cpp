@@ -32,6 +32,17 @@ std::string shortenMiddle(const std::string& text, int capacity) {
     return (wide.left(keep) + "..." + wide.right(keep)).toStdString();
 }
 
+std::string asSentence(const std::string& text) {
+    QString wide = QString::fromStdString(text);
+    if (!wide.isEmpty())
+        wide[0] = wide[0].toUpper();
+    return wide.toStdString();
+}
+
+std::string failureLine(const std::string& path, const std::string& why) {
+    return asSentence(why.find(path) != std::string::npos ? why : path + ": " + why);
+}
+
 int stepsDone(const RunPosition& at) {
     if (at.jobCount <= 0 || at.jobIndex <= 0)
         return 0;

@@ -14,6 +14,13 @@ std::string formatDuration(int64_t milliseconds);
 // more than `capacity` characters; counted in characters, not bytes.
 std::string shortenMiddle(const std::string& text, int capacity);
 
+// `text` with its first letter in capitals, as a sentence of its own.
+std::string asSentence(const std::string& text);
+
+// Why the file `path` failed as a line of its own: the reason alone when it names the file,
+// else the path, ": " and the reason.
+std::string failureLine(const std::string& path, const std::string& why);
+
 // Where a run stands, as its worker last reported it.
 struct RunPosition {
     int32_t jobIndex = 0; // 1-based job being converted; 0 before the first

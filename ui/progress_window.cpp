@@ -13,9 +13,15 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTextBlockFormat>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QTextOption>
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 
 namespace kx::ui {
 
@@ -39,13 +45,9 @@ std::string timeRemaining(const std::string& time) {
     return base::formatText(settings::lookupText("Dialog", "Time Remaining"), time);
 }
 
-// The engine's reason as a sentence of its own.
-QString sentence(const std::string& problem) {
-    QString text = qtext(problem);
-    if (!text.isEmpty())
-        text[0] = text[0].toUpper();
-    return text;
-}
+// A failure list this high shows a few failed files at once and scrolls to the others.
+constexpr int k_failureLines = 4;
+constexpr int k_failureSpacing = 3;
 
 } // namespace
 
@@ -66,6 +68,10 @@ ProgressWindow::ProgressWindow(QWidget* parent, engine::ConversionRun& run, int 
     m_problemLabel = new QLabel(this);
     m_problemLabel->setGeometry(10, 33, k_labelWidth, 20);
     m_problemLabel->hide();
+    m_failureList = new QTextEdit(this);
+    m_failureList->setReadOnly(true);
+    m_failureList->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    m_failureList->hide();
     m_bar = new QProgressBar(this);
     m_bar->setGeometry(10, k_barTop, k_labelWidth, 20);
     m_bar->setRange(0, k_runSteps);
@@ -87,6 +93,11 @@ ProgressWindow::ProgressWindow(QWidget* parent, engine::ConversionRun& run, int 
     m_timer = new QTimer(this);
     m_timer->setInterval(k_pollMs);
     connect(m_timer, &QTimer::timeout, this, &ProgressWindow::poll);
+    // Called on the worker thread, which holds no lock at that point.
+    m_run.jobFailed = [this](std::string_view path, const std::string& why) {
+        std::lock_guard guard(m_run.progress.lock);
+        m_failures.emplace_back(path, why);
+    };
 }
 
 ProgressWindow::~ProgressWindow() {
@@ -181,6 +192,8 @@ void ProgressWindow::showEnd() {
         setWindowTitle(qtext("Conversion stopped " + progress));
         m_fileLabel->setText("Conversion stopped");
         m_timeLabel->hide();
+        if (m_jobCount > 1 && !m_failures.empty())
+            showFailures();
         return finishEnd();
     }
     // A run that converted nothing is not called complete; the count still tells the story.
@@ -188,7 +201,11 @@ void ProgressWindow::showEnd() {
     const std::string outcome = converted ? "Conversion complete" : "Conversion stopped";
     std::string status = settings::lookupText("Msg", converted ? "Conversion complete"
                                                                : "Conversion is not complete");
-    if (!problem.empty())
+    if (m_jobCount > 1 && !m_failures.empty())
+        status +=
+            ": " + base::formatText(settings::lookupText("Msg", "Files not converted"),
+                                    std::to_string(m_failures.size()), std::to_string(m_jobCount));
+    else if (!problem.empty())
         status += ": " + problem;
     m_setStatus(status);
     setWindowTitle(qtext(outcome + " " + progress));
@@ -197,7 +214,9 @@ void ProgressWindow::showEnd() {
                                std::to_string(count), std::to_string(m_jobCount))));
     m_timeLabel->setText(qtext(timeRemaining("00:00:00")));
     m_bar->setValue(k_runSteps);
-    if (!problem.empty())
+    if (m_jobCount > 1 && !m_failures.empty())
+        showFailures();
+    else if (!problem.empty())
         showProblem(problem);
     finishEnd();
 }
@@ -205,19 +224,49 @@ void ProgressWindow::showEnd() {
 // The reason takes the time's place, over as many lines as it needs up to k_problemLines, and
 // the window grows to fit. Paths may break after any folder.
 void ProgressWindow::showProblem(const std::string& problem) {
-    const QString text = sentence(problem);
+    const QString text = qtext(asSentence(problem));
     m_problemLabel->setToolTip(text);
     m_problemLabel->setWordWrap(true);
     m_problemLabel->setText(QString(text).replace('/', QStringLiteral("/\u200B")));
     const int most = QFontMetrics(m_problemLabel->font()).lineSpacing() * k_problemLines;
     const int lines = std::clamp(m_problemLabel->heightForWidth(k_labelWidth), 20, most);
-    const int extra = lines - 20;
-    m_problemLabel->setGeometry(10, 33, k_labelWidth, lines);
-    m_problemLabel->show();
     m_timeLabel->hide();
-    m_bar->move(10, k_barTop + extra);
-    m_ok->move(m_ok->x(), m_ok->y() + extra);
-    setFixedSize(width(), height() + extra);
+    placeBelowLabels(m_problemLabel, lines);
+    m_problemLabel->show();
+}
+
+// Below the result (and the time, when shown), a line per failed file, as high as the lines
+// need up to k_failureLines, scrolling beyond.
+void ProgressWindow::showFailures() {
+    QStringList lines;
+    for (const auto& [path, why] : m_failures)
+        lines << qtext(failureLine(path, why));
+    const QString text = lines.join('\n');
+    m_failureList->setPlainText(text);
+    // A little room after each file tells files apart whose lines wrap.
+    QTextCursor all(m_failureList->document());
+    all.select(QTextCursor::Document);
+    QTextBlockFormat spaced;
+    spaced.setBottomMargin(k_failureSpacing);
+    all.mergeBlockFormat(spaced);
+    QTextDocument* layout = m_failureList->document();
+    const int frame = 2 * m_failureList->frameWidth();
+    layout->setTextWidth(k_labelWidth - frame);
+    const int most =
+        (QFontMetrics(m_failureList->font()).lineSpacing() + k_failureSpacing) * k_failureLines +
+        2 * static_cast<int>(layout->documentMargin());
+    const int height = std::min(static_cast<int>(std::ceil(layout->size().height())), most) + frame;
+    placeBelowLabels(m_failureList, height);
+    m_failureList->show();
+}
+
+void ProgressWindow::placeBelowLabels(QWidget* area, int areaHeight) {
+    const int top = timeShown() ? 55 : 33;
+    area->setGeometry(10, top, k_labelWidth, areaHeight);
+    const int barTop = top + areaHeight + 7;
+    m_bar->move(10, barTop);
+    m_ok->move(m_ok->x(), barTop + 35);
+    setFixedSize(width(), barTop + 70);
 }
 
 void ProgressWindow::finishEnd() {
@@ -263,6 +312,8 @@ QString ProgressWindow::timeText() const {
     return m_timeLabel->text();
 }
 QString ProgressWindow::problemText() const {
+    if (!m_failureList->isHidden())
+        return m_failureList->toPlainText();
     return m_problemLabel->isHidden() ? QString() : m_problemLabel->toolTip();
 }
 int ProgressWindow::barValue() const {

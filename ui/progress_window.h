@@ -10,8 +10,11 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 class QLabel;
+class QTextEdit;
 class QProgressBar;
 class QPushButton;
 class QTimer;
@@ -21,8 +24,9 @@ namespace kx::ui {
 // The small modal window that follows a conversion run: it starts the worker on its own
 // thread, polls the progress record every 15 ms without blocking the event loop and follows
 // the run page by page, asks before stopping when its close box is used (Yes stops the run
-// once the current page is done), and shows the result until OK: for a failed run, why it
-// failed. Ctrl+C copies what it shows. Main thread only.
+// once the current page is done), and shows the result until OK: for a failed file, why it
+// failed, and for a run of several files each failed file with its reason. Ctrl+C copies
+// what it shows. Main thread only.
 class ProgressWindow : public QDialog {
 public:
     // `setStatus` writes the main window's status bar at the end of the run.
@@ -38,7 +42,8 @@ public:
     QString fileText() const;
     bool timeShown() const;
     QString timeText() const;
-    // Why the run failed as the window words it; empty unless a job failed.
+    // Why the run failed as the window words it, a line per failed file of a run of several;
+    // empty unless a job failed.
     QString problemText() const;
     int barValue() const;
     int barMaximum() const;
@@ -57,6 +62,9 @@ private:
     void showTimeRemaining();
     void showEnd();
     void showProblem(const std::string& problem);
+    void showFailures();
+    // Puts `area` of `areaHeight` below the labels and the bar and OK below it.
+    void placeBelowLabels(QWidget* area, int areaHeight);
     void finishEnd();
 
     engine::ConversionRun& m_run;
@@ -65,6 +73,7 @@ private:
     QLabel* m_fileLabel;
     QLabel* m_timeLabel;
     QLabel* m_problemLabel;
+    QTextEdit* m_failureList;
     QProgressBar* m_bar;
     QPushButton* m_ok;
     QTimer* m_timer;
@@ -77,6 +86,8 @@ private:
     std::atomic<bool> m_workerDone{false};
     bool m_ended = false;
     bool m_stoppedByUser = false;
+    // Path and reason of each file that failed; under the progress lock while the worker runs.
+    std::vector<std::pair<std::string, std::string>> m_failures;
 };
 
 } // namespace kx::ui

@@ -30,6 +30,7 @@ public:
     // Answers, taken in order; an empty queue answers No / cancel.
     std::deque<bool> questionAnswers;
     std::deque<QString> fileAnswers;
+    std::deque<QStringList> filesAnswers; // for the dialog that takes several files
     std::deque<QString> folderAnswers;
     std::deque<std::optional<QColor>> colorAnswers;
     std::deque<std::optional<QFont>> fontAnswers;
@@ -52,6 +53,11 @@ public:
                      const QString& filter) override {
         fileRequests.push_back({title, start, filter});
         return take(fileAnswers, QString());
+    }
+    QStringList openFiles(QWidget*, const QString& title, const QString& start,
+                          const QString& filter) override {
+        fileRequests.push_back({title, start, filter});
+        return take(filesAnswers, QStringList());
     }
     QString chooseFolder(QWidget*, const QString& title, const QString& start) override {
         folderRequests.push_back({title, start});

@@ -5,6 +5,8 @@
 #     File menu opens with Alt+F, Ctrl+Q quits;
 #   - a second start hands its file to the running copy and ends at once;
 #   - a file dragged from another program onto the input field becomes the input file;
+#   - a dragged folder queues every TIFF file below it, which the run counts "(n/3)" and
+#     converts beside the inputs;
 #   - Escape closes the uninstall window.
 # Every pressed key is released: a key held while its window closes repeats into the next.
 # Usage: TEST PROGRAM DRAG_SOURCE
@@ -47,10 +49,10 @@ start() {
   sleep 0.3
 }
 
-# finish_run: waits for the progress window of a good run and presses OK.
+# finish_run WHAT [TITLE]: waits for the progress window of a good run and presses OK.
 finish_run() {
   local progress
-  progress=$(x11_wait_window '^Conversion complete \(1/1\)$' 60) || { fail "$1: no complete run"; return; }
+  progress=$(x11_wait_window "${2:-^Conversion complete \(1/1\)\$}" 60) || { fail "$1: no complete run"; return; }
   xdotool windowactivate --sync "$progress"
   press Return
   sleep 0.3
@@ -100,34 +102,52 @@ finish_run "handed over"
 # The folder box already held the last folder, so that is where it goes.
 [ -f "$work/handed.bmp" ] || fail "the handed-over file was not converted"
 
-# A real drag from another program, dropped on the input field: a new input file, and the
-# empty folder box takes its folder.
-xdotool windowactivate --sync "$main"
-press ctrl+n
-"$drag_source" "$work/sub/dropped.tif" &
-drag=$!
-source_window=$(x11_wait_window '^kx drag source$')
-# The input field lies 97 pixels below the top of the window's inside, under the menu bar and
-# the toolbar of the default icon size.
-read -r X Y < <(origin "$main")
-field_x=$((X + 100)) field_y=$((Y + 97))
-read -r X Y < <(origin "$source_window")
-xdotool mousemove --sync $((X + 60)) $((Y + 40)) mousedown 1
-for step in 1 2 3 4 5 6 7 8; do
-  xdotool mousemove --sync $((X + 60 + (field_x - X - 60) * step / 8)) \
-    $((Y + 40 + (field_y - Y - 40) * step / 8))
-  sleep 0.05
-done
-sleep 0.3
-[ -z "${KX_SHOOT_DROP:-}" ] || import -window root "$KX_SHOOT_DROP"
-xdotool mouseup 1
-xdotool windowactivate --sync "$main"
-sleep 0.3
-press F5
+# drag PATH...: starts a new queue (Ctrl+N) and drags PATH... from another program onto the
+# input field, as from a file manager.
+drag() {
+  local source_window field_x field_y X Y step drag
+  xdotool windowactivate --sync "$main"
+  press ctrl+n
+  "$drag_source" "$@" &
+  drag=$!
+  source_window=$(x11_wait_window '^kx drag source$')
+  # The input field lies 97 pixels below the top of the window's inside, under the menu bar
+  # and the toolbar of the default icon size.
+  read -r X Y < <(origin "$main")
+  field_x=$((X + 100)) field_y=$((Y + 97))
+  read -r X Y < <(origin "$source_window")
+  xdotool mousemove --sync $((X + 60)) $((Y + 40)) mousedown 1
+  for step in 1 2 3 4 5 6 7 8; do
+    xdotool mousemove --sync $((X + 60 + (field_x - X - 60) * step / 8)) \
+      $((Y + 40 + (field_y - Y - 40) * step / 8))
+    sleep 0.05
+  done
+  sleep 0.3
+  [ -z "${KX_SHOOT_DROP:-}" ] || import -window root "$KX_SHOOT_DROP"
+  xdotool mouseup 1
+  xdotool windowactivate --sync "$main"
+  sleep 0.3
+  press F5
+  kill "$drag"
+  wait "$drag" 2>/dev/null || true
+}
+
+# A file: a new input file, and the empty folder box takes its folder.
+drag "$work/sub/dropped.tif"
 finish_run "dropped"
 [ -f "$work/sub/dropped.bmp" ] || fail "the dropped file was not converted"
-kill "$drag"
-wait "$drag" 2>/dev/null || true
+
+# A folder: every TIFF file below it, converted into the folder itself, subfolders kept.
+mkdir -p "$work/batch/deeper"
+tiff batch/a.tif 9x7
+tiff batch/b.tif 7x9
+tiff batch/deeper/c.tif 5x5
+drag "$work/batch"
+finish_run "dropped folder" '^Conversion complete \(3/3\)$'
+for name in a b deeper/c; do
+  [ "$(compare -metric AE "$work/batch/$name.tif" "$work/batch/$name.bmp" null: 2>&1)" = 0 ] ||
+    fail "$name.bmp of the dropped folder does not show $name.tif"
+done
 
 # Alt+F opens the File menu; Up wraps to its last item, Exit.
 xdotool windowactivate --sync "$main"

@@ -73,7 +73,7 @@ TEST_F(MainWindowKeysTest, MenusHaveMnemonicsAndShortcutsReachTheirCommands) {
         titles << menu->text();
     EXPECT_EQ(titles.join("|").toStdString(), "&File|&Converter|&Help");
 
-    m_dialogs.fileAnswers = {QString::fromStdString(m_tiff)};
+    m_dialogs.filesAnswers = {{QString::fromStdString(m_tiff)}};
     QTest::keyClick(m_window.get(), Qt::Key_O, Qt::ControlModifier);
     EXPECT_EQ(m_dialogs.fileRequests.size(), 1u);
     EXPECT_EQ(m_window->inputField()->text().toStdString(), m_tiff);
@@ -108,7 +108,7 @@ TEST_F(MainWindowKeysTest, TheFileDialogStartsInTheFolderOfTheLastInputFile) {
     const std::string other = m_dir.file("sub/b.tif");
     fs::create_directories(m_dir.file("sub"));
     ASSERT_TRUE(test::writeTiff(other, {test::rgbPage(8, 6, test::patternColour)}));
-    m_dialogs.fileAnswers = {QString::fromStdString(other)};
+    m_dialogs.filesAnswers = {{QString::fromStdString(other)}};
     m_window->runCommand(k_commandSelectInputFile);
     m_window->runCommand(k_commandNew);
     m_window->runCommand(k_commandSelectInputFile);

@@ -225,7 +225,7 @@ TEST_F(MainWindowTest, SetInputFileChecksSizeAndExtensionAndFillsAnEmptyFolderBo
     }
 }
 
-TEST_F(MainWindowTest, DropTakesTheFirstFileAndIgnoresOtherData) {
+TEST_F(MainWindowTest, DropsQueueEveryFileOnceUntilNew) {
     const std::string named = sampleTiff("my scan #1.tif");
     const std::string second = sampleTiff("second.tif");
     QMimeData files;
@@ -233,9 +233,16 @@ TEST_F(MainWindowTest, DropTakesTheFirstFileAndIgnoresOtherData) {
                                        QUrl::toPercentEncoding(QString::fromStdString(named), "/") +
                                        "\r\nfile://" + QByteArray::fromStdString(second) + "\r\n");
     dropOn(files);
-    EXPECT_EQ(m_window->inputField()->text().toStdString(), named);
+    QMimeData again;
+    again.setUrls({QUrl::fromLocalFile(QString::fromStdString(second))});
+    dropOn(again);
+    EXPECT_EQ(m_queue.size(), 2u);
+    EXPECT_EQ(m_window->inputField()->text().toStdString(),
+              "2 files queued: my scan #1.tif, second.tif");
+    EXPECT_EQ(m_window->outputFolderBox()->currentText().toStdString(), m_dir.folder());
 
     m_window->runCommand(k_commandNew);
+    EXPECT_TRUE(m_queue.empty());
     QMimeData words;
     words.setText("just words");
     dropOn(words);
@@ -243,18 +250,61 @@ TEST_F(MainWindowTest, DropTakesTheFirstFileAndIgnoresOtherData) {
     EXPECT_TRUE(m_dialogs.messages.empty());
 }
 
+TEST_F(MainWindowTest, DroppedFolderQueuesItsFilesWithSubfoldersAndConvertsIntoItself) {
+    fs::create_directories(m_dir.file("scans/sub"));
+    fs::create_directories(m_dir.file("empty"));
+    const std::string top = sampleTiff("scans/top.tif");
+    const std::string below = sampleTiff("scans/sub/below.tif");
+    test::writeFile(m_dir.file("scans/notes.txt"), "text");
+    QMimeData folders;
+    folders.setUrls({QUrl::fromLocalFile(QString::fromStdString(m_dir.file("scans"))),
+                     QUrl::fromLocalFile(QString::fromStdString(m_dir.file("empty")))});
+    dropOn(folders);
+    ASSERT_EQ(m_dialogs.messages.size(), 1u);
+    EXPECT_EQ(m_dialogs.messages[0].text.toStdString(),
+              "Unable to open the file: " + m_dir.file("empty") +
+                  "!\r\nThere is no TIFF file in it.");
+    ASSERT_EQ(m_queue.size(), 2u);
+    EXPECT_EQ(m_queue[1].subfolder, "sub/");
+    EXPECT_EQ(m_window->outputFolderBox()->currentText().toStdString(), m_dir.file("scans/"));
+
+    m_settings.keepSubfolders = 1;
+    const RunOutcome outcome = watchRun([&] { m_window->runCommand(k_commandConvert); });
+    EXPECT_EQ(outcome.title.toStdString(), "Conversion complete (2/2)");
+    for (const std::string& input : {top, below}) {
+        const auto tiff = test::loadImage(input);
+        const auto bmp = test::loadImage(input.substr(0, input.size() - 3) + "bmp");
+        ASSERT_TRUE(tiff && bmp) << input;
+        EXPECT_TRUE(test::imagesMatch(bmp.get(), tiff.get()));
+    }
+
+    // A folder typed into the field is read when Convert is pressed.
+    m_window->inputField()->setText(QString::fromStdString(m_dir.file("scans/sub")));
+    EXPECT_EQ(watchRun([&] { m_window->runCommand(k_commandConvert); }).title.toStdString(),
+              "Conversion complete (1/1)");
+}
+
 TEST_F(MainWindowTest, ChoosingFilesAndFoldersGoesThroughTheDialogs) {
     const std::string tiff = sampleTiff("a.tif");
-    m_dialogs.fileAnswers = {QString::fromStdString(m_dir.file("notes.txt")),
-                             QString::fromStdString(tiff)};
-    test::writeFile(m_dir.file("notes.txt"), "text");
+    const QString notes = QString::fromStdString(m_dir.file("notes.txt"));
+    test::writeFile(notes.toStdString(), "text");
+    m_dialogs.filesAnswers = {{notes}, {QString::fromStdString(tiff)}};
     m_window->runCommand(k_commandSelectInputFile);
     ASSERT_EQ(m_dialogs.messages.size(), 1u);
     EXPECT_EQ(m_dialogs.messages[0].text.toStdString(),
-              "Unable to open the file: " + m_dir.file("notes.txt") + "!");
+              "Unable to open the file: " + notes.toStdString() +
+                  "!\r\nIts name does not end in a TIFF extension.");
     m_window->runCommand(k_commandSelectInputFile);
     EXPECT_EQ(m_window->inputField()->text().toStdString(), tiff);
     EXPECT_EQ(m_dialogs.fileRequests[0][0].toStdString(), "Select Input Files");
+
+    // Several files at once join the queue, each once; a refused one is named with its reason.
+    m_dialogs.filesAnswers = {
+        {QString::fromStdString(sampleTiff("b.tif")), notes, QString::fromStdString(tiff)}};
+    m_window->runCommand(k_commandSelectInputFile);
+    EXPECT_EQ(m_window->inputField()->text().toStdString(), "2 files queued: a.tif, b.tif");
+    EXPECT_EQ(m_queue.size(), 2u);
+    EXPECT_EQ(m_dialogs.messages.size(), 2u);
 
     const std::string out = outputFolder();
     m_dialogs.folderAnswers = {QString::fromStdString(m_dir.file("missing")),
@@ -499,6 +549,34 @@ TEST_F(MainWindowTest, ImageWatermarkRunLeavesNoDecoderBehind) {
     EXPECT_EQ(outcome.title.toStdString(), "Conversion complete (1/1)");
     EXPECT_TRUE(m_dialogs.messages.empty());
     EXPECT_EQ(zombieChildren(), 0);
+}
+
+TEST_F(MainWindowTest, RunOfFiveFilesCountsFilesShowsTheTimeAndNamesEachFailure) {
+    std::vector<std::string> inputs;
+    for (const char* name : {"1.tif", "2.tif", "3.tif", "4.tif"})
+        inputs.push_back(sampleTiff(name));
+    const std::string notTiff = m_dir.file("5.tif");
+    test::writeFile(notTiff, "just some notes");
+    inputs.push_back(notTiff);
+    EXPECT_TRUE(m_window->addInputs(inputs));
+    EXPECT_EQ(m_window->inputField()->text().toStdString(),
+              "5 files queued: 1.tif, 2.tif, 3.tif, 4.tif, ...");
+
+    const RunOutcome outcome = watchRun([&] { m_window->runCommand(k_commandConvert); });
+    ASSERT_FALSE(outcome.titles.empty());
+    // Plain "Converting" until the first file begins.
+    static const QRegularExpression counted(R"(^Converting( \([1-5]/5\))?$)");
+    for (const QString& title : outcome.titles)
+        EXPECT_TRUE(counted.match(title).hasMatch()) << title.toStdString();
+    EXPECT_EQ(outcome.title.toStdString(), "Conversion complete (5/5)");
+    EXPECT_EQ(outcome.file.toStdString(), "Files converted: 4 of 5");
+    EXPECT_TRUE(outcome.timeShown);
+    EXPECT_EQ(outcome.problem.toStdString(), notTiff + " is not a TIFF file");
+    EXPECT_EQ(m_window->statusText(), "Conversion complete: 1 of 5 files not converted");
+
+    // The next file starts a new queue.
+    m_window->openInputFile(inputs[0]);
+    EXPECT_EQ(m_window->inputField()->text().toStdString(), inputs[0]);
 }
 
 TEST_F(MainWindowTest, OutputFormatButtonOpensPreferencesOnTheOutputPage) {

@@ -28,6 +28,13 @@ TEST(ShortenMiddle, KeepsBothEndsOfLongTextsInCharacters) {
     EXPECT_EQ(shortenMiddle("ääääääääää", 9), "äää...äää");
 }
 
+TEST(FailureLine, NamesTheFileOnceAsASentence) {
+    EXPECT_EQ(failureLine("/in/a.tif", "cannot open /in/a.tif: No such file or directory"),
+              "Cannot open /in/a.tif: No such file or directory");
+    EXPECT_EQ(failureLine("/in/b.tif", "page 2 cannot be decoded"),
+              "/in/b.tif: page 2 cannot be decoded");
+}
+
 TEST(RunPosition, StepsAndTitleFollowPagesWithinJobs) {
     const struct {
         const char* name;

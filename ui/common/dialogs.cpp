@@ -52,6 +52,11 @@ public:
         return QFileDialog::getOpenFileName(parent, title, start, filter);
     }
 
+    QStringList openFiles(QWidget* parent, const QString& title, const QString& start,
+                          const QString& filter) override {
+        return QFileDialog::getOpenFileNames(parent, title, start, filter);
+    }
+
     QString chooseFolder(QWidget* parent, const QString& title, const QString& start) override {
         return QFileDialog::getExistingDirectory(parent, title, start);
     }

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QFont>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <optional>
@@ -30,6 +31,9 @@ public:
     // first entry is preselected.
     virtual QString openFile(QWidget* parent, const QString& title, const QString& start,
                              const QString& filter) = 0;
+    // One or more existing files, in the order chosen; empty when cancelled.
+    virtual QStringList openFiles(QWidget* parent, const QString& title, const QString& start,
+                                  const QString& filter) = 0;
     // One folder, or empty when cancelled.
     virtual QString chooseFolder(QWidget* parent, const QString& title, const QString& start) = 0;
     // A colour, or nullopt when cancelled.
