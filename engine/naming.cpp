@@ -351,15 +351,27 @@ bool isWithin(const std::filesystem::path& inner, const std::filesystem::path& o
     return true;
 }
 
-// The absolute, resolved form of `folder`. The last answer is kept: a run asks about the same
-// output folder for every page.
+// The absolute, resolved form of `folder`. The last two answers are kept: every page of a run
+// asks about its output folder and about the folder its file lands in, most often the same
+// one written with and without a final slash.
 std::filesystem::path resolvedFolder(const std::filesystem::path& folder, std::error_code& error) {
-    thread_local std::filesystem::path asked;
-    thread_local std::filesystem::path resolved;
-    if (folder != asked || resolved.empty()) {
-        resolved =
-            std::filesystem::weakly_canonical(std::filesystem::absolute(folder, error), error);
-        asked = error ? std::filesystem::path() : folder;
+    struct Answer {
+        std::filesystem::path asked;
+        std::filesystem::path resolved;
+    };
+    thread_local Answer answers[2];
+    std::string key = folder.native();
+    if (key.size() > 1 && key.back() == '/')
+        key.pop_back();
+    for (const Answer& answer : answers) {
+        if (!answer.resolved.empty() && answer.asked == key)
+            return answer.resolved;
+    }
+    std::filesystem::path resolved =
+        std::filesystem::weakly_canonical(std::filesystem::absolute(key, error), error);
+    if (!error) {
+        answers[1] = std::move(answers[0]);
+        answers[0] = {key, resolved};
     }
     return resolved;
 }
