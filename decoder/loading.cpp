@@ -40,8 +40,14 @@ struct TiffCloser {
     void operator()(TIFF* tiff) const { TIFFClose(tiff); }
 };
 
-std::vector<bool> transparencyMasks(const std::string& path, uint64_t first, int directories,
-                                    bool bigTiff, bool bigEndian);
+// What one walk along a file's directory chain, by the offsets alone, finds.
+struct ChainWalk {
+    std::vector<bool> masks; // of the directories libtiff counted: which are transparency masks
+    std::string problem;     // why the chain ends early (cut, looping); empty when it ends well
+};
+
+ChainWalk walkDirectoryChain(const std::string& path, TIFF* tiff, int directories,
+                             uint64_t fileSize);
 
 // The directory facts FreeImage does not expose, read with libtiff walking the directories
 // forward as the pages are asked for in order. Transparency masks (subfiles of NewSubfileType
@@ -76,6 +82,10 @@ public:
     // One line for each directory that is not a page, saying so; empty when there is none.
     const std::string& notes() const { return m_notes; }
 
+    // Why the directory chain ends before its last directory says it does: cut, or looping
+    // back; empty when it ends well or libtiff cannot open the file.
+    const std::string& chainProblem() const { return m_chainProblem; }
+
     // libtiff's handle, at the directory last read.
     TIFF* current() const { return m_tiff.get(); }
 
@@ -93,11 +103,11 @@ private:
     // each rather than libtiff's reading of every tag.
     void findPages(const std::string& path) {
         const int directories = static_cast<int>(TIFFNumberOfDirectories(m_tiff.get()));
-        const std::vector<bool> masks =
-            transparencyMasks(path, TIFFCurrentDirOffset(m_tiff.get()), directories,
-                              TIFFIsBigTIFF(m_tiff.get()) != 0, TIFFIsBigEndian(m_tiff.get()) != 0);
+        ChainWalk walk = walkDirectoryChain(path, m_tiff.get(), directories, m_fileSize);
+        m_chainProblem = std::move(walk.problem);
         for (int directory = 0; directory < directories; ++directory) {
-            if (directory < static_cast<int>(masks.size()) && masks[static_cast<size_t>(directory)])
+            if (directory < static_cast<int>(walk.masks.size()) &&
+                walk.masks[static_cast<size_t>(directory)])
                 m_notes += "directory " + std::to_string(directory + 1) +
                            " is a transparency mask, not a page\n";
             else
@@ -126,6 +136,7 @@ private:
 
     std::unique_ptr<TIFF, TiffCloser> m_tiff;
     uint64_t m_fileSize = 0;
+    std::string m_chainProblem;
     int m_current = 0;
     bool m_lost = false;
     std::vector<int> m_pages;
@@ -402,7 +413,7 @@ public:
         return encoded;
     }
 
-    std::string fileProblem() override { return directoryChainProblem(m_path); }
+    std::string fileProblem() override { return m_directories.chainProblem(); }
 
     std::string fileNotes() override { return m_directories.notes(); }
 
@@ -586,57 +597,47 @@ uint64_t subfileType(std::ifstream& file, uint64_t offset, bool bigTiff, bool bi
     return 0;
 }
 
-// Which of the first `directories` directories, from the one at `first`, are transparency
-// masks; shorter when the chain cannot be followed that far.
-std::vector<bool> transparencyMasks(const std::string& path, uint64_t first, int directories,
-                                    bool bigTiff, bool bigEndian) {
-    std::vector<bool> masks;
+// The chain is followed the way the page count follows it, by the offsets alone, from the
+// directory libtiff opened with; one pass notes the masks and where the chain ends.
+ChainWalk walkDirectoryChain(const std::string& path, TIFF* tiff, int directories,
+                             uint64_t fileSize) {
+    ChainWalk walk;
     std::ifstream file(path, std::ios::binary);
-    uint64_t here = first;
-    while (file && static_cast<int>(masks.size()) < directories) {
-        masks.push_back((subfileType(file, here, bigTiff, bigEndian) & FILETYPE_MASK) != 0);
+    if (!file || fileSize == 0)
+        return walk; // not a file libtiff reads: the pages themselves say what there is
+    const bool bigTiff = TIFFIsBigTIFF(tiff) != 0;
+    const bool bigEndian = TIFFIsBigEndian(tiff) != 0;
+    std::set<uint64_t> seen;
+    uint64_t here = TIFFCurrentDirOffset(tiff);
+    for (int page = 1;; ++page) {
+        if (page <= directories)
+            walk.masks.push_back((subfileType(file, here, bigTiff, bigEndian) & FILETYPE_MASK) !=
+                                 0);
+        seen.insert(here);
         const std::optional<uint64_t> next = nextDirectoryOffset(file, here, bigTiff, bigEndian);
-        if (!next || *next == 0)
-            break;
+        if (!next) { // page 1 unreadable: its own failure says more
+            if (page > 1)
+                walk.problem = "the directory chain is cut after page " + std::to_string(page - 1) +
+                               ": the next directory runs past the end of the file";
+            return walk;
+        }
+        if (*next == 0)
+            return walk;
+        // The pages after the loop, if the file has any, cannot be reached.
+        if (seen.count(*next)) {
+            walk.problem = "the directory chain loops at page " + std::to_string(page);
+            return walk;
+        }
+        if (*next >= fileSize) {
+            walk.problem = "the directory chain is cut after page " + std::to_string(page) +
+                           ": the next directory lies past the end of the file";
+            return walk;
+        }
         here = *next;
     }
-    return masks;
 }
 
 } // namespace
-
-std::string directoryChainProblem(const std::string& path) {
-    DecodeDiagnostics quiet(
-        Watched::Libtiff); // libtiff's complaints about the chain are not the console's
-    const std::unique_ptr<TIFF, TiffCloser> tiff(TIFFOpen(path.c_str(), "rm"));
-    std::ifstream file(path, std::ios::binary);
-    std::error_code error;
-    const uint64_t fileSize = std::filesystem::file_size(path, error);
-    if (!tiff || !file || error)
-        return {}; // not a TIFF libtiff reads: the pages themselves said what there was
-    const bool bigTiff = TIFFIsBigTIFF(tiff.get()) != 0;
-    const bool bigEndian = TIFFIsBigEndian(tiff.get()) != 0;
-    // The chain is followed the way the page count follows it: by the offsets alone.
-    std::set<uint64_t> seen;
-    uint64_t here = TIFFCurrentDirOffset(tiff.get());
-    for (int page = 1;; ++page) {
-        seen.insert(here);
-        const std::optional<uint64_t> next = nextDirectoryOffset(file, here, bigTiff, bigEndian);
-        const std::string cut = "the directory chain is cut after page " + std::to_string(page - 1);
-        if (!next) // page 1 unreadable: its own failure says more
-            return page == 1 ? std::string()
-                             : cut + ": the next directory runs past the end of the file";
-        if (*next == 0)
-            return {};
-        // The pages after the loop, if the file has any, cannot be reached.
-        if (seen.count(*next))
-            return "the directory chain loops at page " + std::to_string(page);
-        if (*next >= fileSize)
-            return "the directory chain is cut after page " + std::to_string(page) +
-                   ": the next directory lies past the end of the file";
-        here = *next;
-    }
-}
 
 std::unique_ptr<imaging::PageSource> openPagesInProcess(const std::string& path) {
     return openPagesWatched(path, {});
