@@ -25,7 +25,4 @@ std::unique_ptr<imaging::PageSource> openPagesInProcess(const std::string& path)
 std::unique_ptr<imaging::PageSource> openPagesWatched(const std::string& path,
                                                       const DecodeStart& onDecode);
 
-// The directory chain check behind FreeImagePageSource::fileProblem, on the TIFF at `path`.
-std::string directoryChainProblem(const std::string& path);
-
 } // namespace kx::decoder

@@ -3,6 +3,7 @@
 #include "base/text.h"
 
 #include <locale.h>
+#include <sys/stat.h>
 #include <wctype.h>
 
 #include <algorithm>
@@ -352,8 +353,11 @@ bool isWithin(const std::filesystem::path& inner, const std::filesystem::path& o
 }
 
 // The absolute, resolved form of `folder`. The last answer is kept: a run asks about the same
-// output folder for every page.
-std::filesystem::path resolvedFolder(const std::filesystem::path& folder, std::error_code& error) {
+// output folder for every page, once as the output folder (with its slash) and once as the
+// page's folder (without), which are one folder.
+std::filesystem::path resolvedFolder(std::filesystem::path folder, std::error_code& error) {
+    if (!folder.has_filename() && folder.has_relative_path())
+        folder = folder.parent_path();
     thread_local std::filesystem::path asked;
     thread_local std::filesystem::path resolved;
     if (folder != asked || resolved.empty()) {
@@ -383,7 +387,12 @@ std::string outputPathProblem(const std::string& path, const std::string& output
     const fs::path parent = error ? fs::path() : resolvedFolder(parentPart, error);
     if (error || !isWithin(parent, folder))
         return "the output path " + path + " leaves the output folder " + outputFolder;
-    if (!inputPath.empty() && fs::equivalent(target, inputPath, error))
+    // The input is looked at only when the page's file exists, which it seldom does.
+    struct stat output {};
+    struct stat input {};
+    if (!inputPath.empty() && stat(path.c_str(), &output) == 0 &&
+        stat(inputPath.c_str(), &input) == 0 && output.st_dev == input.st_dev &&
+        output.st_ino == input.st_ino)
         return "the output path " + path + " is the input file itself";
     return {};
 }
