@@ -115,6 +115,9 @@ struct Spare {
 
 // In the spare: waits for a request and its socket, then decodes; leaves when the server does.
 [[noreturn]] void waitForWork(int fd) {
+    // The bounds every decoder opens its file under are put in force meanwhile, as the decoder
+    // would first thing.
+    applyBounds(openingBounds());
     std::vector<char> request(k_maxRequest);
     int socket = -1;
     const ssize_t got = receiveMessage(fd, request.data(), request.size(), socket);
