@@ -28,6 +28,22 @@ template <typename Put> bool putAll(const void* data, size_t size, Put put) {
     return true;
 }
 
+// The shared loop of readUpTo and readUpToAt: `get` reads once into `into`, `filled` bytes
+// having been read before, and returns what read(2) would.
+template <typename Get> size_t getUpTo(void* data, size_t size, Get get) {
+    auto* bytes = static_cast<char*>(data);
+    size_t filled = 0;
+    while (filled < size) {
+        const ssize_t got = get(bytes + filled, size - filled, filled);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        filled += static_cast<size_t>(got);
+    }
+    return filled;
+}
+
 } // namespace
 
 bool writeAll(int fd, const void* data, size_t size) {
@@ -68,17 +84,14 @@ bool readAll(int fd, void* data, size_t size, int timeoutMs) {
 }
 
 size_t readUpTo(int fd, void* data, size_t size) {
-    auto* bytes = static_cast<char*>(data);
-    size_t filled = 0;
-    while (filled < size) {
-        const ssize_t got = ::read(fd, bytes + filled, size - filled);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        filled += static_cast<size_t>(got);
-    }
-    return filled;
+    return getUpTo(data, size,
+                   [fd](char* into, size_t left, size_t) { return ::read(fd, into, left); });
+}
+
+size_t readUpToAt(int fd, uint64_t offset, void* data, size_t size) {
+    return getUpTo(data, size, [fd, offset](char* into, size_t left, size_t filled) {
+        return ::pread(fd, into, left, static_cast<off_t>(offset + filled));
+    });
 }
 
 bool copyFileContent(int from, uint64_t size, int to) {

@@ -30,6 +30,10 @@ bool readAll(int fd, void* data, size_t size, int timeoutMs = -1);
 // than `fd` does.
 size_t readUpTo(int fd, void* data, size_t size);
 
+// Reads up to `size` bytes of the file `fd` from `offset`, leaving its file offset alone; the
+// count read, short at the end of the file or on an error.
+size_t readUpToAt(int fd, uint64_t offset, void* data, size_t size);
+
 // Copies the first `size` bytes of the file `from` to `to` inside the kernel.
 bool copyFileContent(int from, uint64_t size, int to);
 

@@ -37,12 +37,17 @@ uint32_t processUmask() {
     return 022;
 }
 
+// What creating a file directly gives it.
+mode_t newFileMode() {
+    static const uint32_t mask = processUmask();
+    return static_cast<mode_t>(0666 & ~mask);
+}
+
 mode_t modeFor(const std::string& path) {
     struct stat existing {};
     if (stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
         return existing.st_mode & 07777;
-    static const uint32_t mask = processUmask();
-    return static_cast<mode_t>(0666 & ~mask);
+    return newFileMode();
 }
 
 // The hidden temporary names that exist on disk right now. A process that ends in the middle
@@ -232,6 +237,16 @@ bool splitPath(const std::string& path, std::string& folder, std::string& name, 
     return true;
 }
 
+// Closes `file` once linkAs gave it the name `path`; a file that fails to close loses the name
+// again, with `why` set.
+bool closeLinked(TemporaryFile& file, const std::string& path, std::string& why) {
+    if (file.closeFile())
+        return true;
+    why = failure("cannot write", path, errno);
+    unlink(path.c_str());
+    return false;
+}
+
 // Gives the complete `file` the name `path`, with `mode`.
 bool publish(TemporaryFile& file, const std::string& path, mode_t mode, Flush flush,
              std::string& why) {
@@ -244,13 +259,8 @@ bool publish(TemporaryFile& file, const std::string& path, mode_t mode, Flush fl
         why = failure("cannot write", path, errno);
         return false;
     }
-    if (file.linkAs(path)) {
-        if (file.closeFile())
-            return true;
-        why = failure("cannot write", path, errno);
-        unlink(path.c_str());
-        return false;
-    }
+    if (file.linkAs(path))
+        return closeLinked(file, path, why);
     if (!file.name()) {
         why = failure("cannot write", path, errno);
         return false;
@@ -277,7 +287,7 @@ PendingFile::~PendingFile() = default;
 
 bool PendingFile::create(const std::string& folder) {
     m_file = std::make_unique<Unnamed>(folder);
-    if (m_file->file.create(modeFor(""), true))
+    if (m_file->file.create(newFileMode(), true))
         return true;
     m_file.reset();
     return false;
@@ -296,7 +306,12 @@ bool PendingFile::commit(const std::string& path, Flush flush, std::string& why)
         return false;
     }
     m_file->file.aimAt(name);
-    const bool done = publish(m_file->file, path, modeFor(path), flush, why);
+    // Most often no file has the name yet: the file takes it at once, with the permissions it
+    // was made with, which creating it under its name would have given it; a file it replaces
+    // gives it its own.
+    const bool done = flush == Flush::Lazily && m_file->file.linkAs(path)
+                          ? closeLinked(m_file->file, path, why)
+                          : publish(m_file->file, path, modeFor(path), flush, why);
     m_file.reset();
     return done;
 }

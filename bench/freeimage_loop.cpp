@@ -1,3 +1,4 @@
+#include "bench/loop_program.h"
 #include "imaging/bitmap.h"
 
 // The floor the converter is measured against: FreeImage alone, with no chain and no decoder
@@ -7,9 +8,6 @@
 // was saved, 1 when the file or a page failed, 2 on a usage error.
 
 #include <FreeImage.h>
-#include <tiffio.h>
-
-#include <cstdarg>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -33,20 +31,11 @@ bool savePage(FIMULTIBITMAP* multi, int index, const std::string& path) {
     return copy && FreeImage_Save(FIF_BMP, copy.get(), path.c_str(), BMP_DEFAULT);
 }
 
-// FreeImage's TIFF plugin makes libtiff complain about every EXIF tag it asks for; the converter
-// routes those lines into its own diagnostics, and writing them to the terminal here would
-// bill the floor for console output the converter never does.
-void ignoreLibtiffMessage(const char*, const char*, va_list) {}
-
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s IN.tif OUT_FOLDER\n", argv[0]);
+    if (!kx::bench::loopArguments(argc, argv))
         return 2;
-    }
-    TIFFSetErrorHandler(ignoreLibtiffMessage);
-    TIFFSetWarningHandler(ignoreLibtiffMessage);
     // Read-only with the page cache in memory, as the converter opens its input.
     MultiBitmap multi(FreeImage_OpenMultiBitmap(FIF_TIFF, argv[1], FALSE, TRUE, TRUE, 0));
     if (!multi) {
@@ -57,8 +46,7 @@ int main(int argc, char** argv) {
     const int count = FreeImage_GetPageCount(multi.get());
     int failed = 0;
     for (int index = 0; index < count; ++index) {
-        const std::string path = folder + "/page-" + std::to_string(index + 1) + ".bmp";
-        if (!savePage(multi.get(), index, path)) {
+        if (!savePage(multi.get(), index, kx::bench::pagePath(folder, index + 1))) {
             std::fprintf(stderr, "page %d failed\n", index + 1);
             ++failed;
         }

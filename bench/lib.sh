@@ -149,6 +149,22 @@ run_queue() {
   g_queue_commands=()
 }
 
+# How two BMP files differ: "same bytes", "same pixels" (ImageMagick's compare decodes both)
+# or "pixels differ" (a missing file included).
+bmp_difference() {
+  if cmp -s "$1" "$2"; then
+    echo "same bytes"
+    return
+  fi
+  local scratch pixels
+  scratch=$(mktemp -d)
+  # Plain names: ImageMagick reads "[1]" in a page's name as a frame selector.
+  cp "$1" "$scratch/a.bmp" 2>/dev/null && cp "$2" "$scratch/b.bmp" 2>/dev/null &&
+    pixels=$(compare -metric AE "$scratch/a.bmp" "$scratch/b.bmp" null: 2>&1 || true)
+  rm -rf "$scratch"
+  if [ "${pixels:-}" = 0 ]; then echo "same pixels"; else echo "pixels differ"; fi
+}
+
 # KiB as MiB with one decimal.
 mib() {
   awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'

@@ -32,22 +32,33 @@ std::string programName(const char* argv0) {
     return name;
 }
 
+// True for a first parameter that asks for something other than a conversion.
+bool isRunModeSwitch(const std::string& first) {
+    return first == "-U" || first == "-T" || first == "-V" || first == "--VERSION" ||
+           first == "-H" || first == "-?" || first == "--HELP";
+}
+
 // Returns true when the window run is to start.
 bool runCommandLine(const std::vector<std::string>& parameters, const char* argv0) {
+    // A closed output pipe (`kestrelix ... | head -c1`) must not end the run: lines that
+    // cannot be written are dropped and the conversion goes on.
+    std::signal(SIGPIPE, SIG_IGN);
+    // A file-size limit (ulimit -f) makes a write fail with its reason, not end the program.
+    std::signal(SIGXFSZ, SIG_IGN);
+    const std::string first = core::optionName(parameters.front());
+    // The decoders of a conversion are prepared first, while the process has one thread, so
+    // that they are being made while the settings and the command line are read; a command
+    // line that turns out to convert nothing lets them go.
+    if (!isRunModeSwitch(first))
+        engine::prepareConversions();
+
     auto& job = engine::globalJobState();
     auto& queue = engine::globalJobQueue();
     auto& settings = settings::globalSettings();
     engine::resetJobState(job, queue);
     settings::applyDefaults(settings, true);
     settings::loadStringTable();
-
-    // A closed output pipe (`kestrelix ... | head -c1`) must not end the run: lines that
-    // cannot be written are dropped and the conversion goes on.
-    std::signal(SIGPIPE, SIG_IGN);
-    // A file-size limit (ulimit -f) makes a write fail with its reason, not end the program.
-    std::signal(SIGXFSZ, SIG_IGN);
     core::TerminalConsole console;
-    const std::string first = core::optionName(parameters.front());
     if (first == "-U") {
         if (const ui::WindowFunctions* window = core::windowFunctions(base::titleText()))
             window->runUninstall(base::titleText().c_str(), &settings);
@@ -72,6 +83,8 @@ bool runCommandLine(const std::vector<std::string>& parameters, const char* argv
     }
 
     const core::ParseResult parsed = core::parseCommandLine(parameters, settings, job);
+    if (!parsed.error.empty() || !job.consoleMode)
+        engine::finishConversions();
     if (!parsed.error.empty()) {
         console.setTitle(base::titleText());
         console.printLine("Error: " + parsed.error);
@@ -81,8 +94,6 @@ bool runCommandLine(const std::vector<std::string>& parameters, const char* argv
     }
     if (!job.consoleMode)
         return true;
-    // Still one thread here, as preparing the decoders needs.
-    engine::prepareConversions();
     core::runConsoleConversion(settings, job, queue, parsed, console);
     engine::finishConversions();
     return false;

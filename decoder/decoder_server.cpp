@@ -51,21 +51,25 @@ void detachDescriptors(int keep, int keepAt) {
     closefrom(keepAt + 1);
 }
 
-// In the new decoder: the socket as standard input and output, standard error going nowhere
-// (what FreeImage or the C library say while dying must not reach the console), and signals as
-// a freshly started program has them. It stays in the program's session and process group, so
-// that the terminal's job control stops and resumes it with the program.
+// Signals as a freshly started program has them.
+void takeFreshSignals() {
+    for (int signal = 1; signal < NSIG; ++signal)
+        std::signal(signal, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+}
+
+// In the new decoder, which has fresh signals: the socket as standard input and output,
+// standard error going nowhere (what FreeImage or the C library say while dying must not reach
+// the console). It stays in the program's session and process group, so that the terminal's
+// job control stops and resumes it with the program.
 [[noreturn]] void becomeDecoder(int socket, std::vector<std::string>& arguments) {
     dup2(socket, STDIN_FILENO);
     dup2(socket, STDOUT_FILENO);
     const int nothing = open("/dev/null", O_WRONLY);
     dup2(nothing, STDERR_FILENO);
     closefrom(STDERR_FILENO + 1);
-    for (int signal = 1; signal < NSIG; ++signal)
-        std::signal(signal, SIG_DFL);
-    sigset_t none;
-    sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
     // glibc writes its fatal messages to standard error (not the terminal) with this set.
     setenv("LIBC_FATAL_STDERR_", "1", 1);
     std::vector<char*> argv{const_cast<char*>("kestrelix-decoder")};
@@ -85,6 +89,8 @@ void detachDescriptors(int keep, int keepAt) {
 pid_t makeProcess(const std::function<void()>& body) {
     const long made = syscall(SYS_clone, CLONE_PARENT | SIGCHLD, nullptr, nullptr, nullptr, 0);
     if (made == 0) {
+        // Before the work comes: a spare does this while it waits.
+        takeFreshSignals();
         followProgram(g_program);
         body();
         _exit(0);
@@ -109,6 +115,9 @@ struct Spare {
 
 // In the spare: waits for a request and its socket, then decodes; leaves when the server does.
 [[noreturn]] void waitForWork(int fd) {
+    // The bounds every decoder opens its file under are put in force meanwhile, as the decoder
+    // would first thing.
+    applyBounds(openingBounds());
     std::vector<char> request(k_maxRequest);
     int socket = -1;
     const ssize_t got = receiveMessage(fd, request.data(), request.size(), socket);

@@ -29,7 +29,7 @@ ssize_t sendMessage(int fd, const void* data, size_t size, int passed) {
     return sent;
 }
 
-ssize_t receiveMessage(int fd, void* data, size_t size, int& passed) {
+ssize_t receiveMessage(int fd, void* data, size_t size, int& passed, int flags) {
     passed = -1;
     iovec part{data, size};
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
@@ -40,7 +40,7 @@ ssize_t receiveMessage(int fd, void* data, size_t size, int& passed) {
     message.msg_controllen = sizeof control;
     ssize_t got;
     do
-        got = recvmsg(fd, &message, MSG_CMSG_CLOEXEC);
+        got = recvmsg(fd, &message, MSG_CMSG_CLOEXEC | flags);
     while (got < 0 && errno == EINTR);
     for (cmsghdr* header = CMSG_FIRSTHDR(&message); got > 0 && header;
          header = CMSG_NXTHDR(&message, header)) {

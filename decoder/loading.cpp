@@ -8,6 +8,7 @@
 #include "decoder/libtiff_pages.h"
 #include "decoder/page_budget.h"
 #include "decoder/page_orientation.h"
+#include "decoder/tiff_reading.h"
 #include "imaging/bitmap.h"
 #include "imaging/page_source.h"
 #include "settings/settings.h"
@@ -22,7 +23,6 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -40,14 +40,13 @@ struct TiffCloser {
     void operator()(TIFF* tiff) const { TIFFClose(tiff); }
 };
 
-// What one walk along a file's directory chain, by the offsets alone, finds.
+// What one walk along a TIFF's directory chain, by the offsets alone, finds.
 struct ChainWalk {
-    std::vector<bool> masks; // of the directories libtiff counted: which are transparency masks
-    std::string problem;     // why the chain ends early (cut, looping); empty when it ends well
+    std::vector<bool> masks; // which directories are transparency masks, in chain order
+    std::string problem;     // why the chain cannot be followed to its end; empty when it can
 };
 
-ChainWalk walkDirectoryChain(const std::string& path, TIFF* tiff, int directories,
-                             uint64_t fileSize);
+ChainWalk walkChain(TIFF* tiff);
 
 // The directory facts FreeImage does not expose, read with libtiff walking the directories
 // forward as the pages are asked for in order. Transparency masks (subfiles of NewSubfileType
@@ -55,13 +54,11 @@ ChainWalk walkDirectoryChain(const std::string& path, TIFF* tiff, int directorie
 // other directories.
 class TiffDirectories {
 public:
-    explicit TiffDirectories(const std::string& path) : m_tiff(TIFFOpen(path.c_str(), "rm")) {
-        std::error_code error;
-        m_fileSize = std::filesystem::file_size(path, error);
-        if (error)
-            m_fileSize = 0;
-        if (m_tiff)
-            findPages(path);
+    explicit TiffDirectories(const std::string& path) : m_tiff(openBufferedTiff(path)) {
+        if (m_tiff) {
+            m_fileSize = bufferedTiffSize(m_tiff.get());
+            findPages();
+        }
     }
 
     // The facts of page `index`; nullopt when libtiff cannot reach its directory.
@@ -82,8 +79,9 @@ public:
     // One line for each directory that is not a page, saying so; empty when there is none.
     const std::string& notes() const { return m_notes; }
 
-    // Why the directory chain ends before its last directory says it does: cut, or looping
-    // back; empty when it ends well or libtiff cannot open the file.
+    // Why the chain of directories cannot be followed to its end (cut, or looping back), so
+    // that pages after the cut may be missing; empty when it ends properly, and when libtiff
+    // cannot open the file (its pages then say what there was).
     const std::string& chainProblem() const { return m_chainProblem; }
 
     // libtiff's handle, at the directory last read.
@@ -100,14 +98,14 @@ public:
 
 private:
     // The subfile types are read straight from the directories, which costs one small read
-    // each rather than libtiff's reading of every tag.
-    void findPages(const std::string& path) {
+    // each rather than libtiff's reading of every tag; the same walk checks the chain.
+    void findPages() {
         const int directories = static_cast<int>(TIFFNumberOfDirectories(m_tiff.get()));
-        ChainWalk walk = walkDirectoryChain(path, m_tiff.get(), directories, m_fileSize);
+        ChainWalk walk = walkChain(m_tiff.get());
+        const std::vector<bool>& masks = walk.masks;
         m_chainProblem = std::move(walk.problem);
         for (int directory = 0; directory < directories; ++directory) {
-            if (directory < static_cast<int>(walk.masks.size()) &&
-                walk.masks[static_cast<size_t>(directory)])
+            if (directory < static_cast<int>(masks.size()) && masks[static_cast<size_t>(directory)])
                 m_notes += "directory " + std::to_string(directory + 1) +
                            " is a transparency mask, not a page\n";
             else
@@ -136,11 +134,11 @@ private:
 
     std::unique_ptr<TIFF, TiffCloser> m_tiff;
     uint64_t m_fileSize = 0;
-    std::string m_chainProblem;
     int m_current = 0;
     bool m_lost = false;
     std::vector<int> m_pages;
     std::string m_notes;
+    std::string m_chainProblem;
 };
 
 // The TIFF file as FreeImage would read it, except that its header names a chosen directory
@@ -553,68 +551,67 @@ uint64_t readUnsigned(const unsigned char* bytes, size_t size, bool bigEndian) {
     return value;
 }
 
-// The offset of the directory that follows the one at `offset`, read from the file itself
-// (libtiff keeps it to itself); nullopt when the directory cannot be read.
-std::optional<uint64_t> nextDirectoryOffset(std::ifstream& file, uint64_t offset, bool bigTiff,
-                                            bool bigEndian) {
-    const size_t countSize = bigTiff ? 8 : 2;
-    const size_t entrySize = bigTiff ? 20 : 12;
-    const size_t offsetSize = bigTiff ? 8 : 4;
-    unsigned char bytes[8] = {};
-    file.clear();
-    file.seekg(static_cast<std::streamoff>(offset));
-    if (!file.read(reinterpret_cast<char*>(bytes), static_cast<std::streamsize>(countSize)))
+// How a TIFF's directories are laid out, read beside libtiff (which keeps some of it to itself).
+struct DirectoryLayout {
+    TIFF* tiff;
+    bool bigTiff;
+    bool bigEndian;
+
+    size_t countSize() const { return bigTiff ? 8 : 2; }
+    size_t entrySize() const { return bigTiff ? 20 : 12; }
+
+    // The unsigned number of `size` bytes at `offset`; nullopt when the file ends before it.
+    std::optional<uint64_t> numberAt(uint64_t offset, size_t size) const {
+        unsigned char bytes[8] = {};
+        if (readBufferedTiff(tiff, offset, bytes, size) != size)
+            return std::nullopt;
+        return readUnsigned(bytes, size, bigEndian);
+    }
+};
+
+// The offset of the directory that follows the one at `offset`; nullopt when the directory
+// cannot be read.
+std::optional<uint64_t> nextDirectoryOffset(const DirectoryLayout& layout, uint64_t offset) {
+    const std::optional<uint64_t> entries = layout.numberAt(offset, layout.countSize());
+    if (!entries || *entries > (uint64_t{1} << 32))
         return std::nullopt;
-    const uint64_t entries = readUnsigned(bytes, countSize, bigEndian);
-    if (entries > (uint64_t{1} << 32))
-        return std::nullopt;
-    file.seekg(static_cast<std::streamoff>(offset + countSize + entries * entrySize));
-    if (!file.read(reinterpret_cast<char*>(bytes), static_cast<std::streamsize>(offsetSize)))
-        return std::nullopt;
-    return readUnsigned(bytes, offsetSize, bigEndian);
+    return layout.numberAt(offset + layout.countSize() + *entries * layout.entrySize(),
+                           layout.bigTiff ? 8 : 4);
 }
 
 // The NewSubfileType of the directory at `offset`, 0 when it has none or cannot be read.
 // Tags are sorted, so the type is among the first entries.
-uint64_t subfileType(std::ifstream& file, uint64_t offset, bool bigTiff, bool bigEndian) {
-    const size_t countSize = bigTiff ? 8 : 2;
-    const size_t entrySize = bigTiff ? 20 : 12;
-    unsigned char bytes[20] = {};
-    file.clear();
-    file.seekg(static_cast<std::streamoff>(offset));
-    if (!file.read(reinterpret_cast<char*>(bytes), static_cast<std::streamsize>(countSize)))
-        return 0;
-    const uint64_t entries = std::min<uint64_t>(readUnsigned(bytes, countSize, bigEndian), 16);
-    for (uint64_t i = 0; i < entries; ++i) {
-        if (!file.read(reinterpret_cast<char*>(bytes), static_cast<std::streamsize>(entrySize)))
-            return 0;
-        if (readUnsigned(bytes, 2, bigEndian) != TIFFTAG_SUBFILETYPE)
+uint64_t subfileType(const DirectoryLayout& layout, uint64_t offset) {
+    const uint64_t entries =
+        std::min<uint64_t>(layout.numberAt(offset, layout.countSize()).value_or(0), 16);
+    const size_t entrySize = layout.entrySize();
+    unsigned char table[16 * 20] = {};
+    const size_t got = readBufferedTiff(layout.tiff, offset + layout.countSize(), table,
+                                        static_cast<size_t>(entries) * entrySize);
+    for (size_t at = 0; at + entrySize <= got; at += entrySize) {
+        const unsigned char* entry = table + at;
+        if (readUnsigned(entry, 2, layout.bigEndian) != TIFFTAG_SUBFILETYPE)
             continue;
-        const uint64_t type = readUnsigned(bytes + 2, 2, bigEndian);
+        const uint64_t type = readUnsigned(entry + 2, 2, layout.bigEndian);
         const size_t valueSize = type == TIFF_SHORT ? 2 : type == TIFF_LONG8 ? 8 : 4;
-        return readUnsigned(bytes + (bigTiff ? 12 : 8), valueSize, bigEndian);
+        return readUnsigned(entry + (layout.bigTiff ? 12 : 8), valueSize, layout.bigEndian);
     }
     return 0;
 }
 
-// The chain is followed the way the page count follows it, by the offsets alone, from the
-// directory libtiff opened with; one pass notes the masks and where the chain ends.
-ChainWalk walkDirectoryChain(const std::string& path, TIFF* tiff, int directories,
-                             uint64_t fileSize) {
+// Follows the chain of directories of `tiff` (opened by openBufferedTiff) from its first one the
+// way the page count follows it, by the offsets alone, reading each one's subfile type on the
+// way.
+ChainWalk walkChain(TIFF* tiff) {
     ChainWalk walk;
-    std::ifstream file(path, std::ios::binary);
-    if (!file || fileSize == 0)
-        return walk; // not a file libtiff reads: the pages themselves say what there is
-    const bool bigTiff = TIFFIsBigTIFF(tiff) != 0;
-    const bool bigEndian = TIFFIsBigEndian(tiff) != 0;
+    const DirectoryLayout layout{tiff, TIFFIsBigTIFF(tiff) != 0, TIFFIsBigEndian(tiff) != 0};
+    const uint64_t fileSize = bufferedTiffSize(tiff);
     std::set<uint64_t> seen;
     uint64_t here = TIFFCurrentDirOffset(tiff);
     for (int page = 1;; ++page) {
-        if (page <= directories)
-            walk.masks.push_back((subfileType(file, here, bigTiff, bigEndian) & FILETYPE_MASK) !=
-                                 0);
         seen.insert(here);
-        const std::optional<uint64_t> next = nextDirectoryOffset(file, here, bigTiff, bigEndian);
+        walk.masks.push_back((subfileType(layout, here) & FILETYPE_MASK) != 0);
+        const std::optional<uint64_t> next = nextDirectoryOffset(layout, here);
         if (!next) { // page 1 unreadable: its own failure says more
             if (page > 1)
                 walk.problem = "the directory chain is cut after page " + std::to_string(page - 1) +

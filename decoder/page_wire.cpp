@@ -93,10 +93,11 @@ bool sendWithDescriptor(int fd, const void* data, size_t size, int passed) {
 
 // Reads `size` bytes of which the first carry a passed descriptor, if any (-1 when none).
 bool receiveWithDescriptor(int fd, void* data, size_t size, int timeoutMs, int& passed) {
-    passed = -1;
-    if (!base::waitReadable(fd, timeoutMs))
-        return false;
-    const ssize_t got = receiveMessage(fd, data, size, passed);
+    // An answer asked for ahead of time is most often there already; only one that is not is
+    // waited for, within the time limit (without one the receive itself waits).
+    ssize_t got = receiveMessage(fd, data, size, passed, timeoutMs >= 0 ? MSG_DONTWAIT : 0);
+    if (got < 0 && errno == EAGAIN && base::waitReadable(fd, timeoutMs))
+        got = receiveMessage(fd, data, size, passed);
     if (got <= 0)
         return false;
     const auto done = static_cast<size_t>(got);

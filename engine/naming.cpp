@@ -3,6 +3,7 @@
 #include "base/text.h"
 
 #include <locale.h>
+#include <sys/stat.h>
 #include <wctype.h>
 
 #include <algorithm>
@@ -351,27 +352,18 @@ bool isWithin(const std::filesystem::path& inner, const std::filesystem::path& o
     return true;
 }
 
-// The absolute, resolved form of `folder`. The last two answers are kept: every page of a run
-// asks about its output folder and about the folder its file lands in, most often the same
-// one written with and without a final slash.
-std::filesystem::path resolvedFolder(const std::filesystem::path& folder, std::error_code& error) {
-    struct Answer {
-        std::filesystem::path asked;
-        std::filesystem::path resolved;
-    };
-    thread_local Answer answers[2];
-    std::string key = folder.native();
-    if (key.size() > 1 && key.back() == '/')
-        key.pop_back();
-    for (const Answer& answer : answers) {
-        if (!answer.resolved.empty() && answer.asked == key)
-            return answer.resolved;
-    }
-    std::filesystem::path resolved =
-        std::filesystem::weakly_canonical(std::filesystem::absolute(key, error), error);
-    if (!error) {
-        answers[1] = std::move(answers[0]);
-        answers[0] = {key, resolved};
+// The absolute, resolved form of `folder`. The last answer is kept: a run asks about the same
+// output folder for every page, once as the output folder (with its slash) and once as the
+// page's folder (without), which are one folder.
+std::filesystem::path resolvedFolder(std::filesystem::path folder, std::error_code& error) {
+    if (!folder.has_filename() && folder.has_relative_path())
+        folder = folder.parent_path();
+    thread_local std::filesystem::path asked;
+    thread_local std::filesystem::path resolved;
+    if (folder != asked || resolved.empty()) {
+        resolved =
+            std::filesystem::weakly_canonical(std::filesystem::absolute(folder, error), error);
+        asked = error ? std::filesystem::path() : folder;
     }
     return resolved;
 }
@@ -395,7 +387,12 @@ std::string outputPathProblem(const std::string& path, const std::string& output
     const fs::path parent = error ? fs::path() : resolvedFolder(parentPart, error);
     if (error || !isWithin(parent, folder))
         return "the output path " + path + " leaves the output folder " + outputFolder;
-    if (!inputPath.empty() && fs::equivalent(target, inputPath, error))
+    // The input is looked at only when the page's file exists, which it seldom does.
+    struct stat output {};
+    struct stat input {};
+    if (!inputPath.empty() && stat(path.c_str(), &output) == 0 &&
+        stat(inputPath.c_str(), &input) == 0 && output.st_dev == input.st_dev &&
+        output.st_ino == input.st_ino)
         return "the output path " + path + " is the input file itself";
     return {};
 }

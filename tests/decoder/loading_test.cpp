@@ -7,7 +7,9 @@
 #include "tests/support/temp_dir.h"
 #include "tests/support/tiff_writer.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -226,6 +228,42 @@ TEST(LoadingTest, PagesReadAtTheirOwnDirectoryMatchTheMultiPageReader) {
             EXPECT_EQ(FreeImage_GetDotsPerMeterX(page.get()), FreeImage_GetDotsPerMeterX(expected));
             FreeImage_UnlockPage(multi.get(), expected, FALSE);
         }
+    }
+}
+
+// libtiff reads the file through a buffer of the decoder's own: pages whose strips lie within
+// it, straddle its end or are larger than it are written straight from their strips with the
+// pixels FreeImage reads from them, in either order of the pages.
+TEST(LoadingTest, PagesAroundTheReadingBufferAreWrittenWhole) {
+    struct Size {
+        int width, height, rowsPerStrip, compression;
+    } sizes[] = {{64, 64, 0, 1},   {100, 218, 0, 1}, {128, 171, 0, 1},
+                 {300, 300, 7, 5}, {1, 1, 0, 1},     {700, 400, 0, 1}};
+    std::vector<test::TiffPage> pages;
+    for (const Size& size : sizes) {
+        pages.push_back(test::rgbPage(size.width, size.height, test::patternColour));
+        pages.back().rowsPerStrip = size.rowsPerStrip;
+        pages.back().compression = size.compression;
+    }
+    TempDir dir;
+    const std::string path = dir.file("sizes.tif");
+    ASSERT_TRUE(test::writeTiff(path, pages));
+    auto source = openPagesInProcess(path);
+    ASSERT_NE(source, nullptr);
+    imaging::SaveRecipe recipe;
+    recipe.freeImageFormat = FIF_BMP;
+    std::strcpy(recipe.formatKey, "bmp");
+    for (const int index : {0, 1, 2, 3, 4, 5, 1, 0}) {
+        const std::string written = dir.file("page.bmp");
+        const int file = open(written.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        imaging::PageInfo info;
+        ASSERT_TRUE(source->encodeDirectly(index, info, recipe, file)) << index;
+        close(file);
+        EXPECT_EQ(info.problem, "") << index;
+        const imaging::Bitmap page(FreeImage_Load(FIF_BMP, written.c_str(), 0));
+        const imaging::Bitmap expected = source->loadPage(index, info);
+        ASSERT_TRUE(page && expected) << index;
+        EXPECT_TRUE(test::imagesMatch(page.get(), expected.get())) << index;
     }
 }
 
