@@ -20,6 +20,7 @@
 #include <mutex>
 #include <optional>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -349,7 +350,13 @@ public:
 
     imaging::EncodedPage loadEncodedPage(int index, imaging::PageInfo& info) override {
         imaging::EncodedPage page;
-        receive(index, info, [&](int fd) { return readEncodedPage(fd, m_timeoutMs, page, info); });
+        receive(index, info, [&](int fd) {
+            const bool read = readEncodedPage(fd, m_timeoutMs, page, info);
+            // Small pages written into their output files cost the decoders less than waking
+            // them for each: they are asked for several pages ahead. Others keep one.
+            m_ahead = read && page.inOutput() && page.size() <= k_smallPage ? k_smallPagesAhead : 1;
+            return read;
+        });
         return page;
     }
 
@@ -378,10 +385,13 @@ public:
 
 private:
     static constexpr int k_decoders = 2;
+    static constexpr uint64_t k_smallPage = uint64_t{64} << 10;
+    static constexpr int k_smallPagesAhead = 4;
 
     struct Slot {
         std::unique_ptr<DecoderProcess> process;
-        int requested = -1;       // the page already asked for ahead of time
+        int requested = -1;       // the first page asked for ahead of time, or -1
+        int asked = 0;            // pages asked for ahead: `requested` and those after it
         bool counted = false;     // its page count was read
         bool reportAsked = false; // the file report was asked for ahead of time
         bool metProblem = false;  // a page or the file had a problem
@@ -406,7 +416,8 @@ private:
         if (slot.requested >= 0 && slot.requested != index && !dropAhead(slot))
             return fail(slot, info);
         const bool asked = slot.requested == index || request(slot, index);
-        slot.requested = -1;
+        slot.requested = --slot.asked > 0 ? index + m_decoders : -1;
+        slot.asked = std::max(slot.asked, 0);
         if (!asked || !countConfirmed(slot) || !read(slot.process->fd()))
             return fail(slot, info);
         slot.metProblem = slot.metProblem || !info.problem.empty();
@@ -457,32 +468,43 @@ private:
         return writePageRequest(slot.process->fd(), index, output);
     }
 
+    // Asks the decoder of page `index` for it and the pages after it that decoder serves,
+    // up to the pages it is to have asked for ahead.
     void askAhead(int index) {
         if (index >= m_planEnd || index >= m_count)
             return;
         Slot& slot = m_slots[slotOf(index)];
-        if (slot.process && slot.requested < 0 && request(slot, index))
-            slot.requested = index;
+        for (int next = slot.requested < 0 ? index : slot.requested + slot.asked * m_decoders;
+             slot.process && slot.asked < m_ahead && next < std::min(m_planEnd, m_count) &&
+             request(slot, next);
+             next += m_decoders) {
+            if (slot.asked++ == 0)
+                slot.requested = next;
+        }
     }
 
-    // Receives and drops the page asked for ahead of time.
+    // Receives and drops the pages asked for ahead of time.
     bool dropAhead(Slot& slot) {
-        imaging::PageInfo ignored;
+        const int pages = std::exchange(slot.asked, 0);
         slot.requested = -1;
         if (!countConfirmed(slot))
             return false;
-        if (m_recipe) {
-            imaging::EncodedPage unused;
-            return readEncodedPage(slot.process->fd(), m_timeoutMs, unused, ignored);
+        for (int page = 0; page < pages; ++page) {
+            imaging::PageInfo ignored;
+            imaging::EncodedPage unusedFile;
+            imaging::Bitmap unusedPage;
+            if (m_recipe ? !readEncodedPage(slot.process->fd(), m_timeoutMs, unusedFile, ignored)
+                         : !readPage(slot.process->fd(), m_timeoutMs, unusedPage, ignored))
+                return false;
         }
-        imaging::Bitmap unused;
-        return readPage(slot.process->fd(), m_timeoutMs, unused, ignored);
+        return true;
     }
 
     void fail(Slot& slot, imaging::PageInfo& info) {
         const std::string ended = slot.process->stop();
         slot.process.reset();
         slot.requested = -1;
+        slot.asked = 0;
         info.problem = ended.empty() ? "the decoder stopped answering" : ended;
     }
 
@@ -494,6 +516,7 @@ private:
     int m_planFirst = 0;
     int m_planEnd = 0; // pages up to here will be asked for in order
     int m_decoders = 1;
+    int m_ahead = 1; // pages each decoder is asked for ahead of time
     Slot m_slots[k_decoders];
     std::optional<imaging::SaveRecipe> m_recipe; // set once pages come as finished files
     OutputFiles m_outputs;

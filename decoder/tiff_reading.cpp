@@ -16,10 +16,11 @@ namespace kx::decoder {
 
 namespace {
 
-// The buffer: large enough for the directories and strips of several small pages, small
-// enough that copying what is read through it costs less than the reads it saves.
-constexpr size_t k_bufferSize = size_t{64} << 10;
-constexpr uint64_t k_alignment = 4096;
+// The buffer: a page of the file, enough for a directory and the tag values beside it, or for
+// the directories and strips of several tiny pages. Reads of a kilobyte and more (strips) go
+// straight into libtiff's buffer: through this one they would be copied twice.
+constexpr size_t k_bufferSize = 4096;
+constexpr size_t k_straightRead = 1024;
 
 class BufferedFile {
 public:
@@ -35,7 +36,7 @@ public:
         if (offset >= m_size)
             return 0;
         size = static_cast<size_t>(std::min<uint64_t>(size, m_size - offset));
-        if (size >= k_bufferSize || !m_buffer)
+        if (size >= k_straightRead || !m_buffer)
             return base::readUpToAt(m_fd, offset, data, size);
         if (offset < m_start || offset + size > m_start + m_filled)
             fill(offset, size);
@@ -75,7 +76,7 @@ private:
     // Reads from the page boundary below `offset` where the piece still fits, so that a read
     // just before the last one is served too.
     void fill(uint64_t offset, size_t size) {
-        uint64_t start = offset / k_alignment * k_alignment;
+        uint64_t start = offset / k_bufferSize * k_bufferSize;
         if (offset + size > start + k_bufferSize)
             start = offset;
         m_start = start;

@@ -9,10 +9,10 @@ typedef struct tiff TIFF;
 namespace kx::decoder {
 
 // A TIFF opened for libtiff to read through a buffer of its own. libtiff reads a directory a
-// few bytes at a time, each read a seek and a read of the system; through the buffer, the
-// directories of neighbouring pages and their small strips come from one read. The file is not
+// few bytes at a time, each read a seek and a read of the system; through the buffer, a
+// directory with its tag values, or several tiny pages, come from one read. The file is not
 // mapped into memory, so that the pages of a large file do not all stay in the decoder's
-// memory as they are read. Strips larger than the buffer are read straight into libtiff's.
+// memory as they are read. Strips are read straight into libtiff's buffer.
 
 // Opens `path` for reading; null when it cannot be opened or libtiff cannot read it as a TIFF.
 // Closed with TIFFClose.

@@ -328,8 +328,12 @@ std::string expandFilenameMask(const settings::Settings& settings, const JobStat
     if (name.empty())
         name = k_defaultMask;
     const std::tm now = localNow();
-    for (std::string_view token : maskTokens())
+    for (std::string_view token : maskTokens()) {
+        // Every token starts with '%': a name without one has nothing left to expand.
+        if (name.find('%') == std::string::npos)
+            break;
         name = replaceMaskToken(std::move(name), token, job, now);
+    }
     return name;
 }
 

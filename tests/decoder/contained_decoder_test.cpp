@@ -12,6 +12,8 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
+#include <vector>
 
 namespace kx::decoder {
 namespace {
@@ -204,6 +206,53 @@ TEST(ContainedDecoderTest, EndingAllDecodersEndsTheOnesStillWorking) {
     imaging::PageInfo info;
     EXPECT_FALSE(source->loadPage(0, info)) << "the page fails at once, not after a minute";
     EXPECT_EQ(info.problem, "the decoder was ended by signal 9");
+}
+
+// Small pages written into their output files are asked for several at a time: each still
+// arrives in its own file with its own picture, in order, and a source let go of halfway
+// through drops the pages asked for ahead.
+TEST(ContainedDecoderTest, SmallPagesAskedForAheadArriveEachInItsFile) {
+    TempDir dir;
+    std::vector<test::TiffPage> pages;
+    for (int p = 0; p < 23; ++p)
+        pages.push_back(test::rgbPage(5 + p % 7, 4 + p % 3, [p](int x, int y) {
+            return test::Rgb{static_cast<uint8_t>(x * 31 + p), static_cast<uint8_t>(y * 17),
+                             static_cast<uint8_t>(p * 11)};
+        }));
+    const std::string path = dir.file("small.tif");
+    ASSERT_TRUE(test::writeTiff(path, pages));
+    imaging::SaveRecipe recipe;
+    recipe.freeImageFormat = FIF_BMP;
+    std::strcpy(recipe.formatKey, "bmp");
+    auto local = openPagesInProcess(path);
+    ASSERT_NE(local, nullptr);
+    for (const int last : {22, 9}) {
+        std::vector<int> files(pages.size(), -1);
+        auto source = openPagesContained(path);
+        ASSERT_NE(source, nullptr);
+        ASSERT_TRUE(source->encodePages(recipe, [&](int index) {
+            const std::string name = dir.file("page-" + std::to_string(index) + ".bmp");
+            return files[static_cast<size_t>(index)] =
+                       open(name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        }));
+        source->plan(0, static_cast<int>(pages.size()));
+        for (int index = 0; index <= last; ++index) {
+            imaging::PageInfo info;
+            const imaging::EncodedPage encoded = source->loadEncodedPage(index, info);
+            ASSERT_TRUE(encoded.inOutput()) << index << ": " << info.problem;
+            const std::string name = dir.file("page-" + std::to_string(index) + ".bmp");
+            EXPECT_EQ(encoded.size(), std::filesystem::file_size(name)) << index;
+            const imaging::Bitmap written(FreeImage_Load(FIF_BMP, name.c_str(), 0));
+            const imaging::Bitmap expected = local->loadPage(index, info);
+            ASSERT_TRUE(written && expected) << index;
+            EXPECT_TRUE(test::imagesMatch(written.get(), expected.get())) << index;
+        }
+        EXPECT_EQ(source->fileProblem(), "");
+        for (const int file : files) {
+            if (file >= 0)
+                close(file);
+        }
+    }
 }
 
 } // namespace
