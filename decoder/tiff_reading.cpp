@@ -16,11 +16,12 @@ namespace kx::decoder {
 
 namespace {
 
-// The buffer: a page of the file, enough for a directory and the tag values beside it, or for
-// the directories and strips of several tiny pages. Reads of a kilobyte and more (strips) go
-// straight into libtiff's buffer: through this one they would be copied twice.
-constexpr size_t k_bufferSize = 4096;
-constexpr size_t k_straightRead = 1024;
+// The buffer: enough for a directory and the tag values beside it, or for the directories of
+// neighbouring small pages and the strips of tiny ones. Reads of a few kilobytes and more
+// (strips) go straight into libtiff's buffer: through this one they would be copied twice.
+constexpr size_t k_bufferSize = size_t{16} << 10;
+constexpr size_t k_straightRead = size_t{4} << 10;
+constexpr uint64_t k_alignment = 4096;
 
 class BufferedFile {
 public:
@@ -76,7 +77,7 @@ private:
     // Reads from the page boundary below `offset` where the piece still fits, so that a read
     // just before the last one is served too.
     void fill(uint64_t offset, size_t size) {
-        uint64_t start = offset / k_bufferSize * k_bufferSize;
+        uint64_t start = offset / k_alignment * k_alignment;
         if (offset + size > start + k_bufferSize)
             start = offset;
         m_start = start;

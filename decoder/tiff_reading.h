@@ -12,7 +12,8 @@ namespace kx::decoder {
 // few bytes at a time, each read a seek and a read of the system; through the buffer, a
 // directory with its tag values, or several tiny pages, come from one read. The file is not
 // mapped into memory, so that the pages of a large file do not all stay in the decoder's
-// memory as they are read. Strips are read straight into libtiff's buffer.
+// memory as they are read. Strips of a few kilobytes and more are read straight into
+// libtiff's buffer.
 
 // Opens `path` for reading; null when it cannot be opened or libtiff cannot read it as a TIFF.
 // Closed with TIFFClose.
