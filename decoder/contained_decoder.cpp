@@ -20,6 +20,7 @@
 #include <mutex>
 #include <optional>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -289,7 +290,9 @@ IdleDecoders& idleDecoders() {
 
 // Two decoders take alternate pages of a planned range, so that both cores decode while the
 // chain works; each decoder has at most one page asked for ahead, so at most three pages are
-// in memory at once, whatever the page count. Pages still arrive in order.
+// in memory at once, whatever the page count. Pages still arrive in order. A range of one
+// page would leave the second core idle: when that page is large and written straight into
+// its file, the two decoders write it side by side, each its part (k_partRequest).
 class ContainedPageSource final : public imaging::PageSource {
 public:
     ContainedPageSource(std::string path, std::string decoder, int timeoutMs)
@@ -310,6 +313,7 @@ public:
         // second core to decode it on.
         static const bool k_secondCore = sysconf(_SC_NPROCESSORS_ONLN) >= 2;
         m_decoders = end - first >= 2 && k_secondCore ? k_decoders : 1;
+        m_splitting = end - first == 1 && k_secondCore;
         if (m_decoders > 1 && !startDecoder(m_slots[1]))
             m_decoders = 1;
         for (int index = first; index < std::min(end, first + m_decoders); ++index)
@@ -334,7 +338,8 @@ public:
 
     imaging::Bitmap loadPage(int index, imaging::PageInfo& info) override {
         imaging::Bitmap page;
-        receive(index, info, [&](int fd) { return readPage(fd, m_timeoutMs, page, info); });
+        receive(index, info,
+                [&](Slot& slot) { return readPage(slot.process->fd(), m_timeoutMs, page, info); });
         return page;
     }
 
@@ -349,7 +354,11 @@ public:
 
     imaging::EncodedPage loadEncodedPage(int index, imaging::PageInfo& info) override {
         imaging::EncodedPage page;
-        receive(index, info, [&](int fd) { return readEncodedPage(fd, m_timeoutMs, page, info); });
+        receive(index, info, [&](Slot& slot) {
+            return std::exchange(slot.inParts, false)
+                       ? receiveParts(slot, index, page, info)
+                       : readEncodedPage(slot.process->fd(), m_timeoutMs, page, info);
+        });
         return page;
     }
 
@@ -385,6 +394,7 @@ private:
         bool counted = false;     // its page count was read
         bool reportAsked = false; // the file report was asked for ahead of time
         bool metProblem = false;  // a page or the file had a problem
+        bool inParts = false;     // the page asked for ahead was asked for as part 0
     };
 
     // Which decoder serves page `index`: alternate pages of the planned range.
@@ -396,7 +406,7 @@ private:
 
     // Asks for page `index` unless that was done ahead of time, reads the answer with `read`,
     // then asks the decoder for its next page, which it works on while this one goes on.
-    void receive(int index, imaging::PageInfo& info, const std::function<bool(int fd)>& read) {
+    void receive(int index, imaging::PageInfo& info, const std::function<bool(Slot& slot)>& read) {
         Slot& slot = m_slots[slotOf(index)];
         // A decoder that died on an earlier page is replaced for the pages after it.
         if (!slot.process && !startDecoder(slot)) {
@@ -407,7 +417,7 @@ private:
             return fail(slot, info);
         const bool asked = slot.requested == index || request(slot, index);
         slot.requested = -1;
-        if (!asked || !countConfirmed(slot) || !read(slot.process->fd()))
+        if (!asked || !countConfirmed(slot) || !read(slot))
             return fail(slot, info);
         slot.metProblem = slot.metProblem || !info.problem.empty();
         askAhead(index + m_decoders);
@@ -451,10 +461,88 @@ private:
     }
 
     // Asks `slot`'s decoder for page `index`, with the file to write it into when pages come
-    // as files and there is one.
+    // as files and there is one; as part 0 of a page two decoders may write, when the page is
+    // the only one planned.
     bool request(Slot& slot, int index) {
         const int output = m_recipe && m_outputs ? m_outputs(index) : -1;
-        return writePageRequest(slot.process->fd(), index, output);
+        slot.inParts = m_splitting && output >= 0;
+        if (slot.inParts)
+            m_partOutput = output;
+        return (!slot.inParts ||
+                writePartRequest(slot.process->fd(), imaging::PagePart{0, k_decoders})) &&
+               writePageRequest(slot.process->fd(), index, output);
+    }
+
+    // Receives page `index`, asked for from `first` as part 0. When the page splits, the
+    // second decoder is asked for part 1 at once (or, without one, `first` once its part is
+    // done), and both write into the page's file side by side. When a part is not written,
+    // `first` makes the page again whole, the usual way, which says why it cannot be. False
+    // when `first` stopped answering.
+    bool receiveParts(Slot& first, int index, imaging::EncodedPage& page, imaging::PageInfo& info) {
+        const int fd = first.process->fd();
+        const std::optional<int32_t> parts = readPartCount(fd, m_timeoutMs);
+        if (!parts)
+            return false;
+        Slot& second = m_slots[1];
+        const bool helped = *parts > 1 && askSecondDecoder(index);
+        if (!readEncodedPage(fd, m_timeoutMs, page, info)) {
+            if (helped)
+                letGo(second);
+            return false;
+        }
+        if (*parts == 1)
+            return true;
+        const std::optional<bool> other = helped                     ? partWritten(second)
+                                          : askPart(first, index, 1) ? partWritten(first)
+                                                                     : std::nullopt;
+        if (!other && !helped)
+            return false;
+        if (!other)
+            letGo(second);
+        if (other.value_or(false) && info.problem.empty() && page.hasFile())
+            return true;
+        page = imaging::EncodedPage();
+        info = imaging::PageInfo();
+        return writePageRequest(fd, index, m_partOutput) &&
+               readEncodedPage(fd, m_timeoutMs, page, info);
+    }
+
+    // Asks the second decoder, started when there is none, for part 1 of page `index`.
+    bool askSecondDecoder(int index) {
+        Slot& second = m_slots[1];
+        if (!second.process && !startDecoder(second))
+            return false;
+        if (askPart(second, index, 1))
+            return true;
+        letGo(second);
+        return false;
+    }
+
+    // Asks `slot`'s decoder for part `part` of page `index`, into the page's file.
+    bool askPart(Slot& slot, int index, int part) {
+        const int fd = slot.process->fd();
+        return writePartRequest(fd, imaging::PagePart{part, k_decoders}) &&
+               writePageRequest(fd, index, m_partOutput);
+    }
+
+    // Reads the answer to askPart: whether the part was written; nullopt when the decoder
+    // stopped answering.
+    std::optional<bool> partWritten(Slot& slot) {
+        imaging::EncodedPage part;
+        imaging::PageInfo info;
+        if (!countConfirmed(slot))
+            return std::nullopt;
+        const std::optional<int32_t> parts = readPartCount(slot.process->fd(), m_timeoutMs);
+        if (!parts || !readEncodedPage(slot.process->fd(), m_timeoutMs, part, info))
+            return std::nullopt;
+        slot.metProblem = slot.metProblem || !info.problem.empty();
+        return *parts == k_decoders && info.problem.empty() && part.hasFile();
+    }
+
+    // Ends `slot`'s decoder and waits until it has, so that it writes nothing more.
+    void letGo(Slot& slot) {
+        slot.process->stop();
+        slot.process.reset();
     }
 
     void askAhead(int index) {
@@ -470,6 +558,8 @@ private:
         imaging::PageInfo ignored;
         slot.requested = -1;
         if (!countConfirmed(slot))
+            return false;
+        if (std::exchange(slot.inParts, false) && !readPartCount(slot.process->fd(), m_timeoutMs))
             return false;
         if (m_recipe) {
             imaging::EncodedPage unused;
@@ -494,6 +584,8 @@ private:
     int m_planFirst = 0;
     int m_planEnd = 0; // pages up to here will be asked for in order
     int m_decoders = 1;
+    bool m_splitting = false; // the one page planned may be written by both decoders
+    int m_partOutput = -1;    // the file of the page asked for in parts (the caller's)
     Slot m_slots[k_decoders];
     std::optional<imaging::SaveRecipe> m_recipe; // set once pages come as finished files
     OutputFiles m_outputs;

@@ -10,12 +10,14 @@
 #include "imaging/page_source.h"
 
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 namespace kx::decoder {
 
@@ -99,6 +101,36 @@ bool sendEncodedPage(imaging::PageSource& source, int index, int count,
     return writeEncodedPage(STDOUT_FILENO, encoded, info);
 }
 
+// Sends part `part` of page `index`'s finished file, written into `output` (this copy of it is
+// closed), after the number of parts the page is written in; see k_partRequest.
+bool sendPagePart(imaging::PageSource& source, int index, int count,
+                  const imaging::SaveRecipe& recipe, int output, imaging::PagePart part) {
+    const bool splits = index < count && output >= 0 && source.splitsPage(index, recipe);
+    if (!writePartCount(STDOUT_FILENO, splits ? part.parts : 1))
+        return false;
+    if (!splits && part.part == 0)
+        return sendEncodedPage(source, index, count, recipe, output);
+    imaging::PageInfo info;
+    std::optional<imaging::EncodedPage> encoded;
+    if (splits)
+        encoded = source.encodePart(index, info, recipe, output, part);
+    if (!encoded && info.problem.empty())
+        info.problem = "the page's part could not be written";
+    if (!encoded)
+        encoded.emplace();
+    // Part 0 writes the file's last bytes, so its answer has the whole file's size. The
+    // file's offset, shared with the worker's descriptor, stays at 0 for a page made again
+    // whole.
+    struct stat facts {};
+    if (info.problem.empty() && fstat(output, &facts) == 0)
+        encoded->setInOutput(static_cast<uint64_t>(facts.st_size));
+    else if (info.problem.empty())
+        info.problem = std::string("the page's file cannot be measured: ") + std::strerror(errno);
+    if (output >= 0)
+        close(output);
+    return writeEncodedPage(STDOUT_FILENO, *encoded, info);
+}
+
 // Answers the requests about the file at `path` until the worker is done with it; the path
 // of the next file to serve when it asks for one, nullopt when the decoder is to end.
 std::optional<std::string> serveFile(const std::string& path) {
@@ -110,6 +142,7 @@ std::optional<std::string> serveFile(const std::string& path) {
         return std::nullopt;
 
     std::optional<imaging::SaveRecipe> recipe; // set: pages go out as finished files
+    std::optional<imaging::PagePart> part;     // set: the next page goes out as this part
     while (const std::optional<PageRequest> request = readPageRequest(STDIN_FILENO)) {
         const int32_t index = request->index;
         // A file comes only with a page asked for as a file; any other is not kept.
@@ -133,10 +166,19 @@ std::optional<std::string> serveFile(const std::string& path) {
                 break;
             continue;
         }
+        if (index == k_partRequest) {
+            part = readPagePart(STDIN_FILENO);
+            if (!part)
+                break;
+            continue;
+        }
         if (index < 0 || !source)
             break;
-        const bool sent = recipe ? sendEncodedPage(*source, index, count, *recipe, output)
-                                 : sendPage(*source, index, count);
+        const std::optional<imaging::PagePart> asked = std::exchange(part, std::nullopt);
+        const bool sent = recipe && asked
+                              ? sendPagePart(*source, index, count, *recipe, output, *asked)
+                          : recipe ? sendEncodedPage(*source, index, count, *recipe, output)
+                                   : sendPage(*source, index, count);
         if (!sent)
             break;
     }

@@ -26,6 +26,13 @@ namespace {
 enum class Kind { Rgb, Grey, Bilevel, Grey16 };
 
 constexpr size_t k_writeSize = size_t{1} << 20;
+// BMP rows a band of strips holds at least (unless one strip holds more): a part's writes stay
+// large, and the bands of two parts interleave finely enough that both finish together.
+constexpr uint64_t k_bandBytes = uint64_t{1} << 20;
+// A smaller BMP is written faster than a second writer could be set going.
+constexpr uint64_t k_splitFileBytes = uint64_t{4} << 20;
+// Bands a page needs to be split: two parts with two bands each at least.
+constexpr uint32_t k_splitBands = 4;
 
 struct Geometry {
     Kind kind = Kind::Rgb;
@@ -35,6 +42,7 @@ struct Geometry {
     uint32_t colours = 0;      // palette entries
     uint64_t pitch = 0;        // bytes per BMP row, padded to 4
     uint64_t tiffRowBytes = 0; // bytes per decoded TIFF row
+    uint32_t rowsPerStrip = 1;
     uint32_t dotsPerMetreX = 0;
     uint32_t dotsPerMetreY = 0;
 };
@@ -107,6 +115,9 @@ std::optional<Geometry> geometryOf(TIFF* tiff, const PageFacts& facts) {
     g.colours = *kind == Kind::Rgb ? 0 : *kind == Kind::Bilevel ? 2 : 256;
     g.pitch = imaging::bmpRowPitch(g.width, static_cast<unsigned>(g.bmpBits));
     g.tiffRowBytes = (uint64_t{g.width} * facts.samplesPerPixel * facts.bitsPerSample + 7) / 8;
+    uint32_t rowsPerStrip = g.height;
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+    g.rowsPerStrip = std::clamp<uint32_t>(rowsPerStrip, 1, g.height);
     // libtiff's own idea of a row must agree, or its strips would not be laid out as expected.
     if (TIFFScanlineSize64(tiff) != g.tiffRowBytes)
         return std::nullopt;
@@ -121,14 +132,15 @@ std::optional<Geometry> geometryOf(TIFF* tiff, const PageFacts& facts) {
     return g;
 }
 
-// Gathers the BMP into large sequential writes. The buffer is not cleared: every byte handed
-// out is written by the caller.
+// Gathers the BMP into large writes: sequential ones at the descriptor's offset, or, where
+// several writers fill one file at once, writes at the offsets the bytes belong at. The
+// buffer is not cleared: every byte handed out is written by the caller.
 class FdWriter {
 public:
     // `largestPiece`: the most that extend is ever asked for at once.
-    FdWriter(int fd, size_t largestPiece)
+    FdWriter(int fd, size_t largestPiece, bool positioned)
         : m_fd(fd), m_capacity(std::max(k_writeSize, largestPiece)),
-          m_buffer(new (std::nothrow) uint8_t[m_capacity]) {}
+          m_buffer(new (std::nothrow) uint8_t[m_capacity]), m_positioned(positioned) {}
 
     // Room for `size` more bytes (at most `largestPiece`), flushed first when full; null when
     // a write fails or there is no buffer.
@@ -140,9 +152,18 @@ public:
         return at;
     }
 
+    // Flushes, then goes on at file offset `offset` (a positioned writer's).
+    bool moveTo(uint64_t offset) {
+        const bool flushed = flush();
+        m_at = offset;
+        return flushed;
+    }
+
     bool flush() {
-        const bool written = base::writeAll(
-            m_fd, std::string_view(reinterpret_cast<const char*>(m_buffer.get()), m_used));
+        const uint8_t* bytes = m_buffer.get();
+        const bool written = m_positioned ? base::writeAllAt(m_fd, bytes, m_used, m_at)
+                                          : base::writeAll(m_fd, bytes, m_used);
+        m_at += m_used;
         m_used = 0;
         return written;
     }
@@ -151,8 +172,35 @@ private:
     int m_fd;
     size_t m_capacity;
     std::unique_ptr<uint8_t[]> m_buffer;
+    bool m_positioned;
+    uint64_t m_at = 0; // the file offset of the buffer's first byte, when positioned
     size_t m_used = 0;
 };
+
+// The page's strips in bands of consecutive strips, numbered from the top; each band's rows
+// lie together in the BMP.
+struct Bands {
+    explicit Bands(const Geometry& g)
+        : strips((g.height - 1) / g.rowsPerStrip + 1),
+          stripsPerBand(static_cast<uint32_t>(
+              std::max<uint64_t>(1, k_bandBytes / (g.rowsPerStrip * g.pitch)))),
+          count((strips - 1) / stripsPerBand + 1) {}
+
+    uint32_t firstStrip(uint32_t band) const { return band * stripsPerBand; }
+    uint32_t endStrip(uint32_t band) const { return std::min(strips, (band + 1) * stripsPerBand); }
+
+    uint32_t strips;
+    uint32_t stripsPerBand;
+    uint32_t count;
+};
+
+// Where band `band`'s rows start in the BMP: with its bottom row, since the rows are listed
+// bottom-up.
+uint64_t bandOffset(const Geometry& g, const Bands& bands, uint32_t band) {
+    const uint64_t below =
+        std::min<uint64_t>(uint64_t{bands.endStrip(band)} * g.rowsPerStrip, g.height);
+    return bmpHeadersOf(g).dataOffset() + (g.height - below) * g.pitch;
+}
 
 // The file and info headers and the palette, as FreeImage's BMP writer lays them out.
 std::vector<uint8_t> headers(const Geometry& g, uint16_t photometric) {
@@ -172,21 +220,16 @@ std::vector<uint8_t> headers(const Geometry& g, uint16_t photometric) {
 class StripReader {
 public:
     StripReader(TIFF* tiff, const Geometry& g, std::string& why)
-        : m_tiff(tiff), m_g(g), m_why(why) {
-        uint32_t rowsPerStrip = g.height;
-        TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
-        m_rowsPerStrip = std::clamp<uint32_t>(rowsPerStrip, 1, g.height);
-    }
+        : m_tiff(tiff), m_g(g), m_why(why) {}
 
-    uint32_t stripCount() const { return (m_g.height - 1) / m_rowsPerStrip + 1; }
     uint32_t rowsIn(uint32_t strip) const {
-        return std::min(m_rowsPerStrip, m_g.height - strip * m_rowsPerStrip);
+        return std::min(m_g.rowsPerStrip, m_g.height - strip * m_g.rowsPerStrip);
     }
 
     // The decoded rows of strip `strip` (the strip holding rows from strip * rowsPerStrip);
     // null with the problem set.
     const uint8_t* read(uint32_t strip) {
-        const uint32_t top = strip * m_rowsPerStrip;
+        const uint32_t top = strip * m_g.rowsPerStrip;
         const size_t bytes = static_cast<size_t>(rowsIn(strip) * m_g.tiffRowBytes);
         m_buffer.resize(bytes);
         uint8_t* into = m_buffer.data();
@@ -206,7 +249,6 @@ private:
     TIFF* m_tiff;
     const Geometry& m_g;
     std::string& m_why;
-    uint32_t m_rowsPerStrip = 1;
     std::vector<uint8_t> m_buffer;
     DecodeDiagnostics m_diagnostics{Watched::Libtiff};
 };
@@ -249,43 +291,53 @@ std::vector<uint8_t> levelsOf16Bits() {
     return levels;
 }
 
+DirectWrite unwritable(std::string& why) {
+    why = std::string("the BMP could not be written: ") + std::strerror(errno);
+    return DirectWrite::Unwritable;
+}
+
 DirectWrite writePage(TIFF* tiff, const Geometry& g, uint16_t photometric, int fd,
-                      std::string& why) {
+                      imaging::PagePart part, std::string& why) {
     StripReader strips(tiff, g, why);
     const std::vector<uint8_t> levels =
         g.kind == Kind::Grey16 ? levelsOf16Bits() : std::vector<uint8_t>();
     const std::vector<uint8_t> head = headers(g, photometric);
-    FdWriter out(fd, std::max(head.size(), static_cast<size_t>(g.pitch)));
-    uint8_t* at = out.extend(head.size());
-    if (!at) {
-        why = std::string("the BMP could not be written: ") + std::strerror(errno);
-        return DirectWrite::Unwritable;
+    const bool positioned = part.parts > 1;
+    FdWriter out(fd, std::max(head.size(), static_cast<size_t>(g.pitch)), positioned);
+    if (part.part == 0) {
+        uint8_t* at = out.extend(head.size());
+        if (!at)
+            return unwritable(why);
+        std::memcpy(at, head.data(), head.size());
     }
-    std::memcpy(at, head.data(), head.size());
     const size_t pitch = static_cast<size_t>(g.pitch);
     // Bytes of a BMP row convertRow fills.
     const size_t filled = g.kind == Kind::Rgb      ? size_t{3} * g.width
                           : g.kind == Kind::Grey16 ? size_t{g.width}
                                                    : static_cast<size_t>(g.tiffRowBytes);
-    // A BMP lists its rows bottom-up: the strips are read from the last one up.
-    for (uint32_t strip = strips.stripCount(); strip-- > 0;) {
-        const uint8_t* rows = strips.read(strip);
-        if (!rows)
-            return DirectWrite::Unreadable;
-        for (uint32_t r = strips.rowsIn(strip); r-- > 0;) {
-            uint8_t* row = out.extend(pitch);
-            if (!row) {
-                why = std::string("the BMP could not be written: ") + std::strerror(errno);
-                return DirectWrite::Unwritable;
+    // A BMP lists its rows bottom-up: the bands, and the strips in each, are read from the last
+    // one up.
+    const Bands bands(g);
+    for (uint32_t band = bands.count; band-- > 0;) {
+        if (band % static_cast<uint32_t>(part.parts) != static_cast<uint32_t>(part.part))
+            continue;
+        if (positioned && !out.moveTo(bandOffset(g, bands, band)))
+            return unwritable(why);
+        for (uint32_t strip = bands.endStrip(band); strip-- > bands.firstStrip(band);) {
+            const uint8_t* rows = strips.read(strip);
+            if (!rows)
+                return DirectWrite::Unreadable;
+            for (uint32_t r = strips.rowsIn(strip); r-- > 0;) {
+                uint8_t* row = out.extend(pitch);
+                if (!row)
+                    return unwritable(why);
+                convertRow(g, rows + r * g.tiffRowBytes, row, levels);
+                std::memset(row + filled, 0, pitch - filled); // the row's padding
             }
-            convertRow(g, rows + r * g.tiffRowBytes, row, levels);
-            std::memset(row + filled, 0, pitch - filled); // the row's padding
         }
     }
-    if (!out.flush()) {
-        why = std::string("the BMP could not be written: ") + std::strerror(errno);
-        return DirectWrite::Unwritable;
-    }
+    if (!out.flush())
+        return unwritable(why);
     return DirectWrite::Written;
 }
 
@@ -298,19 +350,26 @@ std::optional<DirectPage> directBmpPage(TIFF* tiff, const PageFacts& facts) {
     const int loadedBits = g->kind == Kind::Rgb ? 24 : g->kind == Kind::Grey16 ? 16 : g->bmpBits;
     // FreeImage loads these grey and bilevel kinds with a grey ramp or as 16-bit grey, both of
     // which the chain counts as greyscale.
-    return DirectPage{g->width, g->height, loadedBits, g->kind != Kind::Rgb};
+    const bool splits =
+        bmpHeadersOf(*g).fileSize() >= k_splitFileBytes && Bands(*g).count >= k_splitBands;
+    return DirectPage{g->width, g->height, loadedBits, g->kind != Kind::Rgb, splits};
 }
 
 DirectWrite writeDirectBmp(TIFF* tiff, const PageFacts& facts, int fd, std::string& why) {
+    return writeDirectBmpPart(tiff, facts, fd, imaging::PagePart{}, why);
+}
+
+DirectWrite writeDirectBmpPart(TIFF* tiff, const PageFacts& facts, int fd, imaging::PagePart part,
+                               std::string& why) {
     const std::optional<Geometry> g = geometryOf(tiff, facts);
-    if (!g) {
+    if (!g || part.parts < 1 || part.part < 0 || part.part >= part.parts) {
         why = "the page is not one that can be written directly";
         return DirectWrite::Unreadable;
     }
     try {
         const int saved = errno;
         const DirectWrite written =
-            writePage(tiff, *g, static_cast<uint16_t>(facts.photometric), fd, why);
+            writePage(tiff, *g, static_cast<uint16_t>(facts.photometric), fd, part, why);
         if (written == DirectWrite::Written)
             errno = saved;
         return written;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "decoder/page_budget.h"
+#include "imaging/page_source.h"
 
 #include <cstdint>
 #include <optional>
@@ -22,6 +23,9 @@ struct DirectPage {
     uint32_t height = 0;
     int sourceDepth = 0;
     bool sourceGrey = false;
+    // Large enough, and of enough strips, for its BMP to be written in parts by several
+    // writers at once (writeDirectBmpPart), each on a core of its own.
+    bool splits = false;
 };
 
 // Whether the page at libtiff's current directory (`facts` read there by readPageFacts) is
@@ -44,5 +48,13 @@ enum class DirectWrite {
 // `fd` at its current offset in sequential, large writes; one strip is held at a time.
 // `why` says why when it does not end Written.
 DirectWrite writeDirectBmp(TIFF* tiff, const PageFacts& facts, int fd, std::string& why);
+
+// writeDirectBmp for one of `part.parts` writers filling the file `fd` at once, from offset 0:
+// the page's strips are grouped into bands of about a megabyte of BMP rows, and this part
+// writes the bands numbered `part.part`, `part.part + part.parts`, ... from the top, each at
+// its place in the file; part 0 also writes the headers and the palette, and the file's last
+// bytes. The file is complete once every part ended Written. Memory as writeDirectBmp.
+DirectWrite writeDirectBmpPart(TIFF* tiff, const PageFacts& facts, int fd, imaging::PagePart part,
+                               std::string& why);
 
 } // namespace kx::decoder

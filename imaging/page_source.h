@@ -25,6 +25,14 @@ struct SaveRecipe {
     char formatKey[8] = {}; // NUL-terminated
 };
 
+// One share of a page's output file when several decoders write the file at once, each on a
+// core of its own: share `part` of `parts`. Which bytes make up a share is the writer's
+// business; part 0 always writes the file's headers.
+struct PagePart {
+    int32_t part = 0;
+    int32_t parts = 1;
+};
+
 // A page's finished output file, made where the page was decoded, with what the naming of
 // the file needs to know about the page.
 class EncodedPage {
@@ -95,6 +103,18 @@ public:
     // usual. Only sources reading a file in this process do this.
     virtual std::optional<EncodedPage> encodeDirectly(int index, PageInfo& info,
                                                       const SaveRecipe& recipe, int file) {
+        return std::nullopt;
+    }
+    // Whether page `index`'s output file by `recipe` can be written in parts at once
+    // (encodePart): only large pages of many strips that encodeDirectly writes. Reads the
+    // page's directory, no pixels.
+    virtual bool splitsPage(int index, const SaveRecipe& recipe) { return false; }
+    // Writes share `part` of page `index`'s output file into `file`, each byte at its offset,
+    // leaving the rest to the other parts' writers; the file is complete once every part was
+    // written. nullopt when this part could not be written (`info.problem` may say why; the
+    // page is then best made whole, which says why it cannot be).
+    virtual std::optional<EncodedPage>
+    encodePart(int index, PageInfo& info, const SaveRecipe& recipe, int file, PagePart part) {
         return std::nullopt;
     }
     // Says which pages will be asked for, so that a source may decode the next page while

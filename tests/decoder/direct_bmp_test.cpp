@@ -6,6 +6,7 @@
 #include "imaging/page_source.h"
 #include "imaging/saving.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/tiff_writer.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -567,21 +568,6 @@ TEST(DirectBmpTest, AcceptedPagesHaveTheBytesOfTheFreeImagePathAndOthersAreRefus
     }
 }
 
-// Overwrites `length` bytes from the middle of the page's first strip with zeros.
-void damageFirstStrip(const std::string& file, uint64_t length) {
-    std::string bytes = test::readFile(file);
-    TiffHandle tiff(TIFFOpen(file.c_str(), "r"));
-    ASSERT_NE(tiff, nullptr);
-    uint64_t* offsets = nullptr;
-    uint64_t* counts = nullptr;
-    ASSERT_TRUE(TIFFGetField(tiff.get(), TIFFTAG_STRIPOFFSETS, &offsets));
-    ASSERT_TRUE(TIFFGetField(tiff.get(), TIFFTAG_STRIPBYTECOUNTS, &counts));
-    const uint64_t middle = offsets[0] + counts[0] / 2;
-    for (uint64_t i = middle; i < std::min(middle + length, offsets[0] + counts[0]); ++i)
-        bytes[i] = 0;
-    test::writeFile(file, bytes);
-}
-
 TEST(DirectBmpTest, DamagedStripFailsWithAProblemAsInTheProgram) {
     TempDir dir;
     const auto noisy = [](uint32_t x, uint32_t y, uint16_t s) {
@@ -607,7 +593,7 @@ TEST(DirectBmpTest, DamagedStripFailsWithAProblemAsInTheProgram) {
         SCOPED_TRACE(page.name);
         const std::string file = dir.file(page.name + ".tif");
         ASSERT_TRUE(writeSynthetic(file, page));
-        damageFirstStrip(file, page.compression == COMPRESSION_LZW ? 1u << 20 : 2);
+        ASSERT_TRUE(test::damageStrip(file, 0, page.compression == COMPRESSION_LZW ? 1u << 20 : 2));
         EXPECT_NE(writeDirect(file, 0, dir.file(page.name + "-direct.bmp")), "");
         convertWithFreeImage(file, dir.path().string());
         EXPECT_FALSE(std::filesystem::exists(dir.file(page.name + ".bmp")));
@@ -638,6 +624,56 @@ TEST(DirectBmpTest, FailedWriteFailsWithAProblem) {
     EXPECT_EQ(writeDirectBmp(tiff.get(), facts, closed, problem), DirectWrite::Unwritable);
     EXPECT_EQ(errno, EBADF);
     EXPECT_NE(problem, "");
+}
+
+// Two writers filling one file side by side, in either order, make the very file written
+// whole; only pages large enough and of enough strips say they split.
+TEST(DirectBmpTest, PartsWrittenSideBySideMakeTheFileWrittenWhole) {
+    TempDir dir;
+    const auto size = [](uint32_t width, uint32_t height, uint32_t rowsPerStrip) {
+        return [=](Synthetic& p) {
+            p.width = width;
+            p.height = height;
+            p.rowsPerStrip = rowsPerStrip;
+            p.compression = COMPRESSION_LZW;
+        };
+    };
+    const auto ramp16 = [](uint32_t x, uint32_t y, uint16_t) {
+        return static_cast<uint16_t>(x * 977 + y * 3001);
+    };
+    const struct {
+        Synthetic page;
+        bool splits;
+    } cases[] = {
+        {with(rgb("rgb-strips-of-a-row"), size(1500, 1000, 1)), true},
+        {with(grey16("grey16-strips-past-a-band", ramp16), size(1100, 4000, 1000)), true},
+        {with(rgb("rgb-ragged-strips"), size(1500, 1001, 7)), true},
+        {with(rgb("rgb-one-strip"), size(1500, 1000, 0)), false},
+        {with(rgb("rgb-small"), size(600, 400, 1)), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.page.name);
+        const std::string file = dir.file(c.page.name + ".tif");
+        ASSERT_TRUE(writeSynthetic(file, c.page));
+        const std::string whole = dir.file(c.page.name + "-whole.bmp");
+        ASSERT_EQ(writeDirect(file, 0, whole), "");
+        TiffHandle tiff(TIFFOpen(file.c_str(), "rm"));
+        ASSERT_NE(tiff, nullptr);
+        const PageFacts facts = readPageFacts(tiff.get(), std::filesystem::file_size(file));
+        const std::optional<DirectPage> direct = directBmpPage(tiff.get(), facts);
+        ASSERT_TRUE(direct);
+        EXPECT_EQ(direct->splits, c.splits);
+        const std::string parts = dir.file(c.page.name + "-parts.bmp");
+        const int fd = open(parts.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        std::string problem;
+        for (const int32_t part : {1, 0})
+            EXPECT_EQ(writeDirectBmpPart(tiff.get(), facts, fd, {part, 2}, problem),
+                      DirectWrite::Written)
+                << problem;
+        close(fd);
+        EXPECT_TRUE(test::readFile(parts) == test::readFile(whole));
+    }
 }
 
 } // namespace
