@@ -42,7 +42,9 @@ struct Geometry {
     uint32_t colours = 0;      // palette entries
     uint64_t pitch = 0;        // bytes per BMP row, padded to 4
     uint64_t tiffRowBytes = 0; // bytes per decoded TIFF row
+    // A tiled page is read a row of tiles at a time, which counts as a strip here.
     uint32_t rowsPerStrip = 1;
+    uint32_t tileWidth = 0; // 0: the page is in strips
     uint32_t dotsPerMetreX = 0;
     uint32_t dotsPerMetreY = 0;
 };
@@ -84,9 +86,21 @@ imaging::BmpHeaders bmpHeadersOf(const Geometry& g) {
     return bmp;
 }
 
+// The width of a tiled page's tiles into `g` and their length into `length`. False unless
+// their rows start on a byte, so that a row of tiles can be pieced together bytewise.
+bool readTileSize(TIFF* tiff, const PageFacts& facts, Geometry& g, uint32_t& length) {
+    uint32_t width = 0;
+    if (!TIFFGetField(tiff, TIFFTAG_TILEWIDTH, &width) ||
+        !TIFFGetField(tiff, TIFFTAG_TILELENGTH, &length) || width == 0 || length == 0)
+        return false;
+    const uint64_t rowBits = uint64_t{width} * facts.samplesPerPixel * facts.bitsPerSample;
+    g.tileWidth = width;
+    return rowBits % 8 == 0 && static_cast<uint64_t>(TIFFTileRowSize64(tiff)) == rowBits / 8;
+}
+
 std::optional<Geometry> geometryOf(TIFF* tiff, const PageFacts& facts) {
     const std::optional<Kind> kind = kindOf(facts);
-    if (!kind || facts.width == 0 || facts.height == 0 || facts.tiled || !facts.planarContiguous ||
+    if (!kind || facts.width == 0 || facts.height == 0 || !facts.planarContiguous ||
         facts.sampleFormat != SAMPLEFORMAT_UINT || facts.extraSample >= 0)
         return std::nullopt;
     if (!isLossless(facts.compression) && !(*kind == Kind::Bilevel && isFax(facts.compression)))
@@ -116,7 +130,10 @@ std::optional<Geometry> geometryOf(TIFF* tiff, const PageFacts& facts) {
     g.pitch = imaging::bmpRowPitch(g.width, static_cast<unsigned>(g.bmpBits));
     g.tiffRowBytes = (uint64_t{g.width} * facts.samplesPerPixel * facts.bitsPerSample + 7) / 8;
     uint32_t rowsPerStrip = g.height;
-    TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+    if (facts.tiled && !readTileSize(tiff, facts, g, rowsPerStrip))
+        return std::nullopt;
+    if (!facts.tiled)
+        TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
     g.rowsPerStrip = std::clamp<uint32_t>(rowsPerStrip, 1, g.height);
     // libtiff's own idea of a row must agree, or its strips would not be laid out as expected.
     if (TIFFScanlineSize64(tiff) != g.tiffRowBytes)
@@ -233,12 +250,14 @@ public:
         const size_t bytes = static_cast<size_t>(rowsIn(strip) * m_g.tiffRowBytes);
         m_buffer.resize(bytes);
         uint8_t* into = m_buffer.data();
-        const tmsize_t got = TIFFReadEncodedStrip(m_tiff, TIFFComputeStrip(m_tiff, top, 0), into,
-                                                  static_cast<tmsize_t>(bytes));
+        const bool got = m_g.tileWidth > 0
+                             ? readTiles(top, rowsIn(strip))
+                             : TIFFReadEncodedStrip(m_tiff, TIFFComputeStrip(m_tiff, top, 0), into,
+                                                    static_cast<tmsize_t>(bytes)) >= 0;
         // libtiff does not always fail a read it complains about (a fax decoder goes on past
         // a bad code word).
         const std::string error = m_diagnostics.take();
-        if (got < 0 || !error.empty()) {
+        if (!got || !error.empty()) {
             m_why = error.empty() ? "strip " + std::to_string(strip) + " could not be read" : error;
             return nullptr;
         }
@@ -246,10 +265,29 @@ public:
     }
 
 private:
+    // Pieces the `rows` rows from `top` together from the row of tiles that holds them; the
+    // last tile's part beyond the page is left out.
+    bool readTiles(uint32_t top, uint32_t rows) {
+        const auto tileRowBytes = static_cast<size_t>(TIFFTileRowSize64(m_tiff));
+        m_tile.resize(static_cast<size_t>(TIFFTileSize64(m_tiff)));
+        const auto rowBytes = static_cast<size_t>(m_g.tiffRowBytes);
+        for (size_t at = 0, left = 0; left < m_g.width; at += tileRowBytes, left += m_g.tileWidth) {
+            if (TIFFReadEncodedTile(m_tiff,
+                                    TIFFComputeTile(m_tiff, static_cast<uint32_t>(left), top, 0, 0),
+                                    m_tile.data(), static_cast<tmsize_t>(m_tile.size())) < 0)
+                return false;
+            const size_t piece = std::min(tileRowBytes, rowBytes - at);
+            for (uint32_t r = 0; r < rows; ++r)
+                std::memcpy(&m_buffer[r * rowBytes + at], &m_tile[r * tileRowBytes], piece);
+        }
+        return true;
+    }
+
     TIFF* m_tiff;
     const Geometry& m_g;
     std::string& m_why;
     std::vector<uint8_t> m_buffer;
+    std::vector<uint8_t> m_tile; // one decoded tile of a tiled page
     DecodeDiagnostics m_diagnostics{Watched::Libtiff};
 };
 

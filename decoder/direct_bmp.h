@@ -12,7 +12,7 @@ typedef struct tiff TIFF;
 namespace kx::decoder {
 
 // Common pages that leave the chain untouched at default settings are written to BMP here,
-// straight from libtiff's strips, byte for byte as the FreeImage path would write them, so
+// straight from libtiff's strips or tiles, byte for byte as the FreeImage path would write them, so
 // that a decoder process converting them need not load FreeImage at all. Nothing in here
 // calls FreeImage.
 
@@ -30,7 +30,8 @@ struct DirectPage {
 
 // Whether the page at libtiff's current directory (`facts` read there by readPageFacts) is
 // one writeDirectBmp writes with the bytes of the FreeImage path: 8-bit RGB, 8-bit grey
-// (min-is-black), 1-bit bilevel and 16-bit grey (min-is-black), in strips, contiguous, top-left,
+// (min-is-black), 1-bit bilevel and 16-bit grey (min-is-black), in strips or in tiles whose rows
+// start on a byte, contiguous, top-left,
 // without extra samples, uncompressed or compressed without loss (LZW, Deflate, PackBits,
 // predictor 1 or 2; CCITT fax for 1-bit). nullopt for anything else, and for pages whose BMP
 // would not fit in 4 GiB. Reads tags only.
@@ -44,8 +45,9 @@ enum class DirectWrite {
     Unwritable, // a write failed (errno is left as the failed write set it)
 };
 
-// Decodes the current directory strip by strip, the last strip first, and writes the BMP to
-// `fd` at its current offset in sequential, large writes; one strip is held at a time.
+// Decodes the current directory strip by strip (a row of tiles counting as a strip), the last
+// strip first, and writes the BMP to `fd` at its current offset in sequential, large writes;
+// one strip is held at a time.
 // `why` says why when it does not end Written.
 DirectWrite writeDirectBmp(TIFF* tiff, const PageFacts& facts, int fd, std::string& why);
 

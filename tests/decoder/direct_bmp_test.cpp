@@ -174,15 +174,15 @@ bool writeSynthetic(const std::string& path, const Synthetic& page) {
     if (page.tiled) {
         TIFFSetField(t, TIFFTAG_TILEWIDTH, 16);
         TIFFSetField(t, TIFFTAG_TILELENGTH, 16);
-        const size_t pixelBytes = size_t{samples} * page.bits / 8;
-        std::vector<uint8_t> tile(16 * 16 * pixelBytes);
+        const size_t tileRow = size_t{16} * samples * page.bits / 8;
+        std::vector<uint8_t> tile(16 * tileRow);
         for (uint32_t top = 0; top < page.height; top += 16) {
             for (uint32_t left = 0; left < page.width; left += 16) {
                 std::fill(tile.begin(), tile.end(), 0);
+                const size_t at = size_t{left} * samples * page.bits / 8;
                 for (uint32_t y = top; y < std::min(top + 16, page.height); ++y)
-                    std::memcpy(tile.data() + (y - top) * 16 * pixelBytes,
-                                data.data() + y * rowBytes + left * pixelBytes,
-                                std::min<uint32_t>(16, page.width - left) * pixelBytes);
+                    std::memcpy(tile.data() + (y - top) * tileRow, data.data() + y * rowBytes + at,
+                                std::min(tileRow, rowBytes - at));
                 if (TIFFWriteTile(t, tile.data(), left, top, 0, 0) < 0)
                     return false;
             }
@@ -323,6 +323,20 @@ std::vector<Synthetic> syntheticPages() {
                                  p.paddingBitsSet = true;
                              }));
     }
+    // Tiles, the last column and row of them reaching past the page.
+    for (const uint16_t compression : {COMPRESSION_NONE, COMPRESSION_LZW}) {
+        const std::string c = std::to_string(compression);
+        const auto tiled = [compression](Synthetic& p) {
+            p.tiled = true;
+            p.width = 37;
+            p.height = 21;
+            p.compression = compression;
+        };
+        pages.push_back(with(rgb("rgb-tiled-c" + c), tiled));
+        pages.push_back(with(grey("grey-tiled-c" + c), tiled));
+        pages.push_back(with(grey16("grey16-tiled-c" + c, ramp16), tiled));
+        pages.push_back(with(bilevel("white-tiled-c" + c, PHOTOMETRIC_MINISWHITE), tiled));
+    }
     // Single rows and strips of one row.
     pages.push_back(with(rgb("rgb-one-row"), [](Synthetic& p) { p.height = 1; }));
     pages.push_back(
@@ -373,11 +387,6 @@ std::vector<Synthetic> syntheticPages() {
         return page;
     };
     pages.push_back(refused(with(rgb("rgb-alpha"), [](Synthetic& p) { p.extraAlpha = true; })));
-    pages.push_back(refused(with(rgb("rgb-tiled"), [](Synthetic& p) {
-        p.tiled = true;
-        p.width = 20;
-        p.height = 18;
-    })));
     pages.push_back(refused(with(rgb("rgb-separate"), [](Synthetic& p) { p.separate = true; })));
     pages.push_back(refused(with(rgb("rgb-flipped"), [](Synthetic& p) { p.orientation = 3; })));
     pages.push_back(refused(with(rgb("rgb-jpeg"), [](Synthetic& p) {
@@ -638,6 +647,7 @@ TEST(DirectBmpTest, PartsWrittenSideBySideMakeTheFileWrittenWhole) {
             p.compression = COMPRESSION_LZW;
         };
     };
+    const auto tiled = [](Synthetic& p) { p.tiled = true; };
     const auto ramp16 = [](uint32_t x, uint32_t y, uint16_t) {
         return static_cast<uint16_t>(x * 977 + y * 3001);
     };
@@ -648,6 +658,7 @@ TEST(DirectBmpTest, PartsWrittenSideBySideMakeTheFileWrittenWhole) {
         {with(rgb("rgb-strips-of-a-row"), size(1500, 1000, 1)), true},
         {with(grey16("grey16-strips-past-a-band", ramp16), size(1100, 4000, 1000)), true},
         {with(rgb("rgb-ragged-strips"), size(1500, 1001, 7)), true},
+        {with(with(rgb("rgb-tiles"), size(1500, 1000, 0)), tiled), true},
         {with(rgb("rgb-one-strip"), size(1500, 1000, 0)), false},
         {with(rgb("rgb-small"), size(600, 400, 1)), false},
     };
