@@ -277,28 +277,32 @@ std::vector<Synthetic> syntheticPages() {
         pages.push_back(with(grey16("grey16-w" + std::to_string(width), ramp16),
                              [&](Synthetic& p) { p.width = width; }));
     }
-    // Compressions and predictors, over several strips.
+    // Compressions and predictors, over several strips, or tiles (the last column and row of
+    // them reaching past the page).
     for (const uint16_t compression :
          {COMPRESSION_NONE, COMPRESSION_LZW, COMPRESSION_ADOBE_DEFLATE, COMPRESSION_PACKBITS}) {
-        const std::string c = std::to_string(compression);
-        const auto big = [compression](Synthetic& p) {
-            p.width = 29;
-            p.height = 23;
-            p.rowsPerStrip = 4;
-            p.compression = compression;
-        };
-        pages.push_back(with(rgb("rgb-c" + c), big));
-        pages.push_back(with(grey("grey-c" + c), big));
-        pages.push_back(with(grey16("grey16-c" + c, ramp16), big));
-        pages.push_back(with(bilevel("white-c" + c, PHOTOMETRIC_MINISWHITE), big));
-        if (compression == COMPRESSION_LZW || compression == COMPRESSION_ADOBE_DEFLATE) {
-            const auto differenced = [&](Synthetic& p) {
-                big(p);
-                p.predictor = PREDICTOR_HORIZONTAL;
+        for (const bool tiled : {false, true}) {
+            const std::string c = (tiled ? "tiled-c" : "c") + std::to_string(compression);
+            const auto big = [compression, tiled](Synthetic& p) {
+                p.width = 29;
+                p.height = 23;
+                p.rowsPerStrip = 4;
+                p.compression = compression;
+                p.tiled = tiled;
             };
-            pages.push_back(with(rgb("rgb-p2-c" + c), differenced));
-            pages.push_back(with(grey("grey-p2-c" + c), differenced));
-            pages.push_back(with(grey16("grey16-p2-c" + c, ramp16), differenced));
+            pages.push_back(with(rgb("rgb-c" + c), big));
+            pages.push_back(with(grey("grey-c" + c), big));
+            pages.push_back(with(grey16("grey16-c" + c, ramp16), big));
+            pages.push_back(with(bilevel("white-c" + c, PHOTOMETRIC_MINISWHITE), big));
+            if (compression == COMPRESSION_LZW || compression == COMPRESSION_ADOBE_DEFLATE) {
+                const auto differenced = [&](Synthetic& p) {
+                    big(p);
+                    p.predictor = PREDICTOR_HORIZONTAL;
+                };
+                pages.push_back(with(rgb("rgb-p2-c" + c), differenced));
+                pages.push_back(with(grey("grey-p2-c" + c), differenced));
+                pages.push_back(with(grey16("grey16-p2-c" + c, ramp16), differenced));
+            }
         }
     }
     for (const uint16_t compression : {COMPRESSION_CCITTRLE, COMPRESSION_CCITTFAX3,
@@ -322,20 +326,6 @@ std::vector<Synthetic> syntheticPages() {
                                  p.width = 13;
                                  p.paddingBitsSet = true;
                              }));
-    }
-    // Tiles, the last column and row of them reaching past the page.
-    for (const uint16_t compression : {COMPRESSION_NONE, COMPRESSION_LZW}) {
-        const std::string c = std::to_string(compression);
-        const auto tiled = [compression](Synthetic& p) {
-            p.tiled = true;
-            p.width = 37;
-            p.height = 21;
-            p.compression = compression;
-        };
-        pages.push_back(with(rgb("rgb-tiled-c" + c), tiled));
-        pages.push_back(with(grey("grey-tiled-c" + c), tiled));
-        pages.push_back(with(grey16("grey16-tiled-c" + c, ramp16), tiled));
-        pages.push_back(with(bilevel("white-tiled-c" + c, PHOTOMETRIC_MINISWHITE), tiled));
     }
     // Single rows and strips of one row.
     pages.push_back(with(rgb("rgb-one-row"), [](Synthetic& p) { p.height = 1; }));
