@@ -1,6 +1,7 @@
 #include "decoder/contained_decoder.h"
 
 #include "base/program_module.h"
+#include "decoder/band_counter.h"
 #include "decoder/decode_bounds.h"
 #include "decoder/decoder_server.h"
 #include "decoder/page_wire.h"
@@ -11,6 +12,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <sysexits.h>
 #include <unistd.h>
@@ -292,7 +294,7 @@ IdleDecoders& idleDecoders() {
 // chain works; each decoder has at most one page asked for ahead, so at most three pages are
 // in memory at once, whatever the page count. Pages still arrive in order. A range of one
 // page would leave the second core idle: when that page is large and written straight into
-// its file, the two decoders write it side by side, each its part (k_partRequest).
+// its file, the two decoders write it side by side, each the bands it claims (k_partRequest).
 class ContainedPageSource final : public imaging::PageSource {
 public:
     ContainedPageSource(std::string path, std::string decoder, int timeoutMs)
@@ -461,23 +463,24 @@ private:
     }
 
     // Asks `slot`'s decoder for page `index`, with the file to write it into when pages come
-    // as files and there is one; as part 0 of a page two decoders may write, when the page is
+    // as files and there is one; as part 0 of a page both decoders may write, when the page is
     // the only one planned.
     bool request(Slot& slot, int index) {
         const int output = m_recipe && m_outputs ? m_outputs(index) : -1;
-        slot.inParts = m_splitting && output >= 0;
-        if (slot.inParts)
+        if (m_splitting && output >= 0) {
             m_partOutput = output;
-        return (!slot.inParts ||
-                writePartRequest(slot.process->fd(), imaging::PagePart{0, k_decoders})) &&
-               writePageRequest(slot.process->fd(), index, output);
+            m_bandCounter = std::make_unique<BandCounter>();
+            slot.inParts = m_bandCounter->valid();
+        }
+        return slot.inParts ? askPart(slot, index, 0)
+                            : writePageRequest(slot.process->fd(), index, output);
     }
 
     // Receives page `index`, asked for from `first` as part 0. When the page splits, the
-    // second decoder is asked for part 1 at once (or, without one, `first` once its part is
-    // done), and both write into the page's file side by side. When a part is not written,
-    // `first` makes the page again whole, the usual way, which says why it cannot be. False
-    // when `first` stopped answering.
+    // second decoder is asked for part 1 at once, and both write into the page's file side by
+    // side, each claiming the next band until none is left (without a second decoder, `first`
+    // claims them all). When the second part is not written, `first` makes the page again
+    // whole, the usual way, which says why it cannot be. False when `first` stopped answering.
     bool receiveParts(Slot& first, int index, imaging::EncodedPage& page, imaging::PageInfo& info) {
         const int fd = first.process->fd();
         const std::optional<int32_t> parts = readPartCount(fd, m_timeoutMs);
@@ -490,17 +493,15 @@ private:
                 letGo(second);
             return false;
         }
+        const bool secondWritten = !helped || partWritten(second);
         if (*parts == 1)
             return true;
-        const std::optional<bool> other = helped                     ? partWritten(second)
-                                          : askPart(first, index, 1) ? partWritten(first)
-                                                                     : std::nullopt;
-        if (!other && !helped)
-            return false;
-        if (!other)
-            letGo(second);
-        if (other.value_or(false) && info.problem.empty() && page.hasFile())
+        struct stat facts {};
+        if (secondWritten && info.problem.empty() && page.hasFile() &&
+            fstat(m_partOutput, &facts) == 0) {
+            page.setInOutput(static_cast<uint64_t>(facts.st_size));
             return true;
+        }
         page = imaging::EncodedPage();
         info = imaging::PageInfo();
         return writePageRequest(fd, index, m_partOutput) &&
@@ -521,21 +522,23 @@ private:
     // Asks `slot`'s decoder for part `part` of page `index`, into the page's file.
     bool askPart(Slot& slot, int index, int part) {
         const int fd = slot.process->fd();
-        return writePartRequest(fd, imaging::PagePart{part, k_decoders}) &&
+        return writePartRequest(fd, {part, k_decoders}, m_bandCounter->fd()) &&
                writePageRequest(fd, index, m_partOutput);
     }
 
-    // Reads the answer to askPart: whether the part was written; nullopt when the decoder
-    // stopped answering.
-    std::optional<bool> partWritten(Slot& slot) {
+    // Reads the answer to the second decoder's askPart: whether its part was written. A
+    // decoder that stopped answering is let go of.
+    bool partWritten(Slot& second) {
         imaging::EncodedPage part;
         imaging::PageInfo info;
-        if (!countConfirmed(slot))
-            return std::nullopt;
-        const std::optional<int32_t> parts = readPartCount(slot.process->fd(), m_timeoutMs);
-        if (!parts || !readEncodedPage(slot.process->fd(), m_timeoutMs, part, info))
-            return std::nullopt;
-        slot.metProblem = slot.metProblem || !info.problem.empty();
+        const std::optional<int32_t> parts = countConfirmed(second)
+                                                 ? readPartCount(second.process->fd(), m_timeoutMs)
+                                                 : std::nullopt;
+        if (!parts || !readEncodedPage(second.process->fd(), m_timeoutMs, part, info)) {
+            letGo(second);
+            return false;
+        }
+        second.metProblem = second.metProblem || !info.problem.empty();
         return *parts == k_decoders && info.problem.empty() && part.hasFile();
     }
 
@@ -586,6 +589,7 @@ private:
     int m_decoders = 1;
     bool m_splitting = false; // the one page planned may be written by both decoders
     int m_partOutput = -1;    // the file of the page asked for in parts (the caller's)
+    std::unique_ptr<BandCounter> m_bandCounter; // the bands of that page claimed so far
     Slot m_slots[k_decoders];
     std::optional<imaging::SaveRecipe> m_recipe; // set once pages come as finished files
     OutputFiles m_outputs;

@@ -1,5 +1,6 @@
 #include "decoder/decoder_entry.h"
 
+#include "decoder/band_counter.h"
 #include "decoder/decode_bounds.h"
 #include "decoder/loading.h"
 #include "decoder/page_budget.h"
@@ -16,6 +17,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string_view>
 #include <utility>
 
@@ -102,10 +104,13 @@ bool sendEncodedPage(imaging::PageSource& source, int index, int count,
 }
 
 // Sends part `part` of page `index`'s finished file, written into `output` (this copy of it is
-// closed), after the number of parts the page is written in; see k_partRequest.
+// closed) with the pieces claimed from `counter`, after the number of parts the page is
+// written in; see k_partRequest.
 bool sendPagePart(imaging::PageSource& source, int index, int count,
-                  const imaging::SaveRecipe& recipe, int output, imaging::PagePart part) {
-    const bool splits = index < count && output >= 0 && source.splitsPage(index, recipe);
+                  const imaging::SaveRecipe& recipe, int output, const PartRequest& part,
+                  BandCounter& counter) {
+    const bool splits =
+        index < count && output >= 0 && counter.valid() && source.splitsPage(index, recipe);
     if (!writePartCount(STDOUT_FILENO, splits ? part.parts : 1))
         return false;
     if (!splits && part.part == 0)
@@ -113,14 +118,14 @@ bool sendPagePart(imaging::PageSource& source, int index, int count,
     imaging::PageInfo info;
     std::optional<imaging::EncodedPage> encoded;
     if (splits)
-        encoded = source.encodePart(index, info, recipe, output, part);
+        encoded = source.encodePart(index, info, recipe, output,
+                                    {part.part == 0, [&counter] { return counter.claim(); }});
     if (!encoded && info.problem.empty())
         info.problem = "the page's part could not be written";
     if (!encoded)
         encoded.emplace();
-    // Part 0 writes the file's last bytes, so its answer has the whole file's size. The
-    // file's offset, shared with the worker's descriptor, stays at 0 for a page made again
-    // whole.
+    // The file's size so far; its offset, shared with the worker's descriptor, stays at 0 for
+    // a page made again whole.
     struct stat facts {};
     if (info.problem.empty() && fstat(output, &facts) == 0)
         encoded->setInOutput(static_cast<uint64_t>(facts.st_size));
@@ -142,12 +147,15 @@ std::optional<std::string> serveFile(const std::string& path) {
         return std::nullopt;
 
     std::optional<imaging::SaveRecipe> recipe; // set: pages go out as finished files
-    std::optional<imaging::PagePart> part;     // set: the next page goes out as this part
+    std::optional<PartRequest> part;           // set: the next page goes out as this part
+    std::unique_ptr<BandCounter> counter;      // the part's shared counter
     while (const std::optional<PageRequest> request = readPageRequest(STDIN_FILENO)) {
         const int32_t index = request->index;
-        // A file comes only with a page asked for as a file; any other is not kept.
-        const int output = recipe && index >= 0 ? request->output : -1;
-        if (request->output >= 0 && output < 0)
+        // A file comes only with a page asked for as a file, a counter with a part request;
+        // any other is not kept.
+        const bool kept = (recipe && index >= 0) || index == k_partRequest;
+        const int output = kept ? request->output : -1;
+        if (request->output >= 0 && !kept)
             close(request->output);
         if (index == k_openRequest) {
             source.reset(); // the next file's pages are not decoded beside this one's
@@ -167,18 +175,19 @@ std::optional<std::string> serveFile(const std::string& path) {
             continue;
         }
         if (index == k_partRequest) {
-            part = readPagePart(STDIN_FILENO);
+            counter = std::make_unique<BandCounter>(output);
+            part = readPartRequest(STDIN_FILENO);
             if (!part)
                 break;
             continue;
         }
         if (index < 0 || !source)
             break;
-        const std::optional<imaging::PagePart> asked = std::exchange(part, std::nullopt);
-        const bool sent = recipe && asked
-                              ? sendPagePart(*source, index, count, *recipe, output, *asked)
-                          : recipe ? sendEncodedPage(*source, index, count, *recipe, output)
-                                   : sendPage(*source, index, count);
+        const std::optional<PartRequest> asked = std::exchange(part, std::nullopt);
+        const bool sent =
+            recipe && asked ? sendPagePart(*source, index, count, *recipe, output, *asked, *counter)
+            : recipe        ? sendEncodedPage(*source, index, count, *recipe, output)
+                            : sendPage(*source, index, count);
         if (!sent)
             break;
     }

@@ -26,12 +26,12 @@ namespace {
 enum class Kind { Rgb, Grey, Bilevel, Grey16 };
 
 constexpr size_t k_writeSize = size_t{1} << 20;
-// BMP rows a band of strips holds at least (unless one strip holds more): a part's writes stay
-// large, and the bands of two parts interleave finely enough that both finish together.
+// BMP rows a band of strips holds at least (unless one strip holds more): a writer's writes
+// stay large, and writers sharing a page claim bands finely enough to finish together.
 constexpr uint64_t k_bandBytes = uint64_t{1} << 20;
 // A smaller BMP is written faster than a second writer could be set going.
 constexpr uint64_t k_splitFileBytes = uint64_t{4} << 20;
-// Bands a page needs to be split: two parts with two bands each at least.
+// Bands a page needs to be split: two writers with two bands each at least.
 constexpr uint32_t k_splitBands = 4;
 
 struct Geometry {
@@ -334,15 +334,16 @@ DirectWrite unwritable(std::string& why) {
     return DirectWrite::Unwritable;
 }
 
+// Writes the bands `part` claims, each at its place in the file when `positioned`, else one
+// after the other at the descriptor's offset (a writer alone, claiming them in turn).
 DirectWrite writePage(TIFF* tiff, const Geometry& g, uint16_t photometric, int fd,
-                      imaging::PagePart part, std::string& why) {
+                      const imaging::PagePart& part, bool positioned, std::string& why) {
     StripReader strips(tiff, g, why);
     const std::vector<uint8_t> levels =
         g.kind == Kind::Grey16 ? levelsOf16Bits() : std::vector<uint8_t>();
     const std::vector<uint8_t> head = headers(g, photometric);
-    const bool positioned = part.parts > 1;
     FdWriter out(fd, std::max(head.size(), static_cast<size_t>(g.pitch)), positioned);
-    if (part.part == 0) {
+    if (part.first) {
         uint8_t* at = out.extend(head.size());
         if (!at)
             return unwritable(why);
@@ -353,12 +354,11 @@ DirectWrite writePage(TIFF* tiff, const Geometry& g, uint16_t photometric, int f
     const size_t filled = g.kind == Kind::Rgb      ? size_t{3} * g.width
                           : g.kind == Kind::Grey16 ? size_t{g.width}
                                                    : static_cast<size_t>(g.tiffRowBytes);
-    // A BMP lists its rows bottom-up: the bands, and the strips in each, are read from the last
-    // one up.
+    // A BMP lists its rows bottom-up: the bands are claimed, and the strips in each read, from
+    // the last one up.
     const Bands bands(g);
-    for (uint32_t band = bands.count; band-- > 0;) {
-        if (band % static_cast<uint32_t>(part.parts) != static_cast<uint32_t>(part.part))
-            continue;
+    for (uint32_t claimed = part.claim(); claimed < bands.count; claimed = part.claim()) {
+        const uint32_t band = bands.count - 1 - claimed;
         if (positioned && !out.moveTo(bandOffset(g, bands, band)))
             return unwritable(why);
         for (uint32_t strip = bands.endStrip(band); strip-- > bands.firstStrip(band);) {
@@ -379,6 +379,26 @@ DirectWrite writePage(TIFF* tiff, const Geometry& g, uint16_t photometric, int f
     return DirectWrite::Written;
 }
 
+DirectWrite write(TIFF* tiff, const PageFacts& facts, int fd, const imaging::PagePart& part,
+                  bool positioned, std::string& why) {
+    const std::optional<Geometry> g = geometryOf(tiff, facts);
+    if (!g || !part.claim) {
+        why = "the page is not one that can be written directly";
+        return DirectWrite::Unreadable;
+    }
+    try {
+        const int saved = errno;
+        const DirectWrite written = writePage(tiff, *g, static_cast<uint16_t>(facts.photometric),
+                                              fd, part, positioned, why);
+        if (written == DirectWrite::Written)
+            errno = saved;
+        return written;
+    } catch (const std::bad_alloc&) {
+        why = "no memory for the page";
+        return DirectWrite::Unreadable;
+    }
+}
+
 } // namespace
 
 std::optional<DirectPage> directBmpPage(TIFF* tiff, const PageFacts& facts) {
@@ -394,27 +414,13 @@ std::optional<DirectPage> directBmpPage(TIFF* tiff, const PageFacts& facts) {
 }
 
 DirectWrite writeDirectBmp(TIFF* tiff, const PageFacts& facts, int fd, std::string& why) {
-    return writeDirectBmpPart(tiff, facts, fd, imaging::PagePart{}, why);
+    uint32_t next = 0;
+    return write(tiff, facts, fd, {true, [&next] { return next++; }}, false, why);
 }
 
-DirectWrite writeDirectBmpPart(TIFF* tiff, const PageFacts& facts, int fd, imaging::PagePart part,
-                               std::string& why) {
-    const std::optional<Geometry> g = geometryOf(tiff, facts);
-    if (!g || part.parts < 1 || part.part < 0 || part.part >= part.parts) {
-        why = "the page is not one that can be written directly";
-        return DirectWrite::Unreadable;
-    }
-    try {
-        const int saved = errno;
-        const DirectWrite written =
-            writePage(tiff, *g, static_cast<uint16_t>(facts.photometric), fd, part, why);
-        if (written == DirectWrite::Written)
-            errno = saved;
-        return written;
-    } catch (const std::bad_alloc&) {
-        why = "no memory for the page";
-        return DirectWrite::Unreadable;
-    }
+DirectWrite writeDirectBmpPart(TIFF* tiff, const PageFacts& facts, int fd,
+                               const imaging::PagePart& part, std::string& why) {
+    return write(tiff, facts, fd, part, true, why);
 }
 
 } // namespace kx::decoder

@@ -30,11 +30,10 @@ struct DirectPage {
 
 // Whether the page at libtiff's current directory (`facts` read there by readPageFacts) is
 // one writeDirectBmp writes with the bytes of the FreeImage path: 8-bit RGB, 8-bit grey
-// (min-is-black), 1-bit bilevel and 16-bit grey (min-is-black), in strips or in tiles whose rows
-// start on a byte, contiguous, top-left,
-// without extra samples, uncompressed or compressed without loss (LZW, Deflate, PackBits,
-// predictor 1 or 2; CCITT fax for 1-bit). nullopt for anything else, and for pages whose BMP
-// would not fit in 4 GiB. Reads tags only.
+// (min-is-black), 1-bit bilevel and 16-bit grey (min-is-black), in strips or in tiles whose
+// rows start on a byte, contiguous, top-left, without extra samples, uncompressed or compressed
+// without loss (LZW, Deflate, PackBits, predictor 1 or 2; CCITT fax for 1-bit). nullopt for
+// anything else, and for pages whose BMP would not fit in 4 GiB. Reads tags only.
 std::optional<DirectPage> directBmpPage(TIFF* tiff, const PageFacts& facts);
 
 // How writeDirectBmp ended.
@@ -47,16 +46,16 @@ enum class DirectWrite {
 
 // Decodes the current directory strip by strip (a row of tiles counting as a strip), the last
 // strip first, and writes the BMP to `fd` at its current offset in sequential, large writes;
-// one strip is held at a time.
-// `why` says why when it does not end Written.
+// one strip is held at a time. `why` says why when it does not end Written.
 DirectWrite writeDirectBmp(TIFF* tiff, const PageFacts& facts, int fd, std::string& why);
 
-// writeDirectBmp for one of `part.parts` writers filling the file `fd` at once, from offset 0:
-// the page's strips are grouped into bands of about a megabyte of BMP rows, and this part
-// writes the bands numbered `part.part`, `part.part + part.parts`, ... from the top, each at
-// its place in the file; part 0 also writes the headers and the palette, and the file's last
-// bytes. The file is complete once every part ended Written. Memory as writeDirectBmp.
-DirectWrite writeDirectBmpPart(TIFF* tiff, const PageFacts& facts, int fd, imaging::PagePart part,
-                               std::string& why);
+// writeDirectBmp for one of several writers filling the file `fd` at once, from offset 0: the
+// page's strips are grouped into bands of about a megabyte of BMP rows, and this writer writes
+// the bands it claims through `part.claim` (the file's first band for 0, the next for 1, ...)
+// until none is left, each at its place in the file; the first writer also writes the headers
+// and the palette. The file is complete once every writer ended Written. Memory as
+// writeDirectBmp.
+DirectWrite writeDirectBmpPart(TIFF* tiff, const PageFacts& facts, int fd,
+                               const imaging::PagePart& part, std::string& why);
 
 } // namespace kx::decoder

@@ -371,7 +371,7 @@ public:
     std::optional<imaging::EncodedPage> encodeDirectly(int index, imaging::PageInfo& info,
                                                        const imaging::SaveRecipe& recipe,
                                                        int file) override {
-        return writeDirectly(index, info, recipe, file, imaging::PagePart{});
+        return writeDirectly(index, info, recipe, file, nullptr);
     }
 
     bool splitsPage(int index, const imaging::SaveRecipe& recipe) override {
@@ -382,8 +382,8 @@ public:
 
     std::optional<imaging::EncodedPage> encodePart(int index, imaging::PageInfo& info,
                                                    const imaging::SaveRecipe& recipe, int file,
-                                                   imaging::PagePart part) override {
-        return writeDirectly(index, info, recipe, file, part);
+                                                   const imaging::PagePart& part) override {
+        return writeDirectly(index, info, recipe, file, &part);
     }
 
     std::string fileProblem() override { return directoryChainProblem(m_path); }
@@ -409,19 +409,20 @@ private:
         return directBmpPage(m_directories.current(), *facts);
     }
 
-    // Writes `part` of page `index`'s output file straight from its strips (the whole file
-    // for a part of one); nullopt when the page is not written that way or libtiff cannot
+    // Writes `part` of page `index`'s output file straight from its strips, or the whole file
+    // when `part` is null; nullopt when the page is not written that way or libtiff cannot
     // read it cleanly.
     std::optional<imaging::EncodedPage> writeDirectly(int index, imaging::PageInfo& info,
                                                       const imaging::SaveRecipe& recipe, int file,
-                                                      imaging::PagePart part) {
+                                                      const imaging::PagePart* part) {
         std::optional<PageFacts> facts;
         const std::optional<DirectPage> direct = directPage(index, recipe, facts);
         if (!direct)
             return std::nullopt;
         std::string problem;
-        const DirectWrite written =
-            writeDirectBmpPart(m_directories.current(), *facts, file, part, problem);
+        TIFF* tiff = m_directories.current();
+        const DirectWrite written = part ? writeDirectBmpPart(tiff, *facts, file, *part, problem)
+                                         : writeDirectBmp(tiff, *facts, file, problem);
         // A page libtiff cannot read cleanly goes the usual way, which says why in its words;
         // a failed write fails the page.
         if (written == DirectWrite::Unreadable)

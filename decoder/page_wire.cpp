@@ -311,13 +311,13 @@ std::optional<imaging::SaveRecipe> readSaveRecipe(int fd) {
     return recipe;
 }
 
-bool writePartRequest(int fd, const imaging::PagePart& part) {
+bool writePartRequest(int fd, const PartRequest& part, int counter) {
     const int32_t message[3] = {k_partRequest, part.part, part.parts};
-    return base::sendAll(fd, message, sizeof message);
+    return sendWithDescriptor(fd, message, sizeof message, counter);
 }
 
-std::optional<imaging::PagePart> readPagePart(int fd) {
-    imaging::PagePart part;
+std::optional<PartRequest> readPartRequest(int fd) {
+    PartRequest part;
     int32_t fields[2] = {};
     if (!base::readAll(fd, fields, sizeof fields, -1) || fields[1] < 1 || fields[1] > k_maxParts ||
         fields[0] < 0 || fields[0] >= fields[1])

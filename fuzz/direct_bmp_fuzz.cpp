@@ -6,7 +6,7 @@
 
 // Feeds arbitrary files to the decoder's own TIFF decoding: every directory libtiff can read is
 // offered to the writer that turns common pages into BMP files straight from libtiff's strips
-// (what it accepts is written to a file in memory, whole and as the second of two parts) and to the
+// (what it accepts is written to a file in memory, whole and as one of two writers) and to the
 // libtiff path that decodes the kinds FreeImage gets wrong. Both run here, in the fuzzer's process,
 // where the decoder process would otherwise hide what goes wrong. Anything that goes wrong in them
 // is a finding.
@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string& path = scratchFile("direct-bmp-fuzz");
@@ -39,8 +40,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             const int memory = memfd_create("kx-direct-bmp-fuzz", MFD_CLOEXEC);
             std::string problem;
             kx::decoder::writeDirectBmp(tiff, facts, memory, problem);
-            // The second of two parts, written at its bands' offsets, as a second decoder does.
-            kx::decoder::writeDirectBmpPart(tiff, facts, memory, {1, 2}, problem);
+            // Every other band, each written at its offset, as one of two decoders may.
+            uint32_t claims = 1;
+            kx::decoder::writeDirectBmpPart(
+                tiff, facts, memory,
+                {false, [&claims] { return std::exchange(claims, claims + 2); }}, problem);
             close(memory);
         }
         // Smaller pages than the writer's: these are decoded whole.

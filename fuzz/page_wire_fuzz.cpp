@@ -211,7 +211,7 @@ void readAsTheDecoder(int fd) {
                 std::abort();
         }
         if (request->index == decoder::k_partRequest) {
-            const std::optional<imaging::PagePart> part = decoder::readPagePart(fd);
+            const std::optional<decoder::PartRequest> part = decoder::readPartRequest(fd);
             if (!part)
                 return;
             if (part->part < 0 || part->part >= part->parts)

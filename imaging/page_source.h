@@ -25,12 +25,13 @@ struct SaveRecipe {
     char formatKey[8] = {}; // NUL-terminated
 };
 
-// One share of a page's output file when several decoders write the file at once, each on a
-// core of its own: share `part` of `parts`. Which bytes make up a share is the writer's
-// business; part 0 always writes the file's headers.
+// One writer's share of a page's output file when several decoders write the file at once,
+// each on a core of its own: the pieces it claims, one after the other, until none is left.
+// `claim` hands out the numbers 0, 1, 2, ... across all the writers, each once; what a piece
+// is, is the writer's business. The first writer also writes the file's headers.
 struct PagePart {
-    int32_t part = 0;
-    int32_t parts = 1;
+    bool first = true;
+    std::function<uint32_t()> claim;
 };
 
 // A page's finished output file, made where the page was decoded, with what the naming of
@@ -110,11 +111,12 @@ public:
     // page's directory, no pixels.
     virtual bool splitsPage(int index, const SaveRecipe& recipe) { return false; }
     // Writes share `part` of page `index`'s output file into `file`, each byte at its offset,
-    // leaving the rest to the other parts' writers; the file is complete once every part was
-    // written. nullopt when this part could not be written (`info.problem` may say why; the
-    // page is then best made whole, which says why it cannot be).
-    virtual std::optional<EncodedPage>
-    encodePart(int index, PageInfo& info, const SaveRecipe& recipe, int file, PagePart part) {
+    // leaving the rest to the other writers; the file is complete once every writer was done.
+    // nullopt when this part could not be written (`info.problem` may say why; the page is
+    // then best made whole, which says why it cannot be).
+    virtual std::optional<EncodedPage> encodePart(int index, PageInfo& info,
+                                                  const SaveRecipe& recipe, int file,
+                                                  const PagePart& part) {
         return std::nullopt;
     }
     // Says which pages will be asked for, so that a source may decode the next page while

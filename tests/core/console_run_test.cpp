@@ -326,8 +326,8 @@ TEST_F(ConsoleRunTest, LargePageAloneIsWrittenAsOneDecoderWritesIt) {
     }
 }
 
-TEST_F(ConsoleRunTest, DamagedStripOfTheSecondDecodersPartFailsThePageAsOneDecoderWould) {
-    // Strip 40 of 125 lies in the second band of about a megabyte, the second decoder's.
+TEST_F(ConsoleRunTest, DamagedStripOfASharedPageFailsItAsOneDecoderWould) {
+    // Strip 40 of 125 lies in the middle of the page, in a band either decoder may claim.
     const TiffPage page = largePage(COMPRESSION_LZW, 0);
     const std::string alone = m_dir.file("alone.tif");
     const std::string pair = m_dir.file("pair.tif");

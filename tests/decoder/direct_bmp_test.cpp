@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kx::decoder {
@@ -625,8 +626,8 @@ TEST(DirectBmpTest, FailedWriteFailsWithAProblem) {
     EXPECT_NE(problem, "");
 }
 
-// Two writers filling one file side by side, in either order, make the very file written
-// whole; only pages large enough and of enough strips say they split.
+// Two writers filling one file side by side, in any order, make the very file written whole;
+// only pages large enough and of enough strips say they split.
 TEST(DirectBmpTest, PartsWrittenSideBySideMakeTheFileWrittenWhole) {
     TempDir dir;
     const auto size = [](uint32_t width, uint32_t height, uint32_t rowsPerStrip) {
@@ -667,11 +668,16 @@ TEST(DirectBmpTest, PartsWrittenSideBySideMakeTheFileWrittenWhole) {
         const std::string parts = dir.file(c.page.name + "-parts.bmp");
         const int fd = open(parts.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
         ASSERT_GE(fd, 0);
+        // The bands dealt out alternately, the second writer's written first.
         std::string problem;
-        for (const int32_t part : {1, 0})
-            EXPECT_EQ(writeDirectBmpPart(tiff.get(), facts, fd, {part, 2}, problem),
+        for (const uint32_t writer : {1, 0}) {
+            uint32_t next = writer;
+            const imaging::PagePart part{writer == 0,
+                                         [&next] { return std::exchange(next, next + 2); }};
+            EXPECT_EQ(writeDirectBmpPart(tiff.get(), facts, fd, part, problem),
                       DirectWrite::Written)
                 << problem;
+        }
         close(fd);
         EXPECT_TRUE(test::readFile(parts) == test::readFile(whole));
     }
