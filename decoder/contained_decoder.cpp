@@ -320,6 +320,12 @@ public:
             m_decoders = 1;
         for (int index = first; index < std::min(end, first + m_decoders); ++index)
             askAhead(index);
+        // A large file of one page most likely holds a page both decoders will write: the
+        // second one opens the file while the first one reads the page's directory.
+        std::error_code unknown;
+        if (m_splitting && m_slots[0].inParts && !m_slots[1].process &&
+            std::filesystem::file_size(m_path, unknown) >= k_largeFileBytes && !unknown)
+            startDecoder(m_slots[1]);
     }
 
     // Starts the first decoder and learns the page count; false when it has no pages for us.
@@ -389,6 +395,7 @@ public:
 
 private:
     static constexpr int k_decoders = 2;
+    static constexpr uintmax_t k_largeFileBytes = uintmax_t{1} << 20;
 
     struct Slot {
         std::unique_ptr<DecoderProcess> process;

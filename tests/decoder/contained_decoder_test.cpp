@@ -132,8 +132,9 @@ TEST(ContainedDecoderTest, LargePageAloneIsSharedByBothDecodersOrMadeWholeByTheF
         source.reset();
         releaseIdleDecoders();
         EXPECT_TRUE(test::readFile(output) == test::readFile(dir.file("whole.bmp")));
+        // The second decoder was started (again, when it died at once).
         const std::string started = test::readFile(starts);
-        EXPECT_EQ(std::count(started.begin(), started.end(), '\n'), 2);
+        EXPECT_GE(std::count(started.begin(), started.end(), '\n'), 2);
     }
 }
 
