@@ -51,6 +51,13 @@ bool writeAll(int fd, const void* data, size_t size) {
                   [fd](const char* bytes, size_t left) { return ::write(fd, bytes, left); });
 }
 
+bool writeAllAt(int fd, const void* data, size_t size, uint64_t offset) {
+    const auto* start = static_cast<const char*>(data);
+    return putAll(data, size, [&](const char* bytes, size_t left) {
+        return ::pwrite(fd, bytes, left, static_cast<off_t>(offset + (bytes - start)));
+    });
+}
+
 bool sendAll(int fd, const void* data, size_t size) {
     return putAll(data, size, [fd](const char* bytes, size_t left) {
         const ssize_t sent = ::send(fd, bytes, left, MSG_NOSIGNAL);

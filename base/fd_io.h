@@ -15,6 +15,10 @@ inline bool writeAll(int fd, std::string_view bytes) {
     return writeAll(fd, bytes.data(), bytes.size());
 }
 
+// writeAll at file offset `offset` (pwrite(2)), leaving the descriptor's own offset where it
+// was: several writers may fill one file at once, each its own ranges.
+bool writeAllAt(int fd, const void* data, size_t size, uint64_t offset);
+
 // writeAll for a socket whose reader may vanish: that gives EPIPE instead of killing the
 // process with SIGPIPE. Other descriptors are written as writeAll writes them.
 bool sendAll(int fd, const void* data, size_t size);

@@ -1,6 +1,7 @@
 #include "decoder/contained_decoder.h"
 
 #include "base/program_module.h"
+#include "decoder/band_counter.h"
 #include "decoder/decode_bounds.h"
 #include "decoder/decoder_server.h"
 #include "decoder/page_wire.h"
@@ -11,6 +12,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <sysexits.h>
 #include <unistd.h>
@@ -290,7 +292,9 @@ IdleDecoders& idleDecoders() {
 
 // Two decoders take alternate pages of a planned range, so that both cores decode while the
 // chain works; each decoder has at most one page asked for ahead, so at most three pages are
-// in memory at once, whatever the page count. Pages still arrive in order.
+// in memory at once, whatever the page count. Pages still arrive in order. A range of one
+// page would leave the second core idle: when that page is large and written straight into
+// its file, the two decoders write it side by side, each the bands it claims (k_partRequest).
 class ContainedPageSource final : public imaging::PageSource {
 public:
     ContainedPageSource(std::string path, std::string decoder, int timeoutMs)
@@ -311,10 +315,17 @@ public:
         // second core to decode it on.
         static const bool k_secondCore = sysconf(_SC_NPROCESSORS_ONLN) >= 2;
         m_decoders = end - first >= 2 && k_secondCore ? k_decoders : 1;
+        m_splitting = end - first == 1 && k_secondCore;
         if (m_decoders > 1 && !startDecoder(m_slots[1]))
             m_decoders = 1;
         for (int index = first; index < std::min(end, first + m_decoders); ++index)
             askAhead(index);
+        // A large file of one page most likely holds a page both decoders will write: the
+        // second one opens the file while the first one reads the page's directory.
+        std::error_code unknown;
+        if (m_splitting && m_slots[0].inParts && !m_slots[1].process &&
+            std::filesystem::file_size(m_path, unknown) >= k_largeFileBytes && !unknown)
+            startDecoder(m_slots[1]);
     }
 
     // Starts the first decoder and learns the page count; false when it has no pages for us.
@@ -335,7 +346,8 @@ public:
 
     imaging::Bitmap loadPage(int index, imaging::PageInfo& info) override {
         imaging::Bitmap page;
-        receive(index, info, [&](int fd) { return readPage(fd, m_timeoutMs, page, info); });
+        receive(index, info,
+                [&](Slot& slot) { return readPage(slot.process->fd(), m_timeoutMs, page, info); });
         return page;
     }
 
@@ -350,8 +362,10 @@ public:
 
     imaging::EncodedPage loadEncodedPage(int index, imaging::PageInfo& info) override {
         imaging::EncodedPage page;
-        receive(index, info, [&](int fd) {
-            const bool read = readEncodedPage(fd, m_timeoutMs, page, info);
+        receive(index, info, [&](Slot& slot) {
+            const bool read = std::exchange(slot.inParts, false)
+                                  ? receiveParts(slot, index, page, info)
+                                  : readEncodedPage(slot.process->fd(), m_timeoutMs, page, info);
             // Small pages written into their output files cost the decoders less than waking
             // them for each: they are asked for several pages ahead. Others keep one.
             m_ahead = read && page.inOutput() && page.size() <= k_smallPage ? k_smallPagesAhead : 1;
@@ -387,6 +401,7 @@ private:
     static constexpr int k_decoders = 2;
     static constexpr uint64_t k_smallPage = uint64_t{64} << 10;
     static constexpr int k_smallPagesAhead = 4;
+    static constexpr uintmax_t k_largeFileBytes = uintmax_t{1} << 20;
 
     struct Slot {
         std::unique_ptr<DecoderProcess> process;
@@ -395,6 +410,7 @@ private:
         bool counted = false;     // its page count was read
         bool reportAsked = false; // the file report was asked for ahead of time
         bool metProblem = false;  // a page or the file had a problem
+        bool inParts = false;     // the page asked for ahead was asked for as part 0
     };
 
     // Which decoder serves page `index`: alternate pages of the planned range.
@@ -406,7 +422,7 @@ private:
 
     // Asks for page `index` unless that was done ahead of time, reads the answer with `read`,
     // then asks the decoder for its next page, which it works on while this one goes on.
-    void receive(int index, imaging::PageInfo& info, const std::function<bool(int fd)>& read) {
+    void receive(int index, imaging::PageInfo& info, const std::function<bool(Slot& slot)>& read) {
         Slot& slot = m_slots[slotOf(index)];
         // A decoder that died on an earlier page is replaced for the pages after it.
         if (!slot.process && !startDecoder(slot)) {
@@ -418,7 +434,7 @@ private:
         const bool asked = slot.requested == index || request(slot, index);
         slot.requested = --slot.asked > 0 ? index + m_decoders : -1;
         slot.asked = std::max(slot.asked, 0);
-        if (!asked || !countConfirmed(slot) || !read(slot.process->fd()))
+        if (!asked || !countConfirmed(slot) || !read(slot))
             return fail(slot, info);
         slot.metProblem = slot.metProblem || !info.problem.empty();
         askAhead(index + m_decoders);
@@ -462,10 +478,89 @@ private:
     }
 
     // Asks `slot`'s decoder for page `index`, with the file to write it into when pages come
-    // as files and there is one.
+    // as files and there is one; as part 0 of a page both decoders may write, when the page is
+    // the only one planned.
     bool request(Slot& slot, int index) {
         const int output = m_recipe && m_outputs ? m_outputs(index) : -1;
-        return writePageRequest(slot.process->fd(), index, output);
+        if (m_splitting && output >= 0) {
+            m_partOutput = output;
+            m_bandCounter = std::make_unique<BandCounter>();
+            slot.inParts = m_bandCounter->valid();
+        }
+        return slot.inParts ? askPart(slot, index, 0)
+                            : writePageRequest(slot.process->fd(), index, output);
+    }
+
+    // Receives page `index`, asked for from `first` as part 0. When the page splits, the
+    // second decoder is asked for part 1 at once, and both write into the page's file side by
+    // side, each claiming the next band until none is left (without a second decoder, `first`
+    // claims them all). When the second part is not written, `first` makes the page again
+    // whole, the usual way, which says why it cannot be. False when `first` stopped answering.
+    bool receiveParts(Slot& first, int index, imaging::EncodedPage& page, imaging::PageInfo& info) {
+        const int fd = first.process->fd();
+        const std::optional<int32_t> parts = readPartCount(fd, m_timeoutMs);
+        if (!parts)
+            return false;
+        Slot& second = m_slots[1];
+        const bool helped = *parts > 1 && askSecondDecoder(index);
+        if (!readEncodedPage(fd, m_timeoutMs, page, info)) {
+            if (helped)
+                letGo(second);
+            return false;
+        }
+        const bool secondWritten = !helped || partWritten(second);
+        if (*parts == 1)
+            return true;
+        struct stat facts {};
+        if (secondWritten && info.problem.empty() && page.hasFile() &&
+            fstat(m_partOutput, &facts) == 0) {
+            page.setInOutput(static_cast<uint64_t>(facts.st_size));
+            return true;
+        }
+        page = imaging::EncodedPage();
+        info = imaging::PageInfo();
+        return writePageRequest(fd, index, m_partOutput) &&
+               readEncodedPage(fd, m_timeoutMs, page, info);
+    }
+
+    // Asks the second decoder, started when there is none, for part 1 of page `index`.
+    bool askSecondDecoder(int index) {
+        Slot& second = m_slots[1];
+        if (!second.process && !startDecoder(second))
+            return false;
+        if (askPart(second, index, 1))
+            return true;
+        letGo(second);
+        return false;
+    }
+
+    // Asks `slot`'s decoder for part `part` of page `index`, into the page's file.
+    bool askPart(Slot& slot, int index, int part) {
+        const int fd = slot.process->fd();
+        return writePartRequest(fd, {part, k_decoders}, m_bandCounter->fd()) &&
+               writePageRequest(fd, index, m_partOutput);
+    }
+
+    // Reads the answer to the second decoder's askPart: whether its part was written. A
+    // decoder that stopped answering is let go of.
+    bool partWritten(Slot& second) {
+        imaging::EncodedPage part;
+        imaging::PageInfo info;
+        const std::optional<int32_t> parts = countConfirmed(second)
+                                                 ? readPartCount(second.process->fd(), m_timeoutMs)
+                                                 : std::nullopt;
+        if (!parts || !readEncodedPage(second.process->fd(), m_timeoutMs, part, info)) {
+            letGo(second);
+            return false;
+        }
+        second.metProblem = second.metProblem || !info.problem.empty();
+        return *parts == k_decoders && info.problem.empty() && part.hasFile();
+    }
+
+    // Ends `slot`'s decoder and waits until it has, so that it writes nothing more.
+    void letGo(Slot& slot) {
+        slot.process->stop();
+        slot.process.reset();
     }
 
     // Asks the decoder of page `index` for it and the pages after it that decoder serves,
@@ -488,6 +583,8 @@ private:
         const int pages = std::exchange(slot.asked, 0);
         slot.requested = -1;
         if (!countConfirmed(slot))
+            return false;
+        if (std::exchange(slot.inParts, false) && !readPartCount(slot.process->fd(), m_timeoutMs))
             return false;
         for (int page = 0; page < pages; ++page) {
             imaging::PageInfo ignored;
@@ -517,6 +614,9 @@ private:
     int m_planEnd = 0; // pages up to here will be asked for in order
     int m_decoders = 1;
     int m_ahead = 1; // pages each decoder is asked for ahead of time
+    bool m_splitting = false; // the one page planned may be written by both decoders
+    int m_partOutput = -1;    // the file of the page asked for in parts (the caller's)
+    std::unique_ptr<BandCounter> m_bandCounter; // the bands of that page claimed so far
     Slot m_slots[k_decoders];
     std::optional<imaging::SaveRecipe> m_recipe; // set once pages come as finished files
     OutputFiles m_outputs;

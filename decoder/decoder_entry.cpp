@@ -1,5 +1,6 @@
 #include "decoder/decoder_entry.h"
 
+#include "decoder/band_counter.h"
 #include "decoder/decode_bounds.h"
 #include "decoder/loading.h"
 #include "decoder/page_budget.h"
@@ -10,12 +11,15 @@
 #include "imaging/page_source.h"
 
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string_view>
+#include <utility>
 
 namespace kx::decoder {
 
@@ -99,6 +103,39 @@ bool sendEncodedPage(imaging::PageSource& source, int index, int count,
     return writeEncodedPage(STDOUT_FILENO, encoded, info);
 }
 
+// Sends part `part` of page `index`'s finished file, written into `output` (this copy of it is
+// closed) with the pieces claimed from `counter`, after the number of parts the page is
+// written in; see k_partRequest.
+bool sendPagePart(imaging::PageSource& source, int index, int count,
+                  const imaging::SaveRecipe& recipe, int output, const PartRequest& part,
+                  BandCounter& counter) {
+    const bool splits =
+        index < count && output >= 0 && counter.valid() && source.splitsPage(index, recipe);
+    if (!writePartCount(STDOUT_FILENO, splits ? part.parts : 1))
+        return false;
+    if (!splits && part.part == 0)
+        return sendEncodedPage(source, index, count, recipe, output);
+    imaging::PageInfo info;
+    std::optional<imaging::EncodedPage> encoded;
+    if (splits)
+        encoded = source.encodePart(index, info, recipe, output,
+                                    {part.part == 0, [&counter] { return counter.claim(); }});
+    if (!encoded && info.problem.empty())
+        info.problem = "the page's part could not be written";
+    if (!encoded)
+        encoded.emplace();
+    // The file's size so far; its offset, shared with the worker's descriptor, stays at 0 for
+    // a page made again whole.
+    struct stat facts {};
+    if (info.problem.empty() && fstat(output, &facts) == 0)
+        encoded->setInOutput(static_cast<uint64_t>(facts.st_size));
+    else if (info.problem.empty())
+        info.problem = std::string("the page's file cannot be measured: ") + std::strerror(errno);
+    if (output >= 0)
+        close(output);
+    return writeEncodedPage(STDOUT_FILENO, *encoded, info);
+}
+
 // Answers the requests about the file at `path` until the worker is done with it; the path
 // of the next file to serve when it asks for one, nullopt when the decoder is to end.
 std::optional<std::string> serveFile(const std::string& path) {
@@ -110,11 +147,15 @@ std::optional<std::string> serveFile(const std::string& path) {
         return std::nullopt;
 
     std::optional<imaging::SaveRecipe> recipe; // set: pages go out as finished files
+    std::optional<PartRequest> part;           // set: the next page goes out as this part
+    std::unique_ptr<BandCounter> counter;      // the part's shared counter
     while (const std::optional<PageRequest> request = readPageRequest(STDIN_FILENO)) {
         const int32_t index = request->index;
-        // A file comes only with a page asked for as a file; any other is not kept.
-        const int output = recipe && index >= 0 ? request->output : -1;
-        if (request->output >= 0 && output < 0)
+        // A file comes only with a page asked for as a file, a counter with a part request;
+        // any other is not kept.
+        const bool kept = (recipe && index >= 0) || index == k_partRequest;
+        const int output = kept ? request->output : -1;
+        if (request->output >= 0 && !kept)
             close(request->output);
         if (index == k_openRequest) {
             source.reset(); // the next file's pages are not decoded beside this one's
@@ -133,10 +174,20 @@ std::optional<std::string> serveFile(const std::string& path) {
                 break;
             continue;
         }
+        if (index == k_partRequest) {
+            counter = std::make_unique<BandCounter>(output);
+            part = readPartRequest(STDIN_FILENO);
+            if (!part)
+                break;
+            continue;
+        }
         if (index < 0 || !source)
             break;
-        const bool sent = recipe ? sendEncodedPage(*source, index, count, *recipe, output)
-                                 : sendPage(*source, index, count);
+        const std::optional<PartRequest> asked = std::exchange(part, std::nullopt);
+        const bool sent =
+            recipe && asked ? sendPagePart(*source, index, count, *recipe, output, *asked, *counter)
+            : recipe        ? sendEncodedPage(*source, index, count, *recipe, output)
+                            : sendPage(*source, index, count);
         if (!sent)
             break;
     }

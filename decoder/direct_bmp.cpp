@@ -26,6 +26,13 @@ namespace {
 enum class Kind { Rgb, Grey, Bilevel, Grey16 };
 
 constexpr size_t k_writeSize = size_t{1} << 20;
+// BMP rows a band of strips holds at least (unless one strip holds more): a writer's writes
+// stay large, and writers sharing a page claim bands finely enough to finish together.
+constexpr uint64_t k_bandBytes = uint64_t{1} << 20;
+// A smaller BMP is written faster than a second writer could be set going.
+constexpr uint64_t k_splitFileBytes = uint64_t{4} << 20;
+// Bands a page needs to be split: two writers with two bands each at least.
+constexpr uint32_t k_splitBands = 4;
 
 struct Geometry {
     Kind kind = Kind::Rgb;
@@ -35,6 +42,9 @@ struct Geometry {
     uint32_t colours = 0;      // palette entries
     uint64_t pitch = 0;        // bytes per BMP row, padded to 4
     uint64_t tiffRowBytes = 0; // bytes per decoded TIFF row
+    // A tiled page is read a row of tiles at a time, which counts as a strip here.
+    uint32_t rowsPerStrip = 1;
+    uint32_t tileWidth = 0; // 0: the page is in strips
     uint32_t dotsPerMetreX = 0;
     uint32_t dotsPerMetreY = 0;
 };
@@ -76,9 +86,21 @@ imaging::BmpHeaders bmpHeadersOf(const Geometry& g) {
     return bmp;
 }
 
+// The width of a tiled page's tiles into `g` and their length into `length`. False unless
+// their rows start on a byte, so that a row of tiles can be pieced together bytewise.
+bool readTileSize(TIFF* tiff, const PageFacts& facts, Geometry& g, uint32_t& length) {
+    uint32_t width = 0;
+    if (!TIFFGetField(tiff, TIFFTAG_TILEWIDTH, &width) ||
+        !TIFFGetField(tiff, TIFFTAG_TILELENGTH, &length) || width == 0 || length == 0)
+        return false;
+    const uint64_t rowBits = uint64_t{width} * facts.samplesPerPixel * facts.bitsPerSample;
+    g.tileWidth = width;
+    return rowBits % 8 == 0 && static_cast<uint64_t>(TIFFTileRowSize64(tiff)) == rowBits / 8;
+}
+
 std::optional<Geometry> geometryOf(TIFF* tiff, const PageFacts& facts) {
     const std::optional<Kind> kind = kindOf(facts);
-    if (!kind || facts.width == 0 || facts.height == 0 || facts.tiled || !facts.planarContiguous ||
+    if (!kind || facts.width == 0 || facts.height == 0 || !facts.planarContiguous ||
         facts.sampleFormat != SAMPLEFORMAT_UINT || facts.extraSample >= 0)
         return std::nullopt;
     if (!isLossless(facts.compression) && !(*kind == Kind::Bilevel && isFax(facts.compression)))
@@ -107,6 +129,12 @@ std::optional<Geometry> geometryOf(TIFF* tiff, const PageFacts& facts) {
     g.colours = *kind == Kind::Rgb ? 0 : *kind == Kind::Bilevel ? 2 : 256;
     g.pitch = imaging::bmpRowPitch(g.width, static_cast<unsigned>(g.bmpBits));
     g.tiffRowBytes = (uint64_t{g.width} * facts.samplesPerPixel * facts.bitsPerSample + 7) / 8;
+    uint32_t rowsPerStrip = g.height;
+    if (facts.tiled && !readTileSize(tiff, facts, g, rowsPerStrip))
+        return std::nullopt;
+    if (!facts.tiled)
+        TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+    g.rowsPerStrip = std::clamp<uint32_t>(rowsPerStrip, 1, g.height);
     // libtiff's own idea of a row must agree, or its strips would not be laid out as expected.
     if (TIFFScanlineSize64(tiff) != g.tiffRowBytes)
         return std::nullopt;
@@ -121,14 +149,15 @@ std::optional<Geometry> geometryOf(TIFF* tiff, const PageFacts& facts) {
     return g;
 }
 
-// Gathers the BMP into large sequential writes. The buffer is not cleared: every byte handed
-// out is written by the caller.
+// Gathers the BMP into large writes: sequential ones at the descriptor's offset, or, where
+// several writers fill one file at once, writes at the offsets the bytes belong at. The
+// buffer is not cleared: every byte handed out is written by the caller.
 class FdWriter {
 public:
     // `largestPiece`: the most that extend is ever asked for at once.
-    FdWriter(int fd, size_t largestPiece)
+    FdWriter(int fd, size_t largestPiece, bool positioned)
         : m_fd(fd), m_capacity(std::max(k_writeSize, largestPiece)),
-          m_buffer(new (std::nothrow) uint8_t[m_capacity]) {}
+          m_buffer(new (std::nothrow) uint8_t[m_capacity]), m_positioned(positioned) {}
 
     // Room for `size` more bytes (at most `largestPiece`), flushed first when full; null when
     // a write fails or there is no buffer.
@@ -140,9 +169,18 @@ public:
         return at;
     }
 
+    // Flushes, then goes on at file offset `offset` (a positioned writer's).
+    bool moveTo(uint64_t offset) {
+        const bool flushed = flush();
+        m_at = offset;
+        return flushed;
+    }
+
     bool flush() {
-        const bool written = base::writeAll(
-            m_fd, std::string_view(reinterpret_cast<const char*>(m_buffer.get()), m_used));
+        const uint8_t* bytes = m_buffer.get();
+        const bool written = m_positioned ? base::writeAllAt(m_fd, bytes, m_used, m_at)
+                                          : base::writeAll(m_fd, bytes, m_used);
+        m_at += m_used;
         m_used = 0;
         return written;
     }
@@ -151,8 +189,35 @@ private:
     int m_fd;
     size_t m_capacity;
     std::unique_ptr<uint8_t[]> m_buffer;
+    bool m_positioned;
+    uint64_t m_at = 0; // the file offset of the buffer's first byte, when positioned
     size_t m_used = 0;
 };
+
+// The page's strips in bands of consecutive strips, numbered from the top; each band's rows
+// lie together in the BMP.
+struct Bands {
+    explicit Bands(const Geometry& g)
+        : strips((g.height - 1) / g.rowsPerStrip + 1),
+          stripsPerBand(static_cast<uint32_t>(
+              std::max<uint64_t>(1, k_bandBytes / (g.rowsPerStrip * g.pitch)))),
+          count((strips - 1) / stripsPerBand + 1) {}
+
+    uint32_t firstStrip(uint32_t band) const { return band * stripsPerBand; }
+    uint32_t endStrip(uint32_t band) const { return std::min(strips, (band + 1) * stripsPerBand); }
+
+    uint32_t strips;
+    uint32_t stripsPerBand;
+    uint32_t count;
+};
+
+// Where band `band`'s rows start in the BMP: with its bottom row, since the rows are listed
+// bottom-up.
+uint64_t bandOffset(const Geometry& g, const Bands& bands, uint32_t band) {
+    const uint64_t below =
+        std::min<uint64_t>(uint64_t{bands.endStrip(band)} * g.rowsPerStrip, g.height);
+    return bmpHeadersOf(g).dataOffset() + (g.height - below) * g.pitch;
+}
 
 // The file and info headers and the palette, as FreeImage's BMP writer lays them out.
 std::vector<uint8_t> headers(const Geometry& g, uint16_t photometric) {
@@ -172,30 +237,27 @@ std::vector<uint8_t> headers(const Geometry& g, uint16_t photometric) {
 class StripReader {
 public:
     StripReader(TIFF* tiff, const Geometry& g, std::string& why)
-        : m_tiff(tiff), m_g(g), m_why(why) {
-        uint32_t rowsPerStrip = g.height;
-        TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
-        m_rowsPerStrip = std::clamp<uint32_t>(rowsPerStrip, 1, g.height);
-    }
+        : m_tiff(tiff), m_g(g), m_why(why) {}
 
-    uint32_t stripCount() const { return (m_g.height - 1) / m_rowsPerStrip + 1; }
     uint32_t rowsIn(uint32_t strip) const {
-        return std::min(m_rowsPerStrip, m_g.height - strip * m_rowsPerStrip);
+        return std::min(m_g.rowsPerStrip, m_g.height - strip * m_g.rowsPerStrip);
     }
 
     // The decoded rows of strip `strip` (the strip holding rows from strip * rowsPerStrip);
     // null with the problem set.
     const uint8_t* read(uint32_t strip) {
-        const uint32_t top = strip * m_rowsPerStrip;
+        const uint32_t top = strip * m_g.rowsPerStrip;
         const size_t bytes = static_cast<size_t>(rowsIn(strip) * m_g.tiffRowBytes);
         m_buffer.resize(bytes);
         uint8_t* into = m_buffer.data();
-        const tmsize_t got = TIFFReadEncodedStrip(m_tiff, TIFFComputeStrip(m_tiff, top, 0), into,
-                                                  static_cast<tmsize_t>(bytes));
+        const bool got = m_g.tileWidth > 0
+                             ? readTiles(top, rowsIn(strip))
+                             : TIFFReadEncodedStrip(m_tiff, TIFFComputeStrip(m_tiff, top, 0), into,
+                                                    static_cast<tmsize_t>(bytes)) >= 0;
         // libtiff does not always fail a read it complains about (a fax decoder goes on past
         // a bad code word).
         const std::string error = m_diagnostics.take();
-        if (got < 0 || !error.empty()) {
+        if (!got || !error.empty()) {
             m_why = error.empty() ? "strip " + std::to_string(strip) + " could not be read" : error;
             return nullptr;
         }
@@ -203,11 +265,29 @@ public:
     }
 
 private:
+    // Pieces the `rows` rows from `top` together from the row of tiles that holds them; the
+    // last tile's part beyond the page is left out.
+    bool readTiles(uint32_t top, uint32_t rows) {
+        const auto tileRowBytes = static_cast<size_t>(TIFFTileRowSize64(m_tiff));
+        m_tile.resize(static_cast<size_t>(TIFFTileSize64(m_tiff)));
+        const auto rowBytes = static_cast<size_t>(m_g.tiffRowBytes);
+        for (size_t at = 0, left = 0; left < m_g.width; at += tileRowBytes, left += m_g.tileWidth) {
+            if (TIFFReadEncodedTile(m_tiff,
+                                    TIFFComputeTile(m_tiff, static_cast<uint32_t>(left), top, 0, 0),
+                                    m_tile.data(), static_cast<tmsize_t>(m_tile.size())) < 0)
+                return false;
+            const size_t piece = std::min(tileRowBytes, rowBytes - at);
+            for (uint32_t r = 0; r < rows; ++r)
+                std::memcpy(&m_buffer[r * rowBytes + at], &m_tile[r * tileRowBytes], piece);
+        }
+        return true;
+    }
+
     TIFF* m_tiff;
     const Geometry& m_g;
     std::string& m_why;
-    uint32_t m_rowsPerStrip = 1;
     std::vector<uint8_t> m_buffer;
+    std::vector<uint8_t> m_tile; // one decoded tile of a tiled page
     DecodeDiagnostics m_diagnostics{Watched::Libtiff};
 };
 
@@ -249,44 +329,74 @@ std::vector<uint8_t> levelsOf16Bits() {
     return levels;
 }
 
+DirectWrite unwritable(std::string& why) {
+    why = std::string("the BMP could not be written: ") + std::strerror(errno);
+    return DirectWrite::Unwritable;
+}
+
+// Writes the bands `part` claims, each at its place in the file when `positioned`, else one
+// after the other at the descriptor's offset (a writer alone, claiming them in turn).
 DirectWrite writePage(TIFF* tiff, const Geometry& g, uint16_t photometric, int fd,
-                      std::string& why) {
+                      const imaging::PagePart& part, bool positioned, std::string& why) {
     StripReader strips(tiff, g, why);
     const std::vector<uint8_t> levels =
         g.kind == Kind::Grey16 ? levelsOf16Bits() : std::vector<uint8_t>();
     const std::vector<uint8_t> head = headers(g, photometric);
-    FdWriter out(fd, std::max(head.size(), static_cast<size_t>(g.pitch)));
-    uint8_t* at = out.extend(head.size());
-    if (!at) {
-        why = std::string("the BMP could not be written: ") + std::strerror(errno);
-        return DirectWrite::Unwritable;
+    FdWriter out(fd, std::max(head.size(), static_cast<size_t>(g.pitch)), positioned);
+    if (part.first) {
+        uint8_t* at = out.extend(head.size());
+        if (!at)
+            return unwritable(why);
+        std::memcpy(at, head.data(), head.size());
     }
-    std::memcpy(at, head.data(), head.size());
     const size_t pitch = static_cast<size_t>(g.pitch);
     // Bytes of a BMP row convertRow fills.
     const size_t filled = g.kind == Kind::Rgb      ? size_t{3} * g.width
                           : g.kind == Kind::Grey16 ? size_t{g.width}
                                                    : static_cast<size_t>(g.tiffRowBytes);
-    // A BMP lists its rows bottom-up: the strips are read from the last one up.
-    for (uint32_t strip = strips.stripCount(); strip-- > 0;) {
-        const uint8_t* rows = strips.read(strip);
-        if (!rows)
-            return DirectWrite::Unreadable;
-        for (uint32_t r = strips.rowsIn(strip); r-- > 0;) {
-            uint8_t* row = out.extend(pitch);
-            if (!row) {
-                why = std::string("the BMP could not be written: ") + std::strerror(errno);
-                return DirectWrite::Unwritable;
+    // A BMP lists its rows bottom-up: the bands are claimed, and the strips in each read, from
+    // the last one up.
+    const Bands bands(g);
+    for (uint32_t claimed = part.claim(); claimed < bands.count; claimed = part.claim()) {
+        const uint32_t band = bands.count - 1 - claimed;
+        if (positioned && !out.moveTo(bandOffset(g, bands, band)))
+            return unwritable(why);
+        for (uint32_t strip = bands.endStrip(band); strip-- > bands.firstStrip(band);) {
+            const uint8_t* rows = strips.read(strip);
+            if (!rows)
+                return DirectWrite::Unreadable;
+            for (uint32_t r = strips.rowsIn(strip); r-- > 0;) {
+                uint8_t* row = out.extend(pitch);
+                if (!row)
+                    return unwritable(why);
+                convertRow(g, rows + r * g.tiffRowBytes, row, levels);
+                std::memset(row + filled, 0, pitch - filled); // the row's padding
             }
-            convertRow(g, rows + r * g.tiffRowBytes, row, levels);
-            std::memset(row + filled, 0, pitch - filled); // the row's padding
         }
     }
-    if (!out.flush()) {
-        why = std::string("the BMP could not be written: ") + std::strerror(errno);
-        return DirectWrite::Unwritable;
-    }
+    if (!out.flush())
+        return unwritable(why);
     return DirectWrite::Written;
+}
+
+DirectWrite write(TIFF* tiff, const PageFacts& facts, int fd, const imaging::PagePart& part,
+                  bool positioned, std::string& why) {
+    const std::optional<Geometry> g = geometryOf(tiff, facts);
+    if (!g || !part.claim) {
+        why = "the page is not one that can be written directly";
+        return DirectWrite::Unreadable;
+    }
+    try {
+        const int saved = errno;
+        const DirectWrite written = writePage(tiff, *g, static_cast<uint16_t>(facts.photometric),
+                                              fd, part, positioned, why);
+        if (written == DirectWrite::Written)
+            errno = saved;
+        return written;
+    } catch (const std::bad_alloc&) {
+        why = "no memory for the page";
+        return DirectWrite::Unreadable;
+    }
 }
 
 } // namespace
@@ -298,26 +408,19 @@ std::optional<DirectPage> directBmpPage(TIFF* tiff, const PageFacts& facts) {
     const int loadedBits = g->kind == Kind::Rgb ? 24 : g->kind == Kind::Grey16 ? 16 : g->bmpBits;
     // FreeImage loads these grey and bilevel kinds with a grey ramp or as 16-bit grey, both of
     // which the chain counts as greyscale.
-    return DirectPage{g->width, g->height, loadedBits, g->kind != Kind::Rgb};
+    const bool splits =
+        bmpHeadersOf(*g).fileSize() >= k_splitFileBytes && Bands(*g).count >= k_splitBands;
+    return DirectPage{g->width, g->height, loadedBits, g->kind != Kind::Rgb, splits};
 }
 
 DirectWrite writeDirectBmp(TIFF* tiff, const PageFacts& facts, int fd, std::string& why) {
-    const std::optional<Geometry> g = geometryOf(tiff, facts);
-    if (!g) {
-        why = "the page is not one that can be written directly";
-        return DirectWrite::Unreadable;
-    }
-    try {
-        const int saved = errno;
-        const DirectWrite written =
-            writePage(tiff, *g, static_cast<uint16_t>(facts.photometric), fd, why);
-        if (written == DirectWrite::Written)
-            errno = saved;
-        return written;
-    } catch (const std::bad_alloc&) {
-        why = "no memory for the page";
-        return DirectWrite::Unreadable;
-    }
+    uint32_t next = 0;
+    return write(tiff, facts, fd, {true, [&next] { return next++; }}, false, why);
+}
+
+DirectWrite writeDirectBmpPart(TIFF* tiff, const PageFacts& facts, int fd,
+                               const imaging::PagePart& part, std::string& why) {
+    return write(tiff, facts, fd, part, true, why);
 }
 
 } // namespace kx::decoder

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "decoder/page_budget.h"
+#include "imaging/page_source.h"
 
 #include <cstdint>
 #include <optional>
@@ -11,7 +12,7 @@ typedef struct tiff TIFF;
 namespace kx::decoder {
 
 // Common pages that leave the chain untouched at default settings are written to BMP here,
-// straight from libtiff's strips, byte for byte as the FreeImage path would write them, so
+// straight from libtiff's strips or tiles, byte for byte as the FreeImage path would write them, so
 // that a decoder process converting them need not load FreeImage at all. Nothing in here
 // calls FreeImage.
 
@@ -22,14 +23,17 @@ struct DirectPage {
     uint32_t height = 0;
     int sourceDepth = 0;
     bool sourceGrey = false;
+    // Large enough, and of enough strips, for its BMP to be written in parts by several
+    // writers at once (writeDirectBmpPart), each on a core of its own.
+    bool splits = false;
 };
 
 // Whether the page at libtiff's current directory (`facts` read there by readPageFacts) is
 // one writeDirectBmp writes with the bytes of the FreeImage path: 8-bit RGB, 8-bit grey
-// (min-is-black), 1-bit bilevel and 16-bit grey (min-is-black), in strips, contiguous, top-left,
-// without extra samples, uncompressed or compressed without loss (LZW, Deflate, PackBits,
-// predictor 1 or 2; CCITT fax for 1-bit). nullopt for anything else, and for pages whose BMP
-// would not fit in 4 GiB. Reads tags only.
+// (min-is-black), 1-bit bilevel and 16-bit grey (min-is-black), in strips or in tiles whose
+// rows start on a byte, contiguous, top-left, without extra samples, uncompressed or compressed
+// without loss (LZW, Deflate, PackBits, predictor 1 or 2; CCITT fax for 1-bit). nullopt for
+// anything else, and for pages whose BMP would not fit in 4 GiB. Reads tags only.
 std::optional<DirectPage> directBmpPage(TIFF* tiff, const PageFacts& facts);
 
 // How writeDirectBmp ended.
@@ -40,9 +44,18 @@ enum class DirectWrite {
     Unwritable, // a write failed (errno is left as the failed write set it)
 };
 
-// Decodes the current directory strip by strip, the last strip first, and writes the BMP to
-// `fd` at its current offset in sequential, large writes; one strip is held at a time.
-// `why` says why when it does not end Written.
+// Decodes the current directory strip by strip (a row of tiles counting as a strip), the last
+// strip first, and writes the BMP to `fd` at its current offset in sequential, large writes;
+// one strip is held at a time. `why` says why when it does not end Written.
 DirectWrite writeDirectBmp(TIFF* tiff, const PageFacts& facts, int fd, std::string& why);
+
+// writeDirectBmp for one of several writers filling the file `fd` at once, from offset 0: the
+// page's strips are grouped into bands of about a megabyte of BMP rows, and this writer writes
+// the bands it claims through `part.claim` (the file's first band for 0, the next for 1, ...)
+// until none is left, each at its place in the file; the first writer also writes the headers
+// and the palette. The file is complete once every writer ended Written. Memory as
+// writeDirectBmp.
+DirectWrite writeDirectBmpPart(TIFF* tiff, const PageFacts& facts, int fd,
+                               const imaging::PagePart& part, std::string& why);
 
 } // namespace kx::decoder

@@ -380,22 +380,58 @@ public:
     std::optional<imaging::EncodedPage> encodeDirectly(int index, imaging::PageInfo& info,
                                                        const imaging::SaveRecipe& recipe,
                                                        int file) override {
-        // Only the plain BMP of a page at its own depth is written straight from its strips.
+        return writeDirectly(index, info, recipe, file, nullptr);
+    }
+
+    bool splitsPage(int index, const imaging::SaveRecipe& recipe) override {
+        std::optional<PageFacts> facts;
+        const std::optional<DirectPage> direct = directPage(index, recipe, facts);
+        return direct && direct->splits;
+    }
+
+    std::optional<imaging::EncodedPage> encodePart(int index, imaging::PageInfo& info,
+                                                   const imaging::SaveRecipe& recipe, int file,
+                                                   const imaging::PagePart& part) override {
+        return writeDirectly(index, info, recipe, file, &part);
+    }
+
+    std::string fileProblem() override { return m_directories.chainProblem(); }
+
+    std::string fileNotes() override { return m_directories.notes(); }
+
+private:
+    // Page `index` as it is written straight from its strips, when `recipe` asks for what
+    // that writes (the plain BMP of a page at its own depth) and the page is of a kind it
+    // writes; `facts` are read on the way. The page's decode has started.
+    std::optional<DirectPage> directPage(int index, const imaging::SaveRecipe& recipe,
+                                         std::optional<PageFacts>& facts) {
         if (std::string_view(recipe.formatKey) != "bmp" || recipe.targetDepth != 0 ||
             recipe.saveFlags != BMP_DEFAULT ||
             recipe.bmpColorTable != settings::BmpColorTable::Auto)
             return std::nullopt;
         DecodeDiagnostics diagnostics(Watched::Libtiff);
-        const std::optional<PageFacts> facts = m_directories.read(index);
+        facts = m_directories.read(index);
         if (!facts || !pageBudgetProblem(*facts, memoryAvailable()).empty() ||
             !diagnostics.take().empty())
             return std::nullopt;
         startDecode(facts);
-        const std::optional<DirectPage> direct = directBmpPage(m_directories.current(), *facts);
+        return directBmpPage(m_directories.current(), *facts);
+    }
+
+    // Writes `part` of page `index`'s output file straight from its strips, or the whole file
+    // when `part` is null; nullopt when the page is not written that way or libtiff cannot
+    // read it cleanly.
+    std::optional<imaging::EncodedPage> writeDirectly(int index, imaging::PageInfo& info,
+                                                      const imaging::SaveRecipe& recipe, int file,
+                                                      const imaging::PagePart* part) {
+        std::optional<PageFacts> facts;
+        const std::optional<DirectPage> direct = directPage(index, recipe, facts);
         if (!direct)
             return std::nullopt;
         std::string problem;
-        const DirectWrite written = writeDirectBmp(m_directories.current(), *facts, file, problem);
+        TIFF* tiff = m_directories.current();
+        const DirectWrite written = part ? writeDirectBmpPart(tiff, *facts, file, *part, problem)
+                                         : writeDirectBmp(tiff, *facts, file, problem);
         // A page libtiff cannot read cleanly goes the usual way, which says why in its words;
         // a failed write fails the page.
         if (written == DirectWrite::Unreadable)
@@ -411,11 +447,6 @@ public:
         return encoded;
     }
 
-    std::string fileProblem() override { return m_directories.chainProblem(); }
-
-    std::string fileNotes() override { return m_directories.notes(); }
-
-private:
     // A decoded page: either lent by the multi-page reader (to be unlocked) or owned.
     struct Decoded {
         FIBITMAP* locked = nullptr;

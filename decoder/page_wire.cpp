@@ -25,6 +25,9 @@ constexpr uint32_t k_countMagic = 0x4B584443;  // "KXDC"
 constexpr uint32_t k_pageMagic = 0x4B585047;   // "KXPG"
 constexpr uint32_t k_reportMagic = 0x4B584652; // "KXFR"
 constexpr uint32_t k_fileMagic = 0x4B584546;   // "KXEF"
+constexpr uint32_t k_partsMagic = 0x4B585043;  // "KXPC"
+// More parts than any machine has cores for one page.
+constexpr int32_t k_maxParts = 64;
 constexpr uint32_t k_maxProblem = 4096;
 // Longer than any path a file system takes.
 constexpr uint32_t k_maxPath = 65536;
@@ -307,6 +310,35 @@ std::optional<imaging::SaveRecipe> readSaveRecipe(int fd) {
         recipe.formatKey[sizeof recipe.formatKey - 1] != '\0')
         return std::nullopt;
     return recipe;
+}
+
+bool writePartRequest(int fd, const PartRequest& part, int counter) {
+    const int32_t message[3] = {k_partRequest, part.part, part.parts};
+    return sendWithDescriptor(fd, message, sizeof message, counter);
+}
+
+std::optional<PartRequest> readPartRequest(int fd) {
+    PartRequest part;
+    int32_t fields[2] = {};
+    if (!base::readAll(fd, fields, sizeof fields, -1) || fields[1] < 1 || fields[1] > k_maxParts ||
+        fields[0] < 0 || fields[0] >= fields[1])
+        return std::nullopt;
+    part.part = fields[0];
+    part.parts = fields[1];
+    return part;
+}
+
+bool writePartCount(int fd, int32_t parts) {
+    const uint32_t message[2] = {k_partsMagic, static_cast<uint32_t>(parts)};
+    return base::sendAll(fd, message, sizeof message);
+}
+
+std::optional<int32_t> readPartCount(int fd, int timeoutMs) {
+    uint32_t message[2] = {};
+    if (!base::readAll(fd, message, sizeof message, timeoutMs) || message[0] != k_partsMagic ||
+        message[1] < 1 || message[1] > static_cast<uint32_t>(k_maxParts))
+        return std::nullopt;
+    return static_cast<int32_t>(message[1]);
 }
 
 bool writeOpenRequest(int fd, const std::string& path) {

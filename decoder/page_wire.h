@@ -53,6 +53,28 @@ bool writeEncodedPage(int fd, const imaging::EncodedPage& page, const imaging::P
 // something malformed.
 bool readEncodedPage(int fd, int timeoutMs, imaging::EncodedPage& page, imaging::PageInfo& info);
 
+// Asks for the next page as part `part` of `parts` of its output file, which that many
+// decoders write at once (PageSource::encodePart), each claiming its pieces from the shared
+// counter `counter` (a BandCounter's memory file, attached to the request); the part follows
+// the request index on the wire. The answer to that page request starts with the number of
+// parts the page is written in (writePartCount): the parts asked for when the page splits
+// (PageSource::splitsPage), and then only this part is written, part 0 with the headers; 1
+// when it does not, and then part 0 is the whole file made as usual and any other part an
+// answer without a file. Sent early, so that the other parts can be asked for at once.
+inline constexpr int32_t k_partRequest = -5;
+struct PartRequest {
+    int32_t part = 0;
+    int32_t parts = 1;
+};
+bool writePartRequest(int fd, const PartRequest& part, int counter);
+// Reads the part after a part request (whose counter readPageRequest received as its
+// `output`); nullopt when it is malformed or missing.
+std::optional<PartRequest> readPartRequest(int fd);
+bool writePartCount(int fd, int32_t parts);
+// Reads the number of parts; nullopt when the decoder ended, stopped answering for
+// `timeoutMs`, or sent something malformed.
+std::optional<int32_t> readPartCount(int fd, int timeoutMs);
+
 // Tells the decoder to end once it has answered what it was asked before.
 inline constexpr int32_t k_endRequest = -1;
 

@@ -6,9 +6,10 @@
 
 // Feeds arbitrary files to the decoder's own TIFF decoding: every directory libtiff can read is
 // offered to the writer that turns common pages into BMP files straight from libtiff's strips
-// (what it accepts is written to a file in memory) and to the libtiff path that decodes the
-// kinds FreeImage gets wrong. Both run here, in the fuzzer's process, where the decoder
-// process would otherwise hide what goes wrong. Anything that goes wrong in them is a finding.
+// (what it accepts is written to a file in memory, whole and as one of two writers) and to the
+// libtiff path that decodes the kinds FreeImage gets wrong. Both run here, in the fuzzer's process,
+// where the decoder process would otherwise hide what goes wrong. Anything that goes wrong in them
+// is a finding.
 
 #include <sys/mman.h>
 #include <tiffio.h>
@@ -17,6 +18,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string& path = scratchFile("direct-bmp-fuzz");
@@ -38,6 +40,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             const int memory = memfd_create("kx-direct-bmp-fuzz", MFD_CLOEXEC);
             std::string problem;
             kx::decoder::writeDirectBmp(tiff, facts, memory, problem);
+            // Every other band, each written at its offset, as one of two decoders may.
+            uint32_t claims = 1;
+            kx::decoder::writeDirectBmpPart(
+                tiff, facts, memory,
+                {false, [&claims] { return std::exchange(claims, claims + 2); }}, problem);
             close(memory);
         }
         // Smaller pages than the writer's: these are decoded whole.

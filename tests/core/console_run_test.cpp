@@ -13,6 +13,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <tiffio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -288,6 +289,62 @@ TEST_F(ConsoleRunTest, UnreadableFilesStopTheConversionAndLeaveNothing) {
     // No partial file and no temporary file is left behind.
     for (const std::string& name : outputFiles())
         EXPECT_EQ(name.find(".bmp"), std::string::npos) << name;
+}
+
+// A page of about 4.5 MB as a BMP, in strips of 8 rows or in tiles: as the only page of its
+// file, large enough for both decoders to write it side by side where it is written from its
+// strips.
+TiffPage largePage(int compression, int tileSize) {
+    TiffPage page = rgbPage(1500, 1000, patternColour);
+    page.compression = compression;
+    page.rowsPerStrip = tileSize ? 0 : 8;
+    page.tileSize = tileSize;
+    return page;
+}
+
+TEST_F(ConsoleRunTest, LargePageAloneIsWrittenAsOneDecoderWritesIt) {
+    const struct {
+        std::string name;
+        TiffPage page;
+    } cases[] = {
+        {"lzw", largePage(COMPRESSION_LZW, 0)},
+        {"uncompressed", largePage(COMPRESSION_NONE, 0)},
+        {"tiled", largePage(COMPRESSION_LZW, 64)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Of two pages, each decoder writes one whole.
+        const std::string alone = m_dir.file(c.name + ".tif");
+        const std::string pair = m_dir.file(c.name + "-pair.tif");
+        ASSERT_TRUE(writeTiff(alone, {c.page}));
+        ASSERT_TRUE(writeTiff(pair, {c.page, c.page}));
+        EXPECT_EQ(run({"-q", "-i", alone, "-o", outFolder()}).out, "");
+        EXPECT_EQ(run({"-q", "-i", pair, "-o", outFolder()}).out, "");
+        const std::string written = m_dir.file("out/" + c.name + ".bmp");
+        EXPECT_TRUE(readFile(written) == readFile(m_dir.file("out/" + c.name + "-pair[1].bmp")));
+        EXPECT_TRUE(imagesMatch(loadImage(written).get(), loadImage(alone).get(), 0));
+    }
+}
+
+TEST_F(ConsoleRunTest, DamagedStripOfASharedPageFailsItAsOneDecoderWould) {
+    // Strip 40 of 125 lies in the middle of the page, in a band either decoder may claim.
+    const TiffPage page = largePage(COMPRESSION_LZW, 0);
+    const std::string alone = m_dir.file("alone.tif");
+    const std::string pair = m_dir.file("pair.tif");
+    ASSERT_TRUE(writeTiff(alone, {page}));
+    ASSERT_TRUE(writeTiff(pair, {page, rgbPage(5, 5, patternColour)}));
+    ASSERT_TRUE(damageStrip(alone, 40, 1u << 20));
+    ASSERT_TRUE(damageStrip(pair, 40, 1u << 20));
+    const auto reason = [&](const std::string& input) {
+        for (const std::string& line : run({"-d", "-q", "-i", input, "-o", outFolder()}).lines())
+            if (line.rfind("[ERROR] Page 1: ", 0) == 0)
+                return line;
+        return std::string("no reason");
+    };
+    const std::string said = reason(alone);
+    EXPECT_EQ(said, reason(pair));
+    EXPECT_NE(said, "no reason");
+    EXPECT_EQ(outputFiles(), std::vector<std::string>{"pair[2].bmp"});
 }
 
 TEST_F(ConsoleRunTest, FolderThatRefusesWritesStopsTheConversion) {

@@ -1,6 +1,7 @@
 #include "decoder/contained_decoder.h"
 #include "imaging/bitmap.h"
 #include "imaging/page_source.h"
+#include "settings/settings.h"
 #include "tests/support/image_compare.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tiff_writer.h"
@@ -9,8 +10,10 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <tiffio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <vector>
@@ -69,6 +72,71 @@ TEST(ContainedDecoderTest, PagesArriveExactlyAsDecodedInProcess) {
           "predictor-3-rgb-f32.tif", "rgba-f32-128bit.tif", "alpha-unassoc-tile.tif",
           "minisblack-2c-8b-alpha.tiff", "shapes_multi_color.tif", "hopper2.tif", "smallliz.tif"})
         expectSamePages(test::corpusFile(name));
+}
+
+// The plain BMP of a page at its own depth, which large pages are written in straight from
+// their strips.
+imaging::SaveRecipe plainBmp() {
+    imaging::SaveRecipe recipe;
+    recipe.freeImageFormat = FIF_BMP;
+    recipe.saveFlags = BMP_DEFAULT;
+    recipe.bmpColorTable = settings::BmpColorTable::Auto;
+    std::strcpy(recipe.formatKey, "bmp");
+    return recipe;
+}
+
+// Page 0 written by `source` as the only page planned, into `output`; its problem.
+std::string writeAlone(imaging::PageSource& source, const std::string& output) {
+    const int fd = open(output.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0 || !source.encodePages(plainBmp(), [fd](int) { return fd; }))
+        return "cannot start";
+    source.plan(0, 1);
+    imaging::PageInfo info;
+    const imaging::EncodedPage page = source.loadEncodedPage(0, info);
+    close(fd);
+    if (info.problem.empty() && (!page.inOutput() || page.size() != test::readFile(output).size()))
+        return "not the whole file";
+    return info.problem;
+}
+
+TEST(ContainedDecoderTest, LargePageAloneIsSharedByBothDecodersOrMadeWholeByTheFirst) {
+    TempDir dir;
+    test::TiffPage large = test::rgbPage(1500, 1000, test::patternColour);
+    large.compression = COMPRESSION_LZW;
+    large.rowsPerStrip = 8;
+    const std::string file = dir.file("large.tif");
+    ASSERT_TRUE(test::writeTiff(file, {large}));
+    auto local = openPagesInProcess(file);
+    ASSERT_NE(local, nullptr);
+    const int whole = open(dir.file("whole.bmp").c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
+    imaging::PageInfo info;
+    ASSERT_TRUE(local->encodeDirectly(0, info, plainBmp(), whole));
+    close(whole);
+    const std::string marker = dir.file("started-once");
+    const struct {
+        const char* name;
+        std::string second; // what the second decoder started does before it decodes
+    } cases[] = {
+        {"both-write-a-part", ":"},
+        {"the-second-dies", "if [ -e " + marker + " ]; then kill -SEGV $$; fi; touch " + marker},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string starts = dir.file(std::string(c.name) + "-starts");
+        const std::string decoder =
+            fakeDecoder(dir, "echo >> " + starts + "; " + c.second + "; exec " +
+                                 defaultDecoderPath() + " \"$1\"");
+        auto source = openPagesContained(file, decoder, 10'000);
+        ASSERT_NE(source, nullptr);
+        const std::string output = dir.file(std::string(c.name) + ".bmp");
+        EXPECT_EQ(writeAlone(*source, output), "");
+        source.reset();
+        releaseIdleDecoders();
+        EXPECT_TRUE(test::readFile(output) == test::readFile(dir.file("whole.bmp")));
+        // The second decoder was started (again, when it died at once).
+        const std::string started = test::readFile(starts);
+        EXPECT_GE(std::count(started.begin(), started.end(), '\n'), 2);
+    }
 }
 
 TEST(ContainedDecoderTest, DecoderCrashFailsThePageAndTheProgramGoesOn) {

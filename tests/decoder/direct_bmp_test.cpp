@@ -6,6 +6,7 @@
 #include "imaging/page_source.h"
 #include "imaging/saving.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/tiff_writer.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -18,6 +19,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kx::decoder {
@@ -173,15 +175,15 @@ bool writeSynthetic(const std::string& path, const Synthetic& page) {
     if (page.tiled) {
         TIFFSetField(t, TIFFTAG_TILEWIDTH, 16);
         TIFFSetField(t, TIFFTAG_TILELENGTH, 16);
-        const size_t pixelBytes = size_t{samples} * page.bits / 8;
-        std::vector<uint8_t> tile(16 * 16 * pixelBytes);
+        const size_t tileRow = size_t{16} * samples * page.bits / 8;
+        std::vector<uint8_t> tile(16 * tileRow);
         for (uint32_t top = 0; top < page.height; top += 16) {
             for (uint32_t left = 0; left < page.width; left += 16) {
                 std::fill(tile.begin(), tile.end(), 0);
+                const size_t at = size_t{left} * samples * page.bits / 8;
                 for (uint32_t y = top; y < std::min(top + 16, page.height); ++y)
-                    std::memcpy(tile.data() + (y - top) * 16 * pixelBytes,
-                                data.data() + y * rowBytes + left * pixelBytes,
-                                std::min<uint32_t>(16, page.width - left) * pixelBytes);
+                    std::memcpy(tile.data() + (y - top) * tileRow, data.data() + y * rowBytes + at,
+                                std::min(tileRow, rowBytes - at));
                 if (TIFFWriteTile(t, tile.data(), left, top, 0, 0) < 0)
                     return false;
             }
@@ -276,28 +278,32 @@ std::vector<Synthetic> syntheticPages() {
         pages.push_back(with(grey16("grey16-w" + std::to_string(width), ramp16),
                              [&](Synthetic& p) { p.width = width; }));
     }
-    // Compressions and predictors, over several strips.
+    // Compressions and predictors, over several strips, or tiles (the last column and row of
+    // them reaching past the page).
     for (const uint16_t compression :
          {COMPRESSION_NONE, COMPRESSION_LZW, COMPRESSION_ADOBE_DEFLATE, COMPRESSION_PACKBITS}) {
-        const std::string c = std::to_string(compression);
-        const auto big = [compression](Synthetic& p) {
-            p.width = 29;
-            p.height = 23;
-            p.rowsPerStrip = 4;
-            p.compression = compression;
-        };
-        pages.push_back(with(rgb("rgb-c" + c), big));
-        pages.push_back(with(grey("grey-c" + c), big));
-        pages.push_back(with(grey16("grey16-c" + c, ramp16), big));
-        pages.push_back(with(bilevel("white-c" + c, PHOTOMETRIC_MINISWHITE), big));
-        if (compression == COMPRESSION_LZW || compression == COMPRESSION_ADOBE_DEFLATE) {
-            const auto differenced = [&](Synthetic& p) {
-                big(p);
-                p.predictor = PREDICTOR_HORIZONTAL;
+        for (const bool tiled : {false, true}) {
+            const std::string c = (tiled ? "tiled-c" : "c") + std::to_string(compression);
+            const auto big = [compression, tiled](Synthetic& p) {
+                p.width = 29;
+                p.height = 23;
+                p.rowsPerStrip = 4;
+                p.compression = compression;
+                p.tiled = tiled;
             };
-            pages.push_back(with(rgb("rgb-p2-c" + c), differenced));
-            pages.push_back(with(grey("grey-p2-c" + c), differenced));
-            pages.push_back(with(grey16("grey16-p2-c" + c, ramp16), differenced));
+            pages.push_back(with(rgb("rgb-c" + c), big));
+            pages.push_back(with(grey("grey-c" + c), big));
+            pages.push_back(with(grey16("grey16-c" + c, ramp16), big));
+            pages.push_back(with(bilevel("white-c" + c, PHOTOMETRIC_MINISWHITE), big));
+            if (compression == COMPRESSION_LZW || compression == COMPRESSION_ADOBE_DEFLATE) {
+                const auto differenced = [&](Synthetic& p) {
+                    big(p);
+                    p.predictor = PREDICTOR_HORIZONTAL;
+                };
+                pages.push_back(with(rgb("rgb-p2-c" + c), differenced));
+                pages.push_back(with(grey("grey-p2-c" + c), differenced));
+                pages.push_back(with(grey16("grey16-p2-c" + c, ramp16), differenced));
+            }
         }
     }
     for (const uint16_t compression : {COMPRESSION_CCITTRLE, COMPRESSION_CCITTFAX3,
@@ -372,11 +378,6 @@ std::vector<Synthetic> syntheticPages() {
         return page;
     };
     pages.push_back(refused(with(rgb("rgb-alpha"), [](Synthetic& p) { p.extraAlpha = true; })));
-    pages.push_back(refused(with(rgb("rgb-tiled"), [](Synthetic& p) {
-        p.tiled = true;
-        p.width = 20;
-        p.height = 18;
-    })));
     pages.push_back(refused(with(rgb("rgb-separate"), [](Synthetic& p) { p.separate = true; })));
     pages.push_back(refused(with(rgb("rgb-flipped"), [](Synthetic& p) { p.orientation = 3; })));
     pages.push_back(refused(with(rgb("rgb-jpeg"), [](Synthetic& p) {
@@ -567,21 +568,6 @@ TEST(DirectBmpTest, AcceptedPagesHaveTheBytesOfTheFreeImagePathAndOthersAreRefus
     }
 }
 
-// Overwrites `length` bytes from the middle of the page's first strip with zeros.
-void damageFirstStrip(const std::string& file, uint64_t length) {
-    std::string bytes = test::readFile(file);
-    TiffHandle tiff(TIFFOpen(file.c_str(), "r"));
-    ASSERT_NE(tiff, nullptr);
-    uint64_t* offsets = nullptr;
-    uint64_t* counts = nullptr;
-    ASSERT_TRUE(TIFFGetField(tiff.get(), TIFFTAG_STRIPOFFSETS, &offsets));
-    ASSERT_TRUE(TIFFGetField(tiff.get(), TIFFTAG_STRIPBYTECOUNTS, &counts));
-    const uint64_t middle = offsets[0] + counts[0] / 2;
-    for (uint64_t i = middle; i < std::min(middle + length, offsets[0] + counts[0]); ++i)
-        bytes[i] = 0;
-    test::writeFile(file, bytes);
-}
-
 TEST(DirectBmpTest, DamagedStripFailsWithAProblemAsInTheProgram) {
     TempDir dir;
     const auto noisy = [](uint32_t x, uint32_t y, uint16_t s) {
@@ -607,7 +593,7 @@ TEST(DirectBmpTest, DamagedStripFailsWithAProblemAsInTheProgram) {
         SCOPED_TRACE(page.name);
         const std::string file = dir.file(page.name + ".tif");
         ASSERT_TRUE(writeSynthetic(file, page));
-        damageFirstStrip(file, page.compression == COMPRESSION_LZW ? 1u << 20 : 2);
+        ASSERT_TRUE(test::damageStrip(file, 0, page.compression == COMPRESSION_LZW ? 1u << 20 : 2));
         EXPECT_NE(writeDirect(file, 0, dir.file(page.name + "-direct.bmp")), "");
         convertWithFreeImage(file, dir.path().string());
         EXPECT_FALSE(std::filesystem::exists(dir.file(page.name + ".bmp")));
@@ -638,6 +624,63 @@ TEST(DirectBmpTest, FailedWriteFailsWithAProblem) {
     EXPECT_EQ(writeDirectBmp(tiff.get(), facts, closed, problem), DirectWrite::Unwritable);
     EXPECT_EQ(errno, EBADF);
     EXPECT_NE(problem, "");
+}
+
+// Two writers filling one file side by side, in any order, make the very file written whole;
+// only pages large enough and of enough strips say they split.
+TEST(DirectBmpTest, PartsWrittenSideBySideMakeTheFileWrittenWhole) {
+    TempDir dir;
+    const auto size = [](uint32_t width, uint32_t height, uint32_t rowsPerStrip) {
+        return [=](Synthetic& p) {
+            p.width = width;
+            p.height = height;
+            p.rowsPerStrip = rowsPerStrip;
+            p.compression = COMPRESSION_LZW;
+        };
+    };
+    const auto tiled = [](Synthetic& p) { p.tiled = true; };
+    const auto ramp16 = [](uint32_t x, uint32_t y, uint16_t) {
+        return static_cast<uint16_t>(x * 977 + y * 3001);
+    };
+    const struct {
+        Synthetic page;
+        bool splits;
+    } cases[] = {
+        {with(rgb("rgb-strips-of-a-row"), size(1500, 1000, 1)), true},
+        {with(grey16("grey16-strips-past-a-band", ramp16), size(1100, 4000, 1000)), true},
+        {with(rgb("rgb-ragged-strips"), size(1500, 1001, 7)), true},
+        {with(with(rgb("rgb-tiles"), size(1500, 1000, 0)), tiled), true},
+        {with(rgb("rgb-one-strip"), size(1500, 1000, 0)), false},
+        {with(rgb("rgb-small"), size(600, 400, 1)), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.page.name);
+        const std::string file = dir.file(c.page.name + ".tif");
+        ASSERT_TRUE(writeSynthetic(file, c.page));
+        const std::string whole = dir.file(c.page.name + "-whole.bmp");
+        ASSERT_EQ(writeDirect(file, 0, whole), "");
+        TiffHandle tiff(TIFFOpen(file.c_str(), "rm"));
+        ASSERT_NE(tiff, nullptr);
+        const PageFacts facts = readPageFacts(tiff.get(), std::filesystem::file_size(file));
+        const std::optional<DirectPage> direct = directBmpPage(tiff.get(), facts);
+        ASSERT_TRUE(direct);
+        EXPECT_EQ(direct->splits, c.splits);
+        const std::string parts = dir.file(c.page.name + "-parts.bmp");
+        const int fd = open(parts.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        // The bands dealt out alternately, the second writer's written first.
+        std::string problem;
+        for (const uint32_t writer : {1, 0}) {
+            uint32_t next = writer;
+            const imaging::PagePart part{writer == 0,
+                                         [&next] { return std::exchange(next, next + 2); }};
+            EXPECT_EQ(writeDirectBmpPart(tiff.get(), facts, fd, part, problem),
+                      DirectWrite::Written)
+                << problem;
+        }
+        close(fd);
+        EXPECT_TRUE(test::readFile(parts) == test::readFile(whole));
+    }
 }
 
 } // namespace

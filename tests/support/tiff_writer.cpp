@@ -234,6 +234,26 @@ bool patchShortTag(const std::string& path, uint16_t tag, uint16_t value) {
     return false;
 }
 
+bool damageStrip(const std::string& path, uint32_t strip, uint64_t length) {
+    uint64_t start = 0;
+    uint64_t end = 0;
+    {
+        const std::unique_ptr<TIFF, void (*)(TIFF*)> tiff(TIFFOpen(path.c_str(), "r"), TIFFClose);
+        uint64_t* offsets = nullptr;
+        uint64_t* counts = nullptr;
+        if (!tiff || strip >= TIFFNumberOfStrips(tiff.get()) ||
+            !TIFFGetField(tiff.get(), TIFFTAG_STRIPOFFSETS, &offsets) ||
+            !TIFFGetField(tiff.get(), TIFFTAG_STRIPBYTECOUNTS, &counts))
+            return false;
+        start = offsets[strip] + counts[strip] / 2;
+        end = std::min(start + length, offsets[strip] + counts[strip]);
+    }
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(static_cast<std::streamoff>(start));
+    const std::string zeros(static_cast<size_t>(end - start), '\0');
+    return static_cast<bool>(file.write(zeros.data(), static_cast<std::streamsize>(zeros.size())));
+}
+
 TiffPage rgbPage(int width, int height, const std::function<Rgb(int, int)>& colour) {
     TiffPage page{.width = width, .height = height};
     page.data.reserve(static_cast<size_t>(width) * height * 3);

@@ -58,6 +58,10 @@ bool writeTiff(const std::string& path, const std::vector<TiffPage>& pages, cons
 // False when the file or the tag is missing.
 bool patchShortTag(const std::string& path, uint16_t tag, uint16_t value);
 
+// Overwrites up to `length` bytes from the middle of strip `strip` of the first page of the
+// TIFF at `path` with zeros. False when the file or the strip is missing.
+bool damageStrip(const std::string& path, uint32_t strip, uint64_t length);
+
 struct Rgb {
     uint8_t r, g, b;
 };
