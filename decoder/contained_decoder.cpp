@@ -613,7 +613,7 @@ private:
     int m_planFirst = 0;
     int m_planEnd = 0; // pages up to here will be asked for in order
     int m_decoders = 1;
-    int m_ahead = 1; // pages each decoder is asked for ahead of time
+    int m_ahead = 1;          // pages each decoder is asked for ahead of time
     bool m_splitting = false; // the one page planned may be written by both decoders
     int m_partOutput = -1;    // the file of the page asked for in parts (the caller's)
     std::unique_ptr<BandCounter> m_bandCounter; // the bands of that page claimed so far
