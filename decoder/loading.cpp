@@ -42,8 +42,9 @@ struct TiffCloser {
 
 // What one walk along a TIFF's directory chain, by the offsets alone, finds.
 struct ChainWalk {
-    std::vector<bool> masks; // which directories are transparency masks, in chain order
-    std::string problem;     // why the chain cannot be followed to its end; empty when it can
+    std::vector<bool> masks;       // which directories are transparency masks, in chain order
+    std::vector<uint64_t> offsets; // where each directory lies, in chain order
+    std::string problem;           // why the chain cannot be followed to its end; empty when it can
 };
 
 ChainWalk walkChain(TIFF* tiff);
@@ -104,6 +105,8 @@ private:
         ChainWalk walk = walkChain(m_tiff.get());
         const std::vector<bool>& masks = walk.masks;
         m_chainProblem = std::move(walk.problem);
+        if (m_chainProblem.empty() && static_cast<int>(walk.offsets.size()) == directories)
+            m_offsets = std::move(walk.offsets);
         for (int directory = 0; directory < directories; ++directory) {
             if (directory < static_cast<int>(masks.size()) && masks[static_cast<size_t>(directory)])
                 m_notes += "directory " + std::to_string(directory + 1) +
@@ -113,7 +116,16 @@ private:
         }
     }
 
+    // A decoder taking every other page jumps to its next page's directory rather than reading
+    // the other decoder's on the way, when the walk found every directory's place.
     bool seek(int index) {
+        const bool jump = index < m_current || index > m_current + 1;
+        if (jump && index < static_cast<int>(m_offsets.size())) {
+            if (!TIFFSetSubDirectory(m_tiff.get(), m_offsets[static_cast<size_t>(index)]))
+                return lose();
+            m_current = index;
+            return true;
+        }
         if (index < m_current) {
             if (!TIFFSetDirectory(m_tiff.get(), static_cast<tdir_t>(index)))
                 return lose();
@@ -137,6 +149,7 @@ private:
     int m_current = 0;
     bool m_lost = false;
     std::vector<int> m_pages;
+    std::vector<uint64_t> m_offsets; // of every directory; empty when the chain is damaged
     std::string m_notes;
     std::string m_chainProblem;
 };
@@ -641,6 +654,7 @@ ChainWalk walkChain(TIFF* tiff) {
     uint64_t here = TIFFCurrentDirOffset(tiff);
     for (int page = 1;; ++page) {
         seen.insert(here);
+        walk.offsets.push_back(here);
         walk.masks.push_back((subfileType(layout, here) & FILETYPE_MASK) != 0);
         const std::optional<uint64_t> next = nextDirectoryOffset(layout, here);
         if (!next) { // page 1 unreadable: its own failure says more
