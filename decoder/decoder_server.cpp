@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -89,6 +90,8 @@ void takeFreshSignals() {
 pid_t makeProcess(const std::function<void()>& body) {
     const long made = syscall(SYS_clone, CLONE_PARENT | SIGCHLD, nullptr, nullptr, nullptr, 0);
     if (made == 0) {
+        // Named as a started decoder is, so that `ps` and `top` tell it from the program.
+        prctl(PR_SET_NAME, "kestrelix-decoder");
         // Before the work comes: a spare does this while it waits.
         takeFreshSignals();
         followProgram(g_program);
@@ -149,6 +152,7 @@ Spare makeSpare() {
 // first decoder is made as the server starts, while the program still sets up its run; it is
 // the one a one-page file waits for. Later ones are made when asked for.
 [[noreturn]] void serve(int fd) {
+    prctl(PR_SET_NAME, "kestrelix-server");
     // The program's own signal handlers are no part of the server.
     followProgram(g_program);
     detachDescriptors(fd, k_serverSocket);
