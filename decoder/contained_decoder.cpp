@@ -315,16 +315,20 @@ public:
         // second core to decode it on.
         static const bool k_secondCore = sysconf(_SC_NPROCESSORS_ONLN) >= 2;
         m_decoders = end - first >= 2 && k_secondCore ? k_decoders : 1;
-        m_splitting = end - first == 1 && k_secondCore;
+        // A page of a small file is seldom large enough to split, and asking for it in parts
+        // costs a shared counter and a message more.
+        std::error_code unknown;
+        const uintmax_t fileBytes =
+            end - first == 1 ? std::filesystem::file_size(m_path, unknown) : 0;
+        m_splitting = end - first == 1 && k_secondCore && !unknown && fileBytes >= k_splitFileBytes;
         if (m_decoders > 1 && !startDecoder(m_slots[1]))
             m_decoders = 1;
         for (int index = first; index < std::min(end, first + m_decoders); ++index)
             askAhead(index);
         // A large file of one page most likely holds a page both decoders will write: the
         // second one opens the file while the first one reads the page's directory.
-        std::error_code unknown;
         if (m_splitting && m_slots[0].inParts && !m_slots[1].process &&
-            std::filesystem::file_size(m_path, unknown) >= k_largeFileBytes && !unknown)
+            fileBytes >= k_largeFileBytes)
             startDecoder(m_slots[1]);
     }
 
@@ -401,6 +405,7 @@ private:
     static constexpr int k_decoders = 2;
     static constexpr uint64_t k_smallPage = uint64_t{64} << 10;
     static constexpr int k_smallPagesAhead = 4;
+    static constexpr uintmax_t k_splitFileBytes = uintmax_t{64} << 10;
     static constexpr uintmax_t k_largeFileBytes = uintmax_t{1} << 20;
 
     struct Slot {
