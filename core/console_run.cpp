@@ -29,6 +29,7 @@
 #include <memory>
 #include <optional>
 #include <thread>
+#include <utility>
 
 namespace kx::core {
 
@@ -41,9 +42,10 @@ using Problem = std::optional<std::string>;
 
 // The lines of the files that failed, kept in a temporary file so that a run of many files
 // needs no more memory when many of them fail; in memory when no temporary file can be had.
+// The file is made at the first failure, so that a clean run never touches the disk for it.
 class FailureLog {
 public:
-    FailureLog() : m_file(std::tmpfile()) {}
+    FailureLog() = default;
     ~FailureLog() {
         if (m_file)
             std::fclose(m_file);
@@ -54,6 +56,8 @@ public:
     void add(std::string line) {
         // A line break inside a path must not split its line when it is read back.
         std::replace(line.begin(), line.end(), '\n', ' ');
+        if (!std::exchange(m_opened, true))
+            m_file = std::tmpfile();
         if (!m_file || std::fprintf(m_file, "%s\n", line.c_str()) < 0)
             m_lines.push_back(std::move(line));
     }
@@ -71,7 +75,8 @@ public:
     }
 
 private:
-    FILE* m_file;
+    FILE* m_file = nullptr;
+    bool m_opened = false;
     std::vector<std::string> m_lines;
 };
 
