@@ -321,11 +321,14 @@ void convertRow(const Geometry& g, const uint8_t* source, uint8_t* row,
     }
 }
 
-// The 8-bit level of every 16-bit sample, by value.
-std::vector<uint8_t> levelsOf16Bits() {
-    std::vector<uint8_t> levels(size_t{1} << 16);
-    for (uint32_t sample = 0; sample < levels.size(); ++sample)
-        levels[sample] = imaging::levelOfUnsigned(sample, 16);
+// The 8-bit level of every 16-bit sample, by value; made once, for a decoder's first 16-bit page.
+const std::vector<uint8_t>& levelsOf16Bits() {
+    static const std::vector<uint8_t> levels = [] {
+        std::vector<uint8_t> made(size_t{1} << 16);
+        for (uint32_t sample = 0; sample < made.size(); ++sample)
+            made[sample] = imaging::levelOfUnsigned(sample, 16);
+        return made;
+    }();
     return levels;
 }
 
@@ -339,8 +342,8 @@ DirectWrite unwritable(std::string& why) {
 DirectWrite writePage(TIFF* tiff, const Geometry& g, uint16_t photometric, int fd,
                       const imaging::PagePart& part, bool positioned, std::string& why) {
     StripReader strips(tiff, g, why);
-    const std::vector<uint8_t> levels =
-        g.kind == Kind::Grey16 ? levelsOf16Bits() : std::vector<uint8_t>();
+    static const std::vector<uint8_t> k_noLevels;
+    const std::vector<uint8_t>& levels = g.kind == Kind::Grey16 ? levelsOf16Bits() : k_noLevels;
     const std::vector<uint8_t> head = headers(g, photometric);
     FdWriter out(fd, std::max(head.size(), static_cast<size_t>(g.pitch)), positioned);
     if (part.first) {
