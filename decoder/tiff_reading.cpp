@@ -22,6 +22,7 @@ namespace {
 constexpr size_t k_bufferSize = size_t{16} << 10;
 constexpr size_t k_straightRead = size_t{4} << 10;
 constexpr uint64_t k_alignment = 4096;
+constexpr size_t k_linkSize = 8; // a directory's entry count or its link, BigTIFF's the largest
 
 class BufferedFile {
 public:
@@ -75,13 +76,21 @@ public:
 
 private:
     // Reads from the page boundary below `offset` where the piece still fits, so that a read
-    // just before the last one is served too.
+    // just before the last one is served too. A page's strips are read from its last, so a
+    // piece just below the buffer is read with the bytes before it rather than after it.
+    // A walk along the directory chain reads a count and a link at each directory, a few
+    // bytes far apart: a page of the file holds them, and copying more would be wasted.
     void fill(uint64_t offset, size_t size) {
+        const size_t window = size <= k_linkSize ? k_alignment : k_bufferSize;
         uint64_t start = offset / k_alignment * k_alignment;
-        if (offset + size > start + k_bufferSize)
+        if (m_filled > 0 && offset < m_start && offset + window > m_start) {
+            const uint64_t end = (offset + size + k_alignment - 1) / k_alignment * k_alignment;
+            start = end > window ? end - window : 0;
+        }
+        if (offset + size > start + window)
             start = offset;
         m_start = start;
-        m_filled = base::readUpToAt(m_fd, start, m_buffer.get(), k_bufferSize);
+        m_filled = base::readUpToAt(m_fd, start, m_buffer.get(), window);
     }
 
     int m_fd;
