@@ -87,7 +87,7 @@ private:
             const uint64_t end = (offset + size + k_alignment - 1) / k_alignment * k_alignment;
             start = end > window ? end - window : 0;
         }
-        if (offset + size > start + window)
+        if (offset < start || offset + size > start + window)
             start = offset;
         m_start = start;
         m_filled = base::readUpToAt(m_fd, start, m_buffer.get(), window);

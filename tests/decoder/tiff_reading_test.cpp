@@ -8,6 +8,8 @@
 #include <tiffio.h>
 
 #include <cstdint>
+#include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -36,8 +38,15 @@ TEST(TiffReadingTest, ReadsInAnyOrderGiveTheFilesBytes) {
     std::vector<Read> reads;
     for (uint64_t at = size - 900; at > 900; at -= 900) // backwards, strip by strip
         reads.push_back({at, 900});
+    for (uint64_t at = size - 8; at > 5; at -= 5) // backwards, a link at a time
+        reads.push_back({at, 8});
     for (uint64_t at = 3; at + 8 < size; at += 12'500) // forwards, a link at a time
         reads.push_back({at, 2}), reads.push_back({at + 6, 8});
+    std::minstd_rand random(7); // and at random, in every size from a link to past a strip
+    for (int i = 0; i < 3000; ++i) {
+        const size_t sizes[] = {2, 4, 8, 12, 900, 4095, 5000};
+        reads.push_back({random() % (size + 10), sizes[random() % std::size(sizes)]});
+    }
     for (const Read edge : {Read{4090, 20}, Read{16'380, 10}, Read{0, 4095}, Read{size - 5, 20},
                             Read{size, 4}, Read{size + 100, 4}, Read{8'000, 5000}})
         reads.push_back(edge);
