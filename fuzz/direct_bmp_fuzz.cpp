@@ -2,6 +2,7 @@
 #include "decoder/direct_bmp.h"
 #include "decoder/libtiff_pages.h"
 #include "decoder/page_budget.h"
+#include "decoder/tiff_reading.h"
 #include "fuzz/scratch_file.h"
 
 // Feeds arbitrary files to the decoder's own TIFF decoding: every directory libtiff can read is
@@ -29,7 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::fclose(file);
 
     kx::decoder::DecodeDiagnostics quiet(kx::decoder::Watched::Libtiff);
-    TIFF* tiff = TIFFOpen(path.c_str(), "rm");
+    // Read as the decoder reads, through its own buffer.
+    TIFF* tiff = kx::decoder::openBufferedTiff(path);
     if (!tiff)
         return 0;
     for (int page = 0; page < 8; ++page) {
