@@ -32,10 +32,17 @@ std::string programName(const char* argv0) {
     return name;
 }
 
+bool isVersionSwitch(const std::string& first) {
+    return first == "-V" || first == "--VERSION";
+}
+
+bool isHelpSwitch(const std::string& first) {
+    return first == "-H" || first == "-?" || first == "--HELP";
+}
+
 // True for a first parameter that asks for something other than a conversion.
 bool isRunModeSwitch(const std::string& first) {
-    return first == "-U" || first == "-T" || first == "-V" || first == "--VERSION" ||
-           first == "-H" || first == "-?" || first == "--HELP";
+    return first == "-U" || first == "-T" || isVersionSwitch(first) || isHelpSwitch(first);
 }
 
 // Returns true when the window run is to start.
@@ -70,12 +77,12 @@ bool runCommandLine(const std::vector<std::string>& parameters, const char* argv
             window->runScreenshots(base::titleText().c_str(), folder.c_str(), &settings);
         return false;
     }
-    if (first == "-V" || first == "--VERSION") {
+    if (isVersionSwitch(first)) {
         console.setTitle(base::titleText());
         console.printLine(base::versionText(base::k_version));
         return false;
     }
-    if (first == "-H" || first == "-?" || first == "--HELP") {
+    if (isHelpSwitch(first)) {
         console.setTitle(base::titleText());
         for (const std::string& line : core::usageLines(programName(argv0)))
             console.printLine(line);

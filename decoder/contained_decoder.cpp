@@ -320,7 +320,7 @@ public:
         std::error_code unknown;
         const uintmax_t fileBytes =
             end - first == 1 ? std::filesystem::file_size(m_path, unknown) : 0;
-        m_splitting = end - first == 1 && k_secondCore && !unknown && fileBytes >= k_splitFileBytes;
+        m_splitting = end - first == 1 && k_secondCore && !unknown && fileBytes >= k_smallFileBytes;
         if (m_decoders > 1 && !startDecoder(m_slots[1]))
             m_decoders = 1;
         for (int index = first; index < std::min(end, first + m_decoders); ++index)
@@ -405,7 +405,7 @@ private:
     static constexpr int k_decoders = 2;
     static constexpr uint64_t k_smallPage = uint64_t{64} << 10;
     static constexpr int k_smallPagesAhead = 4;
-    static constexpr uintmax_t k_splitFileBytes = uintmax_t{64} << 10;
+    static constexpr uintmax_t k_smallFileBytes = uintmax_t{64} << 10; // smaller: asked for whole
     static constexpr uintmax_t k_largeFileBytes = uintmax_t{1} << 20;
 
     struct Slot {
@@ -513,9 +513,9 @@ private:
                 letGo(second);
             return false;
         }
-        const bool secondWritten = !helped || partWritten(second);
         if (*parts == 1)
             return true;
+        const bool secondWritten = !helped || partWritten(second);
         struct stat facts {};
         if (secondWritten && info.problem.empty() && page.hasFile() &&
             fstat(m_partOutput, &facts) == 0) {

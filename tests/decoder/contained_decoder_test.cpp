@@ -289,16 +289,13 @@ TEST(ContainedDecoderTest, SmallPagesAskedForAheadArriveEachInItsFile) {
         }));
     const std::string path = dir.file("small.tif");
     ASSERT_TRUE(test::writeTiff(path, pages));
-    imaging::SaveRecipe recipe;
-    recipe.freeImageFormat = FIF_BMP;
-    std::strcpy(recipe.formatKey, "bmp");
     auto local = openPagesInProcess(path);
     ASSERT_NE(local, nullptr);
     for (const int last : {22, 9}) {
         std::vector<int> files(pages.size(), -1);
         auto source = openPagesContained(path);
         ASSERT_NE(source, nullptr);
-        ASSERT_TRUE(source->encodePages(recipe, [&](int index) {
+        ASSERT_TRUE(source->encodePages(plainBmp(), [&](int index) {
             const std::string name = dir.file("page-" + std::to_string(index) + ".bmp");
             return files[static_cast<size_t>(index)] =
                        open(name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
