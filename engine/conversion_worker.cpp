@@ -9,6 +9,7 @@
 #include "engine/frame.h"
 #include "engine/geometry.h"
 #include "engine/naming.h"
+#include "engine/page_gate.h"
 #include "engine/page_range.h"
 #include "engine/untouched_page.h"
 #include "imaging/bit_depth.h"
@@ -126,6 +127,7 @@ struct FileResult {
 
 // Waits while the run is paused; false when it is to stop before page `index`.
 bool mayConvertPage(ConversionRun& run, int index, int first, int end, FileResult& result) {
+    waitAtPageGate();
     if (run.progress.beginPage(index - first + 1, end - first))
         return true;
     result.stoppedBefore = index + 1;

@@ -2,6 +2,7 @@
 #include "core/instance_lock.h"
 #include "tests/support/case_names.h"
 #include "tests/support/image_compare.h"
+#include "tests/support/page_gate.h"
 #include "tests/support/run_processes.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_dir.h"
@@ -459,12 +460,20 @@ TEST_F(ConsoleRunTest, StopSignalDuringASaveLeavesOnlyCompleteFiles) {
     // The file alone, and as the one file of a folder, as runs of many files are made.
     for (const auto& [signal, named] :
          {std::pair{SIGTERM, input}, std::pair{SIGINT, m_dir.path().string()}}) {
-        RunningProgram running =
-            startProgram(programPath(), {"-q", "-i", named, "-o", out}, isolated());
+        // The run is let through a page at a time, so that it cannot end while it is watched.
+        const std::string gateFolder = m_dir.file("gate" + std::to_string(signal));
+        fs::create_directories(gateFolder);
+        PageGate gate(gateFolder);
+        RunningProgram running = startProgram(programPath(), {"-q", "-i", named, "-o", out},
+                                              isolated({gate.variable()}));
         ASSERT_GT(running.pid, 0);
         bool caught = false;
-        while (!caught && kill(running.pid, 0) == 0 && !fs::exists(out + "large[3].bmp"))
-            caught = writesInto(running.pid, out);
+        for (int page = 1; page <= 3 && !caught; ++page) {
+            gate.release();
+            const std::string done = out + "large[" + std::to_string(page) + "].bmp";
+            while (!caught && kill(running.pid, 0) == 0 && !fs::exists(done))
+                caught = writesInto(running.pid, out);
+        }
         if (caught)
             kill(running.pid, signal);
         const ProgramResult result = finishProgram(running);

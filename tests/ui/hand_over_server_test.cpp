@@ -23,7 +23,7 @@ TEST(HandOverServer, ALaterStartHandsItsFileToTheListeningCopy) {
         ASSERT_TRUE(server.listening());
         EXPECT_TRUE(core::handOver(socket, ""));
         EXPECT_TRUE(core::handOver(socket, "scans/a b.tif"));
-        EXPECT_TRUE(QTest::qWaitFor([&] { return received.size() == 2; }));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return received.size() == 2; }, 60'000));
     }
     const std::string absolute = (std::filesystem::current_path() / "scans/a b.tif").string();
     std::sort(received.begin(), received.end());

@@ -6,9 +6,9 @@
 #include "ui/update_check.h"
 
 #include <QCloseEvent>
-#include <QWindow>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 #include <sys/socket.h>
@@ -92,7 +92,7 @@ TEST_F(UpdateCheckTest, SecondCheckIsRefusedWhileOneWaits) {
     // The server answers only after the timer below has run inside the first check's wait.
     std::atomic<bool> released = false;
     LocalHttpServer server([&released](int socket) {
-        for (int i = 0; i < 500 && !released; ++i)
+        for (int i = 0; i < 6000 && !released; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         LocalHttpServer::sendText(socket, "HTTP/1.0 200 OK\r\n\r\n320");
     });
