@@ -379,8 +379,10 @@ bool decodesWithLibtiff(const PageFacts& facts) {
         return !(unsignedSamples && spp == 1 && facts.planarContiguous &&
                  (bits == 1 || bits == 4 || bits == 8));
     case PHOTOMETRIC_RGB: {
-        // FreeImage cannot read tiles of separate planes.
-        const bool layout = ((spp == 3 && facts.extraSample < 0) || spp == 4) &&
+        // FreeImage cannot read tiles of separate planes, and takes a fourth sample for alpha
+        // even when the page says it is unspecified.
+        const bool fourth = spp == 4 && facts.extraSample != EXTRASAMPLE_UNSPECIFIED;
+        const bool layout = ((spp == 3 && facts.extraSample < 0) || fourth) &&
                             !(facts.tiled && !facts.planarContiguous);
         // Float samples are read here: FreeImage misreads big-endian ones with a predictor.
         const bool depth = unsignedSamples && (bits == 8 || bits == 16);
