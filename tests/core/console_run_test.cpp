@@ -461,9 +461,7 @@ TEST_F(ConsoleRunTest, StopSignalDuringASaveLeavesOnlyCompleteFiles) {
     for (const auto& [signal, named] :
          {std::pair{SIGTERM, input}, std::pair{SIGINT, m_dir.path().string()}}) {
         // The run is let through a page at a time, so that it cannot end while it is watched.
-        const std::string gateFolder = m_dir.file("gate" + std::to_string(signal));
-        fs::create_directories(gateFolder);
-        PageGate gate(gateFolder);
+        PageGate gate(m_dir.path().string());
         RunningProgram running = startProgram(programPath(), {"-q", "-i", named, "-o", out},
                                               isolated({gate.variable()}));
         ASSERT_GT(running.pid, 0);

@@ -11,7 +11,13 @@
 
 namespace kx::test {
 
-PageGate::PageGate(const std::string& folder) : m_path(folder + "/page-gate") {
+namespace {
+// Each gate's FIFO has a name of its own, so that a test may hold several gates in one folder.
+int g_gatesMade = 0;
+} // namespace
+
+PageGate::PageGate(const std::string& folder)
+    : m_path(folder + "/page-gate-" + std::to_string(++g_gatesMade)) {
     EXPECT_EQ(mkfifo(m_path.c_str(), 0600), 0) << m_path;
     // Read and write, so that opening does not wait for a reader; the worker's reads then
     // wait for bytes rather than for a writer.

@@ -486,8 +486,8 @@ TEST_F(MainWindowTest, ProgressFollowsThePagesOfTheFile) {
                                         pageByPage(gate, released), &gate);
     std::vector<int> pages;
     for (const QString& title : outcome.titles) {
-        if (shownPage(title) > 0)
-            pages.push_back(shownPage(title));
+        if (const int page = shownPage(title); page > 0)
+            pages.push_back(page);
     }
     // The last page, behind no gate, may end the run before the window looks again.
     if (pages.size() == 8 && pages.back() == 8)
