@@ -49,6 +49,8 @@ struct ChainWalk {
 
 ChainWalk walkChain(TIFF* tiff);
 
+std::string shortStripProblem(TIFF* tiff);
+
 // The directory facts FreeImage does not expose, read with libtiff walking the directories
 // forward as the pages are asked for in order. Transparency masks (subfiles of NewSubfileType
 // FILETYPE_MASK) belong to the page before them and are not pages: page indices count the
@@ -64,10 +66,16 @@ public:
 
     // The facts of page `index`; nullopt when libtiff cannot reach its directory.
     std::optional<PageFacts> read(int index) {
+        m_dataProblem.clear();
         if (!m_tiff || !seek(directoryOf(index)))
             return std::nullopt;
+        m_dataProblem = shortStripProblem(m_tiff.get());
         return readPageFacts(m_tiff.get(), m_fileSize);
     }
+
+    // Why the pixels of the page last read cannot be trusted, whatever reads them; empty when
+    // they can.
+    const std::string& dataProblem() const { return m_dataProblem; }
 
     // Pages along the directory chain; 0 when libtiff cannot open the file.
     int pageCount() const { return static_cast<int>(m_pages.size()); }
@@ -152,6 +160,7 @@ private:
     std::vector<uint64_t> m_offsets; // of every directory; empty when the chain is damaged
     std::string m_notes;
     std::string m_chainProblem;
+    std::string m_dataProblem;
 };
 
 // The TIFF file as FreeImage would read it, except that its header names a chosen directory
@@ -425,7 +434,7 @@ private:
         DecodeDiagnostics diagnostics(Watched::Libtiff);
         facts = m_directories.read(index);
         if (!facts || !pageBudgetProblem(*facts, memoryAvailable()).empty() ||
-            !diagnostics.take().empty())
+            !m_directories.dataProblem().empty() || !diagnostics.take().empty())
             return std::nullopt;
         startDecode(facts);
         return directBmpPage(m_directories.current(), *facts);
@@ -496,7 +505,8 @@ private:
             decoded.orientation = readOrientation(m_directories.current());
             info.sourceCompression = facts->compression & 0xFF;
             // Refused before FreeImage allocates anything for it.
-            info.problem = pageBudgetProblem(*facts, memoryAvailable());
+            info.problem =
+                firstOf(pageBudgetProblem(*facts, memoryAvailable()), m_directories.dataProblem());
             if (!info.problem.empty())
                 return decoded;
         }
@@ -623,24 +633,64 @@ std::optional<uint64_t> nextDirectoryOffset(const DirectoryLayout& layout, uint6
                            layout.bigTiff ? 8 : 4);
 }
 
-// The NewSubfileType of the directory at `offset`, 0 when it has none or cannot be read.
-// Tags are sorted, so the type is among the first entries.
-uint64_t subfileType(const DirectoryLayout& layout, uint64_t offset) {
+// The value of tag `tag` of the directory at `offset` when it is a single number held in the
+// entry itself; nullopt when the tag is missing, holds more than one value, or cannot be read.
+// Tags are sorted and the ones asked for come early, so only the first `entriesRead` are read.
+std::optional<uint64_t> inlineTagValue(const DirectoryLayout& layout, uint64_t offset, uint16_t tag,
+                                       size_t entriesRead) {
+    constexpr size_t k_mostEntries = 32;
     const uint64_t entries =
-        std::min<uint64_t>(layout.numberAt(offset, layout.countSize()).value_or(0), 16);
+        std::min<uint64_t>(layout.numberAt(offset, layout.countSize()).value_or(0),
+                           std::min(entriesRead, k_mostEntries));
     const size_t entrySize = layout.entrySize();
-    unsigned char table[16 * 20] = {};
+    unsigned char table[k_mostEntries * 20] = {};
     const size_t got = readBufferedTiff(layout.tiff, offset + layout.countSize(), table,
                                         static_cast<size_t>(entries) * entrySize);
     for (size_t at = 0; at + entrySize <= got; at += entrySize) {
         const unsigned char* entry = table + at;
-        if (readUnsigned(entry, 2, layout.bigEndian) != TIFFTAG_SUBFILETYPE)
+        if (readUnsigned(entry, 2, layout.bigEndian) != tag)
             continue;
+        const size_t countSize = layout.bigTiff ? 8 : 4;
+        if (readUnsigned(entry + 4, countSize, layout.bigEndian) != 1)
+            return std::nullopt;
         const uint64_t type = readUnsigned(entry + 2, 2, layout.bigEndian);
         const size_t valueSize = type == TIFF_SHORT ? 2 : type == TIFF_LONG8 ? 8 : 4;
-        return readUnsigned(entry + (layout.bigTiff ? 12 : 8), valueSize, layout.bigEndian);
+        if (type != TIFF_SHORT && type != TIFF_LONG && !(type == TIFF_LONG8 && layout.bigTiff))
+            return std::nullopt;
+        return readUnsigned(entry + 4 + countSize, valueSize, layout.bigEndian);
     }
-    return 0;
+    return std::nullopt;
+}
+
+// The NewSubfileType of the directory at `offset`, 0 when it has none or cannot be read.
+uint64_t subfileType(const DirectoryLayout& layout, uint64_t offset) {
+    return inlineTagValue(layout, offset, TIFFTAG_SUBFILETYPE, 16).value_or(0);
+}
+
+// libtiff takes the byte count of an uncompressed page's only strip for bogus when it is 0,
+// runs past the end of the file, or is smaller than the page's rows need, and then reads as
+// many bytes as the rows need (in pieces, when it chops the strip up). That repairs the first
+// two; a short count says where the strip ends, and reading on takes other directories or
+// pages for pixels. Such a page fails as a page of several short strips does.
+std::string shortStripProblem(TIFF* tiff) {
+    uint16_t compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_COMPRESSION, &compression);
+    if (TIFFIsTiled(tiff) || compression != COMPRESSION_NONE)
+        return {};
+    const DirectoryLayout layout{tiff, TIFFIsBigTIFF(tiff) != 0, TIFFIsBigEndian(tiff) != 0};
+    const std::optional<uint64_t> stored =
+        inlineTagValue(layout, TIFFCurrentDirOffset(tiff), TIFFTAG_STRIPBYTECOUNTS, 32);
+    const uint64_t start = TIFFGetStrileOffset(tiff, 0);
+    const uint64_t fileSize = bufferedTiffSize(tiff);
+    if (!stored || *stored == 0 || start > fileSize || *stored > fileSize - start)
+        return {};
+    uint64_t read = 0;
+    for (uint32_t strip = 0; strip < TIFFNumberOfStrips(tiff); ++strip)
+        read += TIFFGetStrileByteCount(tiff, strip);
+    if (*stored >= read)
+        return {};
+    return "Not enough data for scanline 0: the strip holds " + std::to_string(*stored) +
+           " bytes, its rows need " + std::to_string(read);
 }
 
 // Follows the chain of directories of `tiff` (opened by openBufferedTiff) from its first one the

@@ -387,7 +387,7 @@ TEST_P(UndecodableKinds, FailThePageWithTheTrueReason) {
     const std::string path = dir.file("kind.tif");
     ASSERT_TRUE(test::writeTiff(path, {GetParam().page}));
     if (GetParam().unknownCompression) {
-        ASSERT_TRUE(test::patchShortTag(path, TIFFTAG_COMPRESSION, GetParam().unknownCompression));
+        ASSERT_TRUE(test::patchTag(path, TIFFTAG_COMPRESSION, GetParam().unknownCompression));
     }
     std::string problem;
     EXPECT_EQ(loadStandardPage(path, problem), nullptr);

@@ -267,5 +267,49 @@ TEST(LoadingTest, PagesAroundTheReadingBufferAreWrittenWhole) {
     }
 }
 
+// libtiff reads as many bytes as an uncompressed page's only strip needs when its byte count
+// looks bogus. That rescues a count of 0 or one past the end of the file, but a count that is
+// merely short would take whatever follows the strip for pixels: such a page fails, on every
+// way a page is read.
+TEST(LoadingTest, OnlyStripShorterThanItsRowsFailsThePage) {
+    const struct {
+        uint32_t byteCount;
+        bool fails;
+    } cases[] = {{8192, true}, {1, true}, {0, false}, {0x7FFFFFFF, false}};
+    const test::TiffPage written = test::rgbPage(128, 278, test::patternColour);
+    TempDir dir;
+    const std::string reference = dir.file("reference.tif");
+    ASSERT_TRUE(test::writeTiff(reference, {written}));
+    imaging::PageInfo expectedInfo;
+    const imaging::Bitmap expected = openPagesInProcess(reference)->loadPage(0, expectedInfo);
+    imaging::SaveRecipe recipe;
+    std::strcpy(recipe.formatKey, "bmp");
+    for (const auto& c : cases) {
+        const std::string path = dir.file("strip-" + std::to_string(c.byteCount) + ".tif");
+        ASSERT_TRUE(test::writeTiff(path, {written}));
+        ASSERT_TRUE(test::patchTag(path, 279, c.byteCount)); // StripByteCounts
+        auto source = openPagesInProcess(path);
+        ASSERT_NE(source, nullptr);
+        imaging::PageInfo info;
+        const imaging::Bitmap page = source->loadPage(0, info);
+        const int file = open(dir.file("page.bmp").c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+        imaging::PageInfo directInfo;
+        const bool direct = source->encodeDirectly(0, directInfo, recipe, file).has_value();
+        close(file);
+        if (c.fails) {
+            EXPECT_EQ(page, nullptr) << c.byteCount;
+            EXPECT_EQ(info.problem, "Not enough data for scanline 0: the strip holds " +
+                                        std::to_string(c.byteCount) +
+                                        " bytes, its rows need 106752");
+            EXPECT_FALSE(direct) << c.byteCount;
+        } else {
+            ASSERT_NE(page, nullptr) << c.byteCount;
+            EXPECT_EQ(info.problem, "") << c.byteCount;
+            EXPECT_TRUE(test::imagesMatch(page.get(), expected.get())) << c.byteCount;
+            EXPECT_TRUE(direct) << c.byteCount;
+        }
+    }
+}
+
 } // namespace
 } // namespace kx::decoder

@@ -144,7 +144,7 @@ TEST(PageOrientation, FaxSampleWithTagSixIsTurnedClockwise) {
     const std::string tagged = test::corpusFile("g4_orientation_6.tif");
     const std::string plain = dir.file("plain.tif");
     std::filesystem::copy_file(tagged, plain);
-    ASSERT_TRUE(test::patchShortTag(plain, 274, 1)); // Orientation
+    ASSERT_TRUE(test::patchTag(plain, 274, 1)); // Orientation
     imaging::PageInfo info;
     const imaging::Bitmap shown = openPagesInProcess(tagged)->loadPage(0, info);
     const imaging::Bitmap stored = openPagesInProcess(plain)->loadPage(0, info);

@@ -375,7 +375,7 @@ const FidelityCase k_fidelityCases[] = {
          test::TiffPage page = test::rgbPage(20, 10, test::patternColour);
          page.orientation = 1;
          const std::string path = written(dir, "orientation.tif", page);
-         EXPECT_TRUE(test::patchShortTag(path, 274, 0));
+         EXPECT_TRUE(test::patchTag(path, 274, 0));
          return path;
      },
      nothing,
@@ -386,7 +386,7 @@ const FidelityCase k_fidelityCases[] = {
      [](const test::TempDir& dir) {
          const std::string path =
              written(dir, "unit.tif", test::rgbPage(20, 10, test::patternColour));
-         EXPECT_TRUE(test::patchShortTag(path, 296, 0));
+         EXPECT_TRUE(test::patchTag(path, 296, 0));
          return path;
      },
      nothing,

@@ -209,7 +209,7 @@ bool writeTiff(const std::string& path, const std::vector<TiffPage>& pages, cons
     return true;
 }
 
-bool patchShortTag(const std::string& path, uint16_t tag, uint16_t value) {
+bool patchTag(const std::string& path, uint16_t tag, uint32_t value) {
     std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
     char header[8];
     if (!file.read(header, 8) || header[0] != 'I' || header[1] != 'I')
@@ -228,8 +228,16 @@ bool patchShortTag(const std::string& path, uint16_t tag, uint16_t value) {
         std::memcpy(&entryTag, entry, 2);
         if (entryTag != tag)
             continue;
+        uint16_t type = 0;
+        std::memcpy(&type, entry + 2, 2);
+        const std::streamsize size = type == 3 ? 2 : 4; // SHORT or LONG
+        if ((type != 3 && type != 4) || (type == 3 && value > 0xFFFF))
+            return false;
         file.seekp(directory + 2 + 12 * i + 8);
-        return static_cast<bool>(file.write(reinterpret_cast<const char*>(&value), 2));
+        const uint16_t shortValue = static_cast<uint16_t>(value);
+        return static_cast<bool>(file.write(type == 3 ? reinterpret_cast<const char*>(&shortValue)
+                                                      : reinterpret_cast<const char*>(&value),
+                                            size));
     }
     return false;
 }

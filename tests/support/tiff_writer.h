@@ -53,10 +53,10 @@ struct TiffPage {
 // false when libtiff refuses.
 bool writeTiff(const std::string& path, const std::vector<TiffPage>& pages, const char* mode = "w");
 
-// Overwrites the value of the SHORT tag `tag` in the first directory of the little-endian TIFF
-// at `path`, bypassing libtiff's checks so that values it refuses to write can be tested.
-// False when the file or the tag is missing.
-bool patchShortTag(const std::string& path, uint16_t tag, uint16_t value);
+// Overwrites the single SHORT or LONG value of tag `tag` in the first directory of the
+// little-endian TIFF at `path`, bypassing libtiff's checks so that values it refuses to write
+// can be tested. False when the file or the tag is missing, or the value does not fit.
+bool patchTag(const std::string& path, uint16_t tag, uint32_t value);
 
 // Overwrites up to `length` bytes from the middle of strip `strip` of the first page of the
 // TIFF at `path` with zeros. False when the file or the strip is missing.
