@@ -2,6 +2,7 @@
 
 #include "decoder/band_counter.h"
 #include "decoder/decode_bounds.h"
+#include "decoder/decode_diagnostics.h"
 #include "decoder/loading.h"
 #include "decoder/page_budget.h"
 #include "decoder/page_wire.h"
@@ -197,6 +198,9 @@ std::optional<std::string> serveFile(const std::string& path) {
 } // namespace
 
 int runDecoder(int argc, char** argv) {
+    // Whatever libtiff says, from the first file opened on, is the page's to report or drop;
+    // none of it reaches the terminal.
+    installDecodeDiagnostics(Watched::Libtiff);
     std::signal(SIGPIPE, SIG_IGN);
     // A file-size limit fails the page's write with its reason instead of ending the decoder.
     std::signal(SIGXFSZ, SIG_IGN);

@@ -281,7 +281,10 @@ TEST_F(ConsoleRunTest, UnreadableFilesStopTheConversionAndLeaveNothing) {
     writeFile(m_dir.file("short.tif"), std::string("II*\0\x08\0\0\0", 8));
     const std::string whole = readFile(makeThreePageTiff());
     writeFile(m_dir.file("cut.tif"), whole.substr(0, whole.size() / 3));
-    for (const char* name : {"text.tif", "short.tif", "cut.tif"}) {
+    // One strip whose byte count says it ends long before the page's rows do.
+    ASSERT_TRUE(writeTiff(m_dir.file("short-strip.tif"), {rgbPage(128, 278, patternColour)}));
+    ASSERT_TRUE(patchTag(m_dir.file("short-strip.tif"), 279, 8192));
+    for (const char* name : {"text.tif", "short.tif", "cut.tif", "short-strip.tif"}) {
         const ProgramResult result = run({"-q", "-i", m_dir.file(name), "-o", outFolder()});
         EXPECT_EQ(result.out, "Conversion stopped\n") << name;
         EXPECT_EQ(result.err, "") << name;
