@@ -1,7 +1,6 @@
 #include "decoder/contained_decoder.h"
 
 #include "base/program_module.h"
-#include "decoder/band_counter.h"
 #include "decoder/decode_bounds.h"
 #include "decoder/decoder_server.h"
 #include "decoder/page_wire.h"
@@ -293,8 +292,7 @@ IdleDecoders& idleDecoders() {
 // Two decoders take alternate pages of a planned range, so that both cores decode while the
 // chain works; each decoder has at most one page asked for ahead, so at most three pages are
 // in memory at once, whatever the page count. Pages still arrive in order. A range of one
-// page would leave the second core idle: when that page is large and written straight into
-// its file, the two decoders write it side by side, each the bands it claims (k_partRequest).
+// page would leave the second core idle: its decoder may write that page with two threads.
 class ContainedPageSource final : public imaging::PageSource {
 public:
     ContainedPageSource(std::string path, std::string decoder, int timeoutMs)
@@ -315,21 +313,11 @@ public:
         // second core to decode it on.
         static const bool k_secondCore = sysconf(_SC_NPROCESSORS_ONLN) >= 2;
         m_decoders = end - first >= 2 && k_secondCore ? k_decoders : 1;
-        // A page of a small file is seldom large enough to split, and asking for it in parts
-        // costs a shared counter and a message more.
-        std::error_code unknown;
-        const uintmax_t fileBytes =
-            end - first == 1 ? std::filesystem::file_size(m_path, unknown) : 0;
-        m_splitting = end - first == 1 && k_secondCore && !unknown && fileBytes >= k_smallFileBytes;
+        m_shareCores = end - first == 1 && k_secondCore;
         if (m_decoders > 1 && !startDecoder(m_slots[1]))
             m_decoders = 1;
         for (int index = first; index < std::min(end, first + m_decoders); ++index)
             askAhead(index);
-        // A large file of one page most likely holds a page both decoders will write: the
-        // second one opens the file while the first one reads the page's directory.
-        if (m_splitting && m_slots[0].inParts && !m_slots[1].process &&
-            fileBytes >= k_largeFileBytes)
-            startDecoder(m_slots[1]);
     }
 
     // Starts the first decoder and learns the page count; false when it has no pages for us.
@@ -357,7 +345,7 @@ public:
 
     bool encodePages(const imaging::SaveRecipe& recipe, OutputFiles outputs) override {
         Slot& first = m_slots[0];
-        if (!first.process || !writeEncodeRequest(first.process->fd(), recipe))
+        if (!first.process || !writeRequest(first.process->fd(), encodeRequest(recipe)))
             return false;
         m_recipe = recipe;
         m_outputs = std::move(outputs);
@@ -366,15 +354,21 @@ public:
 
     imaging::EncodedPage loadEncodedPage(int index, imaging::PageInfo& info) override {
         imaging::EncodedPage page;
-        receive(index, info, [&](Slot& slot) {
-            const bool read = std::exchange(slot.inParts, false)
-                                  ? receiveParts(slot, index, page, info)
-                                  : readEncodedPage(slot.process->fd(), m_timeoutMs, page, info);
+        const auto read = [&](Slot& slot) {
+            const bool read = readEncodedPage(slot.process->fd(), m_timeoutMs, page, info);
             // Small pages written into their output files cost the decoders less than waking
             // them for each: they are asked for several pages ahead. Others keep one.
             m_ahead = read && page.inOutput() && page.size() <= k_smallPage ? k_smallPagesAhead : 1;
             return read;
-        });
+        };
+        receive(index, info, read);
+        // A decoder that died while two threads wrote the page gets the page once more, to
+        // make whole in a fresh decoder: only if that fails too does the page fail.
+        if (std::exchange(m_shareCores, false) && !m_slots[slotOf(index)].process) {
+            page = imaging::EncodedPage();
+            info = imaging::PageInfo();
+            receive(index, info, read);
+        }
         return page;
     }
 
@@ -387,7 +381,8 @@ public:
         for (Slot& slot : m_slots) {
             if (!slot.process || !countConfirmed(slot))
                 continue; // a decoder that died on a page failed that page already
-            if (!slot.reportAsked && !writePageRequest(slot.process->fd(), k_fileReportRequest))
+            if (!slot.reportAsked &&
+                !writeRequest(slot.process->fd(), {.kind = RequestKind::FileReport}))
                 return {};
             slot.reportAsked = false;
             const FileReport report =
@@ -405,8 +400,6 @@ private:
     static constexpr int k_decoders = 2;
     static constexpr uint64_t k_smallPage = uint64_t{64} << 10;
     static constexpr int k_smallPagesAhead = 4;
-    static constexpr uintmax_t k_smallFileBytes = uintmax_t{64} << 10; // smaller: asked for whole
-    static constexpr uintmax_t k_largeFileBytes = uintmax_t{1} << 20;
 
     struct Slot {
         std::unique_ptr<DecoderProcess> process;
@@ -415,7 +408,6 @@ private:
         bool counted = false;     // its page count was read
         bool reportAsked = false; // the file report was asked for ahead of time
         bool metProblem = false;  // a page or the file had a problem
-        bool inParts = false;     // the page asked for ahead was asked for as part 0
     };
 
     // Which decoder serves page `index`: alternate pages of the planned range.
@@ -452,7 +444,8 @@ private:
     void windDown() {
         Slot& first = m_slots[0];
         if (first.process && first.counted && first.requested < 0)
-            first.reportAsked = writePageRequest(first.process->fd(), k_fileReportRequest);
+            first.reportAsked =
+                writeRequest(first.process->fd(), {.kind = RequestKind::FileReport});
     }
 
     // Starts a decoder for `slot`. Its page count is read with its first page, so that a
@@ -461,12 +454,13 @@ private:
     bool startDecoder(Slot& slot) {
         slot = Slot{};
         slot.process = idleDecoders().take(m_decoder);
-        if (slot.process && writeOpenRequest(slot.process->fd(), m_path) &&
-            (!m_recipe || writeEncodeRequest(slot.process->fd(), *m_recipe)))
+        if (slot.process &&
+            writeRequest(slot.process->fd(), {.kind = RequestKind::Open, .path = m_path}) &&
+            (!m_recipe || writeRequest(slot.process->fd(), encodeRequest(*m_recipe))))
             return true;
         slot.process = std::make_unique<DecoderProcess>();
         if (slot.process->start(m_decoder, m_path) &&
-            (!m_recipe || writeEncodeRequest(slot.process->fd(), *m_recipe)))
+            (!m_recipe || writeRequest(slot.process->fd(), encodeRequest(*m_recipe))))
             return true;
         slot.process.reset();
         return false;
@@ -483,89 +477,17 @@ private:
     }
 
     // Asks `slot`'s decoder for page `index`, with the file to write it into when pages come
-    // as files and there is one; as part 0 of a page both decoders may write, when the page is
-    // the only one planned.
+    // as files and there is one.
     bool request(Slot& slot, int index) {
         const int output = m_recipe && m_outputs ? m_outputs(index) : -1;
-        if (m_splitting && output >= 0) {
-            m_partOutput = output;
-            m_bandCounter = std::make_unique<BandCounter>();
-            slot.inParts = m_bandCounter->valid();
-        }
-        return slot.inParts ? askPart(slot, index, 0)
-                            : writePageRequest(slot.process->fd(), index, output);
+        return writeRequest(slot.process->fd(), {.kind = RequestKind::Page,
+                                                 .index = index,
+                                                 .shareCores = m_shareCores,
+                                                 .output = output});
     }
 
-    // Receives page `index`, asked for from `first` as part 0. When the page splits, the
-    // second decoder is asked for part 1 at once, and both write into the page's file side by
-    // side, each claiming the next band until none is left (without a second decoder, `first`
-    // claims them all). When the second part is not written, `first` makes the page again
-    // whole, the usual way, which says why it cannot be. False when `first` stopped answering.
-    bool receiveParts(Slot& first, int index, imaging::EncodedPage& page, imaging::PageInfo& info) {
-        const int fd = first.process->fd();
-        const std::optional<int32_t> parts = readPartCount(fd, m_timeoutMs);
-        if (!parts)
-            return false;
-        Slot& second = m_slots[1];
-        const bool helped = *parts > 1 && askSecondDecoder(index);
-        if (!readEncodedPage(fd, m_timeoutMs, page, info)) {
-            if (helped)
-                letGo(second);
-            return false;
-        }
-        if (*parts == 1)
-            return true;
-        const bool secondWritten = !helped || partWritten(second);
-        struct stat facts {};
-        if (secondWritten && info.problem.empty() && page.hasFile() &&
-            fstat(m_partOutput, &facts) == 0) {
-            page.setInOutput(static_cast<uint64_t>(facts.st_size));
-            return true;
-        }
-        page = imaging::EncodedPage();
-        info = imaging::PageInfo();
-        return writePageRequest(fd, index, m_partOutput) &&
-               readEncodedPage(fd, m_timeoutMs, page, info);
-    }
-
-    // Asks the second decoder, started when there is none, for part 1 of page `index`.
-    bool askSecondDecoder(int index) {
-        Slot& second = m_slots[1];
-        if (!second.process && !startDecoder(second))
-            return false;
-        if (askPart(second, index, 1))
-            return true;
-        letGo(second);
-        return false;
-    }
-
-    // Asks `slot`'s decoder for part `part` of page `index`, into the page's file.
-    bool askPart(Slot& slot, int index, int part) {
-        const int fd = slot.process->fd();
-        return writePartRequest(fd, {part, k_decoders}, m_bandCounter->fd()) &&
-               writePageRequest(fd, index, m_partOutput);
-    }
-
-    // Reads the answer to the second decoder's askPart: whether its part was written. A
-    // decoder that stopped answering is let go of.
-    bool partWritten(Slot& second) {
-        imaging::EncodedPage part;
-        imaging::PageInfo info;
-        const std::optional<int32_t> parts = countConfirmed(second)
-                                                 ? readPartCount(second.process->fd(), m_timeoutMs)
-                                                 : std::nullopt;
-        if (!parts || !readEncodedPage(second.process->fd(), m_timeoutMs, part, info)) {
-            letGo(second);
-            return false;
-        }
-        second.metProblem = second.metProblem || !info.problem.empty();
-        return *parts == k_decoders && info.problem.empty() && part.hasFile();
-    }
-
-    // Ends `slot`'s decoder and waits until it has, so that it writes nothing more.
-    void letGo(Slot& slot) {
-        slot.process->stop();
-        slot.process.reset();
+    static Request encodeRequest(const imaging::SaveRecipe& recipe) {
+        return {.kind = RequestKind::Encode, .recipe = recipe};
     }
 
     // Asks the decoder of page `index` for it and the pages after it that decoder serves,
@@ -588,8 +510,6 @@ private:
         const int pages = std::exchange(slot.asked, 0);
         slot.requested = -1;
         if (!countConfirmed(slot))
-            return false;
-        if (std::exchange(slot.inParts, false) && !readPartCount(slot.process->fd(), m_timeoutMs))
             return false;
         for (int page = 0; page < pages; ++page) {
             imaging::PageInfo ignored;
@@ -618,10 +538,8 @@ private:
     int m_planFirst = 0;
     int m_planEnd = 0; // pages up to here will be asked for in order
     int m_decoders = 1;
-    int m_ahead = 1;          // pages each decoder is asked for ahead of time
-    bool m_splitting = false; // the one page planned may be written by both decoders
-    int m_partOutput = -1;    // the file of the page asked for in parts (the caller's)
-    std::unique_ptr<BandCounter> m_bandCounter; // the bands of that page claimed so far
+    int m_ahead = 1;           // pages each decoder is asked for ahead of time
+    bool m_shareCores = false; // the one page planned may be written with both cores
     Slot m_slots[k_decoders];
     std::optional<imaging::SaveRecipe> m_recipe; // set once pages come as finished files
     OutputFiles m_outputs;

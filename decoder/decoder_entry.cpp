@@ -1,6 +1,5 @@
 #include "decoder/decoder_entry.h"
 
-#include "decoder/band_counter.h"
 #include "decoder/decode_bounds.h"
 #include "decoder/decode_diagnostics.h"
 #include "decoder/loading.h"
@@ -57,14 +56,14 @@ bool sendPage(imaging::PageSource& source, int index, int count) {
 // Writes page `index`'s finished file into `file`; the facts of the page, with `info.problem`
 // set when there is no complete file.
 imaging::EncodedPage writePageFile(imaging::PageSource& source, int index, int count,
-                                   const imaging::SaveRecipe& recipe, int file,
+                                   const imaging::SaveRecipe& recipe, int file, bool shareCores,
                                    imaging::PageInfo& info) {
     if (index >= count) {
         info.problem = "no such page";
         return {};
     }
     if (std::optional<imaging::EncodedPage> direct =
-            source.encodeDirectly(index, info, recipe, file))
+            source.encodeDirectly(index, info, recipe, file, shareCores))
         return std::move(*direct);
     // What the direct writer may have left is no part of the file.
     if (ftruncate(file, 0) != 0 || lseek(file, 0, SEEK_SET) != 0) {
@@ -84,14 +83,14 @@ imaging::EncodedPage writePageFile(imaging::PageSource& source, int index, int c
 // Sends page `index` as its finished file, written into `output` when the worker sent one
 // with the request (this copy of it is closed), else into a memory file sent along.
 bool sendEncodedPage(imaging::PageSource& source, int index, int count,
-                     const imaging::SaveRecipe& recipe, int output) {
+                     const imaging::SaveRecipe& recipe, int output, bool shareCores) {
     imaging::PageInfo info;
     imaging::EncodedPage encoded;
     const int file = output >= 0 ? output : memfd_create("kestrelix-file", MFD_CLOEXEC);
     if (file < 0)
         info.problem = std::string("no memory for the page's file: ") + std::strerror(errno);
     else
-        encoded = writePageFile(source, index, count, recipe, file, info);
+        encoded = writePageFile(source, index, count, recipe, file, shareCores, info);
     const bool complete =
         file >= 0 && info.problem.empty() && encoded.width > 0 && encoded.height > 0;
     const auto size = complete ? static_cast<uint64_t>(lseek(file, 0, SEEK_END)) : 0;
@@ -102,39 +101,6 @@ bool sendEncodedPage(imaging::PageSource& source, int index, int count,
     if (file >= 0 && !(complete && output < 0))
         close(file);
     return writeEncodedPage(STDOUT_FILENO, encoded, info);
-}
-
-// Sends part `part` of page `index`'s finished file, written into `output` (this copy of it is
-// closed) with the pieces claimed from `counter`, after the number of parts the page is
-// written in; see k_partRequest.
-bool sendPagePart(imaging::PageSource& source, int index, int count,
-                  const imaging::SaveRecipe& recipe, int output, const PartRequest& part,
-                  BandCounter& counter) {
-    const bool splits =
-        index < count && output >= 0 && counter.valid() && source.splitsPage(index, recipe);
-    if (!writePartCount(STDOUT_FILENO, splits ? part.parts : 1))
-        return false;
-    if (!splits && part.part == 0)
-        return sendEncodedPage(source, index, count, recipe, output);
-    imaging::PageInfo info;
-    std::optional<imaging::EncodedPage> encoded;
-    if (splits)
-        encoded = source.encodePart(index, info, recipe, output,
-                                    {part.part == 0, [&counter] { return counter.claim(); }});
-    if (!encoded && info.problem.empty())
-        info.problem = "the page's part could not be written";
-    if (!encoded)
-        encoded.emplace();
-    // The file's size so far; its offset, shared with the worker's descriptor, stays at 0 for
-    // a page made again whole.
-    struct stat facts {};
-    if (info.problem.empty() && fstat(output, &facts) == 0)
-        encoded->setInOutput(static_cast<uint64_t>(facts.st_size));
-    else if (info.problem.empty())
-        info.problem = std::string("the page's file cannot be measured: ") + std::strerror(errno);
-    if (output >= 0)
-        close(output);
-    return writeEncodedPage(STDOUT_FILENO, *encoded, info);
 }
 
 // Answers the requests about the file at `path` until the worker is done with it; the path
@@ -148,49 +114,31 @@ std::optional<std::string> serveFile(const std::string& path) {
         return std::nullopt;
 
     std::optional<imaging::SaveRecipe> recipe; // set: pages go out as finished files
-    std::optional<PartRequest> part;           // set: the next page goes out as this part
-    std::unique_ptr<BandCounter> counter;      // the part's shared counter
-    while (const std::optional<PageRequest> request = readPageRequest(STDIN_FILENO)) {
-        const int32_t index = request->index;
-        // A file comes only with a page asked for as a file, a counter with a part request;
-        // any other is not kept.
-        const bool kept = (recipe && index >= 0) || index == k_partRequest;
-        const int output = kept ? request->output : -1;
-        if (request->output >= 0 && !kept)
-            close(request->output);
-        if (index == k_openRequest) {
+    while (std::optional<Request> request = readRequest(STDIN_FILENO)) {
+        switch (request->kind) {
+        case RequestKind::Page:
+            // Only a page that goes out as its finished file is written into a file sent along.
+            if (!recipe && request->output >= 0)
+                close(std::exchange(request->output, -1));
+            if (!source || !(recipe ? sendEncodedPage(*source, request->index, count, *recipe,
+                                                      request->output, request->shareCores)
+                                    : sendPage(*source, request->index, count)))
+                return std::nullopt;
+            break;
+        case RequestKind::Encode:
+            recipe = request->recipe;
+            break;
+        case RequestKind::Open:
             source.reset(); // the next file's pages are not decoded beside this one's
-            return readOpenedPath(STDIN_FILENO);
-        }
-        if (index == k_fileReportRequest && source) {
-            FileReport report{source->fileProblem()};
-            report.notes = source->fileNotes();
-            if (!writeFileReport(STDOUT_FILENO, report))
-                break;
-            continue;
-        }
-        if (index == k_encodeRequest) {
-            recipe = readSaveRecipe(STDIN_FILENO);
-            if (!recipe)
-                break;
-            continue;
-        }
-        if (index == k_partRequest) {
-            counter = std::make_unique<BandCounter>(output);
-            part = readPartRequest(STDIN_FILENO);
-            if (!part)
-                break;
-            continue;
-        }
-        if (index < 0 || !source)
+            return std::move(request->path);
+        case RequestKind::FileReport:
+            if (!source ||
+                !writeFileReport(STDOUT_FILENO, {source->fileProblem(), source->fileNotes()}))
+                return std::nullopt;
             break;
-        const std::optional<PartRequest> asked = std::exchange(part, std::nullopt);
-        const bool sent =
-            recipe && asked ? sendPagePart(*source, index, count, *recipe, output, *asked, *counter)
-            : recipe        ? sendEncodedPage(*source, index, count, *recipe, output)
-                            : sendPage(*source, index, count);
-        if (!sent)
-            break;
+        case RequestKind::End:
+            return std::nullopt;
+        }
     }
     return std::nullopt;
 }

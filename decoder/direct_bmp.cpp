@@ -340,7 +340,7 @@ DirectWrite unwritable(std::string& why) {
 // Writes the bands `part` claims, each at its place in the file when `positioned`, else one
 // after the other at the descriptor's offset (a writer alone, claiming them in turn).
 DirectWrite writePage(TIFF* tiff, const Geometry& g, uint16_t photometric, int fd,
-                      const imaging::PagePart& part, bool positioned, std::string& why) {
+                      const PagePart& part, bool positioned, std::string& why) {
     StripReader strips(tiff, g, why);
     static const std::vector<uint8_t> k_noLevels;
     const std::vector<uint8_t>& levels = g.kind == Kind::Grey16 ? levelsOf16Bits() : k_noLevels;
@@ -382,8 +382,8 @@ DirectWrite writePage(TIFF* tiff, const Geometry& g, uint16_t photometric, int f
     return DirectWrite::Written;
 }
 
-DirectWrite write(TIFF* tiff, const PageFacts& facts, int fd, const imaging::PagePart& part,
-                  bool positioned, std::string& why) {
+DirectWrite write(TIFF* tiff, const PageFacts& facts, int fd, const PagePart& part, bool positioned,
+                  std::string& why) {
     const std::optional<Geometry> g = geometryOf(tiff, facts);
     if (!g || !part.claim) {
         why = "the page is not one that can be written directly";
@@ -421,8 +421,8 @@ DirectWrite writeDirectBmp(TIFF* tiff, const PageFacts& facts, int fd, std::stri
     return write(tiff, facts, fd, {true, [&next] { return next++; }}, false, why);
 }
 
-DirectWrite writeDirectBmpPart(TIFF* tiff, const PageFacts& facts, int fd,
-                               const imaging::PagePart& part, std::string& why) {
+DirectWrite writeDirectBmpPart(TIFF* tiff, const PageFacts& facts, int fd, const PagePart& part,
+                               std::string& why) {
     return write(tiff, facts, fd, part, true, why);
 }
 

@@ -4,6 +4,7 @@
 #include "imaging/page_source.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -49,13 +50,22 @@ enum class DirectWrite {
 // one strip is held at a time. `why` says why when it does not end Written.
 DirectWrite writeDirectBmp(TIFF* tiff, const PageFacts& facts, int fd, std::string& why);
 
+// One writer's share of a page's BMP when several write the file at once, each on a core of
+// its own: the bands it claims, one after the other, until none is left. `claim` hands out
+// the numbers 0, 1, 2, ... across all the writers, each once. The first writer also writes
+// the file's headers.
+struct PagePart {
+    bool first = true;
+    std::function<uint32_t()> claim;
+};
+
 // writeDirectBmp for one of several writers filling the file `fd` at once, from offset 0: the
 // page's strips are grouped into bands of about a megabyte of BMP rows, and this writer writes
 // the bands it claims through `part.claim` (the file's first band for 0, the next for 1, ...)
 // until none is left, each at its place in the file; the first writer also writes the headers
 // and the palette. The file is complete once every writer ended Written. Memory as
 // writeDirectBmp.
-DirectWrite writeDirectBmpPart(TIFF* tiff, const PageFacts& facts, int fd,
-                               const imaging::PagePart& part, std::string& why);
+DirectWrite writeDirectBmpPart(TIFF* tiff, const PageFacts& facts, int fd, const PagePart& part,
+                               std::string& why);
 
 } // namespace kx::decoder

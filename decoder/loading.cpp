@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cerrno>
 #include <climits>
@@ -28,6 +29,8 @@
 #include <optional>
 #include <set>
 #include <string_view>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace kx::decoder {
@@ -400,21 +403,30 @@ public:
     }
 
     std::optional<imaging::EncodedPage> encodeDirectly(int index, imaging::PageInfo& info,
-                                                       const imaging::SaveRecipe& recipe,
-                                                       int file) override {
-        return writeDirectly(index, info, recipe, file, nullptr);
-    }
-
-    bool splitsPage(int index, const imaging::SaveRecipe& recipe) override {
+                                                       const imaging::SaveRecipe& recipe, int file,
+                                                       bool shareCores) override {
         std::optional<PageFacts> facts;
         const std::optional<DirectPage> direct = directPage(index, recipe, facts);
-        return direct && direct->splits;
-    }
-
-    std::optional<imaging::EncodedPage> encodePart(int index, imaging::PageInfo& info,
-                                                   const imaging::SaveRecipe& recipe, int file,
-                                                   const imaging::PagePart& part) override {
-        return writeDirectly(index, info, recipe, file, &part);
+        if (!direct)
+            return std::nullopt;
+        std::string problem;
+        const DirectWrite written =
+            shareCores && direct->splits
+                ? writeSideBySide(*facts, file, problem)
+                : writeDirectBmp(m_directories.current(), *facts, file, problem);
+        // A page libtiff cannot read cleanly goes the usual way, which says why in its words;
+        // a failed write fails the page.
+        if (written == DirectWrite::Unreadable)
+            return std::nullopt;
+        if (written == DirectWrite::Unwritable)
+            info.problem = problem;
+        imaging::EncodedPage encoded;
+        encoded.width = direct->width;
+        encoded.height = direct->height;
+        encoded.sourceDepth = direct->sourceDepth;
+        encoded.sourceGrey = direct->sourceGrey;
+        info.sourceCompression = facts->compression & 0xFF;
+        return encoded;
     }
 
     std::string fileProblem() override { return m_directories.chainProblem(); }
@@ -440,33 +452,35 @@ private:
         return directBmpPage(m_directories.current(), *facts);
     }
 
-    // Writes `part` of page `index`'s output file straight from its strips, or the whole file
-    // when `part` is null; nullopt when the page is not written that way or libtiff cannot
-    // read it cleanly.
-    std::optional<imaging::EncodedPage> writeDirectly(int index, imaging::PageInfo& info,
-                                                      const imaging::SaveRecipe& recipe, int file,
-                                                      const imaging::PagePart* part) {
-        std::optional<PageFacts> facts;
-        const std::optional<DirectPage> direct = directPage(index, recipe, facts);
-        if (!direct)
-            return std::nullopt;
-        std::string problem;
-        TIFF* tiff = m_directories.current();
-        const DirectWrite written = part ? writeDirectBmpPart(tiff, *facts, file, *part, problem)
-                                         : writeDirectBmp(tiff, *facts, file, problem);
-        // A page libtiff cannot read cleanly goes the usual way, which says why in its words;
-        // a failed write fails the page.
-        if (written == DirectWrite::Unreadable)
-            return std::nullopt;
-        if (written == DirectWrite::Unwritable)
-            info.problem = problem;
-        imaging::EncodedPage encoded;
-        encoded.width = direct->width;
-        encoded.height = direct->height;
-        encoded.sourceDepth = direct->sourceDepth;
-        encoded.sourceGrey = direct->sourceGrey;
-        info.sourceCompression = facts->compression & 0xFF;
-        return encoded;
+    // Writes the page at the current directory into `file` with two threads, each claiming
+    // the next band of rows until none is left. libtiff's handle is not to be shared: the
+    // second thread reads the file through a handle of its own. Without one (or without a
+    // thread), this thread claims every band.
+    DirectWrite writeSideBySide(const PageFacts& facts, int file, std::string& why) {
+        std::atomic<uint32_t> next{0};
+        const auto claim = [&next] { return next.fetch_add(1); };
+        const std::optional<uint64_t> directory = m_directories.currentOffset();
+        DirectWrite helped = DirectWrite::Written;
+        std::string helperWhy;
+        const auto help = [&] {
+            const std::unique_ptr<TIFF, TiffCloser> tiff(openBufferedTiff(m_path));
+            if (tiff && TIFFSetSubDirectory(tiff.get(), *directory))
+                helped = writeDirectBmpPart(tiff.get(), facts, file, {false, claim}, helperWhy);
+        };
+        std::optional<std::thread> helper;
+        try {
+            if (directory)
+                helper.emplace(help);
+        } catch (const std::system_error&) {
+        }
+        const DirectWrite written =
+            writeDirectBmpPart(m_directories.current(), facts, file, {true, claim}, why);
+        if (helper)
+            helper->join();
+        if (written != DirectWrite::Written || helped == DirectWrite::Written)
+            return written;
+        why = helperWhy;
+        return helped;
     }
 
     // A decoded page: either lent by the multi-page reader (to be unlocked) or owned.

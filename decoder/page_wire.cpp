@@ -21,13 +21,7 @@ namespace kx::decoder {
 
 namespace {
 
-constexpr uint32_t k_countMagic = 0x4B584443;  // "KXDC"
-constexpr uint32_t k_pageMagic = 0x4B585047;   // "KXPG"
-constexpr uint32_t k_reportMagic = 0x4B584652; // "KXFR"
-constexpr uint32_t k_fileMagic = 0x4B584546;   // "KXEF"
-constexpr uint32_t k_partsMagic = 0x4B585043;  // "KXPC"
-// More parts than any machine has cores for one page.
-constexpr int32_t k_maxParts = 64;
+constexpr uint32_t k_requestMagic = 0x4B585251; // "KXRQ"
 constexpr uint32_t k_maxProblem = 4096;
 // Longer than any path a file system takes.
 constexpr uint32_t k_maxPath = 65536;
@@ -36,8 +30,16 @@ constexpr uint32_t k_maxSide = 1u << 20;
 // file costs more than copying them through the socket's buffer.
 constexpr uint64_t k_inlinePixels = uint64_t{128} << 10;
 
+struct RequestHeader {
+    uint32_t magic = k_requestMagic;
+    RequestKind kind = RequestKind::End;
+    int32_t index = 0;
+    uint32_t shareCores = 0;
+    uint32_t payloadSize = 0; // the recipe or the path, after the header
+};
+
 struct PageHeader {
-    uint32_t magic = k_pageMagic;
+    ReplyKind kind = ReplyKind::Page;
     uint32_t hasPage = 0;
     int32_t compression = 1;
     uint32_t type = 0;
@@ -58,7 +60,7 @@ struct PageHeader {
 };
 
 struct EncodedHeader {
-    uint32_t magic = k_fileMagic;
+    ReplyKind kind = ReplyKind::EncodedPage;
     int32_t compression = 1;
     uint32_t width = 0;
     uint32_t height = 0;
@@ -186,27 +188,71 @@ imaging::Bitmap allocateFor(const PageHeader& h) {
 } // namespace
 
 bool writePageCount(int fd, int32_t count) {
-    const uint32_t message[2] = {k_countMagic, static_cast<uint32_t>(count)};
+    const uint32_t message[2] = {static_cast<uint32_t>(ReplyKind::PageCount),
+                                 static_cast<uint32_t>(count)};
     return base::sendAll(fd, message, sizeof message);
 }
 
 std::optional<int32_t> readPageCount(int fd, int timeoutMs) {
     uint32_t message[2] = {};
-    if (!base::readAll(fd, message, sizeof message, timeoutMs) || message[0] != k_countMagic)
+    if (!base::readAll(fd, message, sizeof message, timeoutMs) ||
+        message[0] != static_cast<uint32_t>(ReplyKind::PageCount))
         return std::nullopt;
     const auto count = static_cast<int32_t>(message[1]);
     return count < 0 ? std::nullopt : std::optional<int32_t>(count);
 }
 
-bool writePageRequest(int fd, int32_t index, int output) {
-    return output >= 0 ? sendWithDescriptor(fd, &index, sizeof index, output)
-                       : base::sendAll(fd, &index, sizeof index);
+// The payload each kind of request carries: its size, or 0 for any size up to `k_maxPath`.
+uint32_t payloadSizeOf(RequestKind kind) {
+    return kind == RequestKind::Encode ? sizeof(imaging::SaveRecipe) : 0;
 }
 
-std::optional<PageRequest> readPageRequest(int fd) {
-    PageRequest request;
-    if (!receiveWithDescriptor(fd, &request.index, sizeof request.index, -1, request.output))
+bool writeRequest(int fd, const Request& request) {
+    RequestHeader h;
+    h.kind = request.kind;
+    h.index = request.index;
+    h.shareCores = request.shareCores;
+    const bool opens = request.kind == RequestKind::Open;
+    if (opens && (request.path.empty() || request.path.size() > k_maxPath))
+        return false;
+    h.payloadSize = opens ? static_cast<uint32_t>(request.path.size()) : payloadSizeOf(h.kind);
+    const bool passes = request.kind == RequestKind::Page && request.output >= 0;
+    const bool sent = passes ? sendWithDescriptor(fd, &h, sizeof h, request.output)
+                             : base::sendAll(fd, &h, sizeof h);
+    if (!sent)
+        return false;
+    if (request.kind == RequestKind::Encode)
+        return base::sendAll(fd, &request.recipe, sizeof request.recipe);
+    return !opens || base::sendAll(fd, request.path.data(), request.path.size());
+}
+
+std::optional<Request> readRequest(int fd) {
+    RequestHeader h;
+    int passed = -1;
+    const bool received = receiveWithDescriptor(fd, &h, sizeof h, -1, passed);
+    Descriptor output(passed);
+    const bool opens = h.kind == RequestKind::Open;
+    if (!received || h.magic != k_requestMagic || h.kind < RequestKind::Page ||
+        h.kind > RequestKind::End || h.index < 0 ||
+        (opens ? h.payloadSize == 0 || h.payloadSize > k_maxPath
+               : h.payloadSize != payloadSizeOf(h.kind)))
         return std::nullopt;
+    Request request;
+    request.kind = h.kind;
+    request.index = h.index;
+    request.shareCores = h.shareCores != 0;
+    if (h.kind == RequestKind::Encode &&
+        (!base::readAll(fd, &request.recipe, sizeof request.recipe, -1) ||
+         request.recipe.formatKey[sizeof request.recipe.formatKey - 1] != '\0'))
+        return std::nullopt;
+    if (opens) {
+        request.path.assign(h.payloadSize, '\0');
+        if (!base::readAll(fd, request.path.data(), h.payloadSize, -1) ||
+            request.path.find('\0') != std::string::npos)
+            return std::nullopt;
+    }
+    if (h.kind == RequestKind::Page)
+        request.output = std::exchange(output.fd, -1);
     return request;
 }
 
@@ -256,7 +302,7 @@ bool readPage(int fd, int timeoutMs, imaging::Bitmap& page, imaging::PageInfo& i
     int memory = -1;
     const bool received = receiveWithDescriptor(fd, &h, sizeof h, timeoutMs, memory);
     const Descriptor pixels(memory);
-    if (!received || h.magic != k_pageMagic || !plausible(h) ||
+    if (!received || h.kind != ReplyKind::Page || !plausible(h) ||
         (h.pixelsInMemory != 0) != (memory >= 0))
         return false;
     info.sourceCompression = h.compression;
@@ -299,64 +345,6 @@ bool readPage(int fd, int timeoutMs, imaging::Bitmap& page, imaging::PageInfo& i
     return true;
 }
 
-bool writeEncodeRequest(int fd, const imaging::SaveRecipe& recipe) {
-    const int32_t request = k_encodeRequest;
-    return base::sendAll(fd, &request, sizeof request) && base::sendAll(fd, &recipe, sizeof recipe);
-}
-
-std::optional<imaging::SaveRecipe> readSaveRecipe(int fd) {
-    imaging::SaveRecipe recipe;
-    if (!base::readAll(fd, &recipe, sizeof recipe, -1) ||
-        recipe.formatKey[sizeof recipe.formatKey - 1] != '\0')
-        return std::nullopt;
-    return recipe;
-}
-
-bool writePartRequest(int fd, const PartRequest& part, int counter) {
-    const int32_t message[3] = {k_partRequest, part.part, part.parts};
-    return sendWithDescriptor(fd, message, sizeof message, counter);
-}
-
-std::optional<PartRequest> readPartRequest(int fd) {
-    PartRequest part;
-    int32_t fields[2] = {};
-    if (!base::readAll(fd, fields, sizeof fields, -1) || fields[1] < 1 || fields[1] > k_maxParts ||
-        fields[0] < 0 || fields[0] >= fields[1])
-        return std::nullopt;
-    part.part = fields[0];
-    part.parts = fields[1];
-    return part;
-}
-
-bool writePartCount(int fd, int32_t parts) {
-    const uint32_t message[2] = {k_partsMagic, static_cast<uint32_t>(parts)};
-    return base::sendAll(fd, message, sizeof message);
-}
-
-std::optional<int32_t> readPartCount(int fd, int timeoutMs) {
-    uint32_t message[2] = {};
-    if (!base::readAll(fd, message, sizeof message, timeoutMs) || message[0] != k_partsMagic ||
-        message[1] < 1 || message[1] > static_cast<uint32_t>(k_maxParts))
-        return std::nullopt;
-    return static_cast<int32_t>(message[1]);
-}
-
-bool writeOpenRequest(int fd, const std::string& path) {
-    const int32_t header[2] = {k_openRequest, static_cast<int32_t>(path.size())};
-    return path.size() <= k_maxPath && base::sendAll(fd, header, sizeof header) &&
-           base::sendAll(fd, path.data(), path.size());
-}
-
-std::optional<std::string> readOpenedPath(int fd) {
-    uint32_t length = 0;
-    if (!base::readAll(fd, &length, sizeof length, -1) || length == 0 || length > k_maxPath)
-        return std::nullopt;
-    std::string path(length, '\0');
-    if (!base::readAll(fd, path.data(), length, -1) || path.find('\0') != std::string::npos)
-        return std::nullopt;
-    return path;
-}
-
 bool writeEncodedPage(int fd, const imaging::EncodedPage& page, const imaging::PageInfo& info) {
     EncodedHeader h;
     h.compression = info.sourceCompression;
@@ -387,7 +375,7 @@ bool readEncodedPage(int fd, int timeoutMs, imaging::EncodedPage& page, imaging:
     int memory = -1;
     const bool received = receiveWithDescriptor(fd, &h, sizeof h, timeoutMs, memory);
     Descriptor file(memory);
-    if (!received || h.magic != k_fileMagic || h.problemLength > k_maxProblem ||
+    if (!received || h.kind != ReplyKind::EncodedPage || h.problemLength > k_maxProblem ||
         (h.inMemoryFile != 0) != (memory >= 0) ||
         (!h.inMemoryFile && !h.inOutput && h.size > k_inlinePixels) ||
         (h.inOutput && h.inMemoryFile))
@@ -423,7 +411,8 @@ bool writeFileReport(int fd, const FileReport& report) {
     const auto length = [](const std::string& text) {
         return static_cast<uint32_t>(std::min<size_t>(text.size(), k_maxProblem));
     };
-    const uint32_t header[3] = {k_reportMagic, length(report.problem), length(report.notes)};
+    const uint32_t header[3] = {static_cast<uint32_t>(ReplyKind::FileReport),
+                                length(report.problem), length(report.notes)};
     return base::sendAll(fd, header, sizeof header) &&
            base::sendAll(fd, report.problem.data(), header[1]) &&
            base::sendAll(fd, report.notes.data(), header[2]);
@@ -431,8 +420,9 @@ bool writeFileReport(int fd, const FileReport& report) {
 
 std::optional<FileReport> readFileReport(int fd, int timeoutMs) {
     uint32_t header[3] = {};
-    if (!base::readAll(fd, header, sizeof header, timeoutMs) || header[0] != k_reportMagic ||
-        header[1] > k_maxProblem || header[2] > k_maxProblem)
+    if (!base::readAll(fd, header, sizeof header, timeoutMs) ||
+        header[0] != static_cast<uint32_t>(ReplyKind::FileReport) || header[1] > k_maxProblem ||
+        header[2] > k_maxProblem)
         return std::nullopt;
     FileReport report{std::string(header[1], '\0'), std::string(header[2], '\0')};
     if (!base::readAll(fd, report.problem.data(), report.problem.size(), timeoutMs) ||

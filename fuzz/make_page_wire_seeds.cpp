@@ -220,30 +220,40 @@ void writeWorkerSeeds(const std::string& folder) {
 }
 
 void writeDecoderSeeds(const std::string& folder) {
+    using decoder::RequestKind;
+    const auto page = [](int32_t index, int output = -1) {
+        return decoder::Request{.kind = RequestKind::Page, .index = index, .output = output};
+    };
     {
         Conversation c;
-        for (const int32_t index : {0, 1, 2, decoder::k_fileReportRequest, decoder::k_endRequest})
-            c.add([index](int fd) { return decoder::writePageRequest(fd, index); });
+        for (const int32_t index : {0, 1, 2})
+            c.add([&page, index](int fd) { return decoder::writeRequest(fd, page(index)); });
+        c.add([](int fd) {
+            return decoder::writeRequest(fd, {.kind = RequestKind::Open, .path = "/tmp/a.tif"});
+        });
+        c.add([](int fd) { return decoder::writeRequest(fd, {.kind = RequestKind::FileReport}); });
+        c.add([](int fd) { return decoder::writeRequest(fd, {.kind = RequestKind::End}); });
         c.save(folder, "requests", false);
     }
     {
         Conversation c;
         c.add([](int fd) {
-            imaging::SaveRecipe recipe;
-            recipe.freeImageFormat = FIF_BMP;
-            recipe.targetDepth = 24;
-            recipe.bmpColorTable = 1;
-            std::strcpy(recipe.formatKey, "bmp");
-            return decoder::writeEncodeRequest(fd, recipe);
+            decoder::Request encode{.kind = RequestKind::Encode};
+            encode.recipe.freeImageFormat = FIF_BMP;
+            encode.recipe.targetDepth = 24;
+            encode.recipe.bmpColorTable = 1;
+            std::strcpy(encode.recipe.formatKey, "bmp");
+            return decoder::writeRequest(fd, encode);
         });
-        c.add([](int fd) {
-            const int output = memoryFile(0);
-            const bool sent = decoder::writePageRequest(fd, 0, output);
-            close(output);
+        c.add([&page](int fd) {
+            decoder::Request request = page(0, memoryFile(0));
+            request.shareCores = true;
+            const bool sent = decoder::writeRequest(fd, request);
+            close(request.output);
             return sent;
         });
-        c.add([](int fd) { return decoder::writePageRequest(fd, 1); });
-        c.add([](int fd) { return decoder::writePageRequest(fd, decoder::k_endRequest); });
+        c.add([&page](int fd) { return decoder::writeRequest(fd, page(1)); });
+        c.add([](int fd) { return decoder::writeRequest(fd, {.kind = RequestKind::End}); });
         c.save(folder, "encode_requests", false);
     }
 }

@@ -5,11 +5,10 @@
 #include "imaging/page_source.h"
 
 // Feeds arbitrary bytes to the readers of the messages between the worker and a decoder, in the
-// order each end reads them: as the decoder, the requests (an encode request followed by its
-// recipe, a part request by its part); as the worker, the page count, that many pages (bitmaps or
-// finished files) and the file report. A decoder that went wrong must not make the worker read,
-// allocate or map more than it was sent, so whatever a reader accepts is read through to its last
-// byte here.
+// order each end reads them: as the decoder, the requests; as the worker, the page count, that many
+// pages (bitmaps or finished files) and the file report. A decoder that went wrong must not make
+// the worker read, allocate or map more than it was sent, so whatever a reader accepts is read
+// through to its last byte here.
 //
 // The input: a flags byte, then the bytes that arrive on the socket.
 //   bit 0  a memory file comes with one message: 4 bytes (little-endian) of its size, at most
@@ -194,29 +193,18 @@ void readAsTheWorker(int fd, const Input& input) {
         std::abort();
 }
 
-// The decoder's end: requests until the stream ends, each encode request with its recipe and
-// each part request with its part.
+// The decoder's end: requests until the stream ends.
 void readAsTheDecoder(int fd) {
     for (int i = 0; i < k_maxRequests; ++i) {
-        const std::optional<decoder::PageRequest> request = decoder::readPageRequest(fd);
+        const std::optional<decoder::Request> request = decoder::readRequest(fd);
         if (!request)
             return;
         if (request->output >= 0)
             close(request->output);
-        if (request->index == decoder::k_encodeRequest) {
-            const std::optional<imaging::SaveRecipe> recipe = decoder::readSaveRecipe(fd);
-            if (!recipe)
-                return;
-            if (strnlen(recipe->formatKey, sizeof recipe->formatKey) == sizeof recipe->formatKey)
-                std::abort();
-        }
-        if (request->index == decoder::k_partRequest) {
-            const std::optional<decoder::PartRequest> part = decoder::readPartRequest(fd);
-            if (!part)
-                return;
-            if (part->part < 0 || part->part >= part->parts)
-                std::abort();
-        }
+        const imaging::SaveRecipe& recipe = request->recipe;
+        if (strnlen(recipe.formatKey, sizeof recipe.formatKey) == sizeof recipe.formatKey ||
+            request->path.find('\0') != std::string::npos || request->index < 0)
+            std::abort();
     }
 }
 

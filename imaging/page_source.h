@@ -25,15 +25,6 @@ struct SaveRecipe {
     char formatKey[8] = {}; // NUL-terminated
 };
 
-// One writer's share of a page's output file when several decoders write the file at once,
-// each on a core of its own: the pieces it claims, one after the other, until none is left.
-// `claim` hands out the numbers 0, 1, 2, ... across all the writers, each once; what a piece
-// is, is the writer's business. The first writer also writes the file's headers.
-struct PagePart {
-    bool first = true;
-    std::function<uint32_t()> claim;
-};
-
 // A page's finished output file, made where the page was decoded, with what the naming of
 // the file needs to know about the page.
 class EncodedPage {
@@ -101,22 +92,11 @@ public:
     // Writes page `index`'s output file made by `recipe` into `file` straight from the input,
     // for pages of the common kinds that need no decoding into a bitmap; nullopt for any other
     // page (`file` may then hold a part of one and is to be emptied), which is then loaded as
-    // usual. Only sources reading a file in this process do this.
+    // usual. With `shareCores`, a large page is written by two threads side by side. Only
+    // sources reading a file in this process do this.
     virtual std::optional<EncodedPage> encodeDirectly(int index, PageInfo& info,
-                                                      const SaveRecipe& recipe, int file) {
-        return std::nullopt;
-    }
-    // Whether page `index`'s output file by `recipe` can be written in parts at once
-    // (encodePart): only large pages of many strips that encodeDirectly writes. Reads the
-    // page's directory, no pixels.
-    virtual bool splitsPage(int index, const SaveRecipe& recipe) { return false; }
-    // Writes share `part` of page `index`'s output file into `file`, each byte at its offset,
-    // leaving the rest to the other writers; the file is complete once every writer was done.
-    // nullopt when this part could not be written (`info.problem` may say why; the page is
-    // then best made whole, which says why it cannot be).
-    virtual std::optional<EncodedPage> encodePart(int index, PageInfo& info,
-                                                  const SaveRecipe& recipe, int file,
-                                                  const PagePart& part) {
+                                                      const SaveRecipe& recipe, int file,
+                                                      bool shareCores = false) {
         return std::nullopt;
     }
     // Says which pages will be asked for, so that a source may decode the next page while

@@ -672,8 +672,7 @@ TEST(DirectBmpTest, PartsWrittenSideBySideMakeTheFileWrittenWhole) {
         std::string problem;
         for (const uint32_t writer : {1, 0}) {
             uint32_t next = writer;
-            const imaging::PagePart part{writer == 0,
-                                         [&next] { return std::exchange(next, next + 2); }};
+            const PagePart part{writer == 0, [&next] { return std::exchange(next, next + 2); }};
             EXPECT_EQ(writeDirectBmpPart(tiff.get(), facts, fd, part, problem),
                       DirectWrite::Written)
                 << problem;
