@@ -2,7 +2,6 @@
 
 #include "base/program_module.h"
 #include "decoder/decode_bounds.h"
-#include "decoder/decoder_server.h"
 #include "decoder/page_wire.h"
 #include "imaging/bitmap.h"
 #include "imaging/page_source.h"
@@ -130,27 +129,13 @@ public:
         return start(decoder, std::vector<std::string>{path});
     }
 
-    // Starts the decoder with `arguments`: made by the decoder server when there is one and
-    // `decoder` is this program's own decoder, else started from `decoder`. False when it
-    // cannot be started.
+    // Starts the decoder program `decoder` with `arguments`. False when it cannot be started.
     bool start(const std::string& decoder, const std::vector<std::string>& arguments) {
         leavingDecoders().reap();
         int ends[2];
         if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
             return false;
         m_fd = ends[0];
-        // A copy of the program without its decoder program is refused either way: without
-        // it, watermarks and the window cannot decode.
-        static const std::string k_ownDecoder = defaultDecoderPath();
-        static const bool k_ownDecoderInstalled = decoderProblem(k_ownDecoder).empty();
-        if (decoder == k_ownDecoder && k_ownDecoderInstalled) {
-            m_pid = forkDecoder(arguments, ends[1]);
-            if (m_pid > 0) {
-                close(ends[1]);
-                liveDecoders().add(m_pid);
-                return true;
-            }
-        }
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, ends[1], STDIN_FILENO);

@@ -59,7 +59,7 @@ std::string memoryBoundProblem(const char* what);
 // parent dies, and ends at once when `program` (when positive) is no longer its parent, having
 // died before the signal was arranged. Signals from the terminal or the session (SIGINT,
 // SIGTERM, SIGHUP) are ignored: they are the program's to act on, which may let the page being
-// decoded finish. For decoder processes and the decoder server.
+// decoded finish. For decoder processes.
 void followProgram(pid_t program);
 
 // The environment variable through which a started decoder program learns its parent's

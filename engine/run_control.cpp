@@ -2,7 +2,6 @@
 
 #include "base/file_replace.h"
 #include "decoder/contained_decoder.h"
-#include "decoder/decoder_server.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -36,14 +35,6 @@ void setStopAction(void (*handler)(int)) {
 }
 
 } // namespace
-
-void prepareConversions() {
-    decoder::startDecoderServer();
-}
-
-void finishConversions() {
-    decoder::stopDecoderServer();
-}
 
 int catchStopSignals() {
     if (g_stopPipe[0] < 0 && pipe2(g_stopPipe, O_CLOEXEC | O_NONBLOCK) != 0)

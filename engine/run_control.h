@@ -4,15 +4,6 @@ namespace kx::engine {
 
 // What a program does around its conversions, apart from the conversions themselves.
 
-// Prepares fast decoder starts for the runs to come (a decoder server copied from this
-// process). Call while the process still has one thread; without it decoders are started
-// from the decoder program, which is slower but equivalent.
-void prepareConversions();
-
-// Undoes prepareConversions once the program's conversions are over; decoders still at work
-// go on. Harmless without prepareConversions.
-void finishConversions();
-
 // The signals that end a program early: the terminal's interrupt and hang-up, and the polite
 // request to end that closes a desktop session (SIGINT, SIGHUP, SIGTERM). Once caught, each
 // of them makes the returned descriptor readable instead of ending the process, on whichever
