@@ -36,13 +36,13 @@ std::string formatText(std::string_view format, std::string_view s1, std::string
 }
 
 std::string versionText(int version) {
-    std::string text = std::to_string(version);
-    if (text.size() >= 2)
-        text.insert(1, ".");
-    if (text.size() >= 4)
-        text.insert(3, ".");
-    if (!text.empty() && text.back() == '0')
-        text = text.substr(0, 3);
+    std::string text = std::to_string(version / 100);
+    text += '.';
+    text += static_cast<char>('0' + version / 10 % 10);
+    if (version % 10 != 0) {
+        text += '.';
+        text += static_cast<char>('0' + version % 10);
+    }
     return text;
 }
 

@@ -417,8 +417,11 @@ std::string withPageSuffix(const std::string& outputPath, int pageNumber,
         while (at > nameStart && isUtf8Continuation(outputPath[at]))
             --at;
     }
-    std::string out = outputPath;
-    out.insert(at, "[" + std::to_string(pageNumber) + "]");
+    std::string out = outputPath.substr(0, at);
+    out += '[';
+    out += std::to_string(pageNumber);
+    out += ']';
+    out.append(outputPath, at);
     return out;
 }
 

@@ -278,13 +278,18 @@ std::string SettingsFile::serialize() const {
     for (const Line& line : m_lines) {
         switch (line.type) {
         case Line::Type::Group:
-            out += "[" + oneLine(line.key) + "]";
+            out += '[';
+            out += oneLine(line.key);
+            out += ']';
             break;
         case Line::Type::Entry:
-            out += oneLine(line.key) + " = " + oneLine(line.value);
+            out += oneLine(line.key);
+            out += " = ";
+            out += oneLine(line.value);
             break;
         case Line::Type::Comment:
-            out += "; " + oneLine(line.key);
+            out += "; ";
+            out += oneLine(line.key);
             break;
         }
         out += k_lineEnd;

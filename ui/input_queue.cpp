@@ -94,10 +94,15 @@ std::string queueSummary(const engine::JobQueue& queue,
 
 std::string queueListing(const engine::JobQueue& queue) {
     std::string text;
-    for (size_t index = 0; index < std::min(queue.size(), k_pathsListed); ++index)
-        text += (index > 0 ? "\n" : "") + std::string(queue[index].path);
-    if (queue.size() > k_pathsListed)
-        text += "\n" + moreText(queue.size() - k_pathsListed);
+    for (size_t index = 0; index < std::min(queue.size(), k_pathsListed); ++index) {
+        if (index > 0)
+            text += '\n';
+        text += queue[index].path;
+    }
+    if (queue.size() > k_pathsListed) {
+        text += '\n';
+        text += moreText(queue.size() - k_pathsListed);
+    }
     return text;
 }
 

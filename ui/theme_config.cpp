@@ -20,7 +20,9 @@ std::size_t findNoCase(std::string_view text, std::string_view needle, std::size
 } // namespace
 
 std::string readThemeValue(std::string_view text, std::string_view section, std::string_view key) {
-    const std::string header = "[" + std::string(section) + "]";
+    std::string header = "[";
+    header += section;
+    header += ']';
     const std::size_t start = findNoCase(text, header, 0);
     if (start == std::string_view::npos)
         return {};
