@@ -4,9 +4,7 @@
 
 namespace kx::base {
 
-namespace {
-
-int hexDigit(char c) {
+int hexDigitValue(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
     if (c >= 'a' && c <= 'f')
@@ -16,6 +14,8 @@ int hexDigit(char c) {
     return -1;
 }
 
+namespace {
+
 char lowerAscii(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
@@ -24,7 +24,7 @@ char lowerAscii(char c) {
 uint32_t hexPair(std::string_view pair) {
     uint32_t value = 0;
     for (const char c : pair) {
-        const int digit = hexDigit(c);
+        const int digit = hexDigitValue(c);
         if (digit < 0)
             break;
         value = value * 16 + static_cast<uint32_t>(digit);

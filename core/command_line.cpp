@@ -1,5 +1,6 @@
 #include "core/command_line.h"
 
+#include "base/number_text.h"
 #include "base/text.h"
 #include "base/text_format.h"
 #include "core/keywords.h"
@@ -7,9 +8,6 @@
 #include "settings/settings_file.h"
 
 #include <array>
-#include <charconv>
-#include <cmath>
-#include <limits>
 #include <new>
 #include <optional>
 
@@ -26,33 +24,8 @@ std::string_view trimSpaces(std::string_view text) {
     return base::trimmed(text, " ");
 }
 
-// The value of a digit in `base`, or -1.
-int digitValue(char c, int base) {
-    int digit = -1;
-    if (c >= '0' && c <= '9')
-        digit = c - '0';
-    else if (c >= 'a' && c <= 'f')
-        digit = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F')
-        digit = c - 'A' + 10;
-    return digit < base ? digit : -1;
-}
-
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-// Whether a decimal number that does not fit a float is too large (rather than too small): its
-// first significant digit stands at a non-negative power of ten.
-bool isLargeMagnitude(std::string_view integerPart, std::string_view fractionPart,
-                      int64_t exponent) {
-    const auto firstInteger = integerPart.find_first_not_of('0');
-    if (firstInteger != std::string_view::npos)
-        return static_cast<int64_t>(integerPart.size() - firstInteger - 1) + exponent >= 0;
-    const auto firstFraction = fractionPart.find_first_not_of('0');
-    if (firstFraction == std::string_view::npos)
-        return false;
-    return exponent - static_cast<int64_t>(firstFraction + 1) >= 0;
+std::string_view trimSpacesAndTabs(std::string_view text) {
+    return base::trimmed(text, " \t");
 }
 
 // Reads a value broken at spaces back together: a value that opens a double quote without
@@ -246,81 +219,11 @@ std::string optionValue(const std::string& parameter) {
 }
 
 int32_t optionNumber(std::string_view value) {
-    size_t at = value.find_first_not_of(" \t");
-    if (at == std::string_view::npos)
-        return 0;
-    const bool negative = value[at] == '-';
-    if (value[at] == '-' || value[at] == '+')
-        ++at;
-    int base = 10;
-    if (at < value.size() && (value[at] == '$' || value[at] == '%')) {
-        base = value[at] == '$' ? 16 : 2;
-        ++at;
-    }
-    // Unsigned arithmetic wraps by definition, which keeps absurd inputs well defined.
-    uint32_t number = 0;
-    for (; at < value.size(); ++at) {
-        const int digit = digitValue(value[at], base);
-        if (digit < 0)
-            break;
-        number = number * static_cast<uint32_t>(base) + static_cast<uint32_t>(digit);
-    }
-    return static_cast<int32_t>(negative ? 0u - number : number);
+    return base::readInteger(trimSpacesAndTabs(value), base::Overflow::Wrap, true).value;
 }
 
 float optionReal(std::string_view value) {
-    const std::string_view text = base::trimmed(value, " \t");
-    if (base::equalsIgnoringCase(text, "+INFINITY"))
-        return std::numeric_limits<float>::infinity();
-    if (base::equalsIgnoringCase(text, "-INFINITY"))
-        return -std::numeric_limits<float>::infinity();
-    if (base::equalsIgnoringCase(text, "NAN"))
-        return std::numeric_limits<float>::quiet_NaN();
-
-    size_t at = 0;
-    const bool negative = at < text.size() && text[at] == '-';
-    if (at < text.size() && (text[at] == '-' || text[at] == '+'))
-        ++at;
-    const size_t start = at;
-    while (at < text.size() && isDigit(text[at]))
-        ++at;
-    const std::string_view integerPart = text.substr(start, at - start);
-    std::string_view fractionPart;
-    if (at < text.size() && text[at] == '.') {
-        const size_t fractionStart = ++at;
-        while (at < text.size() && isDigit(text[at]))
-            ++at;
-        fractionPart = text.substr(fractionStart, at - fractionStart);
-    }
-    if (integerPart.empty() && fractionPart.empty())
-        return 0.0f;
-
-    int64_t exponent = 0;
-    if (at < text.size() && (text[at] == 'e' || text[at] == 'E')) {
-        size_t digits = at + 1;
-        const bool negativeExponent = digits < text.size() && text[digits] == '-';
-        if (digits < text.size() && (text[digits] == '-' || text[digits] == '+'))
-            ++digits;
-        if (digits < text.size() && isDigit(text[digits])) {
-            for (at = digits; at < text.size() && isDigit(text[at]); ++at) {
-                // Far beyond any float exponent already; stop growing so the sum cannot overflow.
-                if (exponent < 1'000'000)
-                    exponent = exponent * 10 + (text[at] - '0');
-            }
-            if (negativeExponent)
-                exponent = -exponent;
-        }
-    }
-
-    float number = 0.0f;
-    const auto [end, error] =
-        std::from_chars(text.data() + start, text.data() + at, number, std::chars_format::general);
-    if (error == std::errc::result_out_of_range) {
-        number = isLargeMagnitude(integerPart, fractionPart, exponent)
-                     ? std::numeric_limits<float>::infinity()
-                     : 0.0f;
-    }
-    return negative ? -number : number;
+    return base::realOfText(trimSpacesAndTabs(value));
 }
 
 ParseResult parseCommandLine(const std::vector<std::string>& parameters, Settings& settings,

@@ -1,15 +1,14 @@
 #include "settings/settings_file.h"
 
 #include "base/file_replace.h"
+#include "base/number_text.h"
 #include "base/text.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <fcntl.h>
-#include <locale.h>
 #include <new>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -87,11 +86,6 @@ std::string oneLine(std::string_view text) {
             c = ' ';
     }
     return out;
-}
-
-locale_t cLocale() {
-    static const locale_t locale = newlocale(LC_ALL_MASK, "C", locale_t{});
-    return locale;
 }
 
 bool readAll(int fd, std::string& out) {
@@ -306,35 +300,12 @@ bool SettingsFile::save(const std::string& path) const {
 }
 
 int32_t parseInteger(std::string_view text) {
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        negative = text[i++] == '-';
-    // Unsigned arithmetic wraps instead of overflowing on absurdly long numbers.
-    uint32_t value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-        value = value * 10u + static_cast<uint32_t>(text[i] - '0');
-    if (negative)
-        value = 0u - value;
-    return static_cast<int32_t>(value);
+    return base::readInteger(base::trimmed(text), base::Overflow::Wrap).value;
 }
 
 float parseReal(std::string_view text) {
-    const std::string_view word = trimRight(trimLeft(text));
-    if (base::equalsIgnoringCase(word, "+Infinity"))
-        return INFINITY;
-    if (base::equalsIgnoringCase(word, "-Infinity"))
-        return -INFINITY;
-    if (base::equalsIgnoringCase(word, "NaN"))
-        return NAN;
-    // The process locale may use a decimal comma; the file always uses a point.
-    const std::string terminated(text);
-    const locale_t locale = cLocale();
-    if (locale == locale_t{})
-        return std::strtof(terminated.c_str(), nullptr);
-    return strtof_l(terminated.c_str(), nullptr, locale);
+    // The file always uses a point, whatever the process locale.
+    return base::realOfText(base::trimmed(text));
 }
 
 std::string formatReal(float value) {

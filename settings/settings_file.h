@@ -82,8 +82,9 @@ private:
 // atoi-style: leading white space, optional sign and leading decimal digits, 0 otherwise; wraps
 // like a 32-bit int.
 int32_t parseInteger(std::string_view text);
-// "+Infinity", "-Infinity", "NaN" in any case, else atof-style in the C locale whatever the
-// process locale is; out-of-range values become infinities or zero.
+// "+Infinity", "-Infinity", "NaN" in any case, else a decimal number with "." read as far as it
+// goes (base::readFloat), whatever the process locale; leading white space skipped, 0 when
+// nothing is readable, out-of-range values become infinities or zero.
 float parseReal(std::string_view text);
 // "%f" in the C locale, or "+Infinity", "-Infinity", "NaN".
 std::string formatReal(float value);

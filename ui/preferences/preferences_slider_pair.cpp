@@ -1,5 +1,7 @@
 #include "ui/preferences/preferences_slider_pair.h"
 
+#include "base/number_text.h"
+#include "base/text.h"
 #include "ui/preferences/preferences_values.h"
 
 #include <QLineEdit>
@@ -67,9 +69,8 @@ int GammaBox::count() const {
 
 QValidator::State GammaBox::validate(QString& text, int&) const {
     const std::string typed = text.toStdString();
-    char* end = nullptr;
-    std::strtod(typed.c_str(), &end);
-    return end == typed.c_str() ? QValidator::Intermediate : QValidator::Acceptable;
+    return base::readDouble(base::trimmed(typed)).length == 0 ? QValidator::Intermediate
+                                                              : QValidator::Acceptable;
 }
 
 double GammaBox::valueFromText(const QString& text) const {

@@ -1,12 +1,11 @@
 #include "ui/preferences/preferences_values.h"
 
+#include "base/number_text.h"
 #include "base/text.h"
 #include "settings/settings.h"
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <limits>
 
 namespace kx::ui::prefs {
 
@@ -19,19 +18,7 @@ bool isBlank(char c) {
 } // namespace
 
 int32_t leadingInteger(std::string_view text) {
-    size_t at = 0;
-    while (at < text.size() && (text[at] == ' ' || text[at] == '\t'))
-        ++at;
-    bool negative = false;
-    if (at < text.size() && (text[at] == '-' || text[at] == '+'))
-        negative = text[at++] == '-';
-    int64_t value = 0;
-    constexpr int64_t limit = int64_t{std::numeric_limits<int32_t>::max()} + 1;
-    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at)
-        value = std::min(limit, value * 10 + (text[at] - '0'));
-    if (negative)
-        value = -value;
-    return static_cast<int32_t>(std::min<int64_t>(value, std::numeric_limits<int32_t>::max()));
+    return base::readInteger(base::trimmed(text, " \t"), base::Overflow::Saturate).value;
 }
 
 bool isPartialNumber(std::string_view text) {
@@ -50,8 +37,7 @@ int gammaCount(double gamma) {
 }
 
 int gammaCountOfText(std::string_view text) {
-    const std::string copy(text);
-    return gammaCount(std::strtod(copy.c_str(), nullptr));
+    return gammaCount(base::readDouble(base::trimmed(text)).value);
 }
 
 std::string gammaText(int count) {
