@@ -9,11 +9,10 @@
 #include "engine/conversion_worker.h"
 #include "engine/drawing_module.h"
 #include "engine/input_walk.h"
+#include "engine/run_check.h"
 #include "engine/run_control.h"
 #include "engine/run_values.h"
 #include "engine/watermark.h"
-#include "imaging/format_registry.h"
-#include "imaging/saving.h"
 #include "settings/string_table.h"
 
 #include <poll.h>
@@ -133,6 +132,9 @@ private:
     bool m_debug;
     bool m_manyInputs;
     bool m_besideInputs = false;
+    // The settings' first problem, known once the output format is; each check step words
+    // its own after printing what it checked.
+    engine::RunProblem m_settingsProblem = engine::RunProblem::None;
     FailureLog m_failures;
     engine::DrawingSupport m_drawing;
     engine::PreparedWatermark m_watermark;
@@ -265,8 +267,7 @@ Problem ConsoleRun::checkOutputFolder() {
     }
     if (!folder.ends_with("/"))
         folder += "/";
-    std::error_code error;
-    if (!std::filesystem::is_directory(folder, error))
+    if (engine::outputFolderProblem(folder) != engine::RunProblem::None)
         return "Invalid output folder";
     m_job.outputFolder = folder;
     return std::nullopt;
@@ -278,8 +279,8 @@ Problem ConsoleRun::checkFormats() {
     if (m_job.outputFormatKey.empty())
         m_job.outputFormatKey = settings::outputFormatList().front();
     debug("Conversion: " + m_job.outputFormatKey);
-    const auto& offered = settings::outputFormatList();
-    if (std::find(offered.begin(), offered.end(), m_job.outputFormatKey) == offered.end())
+    m_settingsProblem = engine::runSettingsProblem(m_s, m_job.outputFormatKey);
+    if (m_settingsProblem == engine::RunProblem::InvalidConversionType)
         return "Invalid conversion type";
 
     // The registry offers TIFF input and BMP output only, so theirs are the only options a
@@ -297,8 +298,7 @@ Problem ConsoleRun::checkOutputOptions() {
         debug("BMP Compression: " + keywordOf(KeywordKind::Compression, m_s.bmpCompression, "bmp"));
         debug("BMP Color Table: " + keywordOf(KeywordKind::BmpColorTable, m_s.bmpColorTable));
     }
-    const std::vector<int> allowed = imaging::allowedDepths(key);
-    if (bpp != 0 && std::find(allowed.begin(), allowed.end(), bpp) == allowed.end())
+    if (m_settingsProblem == engine::RunProblem::InvalidDepth)
         return "Invalid " + key + "-bpp value";
     return std::nullopt;
 }
@@ -313,11 +313,11 @@ Problem ConsoleRun::checkTransforms() {
     if (m_s.doImageResize) {
         debug("Width: " + std::to_string(m_s.imageWidth) + " " +
               keywordOf(KeywordKind::SizeUnit, m_s.imageWidthUnit));
-        if (m_s.imageWidth == 0)
+        if (m_settingsProblem == engine::RunProblem::InvalidWidth)
             return "Invalid width value";
         debug("Height: " + std::to_string(m_s.imageHeight) + " " +
               keywordOf(KeywordKind::SizeUnit, m_s.imageHeightUnit));
-        if (m_s.imageHeight == 0)
+        if (m_settingsProblem == engine::RunProblem::InvalidHeight)
             return "Invalid height value";
         debug("Keep Aspect Ratio: ", m_s.keepAspectRatio);
         debug("Image Resize Type: " + keywordOf(KeywordKind::ResizeType, m_s.imageResizeType));
@@ -328,14 +328,13 @@ Problem ConsoleRun::checkTransforms() {
     debug("Flip Vertical: ", m_s.doImageFlipVertical);
     if (m_s.doImageColorCorrection) {
         debug("Brightness: ", m_s.imageBrightness);
-        if (m_s.imageBrightness < -100 || m_s.imageBrightness > 100)
+        if (m_settingsProblem == engine::RunProblem::InvalidBrightness)
             return "Invalid brightness value";
         debug("Contrast: ", m_s.imageContrast);
-        if (m_s.imageContrast < -100 || m_s.imageContrast > 100)
+        if (m_settingsProblem == engine::RunProblem::InvalidContrast)
             return "Invalid contrast value";
         debug("Gamma: " + twoDecimals(m_s.imageGamma));
-        // Written as a negated range so that NaN is refused too.
-        if (!(m_s.imageGamma >= 0.01f && m_s.imageGamma <= 9.99f))
+        if (m_settingsProblem == engine::RunProblem::InvalidGamma)
             return "Invalid gamma value";
         debug("Invert: ", m_s.imageInvert);
     }

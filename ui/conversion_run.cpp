@@ -4,6 +4,7 @@
 #include "base/text_format.h"
 #include "decoder/contained_decoder.h"
 #include "engine/conversion_worker.h"
+#include "engine/run_check.h"
 #include "engine/run_values.h"
 #include "engine/watermark.h"
 #include "settings/string_table.h"
@@ -12,18 +13,12 @@
 #include "ui/progress_window.h"
 #include "ui/recent_folders.h"
 
-#include <filesystem>
 #include <optional>
 #include <utility>
 
 namespace kx::ui {
 
 namespace {
-
-bool isFolder(const std::string& path) {
-    std::error_code error;
-    return std::filesystem::is_directory(path, error);
-}
 
 // A problem found before the run: the warning to show (none when the window was closed
 // meanwhile), and whether the status bar says the conversion stopped.
@@ -51,33 +46,57 @@ std::optional<engine::WatermarkProblem> prepareImageWatermark(QWidget* window,
     return prepared->first;
 }
 
+// The warning for a problem of the output folder or the settings; empty for None.
+std::string warningFor(engine::RunProblem problem, const std::string& outputFolder,
+                       const std::string& formatKey) {
+    using engine::RunProblem;
+    switch (problem) {
+    case RunProblem::None:
+        return {};
+    case RunProblem::EmptyOutputFolder:
+        return settings::lookupText("Msg", "Empty output folder");
+    case RunProblem::MissingOutputFolder:
+        return base::formatText(settings::lookupText("Msg", "Invalid output folder"), outputFolder);
+    case RunProblem::InvalidConversionType:
+        return settings::lookupText("Msg", "Invalid conversion type");
+    case RunProblem::InvalidDepth:
+        return base::formatText(settings::lookupText("Msg", "Invalid bpp"),
+                                base::upperCase(formatKey));
+    case RunProblem::InvalidWidth:
+        return settings::lookupText("Msg", "Invalid width");
+    case RunProblem::InvalidHeight:
+        return settings::lookupText("Msg", "Invalid height");
+    case RunProblem::InvalidBrightness:
+        return settings::lookupText("Msg", "Invalid brightness");
+    case RunProblem::InvalidContrast:
+        return settings::lookupText("Msg", "Invalid contrast");
+    case RunProblem::InvalidGamma:
+        return settings::lookupText("Msg", "Invalid gamma");
+    }
+    return {};
+}
+
 std::optional<Refusal> checkRun(const settings::Settings& s, const engine::JobQueue& queue,
-                                std::string& outputFolder, engine::PreparedWatermark& watermark,
-                                QWidget* window) {
+                                std::string& outputFolder, const std::string& formatKey,
+                                engine::PreparedWatermark& watermark, QWidget* window) {
     if (queue.empty())
         return Refusal{settings::lookupText("Msg", "Empty input files")};
-    if (outputFolder.empty())
-        return Refusal{settings::lookupText("Msg", "Empty output folder")};
-    if (!outputFolder.ends_with('/'))
+    if (!outputFolder.empty() && !outputFolder.ends_with('/'))
         outputFolder += '/';
-    if (!isFolder(outputFolder))
-        return Refusal{
-            base::formatText(settings::lookupText("Msg", "Invalid output folder"), outputFolder)};
-    if (s.doImageResize) {
-        if (s.imageWidth == 0)
-            return Refusal{settings::lookupText("Msg", "Invalid width")};
-        if (s.imageHeight == 0)
-            return Refusal{settings::lookupText("Msg", "Invalid height")};
-    }
+    engine::RunProblem problem = engine::outputFolderProblem(outputFolder);
+    if (problem == engine::RunProblem::None)
+        problem = engine::runSettingsProblem(s, formatKey);
+    if (problem != engine::RunProblem::None)
+        return Refusal{warningFor(problem, outputFolder, formatKey)};
     if (s.doWatermark == settings::WatermarkType::Text &&
         engine::prepareWatermark(s, watermark) != engine::WatermarkProblem::None)
         return Refusal{
             base::formatText(settings::lookupText("Msg", "Invalid watermark font"), s.font), false};
     if (s.doWatermark == settings::WatermarkType::Image) {
-        const auto problem = prepareImageWatermark(window, s, watermark);
-        if (!problem)
+        const auto imageProblem = prepareImageWatermark(window, s, watermark);
+        if (!imageProblem)
             return Refusal{{}, false};
-        switch (*problem) {
+        switch (*imageProblem) {
         case engine::WatermarkProblem::None:
         case engine::WatermarkProblem::InvalidFont:
             break;
@@ -117,7 +136,7 @@ bool runConversion(settings::Settings& settings, engine::JobState& job, engine::
     std::string outputFolder = paths.outputFolder;
     engine::PreparedWatermark watermark;
     if (const auto refusal =
-            checkRun(settings, queue, outputFolder, watermark, host.hostWindow())) {
+            checkRun(settings, queue, outputFolder, formatKey, watermark, host.hostWindow())) {
         if (refusal->stopped)
             host.setStatusText(settings::lookupText("Msg", "Conversion is not complete"));
         if (!refusal->warning.empty())

@@ -337,6 +337,14 @@ TEST_F(MainWindowTest, ValidationWarnsInOrderWithTheStatusText) {
         std::string status;
     };
     const std::string stopped = "Conversion stopped";
+    const auto correcting = [](int32_t brightness, int32_t contrast, float gamma) {
+        return [=](settings::Settings& s) {
+            s.doImageColorCorrection = 1;
+            s.imageBrightness = brightness;
+            s.imageContrast = contrast;
+            s.imageGamma = gamma;
+        };
+    };
     const std::vector<Case> cases = {
         {"",
          m_dir.folder(),
@@ -369,6 +377,11 @@ TEST_F(MainWindowTest, ValidationWarnsInOrderWithTheStatusText) {
              s.imageHeight = 0;
          },
          "Invalid resize height value!", stopped},
+        {tiff, m_dir.folder(), [](settings::Settings& s) { s.bmpBpp = 2; },
+         "Invalid BMP bits per pixel value!", stopped},
+        {tiff, m_dir.folder(), correcting(101, 0, 1.0f), "Invalid brightness value!", stopped},
+        {tiff, m_dir.folder(), correcting(0, -101, 1.0f), "Invalid contrast value!", stopped},
+        {tiff, m_dir.folder(), correcting(0, 0, 10.0f), "Invalid gamma value!", stopped},
         {tiff, m_dir.folder(),
          [](settings::Settings& s) {
              s.doWatermark = 1;
