@@ -6,6 +6,7 @@
 #include "core/instance_lock.h"
 #include "core/window_module.h"
 #include "engine/job_state.h"
+#include "engine/run_control.h"
 #include "settings/settings.h"
 #include "settings/string_table.h"
 
@@ -39,6 +40,11 @@ bool isHelpSwitch(const std::string& first) {
     return first == "-H" || first == "-?" || first == "--HELP";
 }
 
+// True for a first parameter that asks for something other than a conversion.
+bool isRunModeSwitch(const std::string& first) {
+    return first == "-U" || first == "-T" || isVersionSwitch(first) || isHelpSwitch(first);
+}
+
 // Returns true when the window run is to start.
 bool runCommandLine(const std::vector<std::string>& parameters, const char* argv0) {
     // A closed output pipe (`kestrelix ... | head -c1`) must not end the run: lines that
@@ -47,6 +53,11 @@ bool runCommandLine(const std::vector<std::string>& parameters, const char* argv
     // A file-size limit (ulimit -f) makes a write fail with its reason, not end the program.
     std::signal(SIGXFSZ, SIG_IGN);
     const std::string first = core::optionName(parameters.front());
+    // The first decoder of a conversion is started first, so that it starts while the
+    // settings and the command line are read; a command line that turns out to convert
+    // nothing lets it go.
+    if (!isRunModeSwitch(first))
+        engine::prepareConversions();
 
     auto& job = engine::globalJobState();
     auto& queue = engine::globalJobQueue();
@@ -79,6 +90,8 @@ bool runCommandLine(const std::vector<std::string>& parameters, const char* argv
     }
 
     const core::ParseResult parsed = core::parseCommandLine(parameters, settings, job);
+    if (!parsed.error.empty() || !job.consoleMode)
+        engine::finishConversions();
     if (!parsed.error.empty()) {
         console.setTitle(base::titleText());
         console.printLine("Error: " + parsed.error);
@@ -89,6 +102,7 @@ bool runCommandLine(const std::vector<std::string>& parameters, const char* argv
     if (!job.consoleMode)
         return true;
     core::runConsoleConversion(settings, job, queue, parsed, console);
+    engine::finishConversions();
     return false;
 }
 

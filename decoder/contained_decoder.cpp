@@ -547,6 +547,13 @@ std::string decoderProblem(const std::string& decoderPath) {
     return {};
 }
 
+void startDecoderAhead(const std::string& decoderPath) {
+    auto process = std::make_unique<DecoderProcess>();
+    if (decoderProblem(decoderPath).empty() &&
+        process->start(decoderPath, std::vector<std::string>{}))
+        idleDecoders().keep(decoderPath, std::move(process));
+}
+
 void releaseIdleDecoders() {
     idleDecoders().clear();
 }

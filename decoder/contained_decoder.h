@@ -18,6 +18,10 @@ std::string defaultDecoderPath();
 // is not executable"), or empty.
 std::string decoderProblem(const std::string& decoderPath = defaultDecoderPath());
 
+// Starts a decoder without a file and keeps it as an idle one, for the first file a run opens:
+// it loads its libraries while the program prepares the run. Any thread.
+void startDecoderAhead(const std::string& decoderPath = defaultDecoderPath());
+
 // Ends the decoders kept between files once a run is over (they are kept so that a run of
 // many files starts its decoders once). Any thread.
 void releaseIdleDecoders();

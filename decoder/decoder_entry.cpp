@@ -103,6 +103,15 @@ bool sendEncodedPage(imaging::PageSource& source, int index, int count,
     return writeEncodedPage(STDOUT_FILENO, encoded, info);
 }
 
+// The path of the file a decoder started without one is asked to open first; nullopt when it
+// is asked for anything else or its input ends.
+std::optional<std::string> firstFile() {
+    std::optional<Request> request = readRequest(STDIN_FILENO);
+    if (!request || request->kind != RequestKind::Open)
+        return std::nullopt;
+    return std::move(request->path);
+}
+
 // Answers the requests about the file at `path` until the worker is done with it; the path
 // of the next file to serve when it asks for one, nullopt when the decoder is to end.
 std::optional<std::string> serveFile(const std::string& path) {
@@ -157,11 +166,13 @@ int runDecoder(int argc, char** argv) {
         applyBounds(watermarkBounds());
         return sendWatermarkImage(argv[2]);
     }
-    if (argc != 2)
+    if (argc > 2)
         return 2;
 
-    // One decoder serves file after file for as long as it is asked to open another.
-    for (std::optional<std::string> path = argv[1]; path;)
+    // One decoder serves file after file for as long as it is asked to open another; one
+    // started ahead of its first file waits to be asked.
+    std::optional<std::string> path = argc == 2 ? std::optional<std::string>(argv[1]) : firstFile();
+    while (path)
         path = serveFile(*path);
     return 0;
 }

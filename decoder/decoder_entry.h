@@ -5,10 +5,10 @@ namespace kx::decoder {
 // The decoder process, run with the decoder program's arguments and its standard input and
 // output connected to the worker:
 //
-// FILE: opens FILE once, sends its page count, then answers each page request read from
-// standard input with the decoded page (or, once asked, the page's finished output file),
-// until it reads a negative index or its input ends. A crash, an abort or a runaway
-// allocation in here costs the worker one file.
+// [FILE]: opens FILE (without it, the file the first Open request names), sends its page
+// count, then answers each request read from standard input (page_wire.h) until it is asked to
+// end or its input ends; asked to open another file, it serves that one the same way. A
+// crash, an abort or a runaway allocation in here costs the worker one file.
 //
 // --watermark IMAGE: decodes the watermark image once and sends it as one page message, then
 // ends; a damaged image costs the run its watermark, never the program.

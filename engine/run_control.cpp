@@ -36,6 +36,14 @@ void setStopAction(void (*handler)(int)) {
 
 } // namespace
 
+void prepareConversions() {
+    decoder::startDecoderAhead();
+}
+
+void finishConversions() {
+    decoder::releaseIdleDecoders();
+}
+
 int catchStopSignals() {
     if (g_stopPipe[0] < 0 && pipe2(g_stopPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return -1;

@@ -4,6 +4,13 @@ namespace kx::engine {
 
 // What a program does around its conversions, apart from the conversions themselves.
 
+// Starts the first decoder of the runs to come ahead of them, so that it loads its libraries
+// while the program reads its settings and command line.
+void prepareConversions();
+
+// Lets the decoders prepared and kept go once the program's conversions are over.
+void finishConversions();
+
 // The signals that end a program early: the terminal's interrupt and hang-up, and the polite
 // request to end that closes a desktop session (SIGINT, SIGHUP, SIGTERM). Once caught, each
 // of them makes the returned descriptor readable instead of ending the process, on whichever

@@ -146,6 +146,23 @@ TEST(ContainedDecoderTest, LargePageAloneIsWrittenWithBothCoresOrMadeAgainOnce) 
     }
 }
 
+// A decoder started ahead of any file serves the first file opened, and only that one start is
+// made for it; one left idle until the program ends leaves by itself.
+TEST(ContainedDecoderTest, DecoderStartedAheadServesTheFirstFile) {
+    TempDir dir;
+    const std::string starts = dir.file("starts");
+    const std::string decoder =
+        fakeDecoder(dir, "echo \"$#\" >> " + starts + "; exec " + defaultDecoderPath() + " \"$@\"");
+    startDecoderAhead(decoder);
+    auto source = openPagesContained(test::corpusFile("multipage.tiff"), decoder);
+    ASSERT_NE(source, nullptr);
+    imaging::PageInfo info;
+    EXPECT_NE(source->loadPage(0, info), nullptr) << info.problem;
+    source.reset();
+    releaseIdleDecoders();
+    EXPECT_EQ(test::readFile(starts), "0\n"); // started once, without a file
+}
+
 TEST(ContainedDecoderTest, DecoderCrashFailsThePageAndTheProgramGoesOn) {
     TempDir dir;
     const std::string fatal = dir.file("fatal.tif");
