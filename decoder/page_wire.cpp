@@ -164,7 +164,9 @@ bool isKnownType(uint32_t type) {
     return type >= FIT_BITMAP && type <= FIT_RGBAF;
 }
 
-// The header must describe exactly the bitmap FreeImage would allocate for it.
+// The header must describe exactly the bitmap FreeImage would allocate for it (rows of whole
+// 32-bit words), and pixels sent inline only a small one: the worker allocates them before
+// they arrive.
 bool plausible(const PageHeader& h) {
     if (h.problemLength > k_maxProblem || h.paletteSize > 256 || h.transparencyCount > 256)
         return false;
@@ -172,7 +174,9 @@ bool plausible(const PageHeader& h) {
         return h.dataSize == 0;
     return isKnownType(h.type) && h.width > 0 && h.height > 0 && h.width <= k_maxSide &&
            h.height <= k_maxSide && h.bpp > 0 && h.bpp <= 128 &&
-           h.dataSize == uint64_t{h.pitch} * h.height;
+           h.pitch == ((uint64_t{h.width} * h.bpp + 7) / 8 + 3) / 4 * 4 &&
+           h.dataSize == uint64_t{h.pitch} * h.height &&
+           (h.pixelsInMemory || h.dataSize <= k_inlinePixels);
 }
 
 imaging::Bitmap allocateFor(const PageHeader& h) {
@@ -279,6 +283,11 @@ bool writePage(int fd, FIBITMAP* page, const imaging::PageInfo& info) {
         h.dataSize = uint64_t{h.pitch} * h.height;
     }
     int memory = page && h.dataSize > k_inlinePixels ? pixelsInMemoryFile(page, h.dataSize) : -1;
+    if (page && h.dataSize > k_inlinePixels && memory < 0) {
+        imaging::PageInfo failed = info;
+        failed.problem = "no memory to hand the page over";
+        return writePage(fd, nullptr, failed);
+    }
     h.pixelsInMemory = memory >= 0;
     const bool sent = memory >= 0 ? sendWithDescriptor(fd, &h, sizeof h, memory)
                                   : base::sendAll(fd, &h, sizeof h);
