@@ -11,7 +11,6 @@
 #include "imaging/page_source.h"
 
 #include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>

@@ -206,7 +206,8 @@ std::optional<int32_t> readPageCount(int fd, int timeoutMs) {
     return count < 0 ? std::nullopt : std::optional<int32_t>(count);
 }
 
-// The payload each kind of request carries: its size, or 0 for any size up to `k_maxPath`.
+// The size of the payload a kind of request carries: the recipe's for Encode, nothing for the
+// others but Open, whose path says its own length.
 uint32_t payloadSizeOf(RequestKind kind) {
     return kind == RequestKind::Encode ? sizeof(imaging::SaveRecipe) : 0;
 }
