@@ -1,7 +1,7 @@
 #include "decoder/direct_bmp.h"
 
 #include "base/file_replace.h"
-#include "decoder/decode_diagnostics.h"
+#include "decoder/tiff_strips.h"
 #include "imaging/bmp_layout.h"
 #include "imaging/sample_scaling.h"
 
@@ -42,9 +42,7 @@ struct Geometry {
     uint32_t colours = 0;      // palette entries
     uint64_t pitch = 0;        // bytes per BMP row, padded to 4
     uint64_t tiffRowBytes = 0; // bytes per decoded TIFF row
-    // A tiled page is read a row of tiles at a time, which counts as a strip here.
-    uint32_t rowsPerStrip = 1;
-    uint32_t tileWidth = 0; // 0: the page is in strips
+    uint32_t rowsPerStrip = 1; // a row of tiles counting as a strip
     uint32_t dotsPerMetreX = 0;
     uint32_t dotsPerMetreY = 0;
 };
@@ -86,18 +84,6 @@ imaging::BmpHeaders bmpHeadersOf(const Geometry& g) {
     return bmp;
 }
 
-// The width of a tiled page's tiles into `g` and their length into `length`. False unless
-// their rows start on a byte, so that a row of tiles can be pieced together bytewise.
-bool readTileSize(TIFF* tiff, const PageFacts& facts, Geometry& g, uint32_t& length) {
-    uint32_t width = 0;
-    if (!TIFFGetField(tiff, TIFFTAG_TILEWIDTH, &width) ||
-        !TIFFGetField(tiff, TIFFTAG_TILELENGTH, &length) || width == 0 || length == 0)
-        return false;
-    const uint64_t rowBits = uint64_t{width} * facts.samplesPerPixel * facts.bitsPerSample;
-    g.tileWidth = width;
-    return rowBits % 8 == 0 && static_cast<uint64_t>(TIFFTileRowSize64(tiff)) == rowBits / 8;
-}
-
 std::optional<Geometry> geometryOf(TIFF* tiff, const PageFacts& facts) {
     const std::optional<Kind> kind = kindOf(facts);
     if (!kind || facts.width == 0 || facts.height == 0 || !facts.planarContiguous ||
@@ -128,16 +114,12 @@ std::optional<Geometry> geometryOf(TIFF* tiff, const PageFacts& facts) {
     g.bmpBits = *kind == Kind::Rgb ? 24 : *kind == Kind::Bilevel ? 1 : 8;
     g.colours = *kind == Kind::Rgb ? 0 : *kind == Kind::Bilevel ? 2 : 256;
     g.pitch = imaging::bmpRowPitch(g.width, static_cast<unsigned>(g.bmpBits));
-    g.tiffRowBytes = (uint64_t{g.width} * facts.samplesPerPixel * facts.bitsPerSample + 7) / 8;
-    uint32_t rowsPerStrip = g.height;
-    if (facts.tiled && !readTileSize(tiff, facts, g, rowsPerStrip))
+    StripRows rows;
+    std::string why;
+    if (!rows.open(tiff, facts, why))
         return std::nullopt;
-    if (!facts.tiled)
-        TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
-    g.rowsPerStrip = std::clamp<uint32_t>(rowsPerStrip, 1, g.height);
-    // libtiff's own idea of a row must agree, or its strips would not be laid out as expected.
-    if (TIFFScanlineSize64(tiff) != g.tiffRowBytes)
-        return std::nullopt;
+    g.tiffRowBytes = rows.rowBytes();
+    g.rowsPerStrip = rows.rowsPerStrip();
     // The size fields are 32 bits; larger pages are left to the path that says why it fails.
     if (bmpHeadersOf(g).fileSize() > std::numeric_limits<uint32_t>::max())
         return std::nullopt;
@@ -234,63 +216,6 @@ std::vector<uint8_t> headers(const Geometry& g, uint16_t photometric) {
     return out;
 }
 
-class StripReader {
-public:
-    StripReader(TIFF* tiff, const Geometry& g, std::string& why)
-        : m_tiff(tiff), m_g(g), m_why(why) {}
-
-    uint32_t rowsIn(uint32_t strip) const {
-        return std::min(m_g.rowsPerStrip, m_g.height - strip * m_g.rowsPerStrip);
-    }
-
-    // The decoded rows of strip `strip` (the strip holding rows from strip * rowsPerStrip);
-    // null with the problem set.
-    const uint8_t* read(uint32_t strip) {
-        const uint32_t top = strip * m_g.rowsPerStrip;
-        const size_t bytes = static_cast<size_t>(rowsIn(strip) * m_g.tiffRowBytes);
-        m_buffer.resize(bytes);
-        uint8_t* into = m_buffer.data();
-        const bool got = m_g.tileWidth > 0
-                             ? readTiles(top, rowsIn(strip))
-                             : TIFFReadEncodedStrip(m_tiff, TIFFComputeStrip(m_tiff, top, 0), into,
-                                                    static_cast<tmsize_t>(bytes)) >= 0;
-        // libtiff does not always fail a read it complains about (a fax decoder goes on past
-        // a bad code word).
-        const std::string error = m_diagnostics.take();
-        if (!got || !error.empty()) {
-            m_why = error.empty() ? "strip " + std::to_string(strip) + " could not be read" : error;
-            return nullptr;
-        }
-        return into;
-    }
-
-private:
-    // Pieces the `rows` rows from `top` together from the row of tiles that holds them; the
-    // last tile's part beyond the page is left out.
-    bool readTiles(uint32_t top, uint32_t rows) {
-        const auto tileRowBytes = static_cast<size_t>(TIFFTileRowSize64(m_tiff));
-        m_tile.resize(static_cast<size_t>(TIFFTileSize64(m_tiff)));
-        const auto rowBytes = static_cast<size_t>(m_g.tiffRowBytes);
-        for (size_t at = 0, left = 0; left < m_g.width; at += tileRowBytes, left += m_g.tileWidth) {
-            if (TIFFReadEncodedTile(m_tiff,
-                                    TIFFComputeTile(m_tiff, static_cast<uint32_t>(left), top, 0, 0),
-                                    m_tile.data(), static_cast<tmsize_t>(m_tile.size())) < 0)
-                return false;
-            const size_t piece = std::min(tileRowBytes, rowBytes - at);
-            for (uint32_t r = 0; r < rows; ++r)
-                std::memcpy(&m_buffer[r * rowBytes + at], &m_tile[r * tileRowBytes], piece);
-        }
-        return true;
-    }
-
-    TIFF* m_tiff;
-    const Geometry& m_g;
-    std::string& m_why;
-    std::vector<uint8_t> m_buffer;
-    std::vector<uint8_t> m_tile; // one decoded tile of a tiled page
-    DecodeDiagnostics m_diagnostics{Watched::Libtiff};
-};
-
 // `levels`: the 8-bit level of every 16-bit sample of a 16-bit grey page.
 // The loops keep the width and the table in locals: stores through the byte pointer `row`
 // could otherwise change them, and they would be read again for every pixel.
@@ -339,12 +264,15 @@ DirectWrite unwritable(std::string& why) {
 
 // Writes the bands `part` claims, each at its place in the file when `positioned`, else one
 // after the other at the descriptor's offset (a writer alone, claiming them in turn).
-DirectWrite writePage(TIFF* tiff, const Geometry& g, uint16_t photometric, int fd,
+DirectWrite writePage(TIFF* tiff, const Geometry& g, const PageFacts& facts, int fd,
                       const PagePart& part, bool positioned, std::string& why) {
-    StripReader strips(tiff, g, why);
+    StripRows strips;
+    if (!strips.open(tiff, facts, why))
+        return DirectWrite::Unreadable;
+    std::vector<uint8_t> rows(static_cast<size_t>(g.rowsPerStrip * g.tiffRowBytes));
     static const std::vector<uint8_t> k_noLevels;
     const std::vector<uint8_t>& levels = g.kind == Kind::Grey16 ? levelsOf16Bits() : k_noLevels;
-    const std::vector<uint8_t> head = headers(g, photometric);
+    const std::vector<uint8_t> head = headers(g, static_cast<uint16_t>(facts.photometric));
     FdWriter out(fd, std::max(head.size(), static_cast<size_t>(g.pitch)), positioned);
     if (part.first) {
         uint8_t* at = out.extend(head.size());
@@ -365,14 +293,13 @@ DirectWrite writePage(TIFF* tiff, const Geometry& g, uint16_t photometric, int f
         if (positioned && !out.moveTo(bandOffset(g, bands, band)))
             return unwritable(why);
         for (uint32_t strip = bands.endStrip(band); strip-- > bands.firstStrip(band);) {
-            const uint8_t* rows = strips.read(strip);
-            if (!rows)
+            if (!strips.read(strip, 0, rows.data(), why))
                 return DirectWrite::Unreadable;
             for (uint32_t r = strips.rowsIn(strip); r-- > 0;) {
                 uint8_t* row = out.extend(pitch);
                 if (!row)
                     return unwritable(why);
-                convertRow(g, rows + r * g.tiffRowBytes, row, levels);
+                convertRow(g, &rows[r * g.tiffRowBytes], row, levels);
                 std::memset(row + filled, 0, pitch - filled); // the row's padding
             }
         }
@@ -391,8 +318,7 @@ DirectWrite write(TIFF* tiff, const PageFacts& facts, int fd, const PagePart& pa
     }
     try {
         const int saved = errno;
-        const DirectWrite written = writePage(tiff, *g, static_cast<uint16_t>(facts.photometric),
-                                              fd, part, positioned, why);
+        const DirectWrite written = writePage(tiff, *g, facts, fd, part, positioned, why);
         if (written == DirectWrite::Written)
             errno = saved;
         return written;

@@ -1,6 +1,6 @@
 #include "decoder/tiff_samples.h"
 
-#include "decoder/decode_diagnostics.h"
+#include "decoder/tiff_strips.h"
 #include "imaging/sample_scaling.h"
 
 #include <tiffio.h>
@@ -13,8 +13,6 @@
 namespace kx::decoder {
 
 namespace {
-
-constexpr uint64_t k_mebibyte = uint64_t{1} << 20;
 
 // A short IEEE-style float of `exponentBits` and `mantissaBits` below its sign bit: the half
 // floats of 16 bits (5 and 10) and the 24-bit floats of high-dynamic-range photographs (7, 16).
@@ -89,75 +87,18 @@ bool PageSamples::read(TIFF* tiff, const PageFacts& facts, std::string& why) {
     m_contiguous = facts.planarContiguous || m_samples == 1;
     m_width = facts.width;
     m_height = facts.height;
-    const uint64_t pixelBits = uint64_t{m_bits} * (m_contiguous ? m_samples : 1);
-    m_rowBytes = (uint64_t{m_width} * pixelBits + 7) / 8;
-    // libtiff's idea of a row must agree, or its strips would not be laid out as expected.
-    if (static_cast<uint64_t>(TIFFScanlineSize64(tiff)) != m_rowBytes) {
-        why = "the page's rows are not laid out as its samples say";
+    StripRows rows;
+    if (!rows.open(tiff, facts, why))
         return false;
-    }
+    m_rowBytes = rows.rowBytes();
     m_planes.assign(m_contiguous ? 1 : m_samples, {});
-    // A strip or tile that cannot be read is explained best in libtiff's own words.
-    DecodeDiagnostics diagnostics(Watched::Libtiff);
     for (size_t plane = 0; plane < m_planes.size(); ++plane) {
-        if (!readPlane(tiff, facts, static_cast<uint16_t>(plane), why)) {
-            if (std::string said = diagnostics.take(); !said.empty())
-                why = std::move(said);
-            return false;
-        }
-    }
-    return true;
-}
-
-bool PageSamples::readPlane(TIFF* tiff, const PageFacts& facts, uint16_t plane, std::string& why) {
-    std::vector<uint8_t>& out = m_planes[plane];
-    const uint64_t planeBytes = m_rowBytes * m_height;
-    out.assign(static_cast<size_t>(planeBytes), 0);
-    if (!facts.tiled) {
-        uint32_t rowsPerStrip = m_height;
-        TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
-        rowsPerStrip = std::clamp<uint32_t>(rowsPerStrip, 1, std::max<uint32_t>(m_height, 1));
-        for (uint32_t top = 0; top < m_height; top += rowsPerStrip) {
-            const uint32_t strip = TIFFComputeStrip(tiff, top, plane);
-            const uint64_t rows = std::min(rowsPerStrip, m_height - top);
-            if (strip >= TIFFNumberOfStrips(tiff) ||
-                TIFFReadEncodedStrip(tiff, strip, out.data() + top * m_rowBytes,
-                                     static_cast<tmsize_t>(rows * m_rowBytes)) < 0) {
-                why = "strip " + std::to_string(strip) + " could not be read";
+        std::vector<uint8_t>& out = m_planes[plane];
+        out.assign(static_cast<size_t>(m_rowBytes * m_height), 0);
+        for (uint32_t strip = 0; strip < rows.strips(); ++strip) {
+            uint8_t* into = out.data() + uint64_t{strip} * rows.rowsPerStrip() * m_rowBytes;
+            if (!rows.read(strip, static_cast<uint16_t>(plane), into, why))
                 return false;
-            }
-        }
-        return true;
-    }
-    uint32_t tileWidth = 0, tileHeight = 0;
-    TIFFGetField(tiff, TIFFTAG_TILEWIDTH, &tileWidth);
-    TIFFGetField(tiff, TIFFTAG_TILELENGTH, &tileHeight);
-    const uint64_t pixelBits = uint64_t{m_bits} * (m_contiguous ? m_samples : 1);
-    const uint64_t tileRowBytes = static_cast<uint64_t>(TIFFTileRowSize64(tiff));
-    const uint64_t tileBytes = static_cast<uint64_t>(TIFFTileSize64(tiff));
-    if (tileWidth == 0 || tileHeight == 0 || tileWidth * pixelBits % 8 != 0 ||
-        tileRowBytes != (tileWidth * pixelBits + 7) / 8 || tileBytes < tileRowBytes * tileHeight) {
-        why = "the page's tiles are not laid out as their size says";
-        return false;
-    }
-    // A tile may be larger than a small page, but not without bound.
-    if (tileBytes > std::max(4 * planeBytes, 16 * k_mebibyte)) {
-        why = "the page's tiles are far larger than the page";
-        return false;
-    }
-    std::vector<uint8_t> tile(static_cast<size_t>(tileBytes));
-    for (uint32_t top = 0; top < m_height; top += tileHeight) {
-        for (uint32_t left = 0; left < m_width; left += tileWidth) {
-            if (TIFFReadTile(tiff, tile.data(), left, top, 0, plane) < 0) {
-                why = "the tile at " + std::to_string(left) + "," + std::to_string(top) +
-                      " could not be read";
-                return false;
-            }
-            const uint64_t at = left * pixelBits / 8;
-            const size_t bytes = static_cast<size_t>(std::min(tileRowBytes, m_rowBytes - at));
-            for (uint32_t row = 0; row < tileHeight && top + row < m_height; ++row)
-                std::memcpy(out.data() + (top + row) * m_rowBytes + at,
-                            tile.data() + row * tileRowBytes, bytes);
         }
     }
     return true;

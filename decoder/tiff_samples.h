@@ -41,8 +41,6 @@ private:
     // Where a sample's bits start: its plane and bit offset in that plane.
     const uint8_t* locate(uint32_t x, uint32_t y, unsigned sample, uint64_t& bit) const;
 
-    bool readPlane(TIFF* tiff, const PageFacts& facts, uint16_t plane, std::string& why);
-
     SampleKind m_format = SampleKind::Unsigned;
     unsigned m_bits = 8;
     unsigned m_samples = 1;
