@@ -113,10 +113,14 @@ std::optional<std::string> firstFile() {
 
 // Answers the requests about the file at `path` until the worker is done with it; the path
 // of the next file to serve when it asks for one, nullopt when the decoder is to end.
-std::optional<std::string> serveFile(const std::string& path) {
+std::optional<std::string> serveFile(const std::string& path, const DecodeStart& beforePage) {
     applyBounds(openingBounds());
     std::unique_ptr<imaging::PageSource> source =
-        openPagesWatched(path, [](const PageFacts& facts) { applyBounds(pageBounds(facts)); });
+        openPagesWatched(path, [&beforePage](const PageFacts& facts) {
+            applyBounds(pageBounds(facts));
+            if (beforePage)
+                beforePage(facts);
+        });
     const int count = source ? source->pageCount() : 0;
     if (!writePageCount(STDOUT_FILENO, count))
         return std::nullopt;
@@ -153,7 +157,7 @@ std::optional<std::string> serveFile(const std::string& path) {
 
 } // namespace
 
-int runDecoder(int argc, char** argv) {
+int runDecoder(int argc, char** argv, const DecodeStart& beforePage) {
     // Whatever libtiff says, from the first file opened on, is the page's to report or drop;
     // none of it reaches the terminal.
     installDecodeDiagnostics(Watched::Libtiff);
@@ -172,7 +176,7 @@ int runDecoder(int argc, char** argv) {
     // started ahead of its first file waits to be asked.
     std::optional<std::string> path = argc == 2 ? std::optional<std::string>(argv[1]) : firstFile();
     while (path)
-        path = serveFile(*path);
+        path = serveFile(*path, beforePage);
     return 0;
 }
 

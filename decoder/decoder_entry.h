@@ -1,5 +1,7 @@
 #pragma once
 
+#include "decoder/loading.h"
+
 namespace kx::decoder {
 
 // The decoder process, run with the decoder program's arguments and its standard input and
@@ -16,7 +18,9 @@ namespace kx::decoder {
 // Every page and image is decoded under its bounds (decode_bounds.h). The process ends when
 // the program that started it ends (its parent, or the one named by k_parentVariable).
 //
+// `beforePage`, when set, is called as each page's decode starts, under the page's bounds.
+//
 // Returns the process's exit status: 0, or 2 for arguments it does not know.
-int runDecoder(int argc, char** argv);
+int runDecoder(int argc, char** argv, const DecodeStart& beforePage = {});
 
 } // namespace kx::decoder

@@ -20,7 +20,7 @@ namespace kx::decoder {
 
 namespace {
 
-// The kinds written here, each as FreeImage loads it and the chain leaves it at default
+// The kinds written here, each as decodeWithLibtiff decodes it and the chain leaves it at default
 // settings: RGB as 24-bit BGR, grey with a grey ramp, bilevel as the stored bits with a
 // two-entry palette, 16-bit grey mapped to 8-bit grey by value.
 enum class Kind { Rgb, Grey, Bilevel, Grey16 };
@@ -91,8 +91,8 @@ std::optional<Geometry> geometryOf(TIFF* tiff, const PageFacts& facts) {
         return std::nullopt;
     if (!isLossless(facts.compression) && !(*kind == Kind::Bilevel && isFax(facts.compression)))
         return std::nullopt;
-    // A few stored bytes claiming a huge page are refused here as on the FreeImage path; the
-    // memory the page needs there is not needed here (one strip at a time).
+    // A few stored bytes claiming a huge page are refused here as when decoded whole; the
+    // memory the page needs then is not needed here (one strip at a time).
     if (!pageBudgetProblem(facts, std::numeric_limits<uint64_t>::max()).empty())
         return std::nullopt;
     if (facts.compression == COMPRESSION_LZW || facts.compression == COMPRESSION_ADOBE_DEFLATE ||
@@ -335,8 +335,8 @@ std::optional<DirectPage> directBmpPage(TIFF* tiff, const PageFacts& facts) {
     if (!g)
         return std::nullopt;
     const int loadedBits = g->kind == Kind::Rgb ? 24 : g->kind == Kind::Grey16 ? 16 : g->bmpBits;
-    // FreeImage loads these grey and bilevel kinds with a grey ramp or as 16-bit grey, both of
-    // which the chain counts as greyscale.
+    // These grey and bilevel kinds decode with a grey ramp or as 16-bit grey, both of which
+    // the chain counts as greyscale.
     const bool splits =
         bmpHeadersOf(*g).fileSize() >= k_splitFileBytes && Bands(*g).count >= k_splitBands;
     return DirectPage{g->width, g->height, loadedBits, g->kind != Kind::Rgb, splits};

@@ -13,12 +13,12 @@ typedef struct tiff TIFF;
 namespace kx::decoder {
 
 // Common pages that leave the chain untouched at default settings are written to BMP here,
-// straight from libtiff's strips or tiles, byte for byte as the FreeImage path would write them, so
-// that a decoder process converting them need not load FreeImage at all. Nothing in here
-// calls FreeImage.
+// straight from libtiff's strips or tiles, byte for byte as the chain would write them after
+// decodeWithLibtiff, so that a decoder process converting them need not load FreeImage at all
+// and holds one strip at a time. Nothing in here calls FreeImage.
 
-// What the chain needs to know about a page written directly, as FreeImage would load it:
-// its size, FreeImage's bits per pixel and whether the loaded page counts as greyscale.
+// What the chain needs to know about a page written directly, as decodeWithLibtiff decodes
+// it: its size, its bits per pixel and whether the decoded page counts as greyscale.
 struct DirectPage {
     uint32_t width = 0;
     uint32_t height = 0;
@@ -30,7 +30,7 @@ struct DirectPage {
 };
 
 // Whether the page at libtiff's current directory (`facts` read there by readPageFacts) is
-// one writeDirectBmp writes with the bytes of the FreeImage path: 8-bit RGB, 8-bit grey
+// one writeDirectBmp writes with the bytes of the chain: 8-bit RGB, 8-bit grey
 // (min-is-black), 1-bit bilevel and 16-bit grey (min-is-black), in strips or in tiles whose
 // rows start on a byte, contiguous, top-left, without extra samples, uncompressed or compressed
 // without loss (LZW, Deflate, PackBits, predictor 1 or 2; CCITT fax for 1-bit). nullopt for

@@ -3,13 +3,17 @@
 #include "decoder/decode_diagnostics.h"
 #include "decoder/lab_colour.h"
 #include "decoder/tiff_samples.h"
+#include "decoder/tiff_strips.h"
 #include "imaging/sample_scaling.h"
 
 #include <tiffio.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
+#include <vector>
 
 namespace kx::decoder {
 
@@ -322,6 +326,174 @@ imaging::Bitmap decodeWithRgbaReader(TIFF* tiff, const PageFacts& facts, Alpha a
     return page;
 }
 
+// Kinds whose decoded rows become a bitmap's rows with little more than a copy: grey and
+// palette pages of 1, 4 and 8 bits keep their depth behind a palette, 16-bit grey stays 16-bit
+// (FIT_UINT16), and RGB of 8 or 16 bits, with or without alpha, becomes 24- or 32-bit BGR(A),
+// FIT_RGB16 or FIT_RGBA16. Every other kind is taken apart sample by sample.
+enum class RowKind { Indexed, Grey16, Rgb8, Rgb16 };
+
+std::optional<RowKind> rowKindOf(const PageFacts& facts) {
+    const int bits = facts.bitsPerSample;
+    const int spp = facts.samplesPerPixel;
+    if (facts.sampleFormat != SAMPLEFORMAT_UINT)
+        return std::nullopt;
+    const bool single = spp == 1 && facts.planarContiguous;
+    switch (facts.photometric) {
+    case PHOTOMETRIC_MINISBLACK:
+    case PHOTOMETRIC_MINISWHITE:
+        if (single && bits == 16)
+            return RowKind::Grey16;
+        [[fallthrough]];
+    case PHOTOMETRIC_PALETTE:
+        if (single && (bits == 1 || bits == 4 || bits == 8))
+            return RowKind::Indexed;
+        return std::nullopt;
+    case PHOTOMETRIC_RGB: {
+        // A fourth sample counts as alpha unless the page calls it unspecified.
+        const bool layout = (spp == 3 && facts.extraSample < 0) ||
+                            (spp == 4 && facts.extraSample != EXTRASAMPLE_UNSPECIFIED);
+        if (!layout || (bits != 8 && bits != 16))
+            return std::nullopt;
+        return bits == 8 ? RowKind::Rgb8 : RowKind::Rgb16;
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
+// The palette of an indexed page: a grey ramp (white first for min-is-white pages), or the
+// colour map, whose 16-bit entries are scaled to 8 bits unless all of them fit in 8 bits.
+bool fillPalette(TIFF* tiff, const PageFacts& facts, RGBQUAD* palette, std::string& why) {
+    const size_t entries = size_t{1} << facts.bitsPerSample;
+    if (facts.photometric != PHOTOMETRIC_PALETTE) {
+        const bool inverted = facts.photometric == PHOTOMETRIC_MINISWHITE;
+        for (size_t i = 0; i < entries; ++i) {
+            const auto level = static_cast<BYTE>(i * (255 / (entries - 1)));
+            const BYTE shown = inverted ? static_cast<BYTE>(255 - level) : level;
+            palette[i] = RGBQUAD{shown, shown, shown, 0};
+        }
+        return true;
+    }
+    uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
+    if (!TIFFGetField(tiff, TIFFTAG_COLORMAP, &red, &green, &blue) || !red || !green || !blue) {
+        why = "the palette page has no colour map";
+        return false;
+    }
+    const auto fits = [entries](const uint16_t* map) {
+        return std::all_of(map, map + entries, [](uint16_t v) { return v < 256; });
+    };
+    const bool eightBit = fits(red) && fits(green) && fits(blue);
+    const auto level = [eightBit](uint16_t v) {
+        return static_cast<BYTE>(eightBit ? v : v * 255 / 65535);
+    };
+    for (size_t i = 0; i < entries; ++i)
+        palette[i] = RGBQUAD{level(blue[i]), level(green[i]), level(red[i]), 0};
+    return true;
+}
+
+template <typename Sample> Sample loadSample(const uint8_t* at) {
+    Sample sample;
+    std::memcpy(&sample, at, sizeof sample);
+    return sample;
+}
+
+// `colour` * largest / `alpha`, rounded and capped; 0 where the pixel is transparent.
+template <typename Sample>
+Sample unpremultipliedTo(uint32_t colour, uint32_t alpha, uint32_t largest) {
+    if (alpha == 0)
+        return 0;
+    const uint64_t value = (uint64_t{colour} * largest + alpha / 2) / alpha;
+    return static_cast<Sample>(std::min<uint64_t>(largest, value));
+}
+
+// Where the samples of one decoded row lie: interleaved in one row, or one plane each.
+struct RowSamples {
+    const uint8_t* plane[4] = {};
+    size_t step = 0; // bytes from one pixel's sample to the next pixel's
+};
+
+// An RGB row of 8- or 16-bit samples (`Sample`) into a bitmap row: BGR(A) for 8 bits, the
+// FIRGB16/FIRGBA16 order for 16. Without ExtraSamples a fourth sample is no alpha: opaque.
+template <typename Sample>
+void convertRgbRow(const RowSamples& in, const PageFacts& facts, uint32_t width, BYTE* out) {
+    constexpr uint32_t largest = (uint64_t{1} << (8 * sizeof(Sample))) - 1;
+    const bool hasAlpha = facts.samplesPerPixel == 4;
+    const bool opaque = facts.extraSample < 0;
+    const bool associated = facts.extraSample == EXTRASAMPLE_ASSOCALPHA;
+    constexpr bool eight = sizeof(Sample) == 1;
+    const int order[4] = {eight ? FI_RGBA_RED : 0, eight ? FI_RGBA_GREEN : 1,
+                          eight ? FI_RGBA_BLUE : 2, eight ? FI_RGBA_ALPHA : 3};
+    auto* pixel = reinterpret_cast<Sample*>(out);
+    const size_t channels = hasAlpha ? 4 : 3;
+    for (uint32_t x = 0; x < width; ++x, pixel += channels) {
+        const size_t at = x * in.step;
+        const uint32_t alpha = !hasAlpha || opaque ? largest : loadSample<Sample>(in.plane[3] + at);
+        for (int s = 0; s < 3; ++s) {
+            const Sample v = loadSample<Sample>(in.plane[s] + at);
+            pixel[order[s]] = associated ? unpremultipliedTo<Sample>(v, alpha, largest) : v;
+        }
+        if (hasAlpha)
+            pixel[order[3]] = static_cast<Sample>(alpha);
+    }
+}
+
+imaging::Bitmap newRowKindPage(TIFF* tiff, const PageFacts& facts, RowKind kind, std::string& why) {
+    const bool alpha = facts.samplesPerPixel == 4;
+    switch (kind) {
+    case RowKind::Indexed:
+        return newPage(tiff, facts, FIT_BITMAP, facts.bitsPerSample, why);
+    case RowKind::Grey16:
+        return newPage(tiff, facts, FIT_UINT16, 0, why);
+    case RowKind::Rgb8:
+        return newPage(tiff, facts, FIT_BITMAP, alpha ? 32 : 24, why);
+    default:
+        return newPage(tiff, facts, alpha ? FIT_RGBA16 : FIT_RGB16, 0, why);
+    }
+}
+
+// Decodes a page of a row kind strip by strip straight into its bitmap.
+imaging::Bitmap decodeRows(TIFF* tiff, const PageFacts& facts, RowKind kind, std::string& why) {
+    StripRows rows;
+    if (!rows.open(tiff, facts, why))
+        return nullptr;
+    imaging::Bitmap page = newRowKindPage(tiff, facts, kind, why);
+    if (!page || (kind == RowKind::Indexed &&
+                  !fillPalette(tiff, facts, FreeImage_GetPalette(page.get()), why)))
+        return nullptr;
+    const unsigned planes = facts.planarContiguous ? 1 : facts.samplesPerPixel;
+    const size_t sampleBytes = facts.bitsPerSample / 8;
+    const auto stripBytes = static_cast<size_t>(rows.rowsPerStrip() * rows.rowBytes());
+    std::vector<uint8_t> strip(stripBytes * planes);
+    const auto rowBytes = static_cast<size_t>(rows.rowBytes());
+    for (uint32_t s = 0; s < rows.strips(); ++s) {
+        for (unsigned p = 0; p < planes; ++p)
+            if (!rows.read(s, static_cast<uint16_t>(p), &strip[p * stripBytes], why))
+                return nullptr;
+        for (uint32_t r = 0; r < rows.rowsIn(s); ++r) {
+            BYTE* out = rowOf(page.get(), facts, s * rows.rowsPerStrip() + r);
+            const uint8_t* in = &strip[r * rowBytes];
+            RowSamples samples;
+            samples.step = planes == 1 ? sampleBytes * facts.samplesPerPixel : sampleBytes;
+            for (unsigned c = 0; c < facts.samplesPerPixel && c < 4; ++c)
+                samples.plane[c] = planes == 1 ? in + c * sampleBytes : in + c * stripBytes;
+            if (kind == RowKind::Rgb8)
+                convertRgbRow<uint8_t>(samples, facts, facts.width, out);
+            else if (kind == RowKind::Rgb16)
+                convertRgbRow<uint16_t>(samples, facts, facts.width, out);
+            else
+                std::memcpy(out, in, rowBytes);
+        }
+    }
+    // Min-is-white 16-bit grey has no palette to say so: its levels are turned over.
+    if (kind == RowKind::Grey16 && facts.photometric == PHOTOMETRIC_MINISWHITE)
+        for (uint32_t y = 0; y < facts.height; ++y) {
+            auto* level = reinterpret_cast<uint16_t*>(rowOf(page.get(), facts, y));
+            for (uint32_t x = 0; x < facts.width; ++x)
+                level[x] = static_cast<uint16_t>(65535 - level[x]);
+        }
+    return page;
+}
+
 bool isCmyk(TIFF* tiff, unsigned colours) {
     uint16_t inkSet = INKSET_CMYK;
     TIFFGetFieldDefaulted(tiff, TIFFTAG_INKSET, &inkSet);
@@ -329,6 +501,8 @@ bool isCmyk(TIFF* tiff, unsigned colours) {
 }
 
 imaging::Bitmap decode(TIFF* tiff, const PageFacts& facts, std::string& why) {
+    if (const std::optional<RowKind> kind = rowKindOf(facts))
+        return decodeRows(tiff, facts, *kind, why);
     const int photometric = photometricOf(facts);
     const unsigned colours = colourSamples(tiff, facts, photometric);
     const Alpha alpha = alphaOf(tiff, facts, colours);
@@ -364,36 +538,6 @@ imaging::Bitmap decode(TIFF* tiff, const PageFacts& facts, std::string& why) {
 }
 
 } // namespace
-
-bool decodesWithLibtiff(const PageFacts& facts) {
-    const int bits = facts.bitsPerSample;
-    const int spp = facts.samplesPerPixel;
-    const bool unsignedSamples = facts.sampleFormat == SAMPLEFORMAT_UINT;
-    switch (facts.photometric) {
-    // FreeImage aborts on one-sample pages that say their planes are separate.
-    case PHOTOMETRIC_MINISBLACK:
-    case PHOTOMETRIC_MINISWHITE:
-        return !(unsignedSamples && spp == 1 && facts.planarContiguous &&
-                 (bits == 1 || bits == 4 || bits == 8 || bits == 16));
-    case PHOTOMETRIC_PALETTE:
-        return !(unsignedSamples && spp == 1 && facts.planarContiguous &&
-                 (bits == 1 || bits == 4 || bits == 8));
-    case PHOTOMETRIC_RGB: {
-        // FreeImage cannot read tiles of separate planes, and takes a fourth sample for alpha
-        // even when the page says it is unspecified.
-        const bool fourth = spp == 4 && facts.extraSample != EXTRASAMPLE_UNSPECIFIED;
-        const bool layout = ((spp == 3 && facts.extraSample < 0) || fourth) &&
-                            !(facts.tiled && !facts.planarContiguous);
-        // Float samples are read here: FreeImage misreads big-endian ones with a predictor.
-        const bool depth = unsignedSamples && (bits == 8 || bits == 16);
-        return !(layout && depth);
-    }
-    case PHOTOMETRIC_YCBCR:
-        return !(unsignedSamples && bits == 8 && spp == 3);
-    default:
-        return true;
-    }
-}
 
 imaging::Bitmap decodeWithLibtiff(TIFF* tiff, const PageFacts& facts, std::string& why) {
     try {

@@ -11,13 +11,12 @@
 
 namespace kx::decoder {
 
-// Called before each page is decoded, with what its directory declares about it (all zero
-// when the directory cannot be read).
+// Called before each page is decoded, with what its directory declares about it.
 using DecodeStart = std::function<void(const PageFacts& facts)>;
 
-// Opens `path` in this process through FreeImage's multi-page reader, falling back to a
-// single-image load when that finds no pages; both under the same page check. Null when
-// neither yields a page.
+// Opens the TIFF at `path` in this process, its pages counted along its directory chain and
+// decoded by libtiff as they are asked for, each under the page check. Null when libtiff
+// cannot open it or finds no page in it.
 std::unique_ptr<imaging::PageSource> openPagesInProcess(const std::string& path);
 
 // openPagesInProcess, calling `onDecode` before each page is decoded (where a decoder process

@@ -39,7 +39,7 @@ struct DotsPerMetre {
 };
 
 // The resolution of the TIFF's current directory as FreeImage's TIFF loader reads it, so that
-// pages decoded without FreeImage get the same: 300 dots per inch for a missing value, inches
+// pages keep what they had when FreeImage decoded them: 300 dots per inch for a missing value, inches
 // for a missing unit and for no unit when both values are positive, and dots per metre
 // rounded by adding 0.5 and truncating. Pages in other units keep the 72 dots per inch of a
 // new bitmap. nullopt where that rounding leaves the range of 32 bits (FreeImage's result is

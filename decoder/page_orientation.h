@@ -15,12 +15,6 @@ namespace kx::decoder {
 // (libtiff drops values outside that range as it reads the directory).
 int readOrientation(TIFF* tiff);
 
-// Puts a page FreeImage's TIFF loader decoded back into stored order. The loader reads YCbCr
-// and Lab pages through libtiff's RGBA reader, which mirrors them after the tag (tags 5 to 8
-// as 1 to 4, without the turn); every other kind it decodes in stored order and is left as
-// it is. Null is ignored.
-void restoreStoredOrder(FIBITMAP* page, const PageFacts& facts, int orientation);
-
 // `page`, in stored order, as a viewer honouring `orientation` shows it: mirrored in place for
 // tags 2 to 4, a new page with width and height (and the horizontal and vertical resolution)
 // swapped for tags 5 to 8, the page itself for tag 1. Null when there is no memory for the

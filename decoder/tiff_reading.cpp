@@ -118,8 +118,10 @@ TIFF* openBufferedTiff(const std::string& path) {
         return nullptr;
     }
     // "m": never mapped. libtiff closes the file with TIFFClose, but not when opening fails.
+    // No name: libtiff would put it in front of many of its messages, and whoever reports
+    // them names the file already.
     TIFF* tiff =
-        TIFFClientOpen(path.c_str(), "rm", file, BufferedFile::readProc, BufferedFile::writeProc,
+        TIFFClientOpen("", "rm", file, BufferedFile::readProc, BufferedFile::writeProc,
                        BufferedFile::seekProc, BufferedFile::closeProc, BufferedFile::sizeProc,
                        BufferedFile::mapProc, BufferedFile::unmapProc);
     if (!tiff)

@@ -25,8 +25,7 @@ int loadFlags(FREE_IMAGE_FORMAT format) {
     }
 }
 
-// A TIFF image decodes as a page of a converted TIFF does: the kinds FreeImage gets wrong or
-// cannot read (bilevel pages in separate planes, among others) are read with libtiff.
+// A TIFF image decodes as a page of a converted TIFF does, with libtiff.
 imaging::Bitmap decodeFirstTiffPage(const std::string& path, std::string& why) {
     const std::unique_ptr<imaging::PageSource> pages = openPagesInProcess(path);
     if (!pages) {

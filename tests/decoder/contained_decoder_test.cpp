@@ -166,12 +166,15 @@ TEST(ContainedDecoderTest, DecoderStartedAheadServesTheFirstFile) {
 TEST(ContainedDecoderTest, DecoderCrashFailsThePageAndTheProgramGoesOn) {
     TempDir dir;
     const std::string fatal = dir.file("fatal.tif");
-    ASSERT_TRUE(test::writeTiff(fatal, {test::freeImageFatalPage()}));
-    auto source = openPagesContained(fatal);
+    ASSERT_TRUE(test::writeTiff(fatal, {test::crashingPage(), test::pageWithFloatCmykThumbnail()}));
+    auto source = openPagesContained(fatal, test::crashingDecoderPath());
     ASSERT_NE(source, nullptr);
     imaging::PageInfo info;
     EXPECT_EQ(source->loadPage(0, info), nullptr);
     EXPECT_EQ(info.problem, "the decoder was ended by signal 6");
+    // The next page comes from a fresh decoder; its thumbnail is no page and no trouble.
+    imaging::PageInfo next;
+    EXPECT_NE(source->loadPage(1, next), nullptr) << next.problem;
 }
 
 TEST(ContainedDecoderTest, CrashedDecoderIsReplacedForTheNextPage) {

@@ -432,6 +432,87 @@ TEST(TransparencyMasks, AreNotPages) {
     EXPECT_EQ(source->fileNotes(), "directory 2 is a transparency mask, not a page\n");
 }
 
+// A page of the kinds whose rows go into a bitmap nearly as they are, filled with bytes that
+// make every bit count.
+struct RowKindCase {
+    const char* name;
+    int samples;
+    int bits;
+    int photometric;
+    int extraSample = -1;
+    int planarConfig = 1;
+    int tileSize = 0;
+    bool wideColourMap = true; // palette entries of 16 bits, not all below 256
+};
+
+test::TiffPage rowKindPage(const RowKindCase& c) {
+    test::TiffPage page{.width = 37,
+                        .height = 19,
+                        .samplesPerPixel = c.samples,
+                        .bitsPerSample = c.bits,
+                        .photometric = c.photometric,
+                        .extraSample = c.extraSample,
+                        .tileSize = c.tileSize,
+                        .planarConfig = c.planarConfig};
+    const size_t rowBits = size_t{37} * c.bits * (c.planarConfig == 2 ? 1 : c.samples);
+    const size_t bytes = (rowBits + 7) / 8 * 19 * (c.planarConfig == 2 ? c.samples : 1);
+    for (size_t i = 0; i < bytes; ++i)
+        page.data.push_back(static_cast<uint8_t>(i * 97 + (i >> 5) * 31));
+    if (c.photometric == PHOTOMETRIC_PALETTE)
+        for (size_t i = 0; i < 3 * (size_t{1} << c.bits); ++i)
+            page.colormap.push_back(static_cast<uint16_t>(c.wideColourMap ? i * 4111 : i % 256));
+    return page;
+}
+
+class RowKinds : public ::testing::TestWithParam<RowKindCase> {};
+
+// These kinds come out exactly as FreeImage's TIFF loader makes them: its type, depth, palette,
+// bits and resolution.
+TEST_P(RowKinds, DecodeAsFreeImageLoadsThem) {
+    const RowKindCase& c = GetParam();
+    test::TempDir dir;
+    const std::string path = dir.file("page.tif");
+    ASSERT_TRUE(test::writeTiff(path, {rowKindPage(c)}));
+    imaging::PageInfo info;
+    const imaging::Bitmap page = openPagesInProcess(path)->loadPage(0, info);
+    const imaging::Bitmap expected(FreeImage_Load(FIF_TIFF, path.c_str(), 0));
+    ASSERT_TRUE(page && expected) << info.problem;
+    ASSERT_EQ(FreeImage_GetImageType(page.get()), FreeImage_GetImageType(expected.get()));
+    ASSERT_EQ(FreeImage_GetBPP(page.get()), FreeImage_GetBPP(expected.get()));
+    const unsigned colours = FreeImage_GetColorsUsed(expected.get());
+    ASSERT_EQ(FreeImage_GetColorsUsed(page.get()), colours);
+    EXPECT_EQ(std::memcmp(FreeImage_GetPalette(page.get()), FreeImage_GetPalette(expected.get()),
+                          colours * sizeof(RGBQUAD)),
+              0);
+    const size_t pitch = FreeImage_GetPitch(expected.get());
+    EXPECT_EQ(std::memcmp(FreeImage_GetBits(page.get()), FreeImage_GetBits(expected.get()),
+                          pitch * FreeImage_GetHeight(expected.get())),
+              0);
+    EXPECT_EQ(FreeImage_GetDotsPerMeterX(page.get()), FreeImage_GetDotsPerMeterX(expected.get()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, RowKinds,
+    ::testing::Values(RowKindCase{"Bilevel", 1, 1, PHOTOMETRIC_MINISBLACK},
+                      RowKindCase{"BilevelMinIsWhite", 1, 1, PHOTOMETRIC_MINISWHITE},
+                      RowKindCase{"Grey4", 1, 4, PHOTOMETRIC_MINISBLACK},
+                      RowKindCase{"Grey4MinIsWhite", 1, 4, PHOTOMETRIC_MINISWHITE},
+                      RowKindCase{"Grey8MinIsWhite", 1, 8, PHOTOMETRIC_MINISWHITE},
+                      RowKindCase{"Grey8Tiled", 1, 8, PHOTOMETRIC_MINISBLACK, -1, 1, 16},
+                      RowKindCase{"Grey16", 1, 16, PHOTOMETRIC_MINISBLACK},
+                      RowKindCase{"Palette1", 1, 1, PHOTOMETRIC_PALETTE},
+                      RowKindCase{"Palette4", 1, 4, PHOTOMETRIC_PALETTE},
+                      RowKindCase{"Palette8", 1, 8, PHOTOMETRIC_PALETTE},
+                      RowKindCase{"Palette8NarrowMap", 1, 8, PHOTOMETRIC_PALETTE, -1, 1, 0, false},
+                      RowKindCase{"Rgb8", 3, 8, PHOTOMETRIC_RGB},
+                      RowKindCase{"Rgb8Planes", 3, 8, PHOTOMETRIC_RGB, -1, 2},
+                      RowKindCase{"Rgb8Tiled", 3, 8, PHOTOMETRIC_RGB, -1, 1, 16},
+                      RowKindCase{"Rgba8", 4, 8, PHOTOMETRIC_RGB, EXTRASAMPLE_UNASSALPHA},
+                      RowKindCase{"Rgba8Planes", 4, 8, PHOTOMETRIC_RGB, EXTRASAMPLE_UNASSALPHA, 2},
+                      RowKindCase{"Rgb16", 3, 16, PHOTOMETRIC_RGB},
+                      RowKindCase{"Rgba16", 4, 16, PHOTOMETRIC_RGB, EXTRASAMPLE_UNASSALPHA}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // How a page states its resolution: no value is written where one is missing.
 struct ResolutionCase {
     const char* name;
@@ -496,7 +577,6 @@ TEST_P(LibtiffResolution, IsTheResolutionFreeImageReads) {
         TiffHandle tiff(TIFFOpen(path.c_str(), "r"));
         ASSERT_NE(tiff, nullptr);
         const PageFacts facts = readPageFacts(tiff.get(), std::filesystem::file_size(path));
-        ASSERT_TRUE(decodesWithLibtiff(facts));
         std::string problem;
         const imaging::Bitmap decoded = decodeWithLibtiff(tiff.get(), facts, problem);
         ASSERT_NE(decoded, nullptr) << problem;

@@ -483,12 +483,16 @@ TEST_F(ConversionWorkerTest, ADecoderDyingOnAPageCostsOnlyThatPage) {
     std::vector<test::TiffPage> pages;
     for (int p = 0; p < 6; ++p)
         pages.push_back(test::rgbPage(9, 4, test::patternColour));
-    pages[1] = test::freeImageFatalPage();
+    pages[1] = test::crashingPage();
     const std::string input = m_dir.file("fatal.tif");
     ASSERT_TRUE(test::writeTiff(input, pages));
     ASSERT_TRUE(setInputFile(m_job, m_queue, input));
     std::vector<std::string> debug;
-    EXPECT_EQ(runWorker(&debug), 0);
+    EXPECT_EQ(runWorker(&debug,
+                        [](const std::string& path) {
+                            return decoder::openPagesContained(path, test::crashingDecoderPath());
+                        }),
+              0);
     for (int p = 1; p <= 6; ++p)
         EXPECT_EQ(fs::exists(m_dir.file("fatal[" + std::to_string(p) + "].bmp")), p != 2) << p;
     EXPECT_NE(

@@ -334,7 +334,7 @@ Rgb patternColour(int x, int y) {
             static_cast<uint8_t>((x ^ y) * 29)};
 }
 
-TiffPage freeImageFatalPage() {
+TiffPage pageWithFloatCmykThumbnail() {
     TiffPage page{.width = 8, .height = 8, .samplesPerPixel = 4};
     page.data.assign(8 * 8 * 4, 200);
     TiffPage thumbnail{.width = 4,
@@ -348,6 +348,14 @@ TiffPage freeImageFatalPage() {
     thumbnail.data.assign(4 * 4 * 4 * 4, 0);
     page.subImages.push_back(thumbnail);
     return page;
+}
+
+TiffPage crashingPage() {
+    return rgbPage(13, 13, patternColour);
+}
+
+std::string crashingDecoderPath() {
+    return std::string(KX_BINARY_DIR) + "/tests/kx_crashing_decoder";
 }
 
 } // namespace kx::test

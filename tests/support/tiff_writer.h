@@ -82,10 +82,15 @@ TiffPage grey16Page(int width, int height, const std::function<uint16_t(int, int
 TiffPage palettePage(int width, int height, const std::vector<Rgb>& colours,
                      const std::function<uint8_t(int, int)>& index);
 
-// An 8-bit RGBA page with a float CMYK thumbnail in a SubIFD. FreeImage's TIFF loader also
-// loads the thumbnail, asserts on its float CMYK and aborts its process: a page that kills
-// the decoder decoding it.
-TiffPage freeImageFatalPage();
+// An 8-bit RGBA page with a float CMYK thumbnail in a SubIFD: a reader that loads the thumbnail
+// along with the page may trip over it.
+TiffPage pageWithFloatCmykThumbnail();
+
+// A page the test decoder (crashingDecoderPath) aborts on, as if it crashed decoding it.
+TiffPage crashingPage();
+
+// The decoder program built for tests that aborts as it starts a crashingPage().
+std::string crashingDecoderPath();
 
 // A colourful test pattern that makes position mistakes visible.
 Rgb patternColour(int x, int y);
