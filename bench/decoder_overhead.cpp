@@ -1,5 +1,5 @@
-#include "decoder/contained_decoder.h"
-#include "decoder/loading.h"
+#include "decoder/client/contained_decoder.h"
+#include "decoder/tiff/loading.h"
 #include "engine/conversion_worker.h"
 #include "imaging/format_registry.h"
 #include "imaging/saving.h"

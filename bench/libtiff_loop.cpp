@@ -1,6 +1,6 @@
 #include "base/fd_io.h"
 #include "bench/loop_program.h"
-#include "decoder/page_budget.h"
+#include "decoder/tiff/page_budget.h"
 #include "imaging/bmp_layout.h"
 #include "imaging/sample_scaling.h"
 

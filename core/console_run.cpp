@@ -5,7 +5,7 @@
 #include "base/text_format.h"
 #include "base/version.h"
 #include "core/keywords.h"
-#include "decoder/contained_decoder.h"
+#include "decoder/client/contained_decoder.h"
 #include "engine/conversion_worker.h"
 #include "engine/drawing_module.h"
 #include "engine/input_walk.h"

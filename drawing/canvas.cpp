@@ -1,10 +1,10 @@
 #include "drawing/canvas.h"
 
 #include "base/text.h"
-#include "decoder/canvas_limits.h"
 #include "engine/geometry.h"
 #include "engine/overlay.h"
 #include "imaging/bitmap.h"
+#include "imaging/canvas_limits.h"
 
 #include <QPainter>
 
@@ -78,7 +78,7 @@ QImage toQImage(FIBITMAP* bitmap) {
         return {};
     const int width = static_cast<int>(FreeImage_GetWidth(bitmap));
     const int height = static_cast<int>(FreeImage_GetHeight(bitmap));
-    if (!decoder::canvasSizeAllowed(width, height))
+    if (!imaging::canvasSizeAllowed(width, height))
         return {};
     const Bitmap rgba(FreeImage_ConvertTo32Bits(bitmap));
     if (!rgba)

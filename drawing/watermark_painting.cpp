@@ -1,8 +1,8 @@
 #include "drawing/watermark_painting.h"
 
-#include "decoder/canvas_limits.h"
 #include "drawing/canvas.h"
 #include "engine/overlay.h"
+#include "imaging/canvas_limits.h"
 
 #include <QFontInfo>
 #include <QFontMetrics>
@@ -16,8 +16,8 @@
 
 namespace kx::drawing {
 
-using decoder::canvasSizeAllowed;
 using engine::clampOpacity;
+using imaging::canvasSizeAllowed;
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include "base/file_replace.h"
 #include "base/paths.h"
-#include "decoder/contained_decoder.h"
-#include "decoder/page_wire.h"
+#include "decoder/client/contained_decoder.h"
+#include "decoder/wire/page_wire.h"
 #include "engine/color_adjust.h"
 #include "engine/file_type.h"
 #include "engine/frame.h"

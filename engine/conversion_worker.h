@@ -1,7 +1,6 @@
 #pragma once
 
-#include "decoder/contained_decoder.h"
-#include "decoder/loading.h"
+#include "decoder/client/contained_decoder.h"
 #include "engine/job_state.h"
 #include "engine/watermark.h"
 #include "imaging/page_source.h"

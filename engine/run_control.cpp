@@ -1,7 +1,7 @@
 #include "engine/run_control.h"
 
 #include "base/file_replace.h"
-#include "decoder/contained_decoder.h"
+#include "decoder/client/contained_decoder.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,12 +1,11 @@
 #include "engine/watermark.h"
 
-#include "decoder/canvas_limits.h"
-#include "decoder/contained_decoder.h"
-#include "decoder/decode_diagnostics.h"
+#include "decoder/client/contained_decoder.h"
 #include "engine/drawing_module.h"
 #include "engine/naming.h"
 #include "engine/overlay.h"
 #include "imaging/bitmap.h"
+#include "imaging/canvas_limits.h"
 
 #include <algorithm>
 #include <cmath>
@@ -65,7 +64,7 @@ imaging::Bitmap rotated(imaging::Bitmap watermark, int angle) {
     const double w = FreeImage_GetWidth(watermark.get());
     const double h = FreeImage_GetHeight(watermark.get());
     const double c = std::abs(std::cos(radians)), s = std::abs(std::sin(radians));
-    if (!decoder::canvasSizeAllowed(static_cast<int64_t>(std::ceil(w * c + h * s)) + 2,
+    if (!imaging::canvasSizeAllowed(static_cast<int64_t>(std::ceil(w * c + h * s)) + 2,
                                     static_cast<int64_t>(std::ceil(w * s + h * c)) + 2))
         return nullptr;
     return imaging::Bitmap(FreeImage_Rotate(watermark.get(), angle, nullptr));

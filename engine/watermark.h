@@ -1,6 +1,6 @@
 #pragma once
 
-#include "decoder/contained_decoder.h"
+#include "decoder/client/contained_decoder.h"
 #include "engine/job_state.h"
 #include "imaging/bitmap.h"
 #include "settings/settings.h"

@@ -1,8 +1,8 @@
-#include "decoder/decode_diagnostics.h"
-#include "decoder/direct_bmp.h"
-#include "decoder/libtiff_pages.h"
-#include "decoder/page_budget.h"
-#include "decoder/tiff_reading.h"
+#include "decoder/tiff/decode_diagnostics.h"
+#include "decoder/tiff/direct_bmp.h"
+#include "decoder/tiff/libtiff_pages.h"
+#include "decoder/tiff/page_budget.h"
+#include "decoder/tiff/tiff_reading.h"
 #include "fuzz/scratch_file.h"
 
 // Feeds arbitrary files to the decoder's own TIFF decoding: every directory libtiff can read is

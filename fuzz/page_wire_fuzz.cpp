@@ -1,6 +1,6 @@
 #include "base/fd_io.h"
-#include "decoder/descriptor_passing.h"
-#include "decoder/page_wire.h"
+#include "decoder/wire/descriptor_passing.h"
+#include "decoder/wire/page_wire.h"
 #include "imaging/bitmap.h"
 #include "imaging/page_source.h"
 

@@ -1,4 +1,4 @@
-#include "decoder/contained_decoder.h"
+#include "decoder/client/contained_decoder.h"
 #include "drawing/canvas.h"
 #include "fuzz/scratch_file.h"
 #include "imaging/bitmap.h"

@@ -2,7 +2,7 @@
 
 #include "base/text.h"
 #include "base/text_format.h"
-#include "decoder/contained_decoder.h"
+#include "decoder/client/contained_decoder.h"
 #include "engine/conversion_worker.h"
 #include "engine/run_check.h"
 #include "engine/run_values.h"

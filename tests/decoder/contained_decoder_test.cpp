@@ -1,4 +1,5 @@
-#include "decoder/contained_decoder.h"
+#include "decoder/client/contained_decoder.h"
+#include "decoder/tiff/loading.h"
 #include "imaging/bitmap.h"
 #include "imaging/page_source.h"
 #include "settings/settings.h"

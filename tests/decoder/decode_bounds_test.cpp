@@ -1,5 +1,5 @@
-#include "decoder/contained_decoder.h"
-#include "decoder/decode_bounds.h"
+#include "decoder/client/contained_decoder.h"
+#include "decoder/process/decode_bounds.h"
 #include "imaging/bitmap.h"
 #include "imaging/page_source.h"
 #include "tests/support/run_processes.h"

@@ -1,4 +1,4 @@
-#include "decoder/loading.h"
+#include "decoder/tiff/loading.h"
 #include "imaging/bitmap.h"
 #include "imaging/page_source.h"
 #include "tests/support/image_compare.h"

@@ -1,4 +1,4 @@
-#include "decoder/tiff_reading.h"
+#include "decoder/tiff/tiff_reading.h"
 
 #include "tests/support/temp_dir.h"
 #include "tests/support/tiff_writer.h"

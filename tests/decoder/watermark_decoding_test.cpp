@@ -1,4 +1,4 @@
-#include "decoder/watermark_decoding.h"
+#include "decoder/process/watermark_decoding.h"
 #include "imaging/bitmap.h"
 #include "tests/support/image_compare.h"
 #include "tests/support/temp_dir.h"

@@ -1,8 +1,8 @@
 #include "tests/engine/conversion_fixture.h"
 
 #include "base/paths.h"
-#include "decoder/contained_decoder.h"
-#include "decoder/loading.h"
+#include "decoder/client/contained_decoder.h"
+#include "decoder/tiff/loading.h"
 #include "imaging/format_registry.h"
 #include "imaging/saving.h"
 #include "tests/support/case_names.h"

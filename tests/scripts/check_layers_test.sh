@@ -45,6 +45,7 @@ cases=(
     "missing_layer|remove=imaging||imaging/ is missing"
     "upward_include|include=base/text.h:engine/naming.h||base/ may not use engine/"
     "sideways_include|include=ui/common/dialogs.h:drawing/canvas.h||ui/common/ may not reach sideways into drawing/"
+    "client_uses_the_reader|include=decoder/client/contained_decoder.h:decoder/tiff/loading.h||decoder/client/ may not reach sideways into decoder/tiff/"
     "gfx_uses_the_project|include=gfx/builtin_pictures.h:base/text.h||gfx/ may not reach sideways into base/"
 )
 
@@ -59,7 +60,8 @@ for row in "${cases[@]}"; do
     remove=*) rm -rf "$work/tree/${change#remove=}" ;;
     include=*)
         target=${change#include=}
-        echo "#include \"${target#*:}\"" >>"$work/tree/${target%%:*}"
+        # On a line of its own, whether or not the file ends with a newline.
+        printf '\n#include "%s"\n' "${target#*:}" >>"$work/tree/${target%%:*}"
         ;;
     esac
     # shellcheck disable=SC2086 # the programs are a list of words

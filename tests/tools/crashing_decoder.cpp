@@ -1,4 +1,4 @@
-#include "decoder/decoder_entry.h"
+#include "decoder/process/decoder_entry.h"
 
 #include <cstdlib>
 

@@ -1,7 +1,0 @@
-#include "decoder/decoder_entry.h"
-
-// The decoder program, started by the worker for each input file it converts.
-
-int main(int argc, char** argv) {
-    return kx::decoder::runDecoder(argc, argv);
-}
