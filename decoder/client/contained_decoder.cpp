@@ -13,6 +13,8 @@
 #include <sysexits.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <mutex>
@@ -276,16 +278,19 @@ IdleDecoders& idleDecoders() {
 // chain works; each decoder has at most one page asked for ahead, so at most three pages are
 // in memory at once, whatever the page count. Pages still arrive in order. A range of one
 // page would leave the second core idle: its decoder may write that page with two threads.
+//
+// Each decoder's state is what it owes: the answers to what it was asked, in the order they
+// will come. Receiving a page reads and drops whatever is owed before it; a decoder that owes
+// nothing and met no problem is kept for the next file.
 class ContainedPageSource final : public imaging::PageSource {
 public:
     ContainedPageSource(std::string path, std::string decoder, int timeoutMs)
         : m_path(std::move(path)), m_decoder(std::move(decoder)), m_timeoutMs(timeoutMs) {}
 
     ~ContainedPageSource() override {
-        for (Slot& slot : m_slots) {
-            if (slot.process && slot.counted && slot.requested < 0 && !slot.reportAsked &&
-                !slot.metProblem)
-                idleDecoders().keep(m_decoder, std::move(slot.process));
+        for (Decoder& decoder : m_slots) {
+            if (decoder.process && decoder.owed.empty() && !decoder.troubled)
+                idleDecoders().keep(m_decoder, std::move(decoder.process));
         }
     }
 
@@ -305,15 +310,16 @@ public:
 
     // Starts the first decoder and learns the page count; false when it has no pages for us.
     bool open() {
-        if (!startDecoder(m_slots[0]))
+        Decoder& first = m_slots[0];
+        if (!startDecoder(first))
             return false;
-        const std::optional<int32_t> count = readPageCount(m_slots[0].process->fd(), m_timeoutMs);
+        const std::optional<int32_t> count = readPageCount(first.process->fd(), m_timeoutMs);
+        first.owed.clear();
         if (!count || *count <= 0) {
-            m_slots[0].process.reset();
+            first.process.reset();
             return false;
         }
         m_count = *count;
-        m_slots[0].counted = true;
         return true;
     }
 
@@ -321,13 +327,14 @@ public:
 
     imaging::Bitmap loadPage(int index, imaging::PageInfo& info) override {
         imaging::Bitmap page;
-        receive(index, info,
-                [&](Slot& slot) { return readPage(slot.process->fd(), m_timeoutMs, page, info); });
+        receive(index, info, [&](Decoder& decoder) {
+            return readPage(decoder.process->fd(), m_timeoutMs, page, info);
+        });
         return page;
     }
 
     bool encodePages(const imaging::SaveRecipe& recipe, OutputFiles outputs) override {
-        Slot& first = m_slots[0];
+        Decoder& first = m_slots[0];
         if (!first.process || !writeRequest(first.process->fd(), encodeRequest(recipe)))
             return false;
         m_recipe = recipe;
@@ -337,8 +344,8 @@ public:
 
     imaging::EncodedPage loadEncodedPage(int index, imaging::PageInfo& info) override {
         imaging::EncodedPage page;
-        const auto read = [&](Slot& slot) {
-            const bool read = readEncodedPage(slot.process->fd(), m_timeoutMs, page, info);
+        const auto read = [&](Decoder& decoder) {
+            const bool read = readEncodedPage(decoder.process->fd(), m_timeoutMs, page, info);
             // Small pages written into their output files cost the decoders less than waking
             // them for each: they are asked for several pages ahead. Others keep one.
             m_ahead = read && page.inOutput() && page.size() <= k_smallPage ? k_smallPagesAhead : 1;
@@ -357,21 +364,20 @@ public:
 
     std::string fileProblem() override {
         // Pages asked for ahead of time are received and dropped, so the report comes next.
-        for (Slot& slot : m_slots) {
-            if (slot.process && slot.requested >= 0 && !dropAhead(slot))
-                slot.process.reset();
+        for (Decoder& decoder : m_slots) {
+            if (decoder.process && !settle(decoder, Owed{Owed::Report}))
+                decoder.process.reset();
         }
-        for (Slot& slot : m_slots) {
-            if (!slot.process || !countConfirmed(slot))
+        for (Decoder& decoder : m_slots) {
+            if (!decoder.process)
                 continue; // a decoder that died on a page failed that page already
-            if (!slot.reportAsked &&
-                !writeRequest(slot.process->fd(), {.kind = RequestKind::FileReport}))
+            if (decoder.owed.empty() && !ask(decoder, {.kind = RequestKind::FileReport}, {}))
                 return {};
-            slot.reportAsked = false;
+            decoder.owed.clear();
             const FileReport report =
-                readFileReport(slot.process->fd(), m_timeoutMs).value_or(FileReport());
+                readFileReport(decoder.process->fd(), m_timeoutMs).value_or(FileReport());
             m_fileNotes = report.notes;
-            slot.metProblem = slot.metProblem || !report.problem.empty();
+            decoder.troubled = decoder.troubled || !report.problem.empty();
             return report.problem;
         }
         return {};
@@ -384,13 +390,23 @@ private:
     static constexpr uint64_t k_smallPage = uint64_t{64} << 10;
     static constexpr int k_smallPagesAhead = 4;
 
-    struct Slot {
-        std::unique_ptr<DecoderProcess> process;
-        int requested = -1;       // the first page asked for ahead of time, or -1
-        int asked = 0;            // pages asked for ahead: `requested` and those after it
-        bool counted = false;     // its page count was read
-        bool reportAsked = false; // the file report was asked for ahead of time
-        bool metProblem = false;  // a page or the file had a problem
+    // An answer a decoder owes.
+    struct Owed {
+        enum Kind { Count, Page, Report } kind;
+        int page = -1; // of a Page
+
+        bool operator==(const Owed&) const = default;
+    };
+
+    struct Decoder {
+        std::unique_ptr<DecoderProcess> process; // null once it died or could not start
+        std::deque<Owed> owed;                   // in the order the answers will come
+        bool troubled = false; // a page or the file had a problem: not kept for another file
+
+        int pagesOwed() const {
+            return static_cast<int>(std::count_if(
+                owed.begin(), owed.end(), [](const Owed& o) { return o.kind == Owed::Page; }));
+        }
     };
 
     // Which decoder serves page `index`: alternate pages of the planned range.
@@ -402,114 +418,135 @@ private:
 
     // Asks for page `index` unless that was done ahead of time, reads the answer with `read`,
     // then asks the decoder for its next page, which it works on while this one goes on.
-    void receive(int index, imaging::PageInfo& info, const std::function<bool(Slot& slot)>& read) {
-        Slot& slot = m_slots[slotOf(index)];
+    void receive(int index, imaging::PageInfo& info,
+                 const std::function<bool(Decoder& decoder)>& read) {
+        Decoder& decoder = m_slots[slotOf(index)];
         // A decoder that died on an earlier page is replaced for the pages after it.
-        if (!slot.process && !startDecoder(slot)) {
+        if (!decoder.process && !startDecoder(decoder)) {
             info.problem = "the decoder could not be started again";
             return;
         }
-        if (slot.requested >= 0 && slot.requested != index && !dropAhead(slot))
-            return fail(slot, info);
-        const bool asked = slot.requested == index || request(slot, index);
-        slot.requested = --slot.asked > 0 ? index + m_decoders : -1;
-        slot.asked = std::max(slot.asked, 0);
-        if (!asked || !countConfirmed(slot) || !read(slot))
-            return fail(slot, info);
-        slot.metProblem = slot.metProblem || !info.problem.empty();
+        const Owed wanted{Owed::Page, index};
+        const bool owed =
+            std::find(decoder.owed.begin(), decoder.owed.end(), wanted) != decoder.owed.end();
+        if ((!owed && !askPage(decoder, index)) || !settle(decoder, wanted) || !read(decoder))
+            return fail(decoder, info);
+        decoder.owed.pop_front();
+        decoder.troubled = decoder.troubled || !info.problem.empty();
         askAhead(index + m_decoders);
         if (index == m_planEnd - 1)
             windDown();
     }
 
+    // Reads and drops what `decoder` owes before `until`, which is then the first thing owed
+    // unless nothing is. False when the decoder ended or answered nonsense.
+    bool settle(Decoder& decoder, const Owed& until) {
+        while (!decoder.owed.empty() && decoder.owed.front() != until) {
+            const int fd = decoder.process->fd();
+            imaging::PageInfo ignored;
+            imaging::EncodedPage unusedFile;
+            imaging::Bitmap unusedPage;
+            bool read = false;
+            switch (decoder.owed.front().kind) {
+            case Owed::Count: {
+                // A decoder started again after one died is trusted as the first one was;
+                // pages it does not have it refuses one by one.
+                const std::optional<int32_t> count = readPageCount(fd, m_timeoutMs);
+                read = count && *count > 0;
+                break;
+            }
+            case Owed::Page:
+                read = m_recipe ? readEncodedPage(fd, m_timeoutMs, unusedFile, ignored)
+                                : readPage(fd, m_timeoutMs, unusedPage, ignored);
+                break;
+            case Owed::Report:
+                read = readFileReport(fd, m_timeoutMs).has_value();
+                break;
+            }
+            if (!read)
+                return false;
+            decoder.owed.pop_front();
+        }
+        return true;
+    }
+
     // After the last page, while it is saved, the first decoder checks the file's chain of
     // pages.
     void windDown() {
-        Slot& first = m_slots[0];
-        if (first.process && first.counted && first.requested < 0)
-            first.reportAsked =
-                writeRequest(first.process->fd(), {.kind = RequestKind::FileReport});
+        Decoder& first = m_slots[0];
+        if (first.process && first.pagesOwed() == 0)
+            ask(first, {.kind = RequestKind::FileReport}, Owed{Owed::Report});
     }
 
-    // Starts a decoder for `slot`. Its page count is read with its first page, so that a
+    // Starts a decoder for `decoder`'s place, which owes its page count first, so that a
     // second decoder opens the file while the first one decodes. A decoder started once pages
     // come as files is asked for files too.
-    bool startDecoder(Slot& slot) {
-        slot = Slot{};
-        slot.process = idleDecoders().take(m_decoder);
-        if (slot.process &&
-            writeRequest(slot.process->fd(), {.kind = RequestKind::Open, .path = m_path}) &&
-            (!m_recipe || writeRequest(slot.process->fd(), encodeRequest(*m_recipe))))
+    bool startDecoder(Decoder& decoder) {
+        decoder = Decoder{};
+        decoder.process = idleDecoders().take(m_decoder);
+        const bool kept =
+            decoder.process &&
+            writeRequest(decoder.process->fd(), {.kind = RequestKind::Open, .path = m_path});
+        if (!kept) {
+            decoder.process = std::make_unique<DecoderProcess>();
+            if (!decoder.process->start(m_decoder, m_path)) {
+                decoder.process.reset();
+                return false;
+            }
+        }
+        decoder.owed.push_back({Owed::Count});
+        if (!m_recipe || writeRequest(decoder.process->fd(), encodeRequest(*m_recipe)))
             return true;
-        slot.process = std::make_unique<DecoderProcess>();
-        if (slot.process->start(m_decoder, m_path) &&
-            (!m_recipe || writeRequest(slot.process->fd(), encodeRequest(*m_recipe))))
-            return true;
-        slot.process.reset();
+        decoder.process.reset();
         return false;
     }
 
-    // Reads the page count a decoder sends first, once. A decoder started again after one
-    // died is trusted as the first one was; pages it does not have it refuses one by one.
-    bool countConfirmed(Slot& slot) {
-        if (slot.counted)
-            return true;
-        const std::optional<int32_t> count = readPageCount(slot.process->fd(), m_timeoutMs);
-        slot.counted = count && *count > 0;
-        return slot.counted;
+    // Sends `request`, after which `decoder` owes `answer` (when it is answered at all).
+    bool ask(Decoder& decoder, const Request& request, std::optional<Owed> answer) {
+        if (!writeRequest(decoder.process->fd(), request))
+            return false;
+        if (answer)
+            decoder.owed.push_back(*answer);
+        return true;
     }
 
-    // Asks `slot`'s decoder for page `index`, with the file to write it into when pages come
-    // as files and there is one.
-    bool request(Slot& slot, int index) {
+    // Asks for page `index`, with the file to write it into when pages come as files and
+    // there is one.
+    bool askPage(Decoder& decoder, int index) {
         const int output = m_recipe && m_outputs ? m_outputs(index) : -1;
-        return writeRequest(slot.process->fd(), {.kind = RequestKind::Page,
-                                                 .index = index,
-                                                 .shareCores = m_shareCores,
-                                                 .output = output});
+        return ask(decoder,
+                   {.kind = RequestKind::Page,
+                    .index = index,
+                    .shareCores = m_shareCores,
+                    .output = output},
+                   Owed{Owed::Page, index});
     }
 
     static Request encodeRequest(const imaging::SaveRecipe& recipe) {
         return {.kind = RequestKind::Encode, .recipe = recipe};
     }
 
-    // Asks the decoder of page `index` for it and the pages after it that decoder serves,
-    // up to the pages it is to have asked for ahead.
+    // Asks the decoder of page `index` for it and the pages after it that decoder serves, up
+    // to the pages it is to have asked for ahead.
     void askAhead(int index) {
-        if (index >= m_planEnd || index >= m_count)
+        const int end = std::min(m_planEnd, m_count);
+        if (index >= end)
             return;
-        Slot& slot = m_slots[slotOf(index)];
-        for (int next = slot.requested < 0 ? index : slot.requested + slot.asked * m_decoders;
-             slot.process && slot.asked < m_ahead && next < std::min(m_planEnd, m_count) &&
-             request(slot, next);
-             next += m_decoders) {
-            if (slot.asked++ == 0)
-                slot.requested = next;
-        }
+        Decoder& decoder = m_slots[slotOf(index)];
+        if (!decoder.process)
+            return;
+        int next = index;
+        for (const Owed& owed : decoder.owed)
+            if (owed.kind == Owed::Page)
+                next = owed.page + m_decoders;
+        while (decoder.pagesOwed() < m_ahead && next < end && askPage(decoder, next))
+            next += m_decoders;
     }
 
-    // Receives and drops the pages asked for ahead of time.
-    bool dropAhead(Slot& slot) {
-        const int pages = std::exchange(slot.asked, 0);
-        slot.requested = -1;
-        if (!countConfirmed(slot))
-            return false;
-        for (int page = 0; page < pages; ++page) {
-            imaging::PageInfo ignored;
-            imaging::EncodedPage unusedFile;
-            imaging::Bitmap unusedPage;
-            if (m_recipe ? !readEncodedPage(slot.process->fd(), m_timeoutMs, unusedFile, ignored)
-                         : !readPage(slot.process->fd(), m_timeoutMs, unusedPage, ignored))
-                return false;
-        }
-        return true;
-    }
-
-    void fail(Slot& slot, imaging::PageInfo& info) {
-        const std::string ended = slot.process->stop();
-        slot.process.reset();
-        slot.requested = -1;
-        slot.asked = 0;
+    void fail(Decoder& decoder, imaging::PageInfo& info) {
+        const std::string ended = decoder.process->stop();
+        decoder.process.reset();
+        decoder.owed.clear();
         info.problem = ended.empty() ? "the decoder stopped answering" : ended;
     }
 
@@ -523,7 +560,7 @@ private:
     int m_decoders = 1;
     int m_ahead = 1;           // pages each decoder is asked for ahead of time
     bool m_shareCores = false; // the one page planned may be written with both cores
-    Slot m_slots[k_decoders];
+    Decoder m_slots[k_decoders];
     std::optional<imaging::SaveRecipe> m_recipe; // set once pages come as finished files
     OutputFiles m_outputs;
 };
