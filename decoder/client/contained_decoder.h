@@ -1,5 +1,6 @@
 #pragma once
 
+#include "decoder/client/decoder_processes.h"
 #include "imaging/bitmap.h"
 #include "imaging/page_source.h"
 
@@ -7,31 +8,6 @@
 #include <string>
 
 namespace kx::decoder {
-
-// Where the decoder program is: beside the running program, else in the library folder of
-// an installed copy (../lib/kestrelix/ from the program's folder); the path beside the program
-// when it is in neither place. Never a path compiled in from the build.
-std::string defaultDecoderPath();
-
-// Why no decoder can be started from `decoderPath` ("the page decoder PATH is missing", "...
-// is not executable"), or empty.
-std::string decoderProblem(const std::string& decoderPath = defaultDecoderPath());
-
-// Starts a decoder without a file and keeps it as an idle one, for the first file a run opens:
-// it loads its libraries while the program prepares the run. Any thread.
-void startDecoderAhead(const std::string& decoderPath = defaultDecoderPath());
-
-// Ends the decoders kept between files once a run is over (they are kept so that a run of
-// many files starts its decoders once). Any thread.
-void releaseIdleDecoders();
-
-// Ends every decoder process still running, at once. For a run ended by a signal. Any thread.
-void endAllDecoders();
-
-// Waits for the decoders let go of when their pages were done (they were ended then), so that
-// none is left behind as a zombie once a run is over. Call when no run is under way; any
-// thread.
-void reapLeavingDecoders();
 
 // Decodes one watermark image in a decoder process of its own, under a watermark's bounds
 // (decode_bounds.h); a damaged file that crashes it or meets a bound only fails the image. Null
