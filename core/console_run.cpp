@@ -8,6 +8,7 @@
 #include "decoder/client/contained_decoder.h"
 #include "engine/conversion_worker.h"
 #include "engine/drawing_module.h"
+#include "engine/input_list.h"
 #include "engine/input_walk.h"
 #include "engine/run_check.h"
 #include "engine/run_control.h"
@@ -15,8 +16,10 @@
 #include "engine/watermark.h"
 #include "settings/string_table.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -116,8 +119,8 @@ private:
     void printNaming();
     void fixSaveParameters();
     int queueJob();
-    int queueInputs();
-    void queueList(const std::string& list, const engine::InputWalk& walk);
+    int queueInputs(Problem& problem);
+    Problem queueList(const std::string& list, const engine::InputWalk& walk);
     int convert();
     bool waitForWorker(int done, engine::Progress& progress);
     void reportFailures();
@@ -176,7 +179,12 @@ void ConsoleRun::run() {
     fixSaveParameters();
 
     status(settings::lookupText("General", "Importing"));
-    const int imported = m_manyInputs ? queueInputs() : queueJob();
+    Problem listProblem;
+    const int imported = m_manyInputs ? queueInputs(listProblem) : queueJob();
+    if (listProblem) {
+        say("Error: " + *listProblem);
+        return;
+    }
     status(
         base::formatText(settings::lookupText("Msg", "Import complete"), std::to_string(imported)));
     if (imported == 0) {
@@ -196,7 +204,9 @@ void ConsoleRun::run() {
             status(base::formatText(settings::lookupText("Msg", "Files converted"), "0",
                                     std::to_string(imported)));
     }
-    if (m_queue.size() > 1)
+    // Whenever the inputs came from a list, a folder or several -i, each file not converted
+    // gets its line, even the only one queued.
+    if (m_manyInputs)
         reportFailures();
 }
 
@@ -430,7 +440,7 @@ int ConsoleRun::queueJob() {
     return engine::setInputFile(m_job, m_queue, m_job.inputPath) ? 1 : 0;
 }
 
-int ConsoleRun::queueInputs() {
+int ConsoleRun::queueInputs(Problem& problem) {
     engine::InputWalk walk;
     walk.acceptedExtensions = m_job.acceptedExtensions;
     // Beside its input, a file's subfolder is where it already is.
@@ -440,34 +450,67 @@ int ConsoleRun::queueInputs() {
         engine::queueInput(m_queue, input, walk);
         endIfStopped();
     }
-    for (const std::string& list : m_parsed.inputLists)
-        queueList(list, walk);
+    for (const std::string& list : m_parsed.inputLists) {
+        problem = queueList(list, walk);
+        if (problem)
+            break;
+    }
     return static_cast<int>(m_queue.size());
 }
 
-// Queues every line of the list file (standard input for "-") as an input; empty lines and
-// the carriage returns of lists written on Windows are skipped.
-void ConsoleRun::queueList(const std::string& list, const engine::InputWalk& walk) {
-    FILE* file = list == "-" ? stdin : std::fopen(list.c_str(), "re");
-    if (!file) {
-        m_queue.add(list, "", std::string("cannot read the input list: ") + std::strerror(errno));
-        return;
+// Opens a named input list without waiting for a writer, should it be a pipe; -1 with `why`
+// set when it cannot be read, and for a device (/dev/zero would never end).
+int openList(const std::string& list, std::string& why) {
+    const int fd = open(list.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat status {};
+    if (fd < 0 || fstat(fd, &status) != 0) {
+        why = std::string("cannot read the input list: ") + std::strerror(errno);
+    } else if (!S_ISREG(status.st_mode) && !S_ISFIFO(status.st_mode)) {
+        why = "the input list is neither a file nor a pipe";
+    } else {
+        return fd;
     }
-    char* line = nullptr;
-    size_t capacity = 0;
-    for (ssize_t length; (length = getline(&line, &capacity, file)) >= 0;) {
-        std::string path(line, static_cast<size_t>(length));
-        while (!path.empty() && (path.back() == '\n' || path.back() == '\r'))
-            path.pop_back();
-        // A relative path keeps its folders below the output folder, so that the list of
-        // `find . -name '*.tif'` mirrors the tree it was made in.
-        if (!path.empty())
+    if (fd >= 0)
+        close(fd);
+    return -1;
+}
+
+// Queues every path of the list file (standard input for "-") as an input, as it arrives: a
+// stop signal ends the run at once, even while the list is still to come.
+Problem ConsoleRun::queueList(const std::string& list, const engine::InputWalk& walk) {
+    const bool standardInput = list == "-";
+    std::string why;
+    const int fd = standardInput ? STDIN_FILENO : openList(list, why);
+    if (fd < 0) {
+        m_queue.add(list, "", why);
+        return std::nullopt;
+    }
+    engine::InputListReader reader(fd, m_stopFd);
+    Problem problem;
+    std::string path;
+    for (engine::InputListReader::Next next;
+         (next = reader.next(path)) != engine::InputListReader::Next::End;) {
+        if (next == engine::InputListReader::Next::Path) {
+            // A relative path keeps its folders below the output folder, so that the list of
+            // `find . -name '*.tif'` mirrors the tree it was made in.
             engine::queueInput(m_queue, path, walk, engine::relativeFolderOf(path));
-        endIfStopped();
+            endIfStopped();
+            continue;
+        }
+        if (next == engine::InputListReader::Next::Stopped)
+            endIfStopped();
+        if (next == engine::InputListReader::Next::TooLong)
+            problem = "Entry " + std::to_string(reader.entryNumber()) + " of the input list " +
+                      list + " is longer than a path can be (" +
+                      std::to_string(engine::InputListReader::longestPath()) + " bytes)";
+        else
+            m_queue.add(list, "",
+                        std::string("cannot read the input list: ") + std::strerror(errno));
+        break;
     }
-    std::free(line);
-    if (file != stdin)
-        std::fclose(file);
+    if (!standardInput)
+        close(fd);
+    return problem;
 }
 
 std::string clockText(int64_t seconds) {

@@ -36,13 +36,10 @@ bool hasAcceptedExtension(const std::string& path, const std::string& acceptedEx
 }
 
 void JobQueue::add(std::string_view path, std::string_view subfolder, std::string_view problem) {
-    m_starts.push_back(m_text.size());
-    for (std::string_view part : {path, subfolder, problem}) {
-        m_text.append(part);
-        m_text.push_back('\0');
-    }
+    m_entries.push_back({m_text.size(), path.size(), subfolder.size(), problem.size()});
+    m_text.append(path).append(subfolder).append(problem);
     if (m_indexed)
-        m_byHash.emplace(std::hash<std::string_view>{}(path), m_starts.size() - 1);
+        m_byHash.emplace(std::hash<std::string_view>{}(path), m_entries.size() - 1);
 }
 
 bool JobQueue::addOnce(std::string_view path, std::string_view subfolder,
@@ -73,20 +70,17 @@ bool JobQueue::contains(std::string_view path) const {
 
 void JobQueue::clear() {
     m_text.clear();
-    m_starts.clear();
+    m_entries.clear();
     m_byHash.clear();
     m_indexed = false;
 }
 
 JobQueue::Entry JobQueue::operator[](size_t index) const {
-    const char* at = m_text.data() + m_starts[index];
-    Entry entry;
-    entry.path = at;
-    at += entry.path.size() + 1;
-    entry.subfolder = at;
-    at += entry.subfolder.size() + 1;
-    entry.problem = at;
-    return entry;
+    const Stored& stored = m_entries[index];
+    const char* at = m_text.data() + stored.start;
+    return {{at, stored.pathSize},
+            {at + stored.pathSize, stored.subfolderSize},
+            {at + stored.pathSize + stored.subfolderSize, stored.problemSize}};
 }
 
 int32_t drawRandomNumber() {

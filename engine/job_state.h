@@ -27,14 +27,21 @@ public:
                  std::string_view problem = {});
     bool contains(std::string_view path) const;
 
-    size_t size() const { return m_starts.size(); }
-    bool empty() const { return m_starts.empty(); }
+    size_t size() const { return m_entries.size(); }
+    bool empty() const { return m_entries.empty(); }
     void clear();
     Entry operator[](size_t index) const;
 
 private:
-    std::string m_text;           // path, subfolder and problem of each entry, each ended by NUL
-    std::vector<size_t> m_starts; // where each entry begins in m_text
+    // Where an entry's parts lie in m_text, one after the other: any byte may be in them.
+    struct Stored {
+        size_t start;
+        size_t pathSize;
+        size_t subfolderSize;
+        size_t problemSize;
+    };
+    std::string m_text; // the parts of every entry, packed so that many entries cost little
+    std::vector<Stored> m_entries;
     // Path hashes to entries, kept from the first addOnce on: plain adds need no index.
     std::unordered_multimap<size_t, size_t> m_byHash;
     bool m_indexed = false;

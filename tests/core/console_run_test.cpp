@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
@@ -806,6 +807,8 @@ TEST_F(ManyInputsTest, EveryCommandFormConvertsEveryNamedFile) {
     const std::string out = outFolder();
     const std::string pipe = "printf '%s\\n' '" + a + "' '" + b + "' | '" + programPath() +
                              "' --input-list=- -o '" + out + "'";
+    const std::string nulPipe = "printf '%s\\0' '" + a + "' '" + b + "' | '" + programPath() +
+                                "' --input-list=- -o '" + out + "'";
     const struct {
         const char* name;
         std::string program;
@@ -815,6 +818,7 @@ TEST_F(ManyInputsTest, EveryCommandFormConvertsEveryNamedFile) {
         {"repeated -i", programPath(), {"-i", a, "-o", out, "-i", b}},
         {"a list file", programPath(), {"--input-list=" + list, "-o", out}},
         {"a list from a pipe", "/bin/sh", {"-c", pipe}},
+        {"a NUL-separated list, as find -print0 writes it", "/bin/sh", {"-c", nulPipe}},
     };
     for (const auto& form : forms) {
         fs::remove_all(out);
@@ -825,6 +829,65 @@ TEST_F(ManyInputsTest, EveryCommandFormConvertsEveryNamedFile) {
             << result.out;
         EXPECT_EQ(levelOf("a.bmp"), 10) << form.name;
         EXPECT_EQ(levelOf("b.bmp"), 20) << form.name;
+    }
+}
+
+// A list no path could come from ends the run before anything is converted, or fails as a
+// list that cannot be read: it is never read without end.
+TEST_F(ManyInputsTest, ListsWithoutPathsAreRefusedSayingWhy) {
+    const std::string good = input("a.tif", 10);
+    const std::string longLine = m_dir.file("long.txt");
+    writeFile(longLine, good + "\n" + std::string(5000, 'x'));
+    const std::string longest = std::to_string(PATH_MAX - 1);
+    ProgramResult result = run({"-q", "--input-list=" + longLine, "-o", outFolder()});
+    EXPECT_EQ(result.out, "Error: Entry 2 of the input list " + longLine +
+                              " is longer than a path can be (" + longest + " bytes)\n");
+    EXPECT_TRUE(outputFiles().empty());
+
+    result = run({"-q", "--input-list=/dev/zero", "--input-list=" + m_dir.file("missing.txt"), "-o",
+                  outFolder()});
+    EXPECT_EQ(result.out, "Error: Cannot read the input list " + m_dir.file("missing.txt") +
+                              ": No such file or directory\n");
+    result = run({"-q", "--input-list=/dev/zero", "-o", outFolder()});
+    EXPECT_EQ(result.lines(), (std::vector<std::string>{
+                                  "Conversion stopped",
+                                  "Not converted: /dev/zero: the input list is neither a file "
+                                  "nor a pipe"}));
+}
+
+// One file of a list that fails is named, as any of many would be.
+TEST_F(ManyInputsTest, OnlyFileOfAListThatFailsIsNamed) {
+    const std::string bad = m_dir.file("in/bad.tif");
+    writeFile(bad, "not a TIFF");
+    const std::string list = m_dir.file("list.txt");
+    writeFile(list, bad + "\n");
+    const ProgramResult result = run({"-q", "--input-list=" + list, "-o", outFolder()});
+    ASSERT_EQ(result.lines().size(), 2u) << result.out;
+    EXPECT_EQ(result.lines()[0], "Conversion stopped");
+    EXPECT_TRUE(result.lines()[1].starts_with("Not converted: " + bad + ": ")) << result.out;
+}
+
+// A list that is slow to come, or never comes, does not hold a stop signal back.
+TEST_F(ManyInputsTest, StopSignalEndsTheRunWhileTheListIsStillComing) {
+    const std::string fifo = m_dir.file("list.fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string first = input("a.tif", 10);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        RunningProgram running = startProgram(
+            programPath(), {"-q", "--input-list=" + fifo, "-o", outFolder()}, isolated());
+        ASSERT_GT(running.pid, 0);
+        // Opened once the program reads the list; one path comes, then nothing.
+        const int writer = open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+        ASSERT_GE(writer, 0);
+        const std::string line = first + "\n";
+        ASSERT_EQ(write(writer, line.data(), line.size()), static_cast<ssize_t>(line.size()));
+        kill(running.pid, signal);
+        const ProgramResult result = finishProgram(running);
+        close(writer);
+        EXPECT_EQ(result.out, "Conversion stopped\n") << signal;
+        EXPECT_EQ(result.signal, 0) << signal;
+        EXPECT_EQ(result.exitStatus, 0) << signal;
+        EXPECT_TRUE(outputFiles().empty()) << signal;
     }
 }
 
