@@ -45,8 +45,11 @@ bool isRunModeSwitch(const std::string& first) {
     return first == "-U" || first == "-T" || isVersionSwitch(first) || isHelpSwitch(first);
 }
 
-// Returns true when the window run is to start.
-bool runCommandLine(const std::vector<std::string>& parameters, const char* argv0) {
+// Returns true when the window run is to start. Beside another copy of the program
+// (`anotherCopy`), only what leaves the configuration file alone runs here: a conversion, the
+// version, the help; the rest is the window's, which that copy has.
+bool runCommandLine(const std::vector<std::string>& parameters, const char* argv0,
+                    bool anotherCopy) {
     // A closed output pipe (`kestrelix ... | head -c1`) must not end the run: lines that
     // cannot be written are dropped and the conversion goes on.
     std::signal(SIGPIPE, SIG_IGN);
@@ -66,6 +69,8 @@ bool runCommandLine(const std::vector<std::string>& parameters, const char* argv
     settings::applyDefaults(settings, true);
     settings::loadStringTable();
     core::TerminalConsole console;
+    if (anotherCopy && (first == "-U" || first == "-T"))
+        return true;
     if (first == "-U") {
         if (const ui::WindowFunctions* window = core::windowFunctions(base::titleText()))
             window->runUninstall(base::titleText().c_str(), &settings);
@@ -115,25 +120,29 @@ int main(int argc, char** argv) {
 
     kx::core::InstanceLock lock;
     std::string why;
-    switch (lock.acquire(kx::base::titleText(), why)) {
-    case kx::core::InstanceLock::Outcome::Held:
-        break;
-    case kx::core::InstanceLock::Outcome::HeldByAnotherCopy:
-        // Another copy runs: a start of the window gives it the file and raises its window;
-        // either way this copy ends at once, silently.
-        if (parameters.empty() || openWith)
-            kx::core::handOver(lock.handOverPath(), openWith ? parameters[0] : "");
+    const kx::core::InstanceLock::Outcome outcome = lock.acquire(kx::base::titleText(), why);
+    // The lock guards the window and its configuration file. A start of the window beside
+    // another copy gives that copy the file and raises its window, and this copy ends at once;
+    // a command-line conversion runs whatever else does.
+    const bool anotherCopy = outcome == kx::core::InstanceLock::Outcome::HeldByAnotherCopy;
+    if (anotherCopy && (parameters.empty() || openWith)) {
+        kx::core::handOver(lock.handOverPath(), openWith ? parameters[0] : "");
         return 0;
-    case kx::core::InstanceLock::Outcome::Unavailable:
+    }
+    if (outcome == kx::core::InstanceLock::Outcome::Unavailable) {
         // Nowhere to keep the lock must not make the program useless: it runs, only without
         // noticing other copies.
         std::fprintf(stderr, "%s: running without the single-instance lock: %s.\n",
                      kx::base::titleText().c_str(), why.c_str());
         std::fflush(stderr);
-        break;
     }
 
-    if (parameters.empty() || runCommandLine(parameters, argc > 0 ? argv[0] : nullptr)) {
+    if (parameters.empty() ||
+        runCommandLine(parameters, argc > 0 ? argv[0] : nullptr, anotherCopy)) {
+        if (anotherCopy) {
+            kx::core::handOver(lock.handOverPath(), "");
+            return 0;
+        }
         const std::string title = kx::base::titleText();
         if (const kx::ui::WindowFunctions* window = kx::core::windowFunctions(title))
             window->runWindow(title.c_str(), openWith ? parameters[0].c_str() : "",

@@ -215,10 +215,11 @@ std::string manualPage(const std::string& programName) {
             "colour correction, greyscale, threshold, dithering, frame, watermark and output "
             "depth, and is written as a BMP file named by the file-name mask; pages of a "
             "multi-page file get [1], [2], ... before the extension.\n"
-         << ".PP\nOnly one copy of the program runs at a time per runtime folder "
-            "(\\fBXDG_RUNTIME_DIR\\fR, else a folder below \\fBTMPDIR\\fR or /tmp). Where no "
-            "lock can be kept there, the program says so on standard error and runs without "
-            "it.\n"
+         << ".PP\nOnly one copy of the window runs at a time per runtime folder "
+            "(\\fBXDG_RUNTIME_DIR\\fR, else a folder below \\fBTMPDIR\\fR or /tmp): a "
+            "second start hands its file to the window that runs. Command-line conversions run "
+            "side by side, and beside the window. Where no lock can be kept, the program says "
+            "so on standard error and runs without it.\n"
          << ".SH OPTIONS\n";
     writeRoffOptions(page);
     page << ".SH SETTINGS PROFILES\n"
