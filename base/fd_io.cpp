@@ -65,6 +65,13 @@ bool sendAll(int fd, const void* data, size_t size) {
     });
 }
 
+bool peerIsThisUser(int fd) {
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    return getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && size == sizeof peer &&
+           peer.uid == getuid();
+}
+
 bool waitReadable(int fd, int timeoutMs) {
     pollfd ready{fd, POLLIN, 0};
     int polled;

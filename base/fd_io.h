@@ -23,6 +23,11 @@ bool writeAllAt(int fd, const void* data, size_t size, uint64_t offset);
 // process with SIGPIPE. Other descriptors are written as writeAll writes them.
 bool sendAll(int fd, const void* data, size_t size);
 
+// Whether the process at the other end of the Unix socket `fd` runs as this process's user
+// (SO_PEERCRED); false when that cannot be told. A local socket another user can reach must
+// not be trusted with a path, nor its paths be acted on.
+bool peerIsThisUser(int fd);
+
 // Waits at most `timeoutMs` (negative: forever) until `fd` has something to read.
 bool waitReadable(int fd, int timeoutMs);
 

@@ -4,6 +4,7 @@
 #include "base/text.h"
 #include "base/text_format.h"
 #include "base/version.h"
+#include "core/instance_lock.h"
 #include "core/keywords.h"
 #include "decoder/client/contained_decoder.h"
 #include "engine/conversion_worker.h"
@@ -161,6 +162,8 @@ void ConsoleRun::run() {
     if (m_debug) {
         if (const std::string problem = decoder::decoderProblem(); !problem.empty())
             debug("[ERROR] " + problem);
+        if (const std::string note = runtimeFolderNote(); !note.empty())
+            debug(note);
     }
     for (auto step : {m_manyInputs ? &ConsoleRun::checkInputs : &ConsoleRun::checkInputFile,
                       &ConsoleRun::checkOutputFolder, &ConsoleRun::checkFormats,

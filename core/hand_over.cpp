@@ -31,9 +31,10 @@ bool handOver(const std::string& socketPath, const std::string& file) {
     if (fd < 0)
         return false;
     // A message this small fits the socket's buffer, so sending never waits for the reader.
+    // Only a copy of this user's is told the path: another user listening there learns nothing.
     const bool sent =
         connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0 &&
-        base::sendAll(fd, message.data(), message.size());
+        base::peerIsThisUser(fd) && base::sendAll(fd, message.data(), message.size());
     close(fd);
     return sent;
 }

@@ -47,12 +47,30 @@ int openLockFile(const std::string& folder, const std::string& name, std::string
     return fd;
 }
 
+// A folder this user owns that no one else may write in. Under `su` or `sudo -E` the runtime
+// folder in the environment is often another user's, who could then hold the lock or listen
+// on the hand-over socket.
+bool isOwnFolder(const std::string& folder) {
+    struct stat facts {};
+    return stat(folder.c_str(), &facts) == 0 && S_ISDIR(facts.st_mode) &&
+           facts.st_uid == getuid() && (facts.st_mode & 022) == 0;
+}
+
 } // namespace
 
 std::string lockFolder() {
-    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime)
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        runtime && *runtime && isOwnFolder(runtime))
         return runtime;
     return sharedPrivateFolder();
+}
+
+std::string runtimeFolderNote() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (!runtime || !*runtime || isOwnFolder(runtime))
+        return {};
+    return std::string("The runtime folder ") + runtime +
+           " is not this user's alone; the lock is kept in " + sharedPrivateFolder() + " instead";
 }
 
 InstanceLock::~InstanceLock() {

@@ -40,10 +40,15 @@ private:
     std::string m_handOverPath;
 };
 
-// The folder the lock file lives in: $XDG_RUNTIME_DIR when set, else the shared private
+// The folder the lock file lives in: $XDG_RUNTIME_DIR when it is set and is a folder of this
+// user's that no one else may write in, else the shared private
 // folder "kestrelix-<uid>" in $TMPDIR (or /tmp), made when missing. Empty when that folder
 // exists but is not a real folder of this user's that only this user can enter: another user
 // could have made it first to hold the lock there or plant links in it.
 std::string lockFolder();
+
+// Why $XDG_RUNTIME_DIR was passed over for the lock, for a debug run; empty when it was used
+// or is not set.
+std::string runtimeFolderNote();
 
 } // namespace kx::core

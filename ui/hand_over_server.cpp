@@ -1,5 +1,7 @@
 #include "ui/hand_over_server.h"
 
+#include "base/fd_io.h"
+
 #include <QLocalServer>
 #include <QLocalSocket>
 
@@ -38,6 +40,12 @@ bool HandOverServer::listening() const {
 
 void HandOverServer::takeConnection() {
     while (QLocalSocket* socket = m_server->nextPendingConnection()) {
+        // A path from another user is not opened, however the socket was reached.
+        if (!base::peerIsThisUser(static_cast<int>(socket->socketDescriptor()))) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
         auto message = std::make_shared<QByteArray>();
         auto readMore = [socket, message] {
             message->append(socket->readAll());

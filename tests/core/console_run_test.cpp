@@ -409,6 +409,33 @@ TEST_F(ConsoleRunTest, CommandLineRunBesideAnotherCopyConverts) {
     EXPECT_EQ(outputFiles().size(), 3u);
 }
 
+// A runtime folder another user owns, or may write in, holds no lock of ours: that user could
+// hold it, or listen for our paths.
+TEST_F(ConsoleRunTest, RuntimeFolderOthersCanWriteInIsPassedOver) {
+    if (getuid() != 0)
+        GTEST_SKIP() << "needs root, to give a folder to another user";
+    const std::string input = makeThreePageTiff();
+    for (const bool othersOwnIt : {true, false}) {
+        const std::string folder = m_dir.file(othersOwnIt ? "theirs" : "open");
+        fs::create_directory(folder);
+        ASSERT_EQ(othersOwnIt ? chown(folder.c_str(), 65534, 65534) : chmod(folder.c_str(), 0777),
+                  0);
+        std::vector<std::pair<std::string, std::string>> environment = isolated();
+        for (auto& [name, value] : environment)
+            value = name == "XDG_RUNTIME_DIR" ? folder : value;
+        const ProgramResult result =
+            runProgram(programPath(), {"-d", "-i", input, "-o", outFolder()}, environment);
+        EXPECT_NE(result.out.find("The runtime folder " + folder +
+                                  " is not this user's alone; the lock is kept in "),
+                  std::string::npos)
+            << result.out;
+        EXPECT_TRUE(fs::is_empty(folder)) << folder;
+        EXPECT_EQ(outputFiles().size(), 3u);
+        for (const std::string& name : outputFiles())
+            fs::remove(outFolder() + name);
+    }
+}
+
 TEST_F(ConsoleRunTest, WithoutInputOptionTheWindowRunStarts) {
     // No display here: the window run says so and nothing is converted.
     const ProgramResult result = run({"--width=5", "photo.tif"});
