@@ -38,7 +38,11 @@ public:
                 add(path, subfolder, "its name does not end in a TIFF extension");
             return;
         }
-        add(path, subfolder, facts.st_size == 0 ? "the file is empty" : "");
+        // A pipe or a device would be read without end, or not at all.
+        add(path, subfolder,
+            !S_ISREG(facts.st_mode) ? "not a regular file"
+            : facts.st_size == 0    ? "the file is empty"
+                                    : "");
     }
 
     // Every accepted file below `root`, without recursion so that deep trees cannot exhaust
@@ -100,7 +104,7 @@ private:
                 const FolderId id{facts.st_dev, facts.st_ino};
                 if (id != m_outputFolder && m_seen.insert(id).second)
                     folders.push_back(below + name + "/");
-            } else if (S_ISREG(facts.st_mode)) {
+            } else {
                 addFile(path, facts, subfolder, false);
             }
         }

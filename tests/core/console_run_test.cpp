@@ -990,11 +990,19 @@ TEST_F(ManyInputsTest, EntriesThatCannotBeConvertedAreNamedAndTheRunGoesOn) {
     writeFile(m_dir.file("in/empty.tif"), "");
     writeFile(m_dir.file("in/notes.txt"), "text");
     makeUnnameableFolder(m_dir.path() / "in" / "deep");
+    // Pipes would be read without end: named or met in a folder, they are no input.
+    fs::create_directories(m_dir.path() / "in" / "more");
+    ASSERT_EQ(mkfifo(m_dir.file("in/pipe.tif").c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo(m_dir.file("in/more/stream.tif").c_str(), 0600), 0);
     const std::string missing = m_dir.file("missing.tif");
-    const ProgramResult result = run({"-q", "-i", good, missing, m_dir.file("in/notes.txt"),
-                                      m_dir.file("in/deep"), "-o", outFolder()});
+    const ProgramResult result =
+        run({"-q", "-i", good, missing, m_dir.file("in/notes.txt"), m_dir.file("in/deep"),
+             m_dir.file("in/pipe.tif"), m_dir.file("in/more"), "-o", outFolder()});
     const std::vector<std::string> lines = result.lines();
-    ASSERT_EQ(lines.size(), 3u) << result.out;
+    ASSERT_EQ(lines.size(), 5u) << result.out;
+    EXPECT_EQ(lines[3], "Not converted: " + m_dir.file("in/pipe.tif") + ": not a regular file");
+    EXPECT_EQ(lines[4],
+              "Not converted: " + m_dir.file("in/more/stream.tif") + ": not a regular file");
     EXPECT_EQ(lines[0], "Not converted: " + missing + ": No such file or directory");
     EXPECT_EQ(lines[1], "Not converted: " + m_dir.file("in/notes.txt") +
                             ": its name does not end in a TIFF extension");
