@@ -147,6 +147,8 @@ void savePageFile(ConversionRun& run, int index, bool suffix, FileResult& result
     if (reason.empty() && run.written.contains(pathHash))
         reason = "the output file " + path + " was written by this run already";
     if (reason.empty() && save(path, reason)) {
+        // Each file by the name it was written under, page suffix and all.
+        debugLine(run, "[OK] Saving As: " + path);
         ++result.pagesSaved;
         result.written.push_back(path);
         run.written.insert(pathHash);
@@ -518,7 +520,6 @@ void conversionWorker(ConversionRun& run) {
             convertJob(run, index, ahead, why);
         }
         if (why.empty()) {
-            debugLine(run, "[OK] Saving As: " + run.job.outputPath);
             ++successes;
             const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
                 std::chrono::steady_clock::now() - start);

@@ -259,7 +259,7 @@ TEST_F(ConsoleRunTest, BareFileNameGoesToTheProgramsFolder) {
     const std::vector<std::string> lines = result.lines();
     ASSERT_GE(lines.size(), 2u) << result.out;
     EXPECT_EQ(lines[1], "Output: ") << "a bare name has an empty folder part";
-    EXPECT_EQ(lines.back(), "[OK] Saving As: " + programFolder + "scan.bmp");
+    EXPECT_EQ(lines.back(), "[OK] Saving As: " + programFolder + "scan[3].bmp");
     for (int page = 1; page <= 3; ++page) {
         const fs::path written = programFolder + "scan[" + std::to_string(page) + "].bmp";
         EXPECT_TRUE(fs::exists(written));
@@ -382,7 +382,10 @@ TEST_F(ConsoleRunTest, DebugLinesDescribeTheRun) {
         "Keep Subfolders: 1",
         "Processing: " + input,
         "File Format: TIFF (LE)",
-        "[OK] Saving As: " + out + "scan.bmp",
+        // Each file by the name it is written under.
+        "[OK] Saving As: " + out + "scan[1].bmp",
+        "[OK] Saving As: " + out + "scan[2].bmp",
+        "[OK] Saving As: " + out + "scan[3].bmp",
     };
     EXPECT_EQ(result.lines(), expected);
     EXPECT_EQ(result.err, "");
