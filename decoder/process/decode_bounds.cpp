@@ -27,8 +27,11 @@ constexpr uint64_t k_baseSeconds = 5;
 constexpr uint64_t k_pixelsPerSecond = 20'000'000;
 // Memory every decode may use on top of the image: the codecs' tables and buffers.
 constexpr uint64_t k_baseBytes = 256 * k_mebibyte;
-// The widest pixel a watermark image decodes to (four float samples).
-constexpr uint64_t k_widestPixel = 16;
+// Processor time a watermark image may take, of any size: far more than a real one needs.
+constexpr uint64_t k_watermarkSeconds = 2;
+// Copies of the largest watermark's 32-bit pixels a decode may hold at once: the image as
+// decoded at up to 16 bits a sample, and its 32-bit copy.
+constexpr uint64_t k_watermarkCopies = 3;
 
 uint64_t g_boundBytes = 0; // the memory bound in force
 // The bounds last put in force, and when: a decode under the same bounds within a second of
@@ -79,7 +82,7 @@ DecodeBounds pageBounds(const PageFacts& facts) {
 
 DecodeBounds watermarkBounds() {
     const uint64_t pixels = imaging::k_maxCanvasPixels;
-    return {k_baseSeconds + pixels / k_pixelsPerSecond, k_baseBytes + 2 * pixels * k_widestPixel};
+    return {k_watermarkSeconds, k_baseBytes + k_watermarkCopies * pixels * 4};
 }
 
 void applyBounds(const DecodeBounds& bounds) {

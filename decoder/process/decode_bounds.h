@@ -40,7 +40,8 @@ DecodeBounds openingBounds();
 // Bounds of decoding (and writing out) one page of this size.
 DecodeBounds pageBounds(const PageFacts& facts);
 
-// Bounds of decoding one watermark image: those of the largest page a watermark may be.
+// Bounds of decoding one watermark image: two seconds of processor time, and memory for three
+// copies of the largest watermark's 32-bit pixels.
 DecodeBounds watermarkBounds();
 
 // Puts this process under `bounds` from now on, replacing the bounds set before. A process

@@ -7,8 +7,12 @@
 #include "imaging/canvas_limits.h"
 #include "imaging/standard_type.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <fstream>
 #include <memory>
+#include <optional>
 
 namespace kx::decoder {
 
@@ -23,6 +27,60 @@ int loadFlags(FREE_IMAGE_FORMAT format) {
     default:
         return 0;
     }
+}
+
+// What a file's header says about the image, where FreeImage cannot say it without decoding.
+struct DeclaredImage {
+    uint64_t width = 0;
+    uint64_t height = 0;
+    uint64_t leastData = 0; // bytes the image's data takes at the least, however it is stored
+};
+
+uint64_t numberAt(const unsigned char* bytes, size_t size, bool bigEndian) {
+    uint64_t value = 0;
+    for (size_t i = 0; i < size; ++i)
+        value |= uint64_t{bytes[bigEndian ? size - 1 - i : i]} << (8 * i);
+    return value;
+}
+
+// The image a DDS or PSD header declares; nullopt for other formats, and for a header too
+// short to hold it. The least data is that of the tightest storage the format has: blocks of
+// 4 x 4 pixels in 8 bytes for DDS, a 2-byte count for each row of each channel for PSD.
+std::optional<DeclaredImage> declaredImage(FREE_IMAGE_FORMAT format, const unsigned char* header,
+                                           size_t size) {
+    if (format == FIF_DDS && size >= 20) {
+        const DeclaredImage dds{numberAt(header + 16, 4, false), numberAt(header + 12, 4, false)};
+        return DeclaredImage{dds.width, dds.height,
+                             128 + (dds.width + 3) / 4 * ((dds.height + 3) / 4) * 8};
+    }
+    if (format == FIF_PSD && size >= 26) {
+        const uint64_t channels = numberAt(header + 12, 2, true);
+        const uint64_t height = numberAt(header + 14, 4, true);
+        return DeclaredImage{numberAt(header + 18, 4, true), height, 26 + channels * height * 2};
+    }
+    return std::nullopt;
+}
+
+// Why the image must not be decoded, judged by its header alone: larger than a watermark may
+// be, or promising more data than the file holds (a damaged file FreeImage would go on to
+// allocate for, then draw from memory that holds no picture). Empty otherwise.
+std::string headerProblem(FREE_IMAGE_FORMAT format, const std::string& path) {
+    unsigned char header[32] = {};
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    const auto fileSize = static_cast<uint64_t>(std::max<std::streamoff>(in.tellg(), 0));
+    in.seekg(0);
+    in.read(reinterpret_cast<char*>(header), sizeof header);
+    const std::optional<DeclaredImage> declared =
+        declaredImage(format, header, static_cast<size_t>(in.gcount()));
+    if (!declared)
+        return {};
+    if (!imaging::canvasSizeAllowed(
+            static_cast<int64_t>(std::min<uint64_t>(declared->width, INT32_MAX)),
+            static_cast<int64_t>(std::min<uint64_t>(declared->height, INT32_MAX))))
+        return "the image is too large for a watermark";
+    if (fileSize < declared->leastData)
+        return "the file holds less than its header promises";
+    return {};
 }
 
 // A TIFF image decodes as a page of a converted TIFF does, with libtiff.
@@ -68,6 +126,8 @@ imaging::Bitmap decodeWatermarkImage(const std::string& path, std::string& why) 
         why = "not an image FreeImage can read";
         return nullptr;
     }
+    if (why = headerProblem(format, path); !why.empty())
+        return nullptr;
     if (FreeImage_FIFSupportsNoPixels(format)) {
         const imaging::Bitmap header(FreeImage_Load(format, path.c_str(), FIF_LOAD_NOPIXELS));
         if (header && !imaging::canvasSizeAllowed(FreeImage_GetWidth(header.get()),
