@@ -67,6 +67,23 @@ std::vector<std::string> droppedPaths(const QMimeData* data) {
     return paths;
 }
 
+// `caption` with a mnemonic: the first letter starting a word, else any letter, that no earlier
+// item of its menu took (`taken`, in upper case). Captions come from the string table, so
+// the letters are chosen from whatever the caption says.
+QString withMnemonic(const QString& caption, QString& taken) {
+    for (const bool wordStart : {true, false}) {
+        for (qsizetype i = 0; i < caption.size(); ++i) {
+            const QChar letter = caption[i].toUpper();
+            const bool startsWord = i == 0 || caption[i - 1].isSpace();
+            if (!letter.isLetter() || (wordStart && !startsWord) || taken.contains(letter))
+                continue;
+            taken += letter;
+            return QString(caption).insert(i, '&');
+        }
+    }
+    return caption;
+}
+
 } // namespace
 
 MainWindow::MainWindow(const std::string& title, settings::Settings& settings,
@@ -80,6 +97,7 @@ MainWindow::MainWindow(const std::string& title, settings::Settings& settings,
     m_status->setContentsMargins(4, 0, 4, 0);
     statusBar()->addWidget(m_status, 1);
     statusBar()->setSizeGripEnabled(false);
+    showReady();
     buildContainer();
     registerShortcuts();
     applyPictures();
@@ -180,12 +198,20 @@ void MainWindow::buildMenus() {
     auto addMenu = [this](const char* titleKey, std::initializer_list<Item> items) {
         // "&" makes the title's first letter its mnemonic: Alt+F opens File.
         QMenu* menu = menuBar()->addMenu("&" + uiText("Menu", titleKey));
+        QString taken;
         for (const Item& item : items) {
             if (!item.key) {
                 menu->addSeparator();
                 continue;
             }
             QAction* action = commandAction(item.key, item.shortcut, item.command);
+            // Menu items get underlined letters of their own too; the toolbar shows the text
+            // without them.
+            QString text = action->text();
+            const qsizetype tab = text.indexOf('\t');
+            text = withMnemonic(text.left(tab < 0 ? text.size() : tab), taken) +
+                   (tab < 0 ? QString() : text.mid(tab));
+            action->setText(text);
             menu->addAction(action);
             m_menuPictures.emplace_back(action, item.picture);
         }

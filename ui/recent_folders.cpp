@@ -64,6 +64,9 @@ bool addRecentFolder(settings::Settings& settings, const std::string& folder) {
 std::vector<std::string> recentFolderEntries(const settings::Settings& settings) {
     std::vector<std::string> entries;
     for (std::string& field : fields(settings.recentOutFolders, settings.outFoldersNumber)) {
+        // Shown as every output folder is used: ending with its separator.
+        if (!field.empty() && !field.ends_with('/'))
+            field += '/';
         if (!field.empty())
             entries.push_back(std::move(field));
     }

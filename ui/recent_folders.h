@@ -17,7 +17,7 @@ bool sameFolder(const std::string& a, const std::string& b);
 bool addRecentFolder(settings::Settings& settings, const std::string& folder);
 
 // The entries of the output folder box: the first `Out Folders Number` fields of
-// `Recent Out Folders`, trimmed, empty ones skipped.
+// `Recent Out Folders`, trimmed, empty ones skipped, each ending with "/".
 std::vector<std::string> recentFolderEntries(const settings::Settings& settings);
 
 } // namespace kx::ui

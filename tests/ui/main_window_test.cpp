@@ -180,10 +180,10 @@ TEST_F(MainWindowTest, MenusCarryTheirCaptionsAndShortcutNames) {
             captions << (item->isSeparator() ? "-" : item->text());
     }
     EXPECT_EQ(captions.join("|").toStdString(),
-              "&File|New\tCtrl+N|-|Add Input File...\tCtrl+O|Select Output Folder...|-|"
-              "Exit\tAlt+X|&Converter|Convert\tF5|-|Find a File Converter...|-|Preferences...|"
-              "&Help|User Manual...\tF1|-|Send Feedback|Visit the Program's Homepage|"
-              "Check For a New Version|-|About...");
+              "&File|&New\tCtrl+N|-|&Add Input File...\tCtrl+O|&Select Output Folder...|-|"
+              "&Exit\tAlt+X|&Converter|&Convert\tF5|-|&Find a File Converter...|-|"
+              "&Preferences...|&Help|&User Manual...\tF1|-|&Send Feedback|"
+              "&Visit the Program's Homepage|&Check For a New Version|-|&About...");
     QStringList tips;
     for (QAction* button : m_window->mainToolbar()->actions())
         tips << (button->isSeparator() ? "-" : button->toolTip());
@@ -193,6 +193,7 @@ TEST_F(MainWindowTest, MenusCarryTheirCaptionsAndShortcutNames) {
     EXPECT_EQ(m_window->outputFormatBox()->currentText().toStdString(),
               "BMP (Windows or OS/2 Bitmap)");
     EXPECT_TRUE(m_window->inputField()->hasFocus() || !QApplication::focusWidget());
+    EXPECT_EQ(m_window->statusText(), "Ready");
 }
 
 TEST_F(MainWindowTest, ToolbarIconsFollowTheUiSize) {
@@ -321,7 +322,8 @@ TEST_F(MainWindowTest, ChoosingFilesAndFoldersGoesThroughTheDialogs) {
     EXPECT_EQ(m_settings.recentOutFolders, m_dir.folder());
     m_window->runCommand(k_commandSelectOutputFolder);
     EXPECT_EQ(m_settings.recentOutFolders, out + "\t" + m_dir.folder());
-    EXPECT_EQ(m_window->outputFolderBox()->currentText().toStdString(), out);
+    // Shown as every output folder is used, ending with its separator.
+    EXPECT_EQ(m_window->outputFolderBox()->currentText().toStdString(), out + "/");
     EXPECT_EQ(m_dialogs.folderRequests[1][0].toStdString(), "Select Output Folder");
 }
 
