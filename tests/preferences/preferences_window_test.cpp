@@ -811,8 +811,8 @@ TEST_F(PreferencesWindowTest, SubPanelsFollowTheirLists) {
     }
     EXPECT_FALSE(visible("Watermark/Text Scale"));
     EXPECT_FALSE(visible("Watermark/Image Scale/label"));
-    EXPECT_FALSE(visible("Advanced/Keep Subfolders"));
-    EXPECT_FALSE(visible("Advanced/Keep Subfolders/label"));
+    EXPECT_TRUE(visible("Advanced/Keep Subfolders"));
+    EXPECT_TRUE(visible("Advanced/Keep Subfolders/label"));
 }
 
 TEST_F(PreferencesWindowTest, CategoryListShowsOnePanelAndItsTitle) {

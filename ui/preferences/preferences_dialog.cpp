@@ -91,7 +91,6 @@ void PreferencesDialog::fill(int startPage) {
     showPage(page);
     for (const auto& rule : m_panels.rules)
         rule();
-    m_panels.keepSubfolders->setRowVisible(false);
 }
 
 void PreferencesDialog::showPage(int page) {

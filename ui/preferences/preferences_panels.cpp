@@ -380,7 +380,8 @@ void buildAdvanced(QWidget* panel, Panels& panels, FieldContext& context) {
     grid.list("Out Folders History", "Advanced", "Out Folders History",
               {"Clean On Exit", "Keep Folders"});
     grid.slider("Out Folders Number", "Advanced", "Out Folders Number", 1, 50);
-    panels.keepSubfolders = grid.check("Keep Subfolders", "Advanced", "Keep Subfolders");
+    // Folders are inputs of the window too, so their subfolders can be kept or not here.
+    grid.check("Keep Subfolders", "Advanced", "Keep Subfolders");
 
     addRule(panels, stamp->combo(),
             [=] { custom->setRowEnabled(stamp->combo()->currentIndex() == 2); });

@@ -64,7 +64,6 @@ struct Panels {
     Fields fields;
     ThemeField* theme = nullptr;
     ListField* uiSize = nullptr;
-    Field* keepSubfolders = nullptr;
     std::vector<std::function<void()>> rules;
 };
 
