@@ -26,8 +26,10 @@
 #include <QShortcut>
 #include <QStatusBar>
 #include <QTimer>
+
 #include <QToolBar>
 #include <QToolButton>
+#include <utility>
 
 #include <algorithm>
 #include <filesystem>
@@ -553,6 +555,8 @@ void MainWindow::convert() {
         setStatusText(settings::lookupText("Msg", "Conversion is not complete"));
     // The next file is typed or chosen there.
     m_inputField->setFocus();
+    if (std::exchange(m_quitAfterRun, false))
+        QTimer::singleShot(0, this, &QWidget::close);
 }
 
 void MainWindow::openPreferences(int8_t startPage) {
@@ -642,9 +646,11 @@ void MainWindow::runCommand(int command) {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     if (m_progress) {
-        // The worker owns the job state until its run ends; the progress window's close box
-        // is the way to stop it.
+        // The worker owns the job state until its run ends. Quitting asks as closing the
+        // progress window does; after Yes the run stops after the page under way, and the
+        // program ends with it.
         event->ignore();
+        m_quitAfterRun = m_progress->stopToQuit();
         return;
     }
     QMainWindow::closeEvent(event);

@@ -161,6 +161,7 @@ private:
     WindowHooks m_hooks;
     CurrentPaths m_paths;
     ProgressWindow* m_progress = nullptr;
+    bool m_quitAfterRun = false;   // quitting was asked for, and answered Yes, during the run
     std::string m_shownInput;      // what showQueue put in the input field, trimmed
     bool m_queueConverted = false; // the next input starts a new queue
 

@@ -272,6 +272,20 @@ void ProgressWindow::placeBelowLabels(QWidget* area, int areaHeight) {
 void ProgressWindow::finishEnd() {
     m_ok->setEnabled(true);
     m_ok->setFocus();
+    if (m_quitting)
+        accept();
+}
+
+bool ProgressWindow::stopToQuit() {
+    if (!m_ended) {
+        close();
+        if (!m_stoppedByUser)
+            return false;
+    }
+    m_quitting = true;
+    if (m_ended)
+        accept();
+    return true;
 }
 
 void ProgressWindow::closeEvent(QCloseEvent* event) {

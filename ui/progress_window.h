@@ -38,6 +38,11 @@ public:
     // True when the user stopped the run.
     bool runToEnd();
 
+    // The main window is being closed: asks the stop question as the close box does. True when
+    // the run is to end for good (the answer was Yes, or the run had ended already); the
+    // window then closes by itself once the worker has ended, without waiting for OK.
+    bool stopToQuit();
+
     bool workerEnded() const { return m_ended; }
     QString fileText() const;
     bool timeShown() const;
@@ -86,6 +91,7 @@ private:
     std::atomic<bool> m_workerDone{false};
     bool m_ended = false;
     bool m_stoppedByUser = false;
+    bool m_quitting = false; // the program ends after the run: no result to read
     // Path and reason of each file that failed; under the progress lock while the worker runs.
     std::vector<std::pair<std::string, std::string>> m_failures;
 };

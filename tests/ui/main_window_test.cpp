@@ -547,6 +547,36 @@ TEST_F(MainWindowTest, CloseQuestionKeepsOrStopsTheRunAfterTheCurrentPage) {
         EXPECT_NE(test::loadImage(out + "/" + name), nullptr) << name;
 }
 
+// Quitting during a run (the close box, Ctrl+Q, Alt+X) asks the same question: No goes on,
+// Yes stops after the page under way, and the program's window then closes by itself.
+TEST_F(MainWindowTest, QuittingDuringARunAsksAndEndsAfterThePage) {
+    const std::string out = outputFolder();
+    m_window->show();
+    m_window->inputField()->setText(QString::fromStdString(sampleTiff("long.tif", 8)));
+    m_window->outputFolderBox()->addItem(QString::fromStdString(out));
+    m_dialogs.questionAnswers = {false, true};
+    test::PageGate gate(m_dir.path().string());
+    int released = 0;
+    watchRun([&] { m_window->runCommand(k_commandConvert); },
+             pageByPage(gate, released,
+                        [&](ProgressWindow&) {
+                            if (released == 2)
+                                m_window->close();
+                            if (released == 4)
+                                m_window->runCommand(k_commandExit);
+                        }),
+             &gate);
+    ASSERT_EQ(m_dialogs.questions.size(), 2u);
+    EXPECT_EQ(m_dialogs.questions[1].text.toStdString(), "Do you want to break the conversion?");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !m_window->isVisible(); }, 60'000));
+    std::vector<std::string> written;
+    for (const auto& entry : fs::directory_iterator(out))
+        written.push_back(entry.path().filename().string());
+    std::sort(written.begin(), written.end());
+    EXPECT_EQ(written, (std::vector<std::string>{"long[1].bmp", "long[2].bmp", "long[3].bmp",
+                                                 "long[4].bmp"}));
+}
+
 TEST_F(MainWindowTest, AFailedRunSaysWhyInTheWindowAndTheStatusBar) {
     const std::string notTiff = m_dir.file("picture.tif");
     test::writeFile(notTiff, "just some notes");
