@@ -50,16 +50,13 @@ InputListReader::Next InputListReader::next(std::string& path) {
 }
 
 size_t InputListReader::entryEnd() {
-    if (m_separators == Separators::Unknown) {
-        const size_t first = m_buffer.find_first_of(std::string_view("\n\0", 2), m_at);
-        if (first == std::string::npos)
-            return first;
-        m_separators = m_buffer[first] == '\0' ? Separators::Nuls : Separators::Lines;
-        return first;
-    }
-    if (m_separators == Separators::Nuls)
-        return m_buffer.find('\0', m_at);
-    return m_buffer.find_first_of(std::string_view("\n\0", 2), m_at);
+    const size_t end = m_separators == Separators::Nuls
+                           ? m_buffer.find('\0', m_at)
+                           : m_buffer.find_first_of(std::string_view("\n\0", 2), m_at);
+    // The first separator says which kind the list uses.
+    if (end != std::string::npos && m_separators == Separators::Unknown)
+        m_separators = m_buffer[end] == '\0' ? Separators::Nuls : Separators::Lines;
+    return end;
 }
 
 InputListReader::Next InputListReader::fill() {

@@ -179,8 +179,9 @@ void MainWindow::buildContainer() {
 }
 
 QAction* MainWindow::commandAction(const std::string& captionKey, const std::string& shortcut,
-                                   int command) {
-    QString caption = uiText("Menu", captionKey);
+                                   int command, QString& mnemonicsTaken) {
+    // Menu items get underlined letters of their own too; the toolbar shows the text without.
+    QString caption = withMnemonic(uiText("Menu", captionKey), mnemonicsTaken);
     if (!shortcut.empty())
         caption += "\t" + qtext(shortcut);
     auto* action = new QAction(caption, this);
@@ -206,14 +207,7 @@ void MainWindow::buildMenus() {
                 menu->addSeparator();
                 continue;
             }
-            QAction* action = commandAction(item.key, item.shortcut, item.command);
-            // Menu items get underlined letters of their own too; the toolbar shows the text
-            // without them.
-            QString text = action->text();
-            const qsizetype tab = text.indexOf('\t');
-            text = withMnemonic(text.left(tab < 0 ? text.size() : tab), taken) +
-                   (tab < 0 ? QString() : text.mid(tab));
-            action->setText(text);
+            QAction* action = commandAction(item.key, item.shortcut, item.command, taken);
             menu->addAction(action);
             m_menuPictures.emplace_back(action, item.picture);
         }

@@ -153,7 +153,9 @@ private:
     void chooseOutputFolder();
     void convert();
     void openPreferences(int8_t startPage);
-    QAction* commandAction(const std::string& captionKey, const std::string& shortcut, int command);
+    // The menu item `captionKey`, its mnemonic a letter not in `mnemonicsTaken` (which gets it).
+    QAction* commandAction(const std::string& captionKey, const std::string& shortcut, int command,
+                           QString& mnemonicsTaken);
 
     settings::Settings& m_settings;
     engine::JobState& m_job;

@@ -42,7 +42,9 @@ int sendWatermarkImage(const char* path) {
 // A page that failed because its allocations met the memory bound says so; read right after
 // the failure, while errno still tells.
 void sayMemoryBound(const FIBITMAP* page, imaging::PageInfo& info) {
-    if (std::string bound = memoryBoundProblem("page"); !page && !bound.empty())
+    if (page)
+        return;
+    if (std::string bound = memoryBoundProblem("page"); !bound.empty())
         info.problem = std::move(bound);
 }
 

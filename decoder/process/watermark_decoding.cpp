@@ -1,5 +1,6 @@
 #include "decoder/process/watermark_decoding.h"
 
+#include "base/byte_order.h"
 #include "decoder/process/decode_bounds.h"
 #include "decoder/tiff/decode_diagnostics.h"
 #include "decoder/tiff/loading.h"
@@ -36,12 +37,7 @@ struct DeclaredImage {
     uint64_t leastData = 0; // bytes the image's data takes at the least, however it is stored
 };
 
-uint64_t numberAt(const unsigned char* bytes, size_t size, bool bigEndian) {
-    uint64_t value = 0;
-    for (size_t i = 0; i < size; ++i)
-        value |= uint64_t{bytes[bigEndian ? size - 1 - i : i]} << (8 * i);
-    return value;
-}
+using base::readUnsigned;
 
 // The image a DDS or PSD header declares; nullopt for other formats, and for a header too
 // short to hold it. The least data is that of the tightest storage the format has: blocks of
@@ -49,14 +45,16 @@ uint64_t numberAt(const unsigned char* bytes, size_t size, bool bigEndian) {
 std::optional<DeclaredImage> declaredImage(FREE_IMAGE_FORMAT format, const unsigned char* header,
                                            size_t size) {
     if (format == FIF_DDS && size >= 20) {
-        const DeclaredImage dds{numberAt(header + 16, 4, false), numberAt(header + 12, 4, false)};
+        const DeclaredImage dds{readUnsigned(header + 16, 4, false),
+                                readUnsigned(header + 12, 4, false)};
         return DeclaredImage{dds.width, dds.height,
                              128 + (dds.width + 3) / 4 * ((dds.height + 3) / 4) * 8};
     }
     if (format == FIF_PSD && size >= 26) {
-        const uint64_t channels = numberAt(header + 12, 2, true);
-        const uint64_t height = numberAt(header + 14, 4, true);
-        return DeclaredImage{numberAt(header + 18, 4, true), height, 26 + channels * height * 2};
+        const uint64_t channels = readUnsigned(header + 12, 2, true);
+        const uint64_t height = readUnsigned(header + 14, 4, true);
+        return DeclaredImage{readUnsigned(header + 18, 4, true), height,
+                             26 + channels * height * 2};
     }
     return std::nullopt;
 }

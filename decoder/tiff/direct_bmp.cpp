@@ -84,7 +84,8 @@ imaging::BmpHeaders bmpHeadersOf(const Geometry& g) {
     return bmp;
 }
 
-std::optional<Geometry> geometryOf(TIFF* tiff, const PageFacts& facts) {
+// The page's geometry, its strips opened in `rows` on the way.
+std::optional<Geometry> geometryOf(TIFF* tiff, const PageFacts& facts, StripRows& rows) {
     const std::optional<Kind> kind = kindOf(facts);
     if (!kind || facts.width == 0 || facts.height == 0 || !facts.planarContiguous ||
         facts.sampleFormat != SAMPLEFORMAT_UINT || facts.extraSample >= 0)
@@ -114,7 +115,6 @@ std::optional<Geometry> geometryOf(TIFF* tiff, const PageFacts& facts) {
     g.bmpBits = *kind == Kind::Rgb ? 24 : *kind == Kind::Bilevel ? 1 : 8;
     g.colours = *kind == Kind::Rgb ? 0 : *kind == Kind::Bilevel ? 2 : 256;
     g.pitch = imaging::bmpRowPitch(g.width, static_cast<unsigned>(g.bmpBits));
-    StripRows rows;
     std::string why;
     if (!rows.open(tiff, facts, why))
         return std::nullopt;
@@ -264,11 +264,8 @@ DirectWrite unwritable(std::string& why) {
 
 // Writes the bands `part` claims, each at its place in the file when `positioned`, else one
 // after the other at the descriptor's offset (a writer alone, claiming them in turn).
-DirectWrite writePage(TIFF* tiff, const Geometry& g, const PageFacts& facts, int fd,
+DirectWrite writePage(StripRows& strips, const Geometry& g, const PageFacts& facts, int fd,
                       const PagePart& part, bool positioned, std::string& why) {
-    StripRows strips;
-    if (!strips.open(tiff, facts, why))
-        return DirectWrite::Unreadable;
     std::vector<uint8_t> rows(static_cast<size_t>(g.rowsPerStrip * g.tiffRowBytes));
     static const std::vector<uint8_t> k_noLevels;
     const std::vector<uint8_t>& levels = g.kind == Kind::Grey16 ? levelsOf16Bits() : k_noLevels;
@@ -311,14 +308,15 @@ DirectWrite writePage(TIFF* tiff, const Geometry& g, const PageFacts& facts, int
 
 DirectWrite write(TIFF* tiff, const PageFacts& facts, int fd, const PagePart& part, bool positioned,
                   std::string& why) {
-    const std::optional<Geometry> g = geometryOf(tiff, facts);
+    StripRows strips;
+    const std::optional<Geometry> g = geometryOf(tiff, facts, strips);
     if (!g || !part.claim) {
         why = "the page is not one that can be written directly";
         return DirectWrite::Unreadable;
     }
     try {
         const int saved = errno;
-        const DirectWrite written = writePage(tiff, *g, facts, fd, part, positioned, why);
+        const DirectWrite written = writePage(strips, *g, facts, fd, part, positioned, why);
         if (written == DirectWrite::Written)
             errno = saved;
         return written;
@@ -331,7 +329,8 @@ DirectWrite write(TIFF* tiff, const PageFacts& facts, int fd, const PagePart& pa
 } // namespace
 
 std::optional<DirectPage> directBmpPage(TIFF* tiff, const PageFacts& facts) {
-    const std::optional<Geometry> g = geometryOf(tiff, facts);
+    StripRows strips;
+    const std::optional<Geometry> g = geometryOf(tiff, facts, strips);
     if (!g)
         return std::nullopt;
     const int loadedBits = g->kind == Kind::Rgb ? 24 : g->kind == Kind::Grey16 ? 16 : g->bmpBits;

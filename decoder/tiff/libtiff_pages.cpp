@@ -69,10 +69,23 @@ Alpha alphaOf(TIFF* tiff, const PageFacts& facts, unsigned colours) {
     return {static_cast<int>(colours), facts.extraSample == EXTRASAMPLE_ASSOCALPHA};
 }
 
-BYTE unpremultiplied(BYTE colour, BYTE alpha) {
+// `colour` * largest / `alpha`, rounded and capped; 0 where the pixel is transparent.
+template <typename Sample = BYTE>
+Sample unpremultiplied(uint32_t colour, uint32_t alpha, uint32_t largest = 255) {
     if (alpha == 0)
         return 0;
-    return static_cast<BYTE>(std::min(255, (colour * 255 + alpha / 2) / alpha));
+    const uint64_t value = (uint64_t{colour} * largest + alpha / 2) / alpha;
+    return static_cast<Sample>(std::min<uint64_t>(largest, value));
+}
+
+// Whether every entry of a colour map fits in 8 bits: such a map was written as 8-bit, as
+// libtiff's RGBA reader assumes too.
+bool isEightBitMap(const uint16_t* red, const uint16_t* green, const uint16_t* blue,
+                   size_t entries) {
+    const auto fits = [entries](const uint16_t* map) {
+        return std::all_of(map, map + entries, [](uint16_t v) { return v < 256; });
+    };
+    return fits(red) && fits(green) && fits(blue);
 }
 
 // A new page with the resolution FreeImage would have read from the directory.
@@ -161,8 +174,7 @@ imaging::Bitmap decodeGrey(TIFF* tiff, const PageFacts& facts, const PageSamples
 }
 
 // Palettes of up to 8 bits stay palettes; deeper ones (up to 16 bits) and palettes with
-// alpha become RGB(A). Colour map entries are 16-bit; a map whose entries all fit in 8 bits
-// was written as 8-bit, as libtiff's RGBA reader assumes too.
+// alpha become RGB(A). Colour map entries are 16-bit unless all fit in 8 bits.
 imaging::Bitmap decodePalette(TIFF* tiff, const PageFacts& facts, const PageSamples& samples,
                               Alpha alpha, std::string& why) {
     uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
@@ -176,9 +188,7 @@ imaging::Bitmap decodePalette(TIFF* tiff, const PageFacts& facts, const PageSamp
         return nullptr;
     }
     const size_t entries = size_t{1} << samples.bits();
-    const bool eightBit = std::all_of(red, red + entries, [](uint16_t v) { return v < 256; }) &&
-                          std::all_of(green, green + entries, [](uint16_t v) { return v < 256; }) &&
-                          std::all_of(blue, blue + entries, [](uint16_t v) { return v < 256; });
+    const bool eightBit = isEightBitMap(red, green, blue, entries);
     const auto entry = [&](size_t i) {
         const auto level = [&](uint16_t v) { return static_cast<BYTE>(eightBit ? v : v >> 8); };
         return Rgb8{level(red[i]), level(green[i]), level(blue[i])};
@@ -379,10 +389,7 @@ bool fillPalette(TIFF* tiff, const PageFacts& facts, RGBQUAD* palette, std::stri
         why = "the palette page has no colour map";
         return false;
     }
-    const auto fits = [entries](const uint16_t* map) {
-        return std::all_of(map, map + entries, [](uint16_t v) { return v < 256; });
-    };
-    const bool eightBit = fits(red) && fits(green) && fits(blue);
+    const bool eightBit = isEightBitMap(red, green, blue, entries);
     const auto level = [eightBit](uint16_t v) {
         return static_cast<BYTE>(eightBit ? v : v * 255 / 65535);
     };
@@ -397,13 +404,10 @@ template <typename Sample> Sample loadSample(const uint8_t* at) {
     return sample;
 }
 
-// `colour` * largest / `alpha`, rounded and capped; 0 where the pixel is transparent.
-template <typename Sample>
-Sample unpremultipliedTo(uint32_t colour, uint32_t alpha, uint32_t largest) {
-    if (alpha == 0)
-        return 0;
-    const uint64_t value = (uint64_t{colour} * largest + alpha / 2) / alpha;
-    return static_cast<Sample>(std::min<uint64_t>(largest, value));
+void invertRow16(const uint8_t* in, uint32_t width, BYTE* out) {
+    auto* level = reinterpret_cast<uint16_t*>(out);
+    for (uint32_t x = 0; x < width; ++x)
+        level[x] = static_cast<uint16_t>(65535 - loadSample<uint16_t>(in + 2 * size_t{x}));
 }
 
 // Where the samples of one decoded row lie: interleaved in one row, or one plane each.
@@ -430,7 +434,7 @@ void convertRgbRow(const RowSamples& in, const PageFacts& facts, uint32_t width,
         const uint32_t alpha = !hasAlpha || opaque ? largest : loadSample<Sample>(in.plane[3] + at);
         for (int s = 0; s < 3; ++s) {
             const Sample v = loadSample<Sample>(in.plane[s] + at);
-            pixel[order[s]] = associated ? unpremultipliedTo<Sample>(v, alpha, largest) : v;
+            pixel[order[s]] = associated ? unpremultiplied<Sample>(v, alpha, largest) : v;
         }
         if (hasAlpha)
             pixel[order[3]] = static_cast<Sample>(alpha);
@@ -465,6 +469,8 @@ imaging::Bitmap decodeRows(TIFF* tiff, const PageFacts& facts, RowKind kind, std
     const auto stripBytes = static_cast<size_t>(rows.rowsPerStrip() * rows.rowBytes());
     std::vector<uint8_t> strip(stripBytes * planes);
     const auto rowBytes = static_cast<size_t>(rows.rowBytes());
+    // Min-is-white 16-bit grey has no palette to say so: its levels are turned over.
+    const bool inverted16 = kind == RowKind::Grey16 && facts.photometric == PHOTOMETRIC_MINISWHITE;
     for (uint32_t s = 0; s < rows.strips(); ++s) {
         for (unsigned p = 0; p < planes; ++p)
             if (!rows.read(s, static_cast<uint16_t>(p), &strip[p * stripBytes], why))
@@ -480,17 +486,12 @@ imaging::Bitmap decodeRows(TIFF* tiff, const PageFacts& facts, RowKind kind, std
                 convertRgbRow<uint8_t>(samples, facts, facts.width, out);
             else if (kind == RowKind::Rgb16)
                 convertRgbRow<uint16_t>(samples, facts, facts.width, out);
+            else if (inverted16)
+                invertRow16(in, facts.width, out);
             else
                 std::memcpy(out, in, rowBytes);
         }
     }
-    // Min-is-white 16-bit grey has no palette to say so: its levels are turned over.
-    if (kind == RowKind::Grey16 && facts.photometric == PHOTOMETRIC_MINISWHITE)
-        for (uint32_t y = 0; y < facts.height; ++y) {
-            auto* level = reinterpret_cast<uint16_t*>(rowOf(page.get(), facts, y));
-            for (uint32_t x = 0; x < facts.width; ++x)
-                level[x] = static_cast<uint16_t>(65535 - level[x]);
-        }
     return page;
 }
 

@@ -1,5 +1,6 @@
 #include "decoder/tiff/tiff_directories.h"
 
+#include "base/byte_order.h"
 #include "decoder/tiff/tiff_reading.h"
 
 #include <tiffio.h>
@@ -22,12 +23,7 @@ struct ChainWalk {
     std::string problem;           // why the chain cannot be followed to its end; empty when it can
 };
 
-uint64_t readUnsigned(const unsigned char* bytes, size_t size, bool bigEndian) {
-    uint64_t value = 0;
-    for (size_t i = 0; i < size; ++i)
-        value |= uint64_t{bytes[bigEndian ? size - 1 - i : i]} << (8 * i);
-    return value;
-}
+using base::readUnsigned;
 
 // How a TIFF's directories are laid out, read beside libtiff (which keeps some of it to itself).
 struct DirectoryLayout {

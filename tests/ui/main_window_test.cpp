@@ -88,6 +88,15 @@ protected:
         return folder;
     }
 
+    // The names of the files in `folder`, sorted.
+    static std::vector<std::string> filesIn(const std::string& folder) {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(folder))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
     // Runs `start`, which opens the progress window, and watches the window on every tick of
     // a 10 ms timer; `onTick` may act on it while the worker runs. Presses OK at the end. A run
     // held at `gate` that a minute brings no further is let through, so that a window that
@@ -537,10 +546,7 @@ TEST_F(MainWindowTest, CloseQuestionKeepsOrStopsTheRunAfterTheCurrentPage) {
     EXPECT_EQ(outcome.file.toStdString(), "Conversion stopped");
     EXPECT_EQ(m_window->statusText(), "Conversion stopped");
     // The pages up to the stop are kept whole, and nothing else is written.
-    std::vector<std::string> written;
-    for (const auto& entry : fs::directory_iterator(out))
-        written.push_back(entry.path().filename().string());
-    std::sort(written.begin(), written.end());
+    const std::vector<std::string> written = filesIn(out);
     EXPECT_EQ(written, (std::vector<std::string>{"long[1].bmp", "long[2].bmp", "long[3].bmp",
                                                  "long[4].bmp"}));
     for (const std::string& name : written)
@@ -569,12 +575,8 @@ TEST_F(MainWindowTest, QuittingDuringARunAsksAndEndsAfterThePage) {
     ASSERT_EQ(m_dialogs.questions.size(), 2u);
     EXPECT_EQ(m_dialogs.questions[1].text.toStdString(), "Do you want to break the conversion?");
     EXPECT_TRUE(QTest::qWaitFor([&] { return !m_window->isVisible(); }, 60'000));
-    std::vector<std::string> written;
-    for (const auto& entry : fs::directory_iterator(out))
-        written.push_back(entry.path().filename().string());
-    std::sort(written.begin(), written.end());
-    EXPECT_EQ(written, (std::vector<std::string>{"long[1].bmp", "long[2].bmp", "long[3].bmp",
-                                                 "long[4].bmp"}));
+    EXPECT_EQ(filesIn(out), (std::vector<std::string>{"long[1].bmp", "long[2].bmp", "long[3].bmp",
+                                                      "long[4].bmp"}));
 }
 
 TEST_F(MainWindowTest, AFailedRunSaysWhyInTheWindowAndTheStatusBar) {
